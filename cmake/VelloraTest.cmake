@@ -1,0 +1,17 @@
+# vellora_add_test(<name> SOURCES <files...> [LIBRARIES <targets...>] [ENVIRONMENT <VAR=value...>])
+#
+# Builds tst_<name> and registers it with CTest behind tests/isolated-run,
+# so every test gets its own HOME, XDG directories and session bus.
+function(vellora_add_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
+    set(target tst_${name})
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE Qt6::Test ${ARG_LIBRARIES})
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/isolated-run $<TARGET_FILE:${target}>)
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+                                            ENVIRONMENT "${ARG_ENVIRONMENT}")
+endfunction()
