@@ -5,6 +5,7 @@
 
 #include "promotionlauncher.h"
 #include "promotionlauncher_p.h"
+#include "sondrelopeninterface.h"
 
 namespace {
 const QString StoreClientService = QStringLiteral("com.corvex.SondrelService");
@@ -50,7 +51,7 @@ private slots:
     void directLauncherLeavesInstanceAlone();
 
 private:
-    const QObject *interfaceObject() const;
+    const SondrelOpenInterface *interfaceObject() const;
     void verifyOpenCall(const QDBusMessage &call, const QString &link) const;
 
     // The store client has its own connection, so calls to it travel through
@@ -80,10 +81,10 @@ void tst_PromotionLauncher::cleanup()
     m_storeBus.unregisterService(StoreClientService);
 }
 
-const QObject *tst_PromotionLauncher::interfaceObject() const
+const SondrelOpenInterface *tst_PromotionLauncher::interfaceObject() const
 {
     const auto *d = PromotionLauncher::instance()->findChild<PromotionLauncherPrivate *>();
-    return d ? reinterpret_cast<const QObject *>(d->m_interface.get()) : nullptr;
+    return d ? d->m_interface.get() : nullptr;
 }
 
 void tst_PromotionLauncher::verifyOpenCall(const QDBusMessage &call, const QString &link) const
@@ -144,7 +145,7 @@ void tst_PromotionLauncher::reusesInterfaceObject()
 {
     PromotionLauncher *launcher = PromotionLauncher::instance();
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/first/1"));
-    const QObject *interface = interfaceObject();
+    const SondrelOpenInterface *interface = interfaceObject();
     QVERIFY(interface);
 
     launcher->launchInMusicStoreClient(QStringLiteral("#Product/second/2"));
@@ -160,7 +161,7 @@ void tst_PromotionLauncher::absentStoreClientDoesNotDisturb()
     PromotionLauncher *launcher = PromotionLauncher::instance();
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/warm-up/0"));
     QTRY_COMPARE(m_store.m_calls.size(), 1);
-    const QObject *interface = interfaceObject();
+    const SondrelOpenInterface *interface = interfaceObject();
 
     m_storeBus.unregisterService(StoreClientService);
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/nobody-listens/1"));
