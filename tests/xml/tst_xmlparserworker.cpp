@@ -121,25 +121,25 @@ void TestXmlParserWorker::setDataDuringParseDiscardsRequest()
 void TestXmlParserWorker::twoRequestsInARow_data()
 {
     QTest::addColumn<QByteArray>("secondDocument");
-    QTest::addColumn<QuerySpec>("secondQueries");
+    QTest::addColumn<QueryTexts>("secondQueries");
     QTest::addColumn<QStringList>("secondColumns");
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("new-document")
         << QByteArray("<service xmlns=\"") + StoreConstants::AtomPubNamespace + "\" xmlns:s=\""
                + StoreConstants::SchemaNamespace + "\"><workspace s:countryCode=\"GB\"/></service>"
-        << QuerySpec{{"cc", "app:child#workspace store:attr#countryCode"}}
+        << QueryTexts{{"cc", "app:child#workspace store:attr#countryCode"}}
         << QStringList{"cc", "title"} << QStringList{R"(0: "GB")"};
     // Started from the parseReady() handler while the worker thread is still winding down.
     QTest::newRow("same-document-from-handler")
-        << QByteArray() << QuerySpec{{"id", IdPath}} << QStringList{"id", "title"}
+        << QByteArray() << QueryTexts{{"id", IdPath}} << QStringList{"id", "title"}
         << QStringList{R"(0: "id 1")", R"(1: "id 2")"};
 }
 
 void TestXmlParserWorker::twoRequestsInARow()
 {
     QFETCH(QByteArray, secondDocument);
-    QFETCH(QuerySpec, secondQueries);
+    QFETCH(QueryTexts, secondQueries);
     QFETCH(QStringList, secondColumns);
     QFETCH(QStringList, expected);
 

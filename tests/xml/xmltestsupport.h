@@ -39,12 +39,12 @@ inline PromotionXmlPath path(const QString &text)
 }
 
 // Query name and path text.
-using QuerySpec = QList<QPair<QString, QString>>;
+using QueryTexts = QList<QPair<QString, QString>>;
 
-inline PromotionXmlQueryList queries(const QuerySpec &spec)
+inline PromotionXmlQueryList queries(const QueryTexts &texts)
 {
     PromotionXmlQueryList list;
-    for (const auto &query : spec)
+    for (const auto &query : texts)
         list.append({query.first, path(query.second)});
     return list;
 }
