@@ -22,7 +22,7 @@ struct StoreFault {
         Drip,                    // the answer one byte per intervalMs
         StallAfterHeaders,       // status line and headers, then nothing
         ChunkedWithoutLastChunk, // chunked body without its final chunk, then close
-        ConnectionReset,         // the connection reset (TCP RST) without an answer
+        ConnectionReset,         // headers, half of the body, then TCP RST
         RedirectLoop,            // 302 to a pair of store paths that redirect to each other
         HtmlErrorPage,           // an HTML page, status as set (default 200)
         Doctype,                 // the answer with a DOCTYPE naming the store's "/_dtd/" path

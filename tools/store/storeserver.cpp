@@ -414,13 +414,6 @@ void StoreServer::deliver(QTcpSocket* socket, const Answer& answer, const std::o
     switch (kind) {
     case Kind::Stall:
         return;
-    case Kind::ConnectionReset: {
-        // A zero linger time makes closing the socket send RST instead of FIN.
-        const linger abortive = {1, 0};
-        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
-        socket->abort();
-        return;
-    }
     case Kind::CutBodyNoLength:
         headers.append(Header("Connection", "close"));
         socket->write(responseHead(answer.status, headers));
@@ -450,6 +443,18 @@ void StoreServer::deliver(QTcpSocket* socket, const Answer& answer, const std::o
         socket->write(answer.body.left(answer.body.size() / 2));
         socket->disconnectFromHost();
         return;
+    case Kind::ConnectionReset: {
+        // Part of the answer goes first: a client resends a request whose
+        // kept-alive connection breaks before any byte of the answer, and the
+        // reset would never reach it. A zero linger time makes the close send
+        // RST instead of FIN.
+        socket->write(answer.body.left(answer.body.size() / 2));
+        socket->flush();
+        const linger abortive = {1, 0};
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
+        socket->abort();
+        return;
+    }
     case Kind::Drip: {
         auto* timer = new QTimer(socket);
         auto sent = std::make_shared<qsizetype>(0);
