@@ -287,44 +287,18 @@ void tst_StoreServer::similarItems()
     QCOMPARE(document.error, QString());
     QCOMPARE(document.entries.size(), expected);
 
-    // Every entry must agree with the catalog and belong to a similar artist.
+    // Field by field the answers are checked through the plug-in's own
+    // queries (tst_storeanswers); here only the kind of each entry.
+    const QString link = what.isEmpty() ? QStringLiteral("artistImage100") : QStringLiteral("albumart100");
     for (const Entry& entry : document.entries) {
         const QString id = entry.metadata.value(QStringLiteral("id"));
-        if (what == QLatin1String("tracks/")) {
-            const StoreTrack* track = nullptr;
-            const StoreArtist* owner = nullptr;
-            for (const StoreArtist& artist : catalog.artists()) {
-                for (const StoreAlbum& album : artist.albums) {
-                    for (const StoreTrack& candidate : album.tracks) {
-                        if (candidate.id == id) {
-                            track = &candidate;
-                            owner = &artist;
-                            QCOMPARE(entry.metadata.value(QStringLiteral("takenfrom")), album.title);
-                        }
-                    }
-                }
-            }
-            QVERIFY2(track, qPrintable(id));
-            QCOMPARE(entry.title, track->title);
-            QCOMPARE(entry.metadata.value(QStringLiteral("duration")), QString::number(track->duration));
-            QCOMPARE(entry.metadata.value(QStringLiteral("primaryartist")), owner->name);
-            QVERIFY(seed->similar.contains(owner->id));
-            QVERIFY(entry.links.value(QStringLiteral("albumart100")).startsWith(m_server.baseUrl()));
-        } else if (what == QLatin1String("albums/")) {
-            const StoreAlbumRef album = catalog.album(id);
-            QVERIFY2(album.album, qPrintable(id));
-            QCOMPARE(entry.title, album.album->title);
-            QCOMPARE(entry.metadata.value(QStringLiteral("trackcount")), QString::number(album.album->trackCount));
-            QCOMPARE(entry.metadata.value(QStringLiteral("primaryartist")), album.artist->name);
-            QVERIFY(seed->similar.contains(album.artist->id));
-            QVERIFY(entry.links.contains(QStringLiteral("albumart100")));
-        } else {
-            const StoreArtist* artist = catalog.artist(id);
-            QVERIFY2(artist, qPrintable(id));
-            QCOMPARE(entry.title, artist->name);
-            QVERIFY(seed->similar.contains(id));
-            QVERIFY(entry.links.contains(QStringLiteral("artistImage100")));
-        }
+        if (what == QLatin1String("albums/"))
+            QVERIFY2(catalog.album(id).album, qPrintable(id));
+        else if (what.isEmpty())
+            QVERIFY2(catalog.artist(id), qPrintable(id));
+        else
+            QVERIFY2(entry.metadata.contains(QStringLiteral("duration")), qPrintable(id));
+        QVERIFY(entry.links.value(link).startsWith(m_server.baseUrl() + QLatin1String("/pictures/")));
     }
 }
 
