@@ -16,6 +16,11 @@ StoreServer &DemoStore::server()
     return m_server;
 }
 
+const StoreServer &DemoStore::server() const
+{
+    return m_server;
+}
+
 void DemoStore::writeClientSettings() const
 {
     QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));

@@ -17,6 +17,7 @@ public:
 
     bool start();
     StoreServer &server();
+    const StoreServer &server() const;
 
     // Writes host, territory, token and version into the settings file that
     // the panel reads; the home must be a throw-away one.
