@@ -32,14 +32,21 @@ const qint64 maxDeclaredPixels = qint64(8192) * 8192;
 
 // On Qt 6.4 QSaveFile::commit() can report success after a short write and
 // replace the old file with a truncated one, so every step is checked here and
-// the temporary file is dropped on any failure.
-bool commitWhole(QSaveFile &file)
+// the temporary file is dropped on any failure. The reason is read before
+// cancelling, which would overwrite it.
+bool commitWhole(QSaveFile &file, bool written, QString *reason)
 {
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
+    const bool complete = written && file.flush() && file.error() == QFileDevice::NoError;
+    if (complete && file.commit())
+        return true;
+    // A short write leaves no error on the file, and its error string says nothing.
+    if (reason)
+        *reason = file.error() == QFileDevice::NoError
+            ? QStringLiteral("Not all data could be written")
+            : file.errorString();
+    if (!complete)
         file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return false;
 }
 
 } // namespace
@@ -407,13 +414,10 @@ void PromotionNetworkAPI::saveQuery(const QString &url, const QByteArray &data) 
                  << " - Failed to open cache file: " << file.errorString();
         return;
     }
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-    } else if (commitWhole(file)) {
-        return;
-    }
-    qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
-             << " - Failed to write data: " << file.errorString();
+    QString reason;
+    if (!commitWhole(file, file.write(data) == data.size(), &reason))
+        qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
+                 << " - Failed to write data: " << reason;
 }
 
 bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
@@ -522,11 +526,8 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     if (!file.open(QIODevice::WriteOnly))
         return ImageResult::SaveFailed;
     QImageWriter writer(&file, "JPEG");
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return ImageResult::SaveFailed;
-    }
-    return commitWhole(file) ? ImageResult::Saved : ImageResult::SaveFailed;
+    return commitWhole(file, writer.write(image), nullptr) ? ImageResult::Saved
+                                                           : ImageResult::SaveFailed;
 }
 
 void PromotionNetworkAPI::finishImage(QNetworkReply *reply, const QString &url,
