@@ -39,11 +39,9 @@ bool commitWhole(QSaveFile &file, bool written, QString *reason)
     const bool complete = written && file.flush() && file.error() == QFileDevice::NoError;
     if (complete && file.commit())
         return true;
-    // A short write leaves no error on the file, and its error string says nothing.
+    // After a short write the file's own error string says nothing useful.
     if (reason)
-        *reason = file.error() == QFileDevice::NoError
-            ? QStringLiteral("Not all data could be written")
-            : file.errorString();
+        *reason = complete ? file.errorString() : QStringLiteral("Not all data could be written");
     if (!complete)
         file.cancelWriting();
     return false;

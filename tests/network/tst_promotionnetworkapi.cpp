@@ -524,7 +524,7 @@ void TestPromotionNetworkAPI::failedCacheWriteIsNeverServed()
     QTest::ignoreMessage(QtDebugMsg,
                          QRegularExpression("^void PromotionNetworkAPI::saveQuery\\(const "
                                             "QString&, const QByteArray&\\) const  - Failed to "
-                                            "write data:  \"(?!Unknown error).+\"$"));
+                                            "write data:  \"Not all data could be written\"$"));
     int id;
     {
         const FileSizeLimit limit(1024);
