@@ -228,16 +228,23 @@ int PromotionNetworkAPI::entryIndexOfReply(const QNetworkReply *reply) const
     return -1;
 }
 
-void PromotionNetworkAPI::announceAnswer(QueueEntry &entry)
+QList<int> PromotionNetworkAPI::markTickets(QList<Ticket> &tickets, bool Ticket::*told)
 {
     QList<int> ids;
-    for (Ticket &ticket : entry.tickets) {
-        if (!ticket.announced) {
-            ticket.announced = true;
+    for (Ticket &ticket : tickets) {
+        if (!(ticket.*told)) {
+            ticket.*told = true;
             ids.append(ticket.id);
         }
     }
-    for (int id : std::as_const(ids))
+    return ids;
+}
+
+void PromotionNetworkAPI::announceAnswer(QueueEntry &entry)
+{
+    // Ids first: a receiver may take the entry out of the queue.
+    const QList<int> ids = markTickets(entry.tickets, &Ticket::announced);
+    for (int id : ids)
         emit xmlDownloaded(id);
 }
 
@@ -266,22 +273,17 @@ void PromotionNetworkAPI::checkPendingQueries()
 
 void PromotionNetworkAPI::fetch(int id)
 {
-    if (!m_isOnline && !openInternetConnection()) {
-        const int index = entryIndexOfId(id);
-        QList<int> ids{id};
-        if (index >= 0) {
-            ids.clear();
-            for (const Ticket &ticket : std::as_const(m_queue.at(index).tickets))
-                ids.append(ticket.id);
-        }
-        for (int ticketId : std::as_const(ids))
-            emit errorOccurred(ticketId, QStringLiteral("NO_INTERNET_CONNECTION"), 0);
-        return;
-    }
-
     const int index = entryIndexOfId(id);
     if (index < 0)
         return;
+    // Connectivity comes first: a running download is no proof of a connection.
+    if (!m_isOnline && !openInternetConnection()) {
+        const QList<Ticket> tickets = m_queue.at(index).tickets;
+        for (const Ticket &ticket : tickets)
+            emit errorOccurred(ticket.id, QStringLiteral("NO_INTERNET_CONNECTION"), 0);
+        return;
+    }
+
     QueueEntry &entry = m_queue[index];
     if (!entry.reply)
         entry.reply = startDownload(m_xmlManager,
@@ -290,14 +292,8 @@ void PromotionNetworkAPI::fetch(int id)
         return;
 
     // Consumers that joined a running download learn of it at the next check.
-    QList<int> ids;
-    for (Ticket &ticket : entry.tickets) {
-        if (!ticket.started) {
-            ticket.started = true;
-            ids.append(ticket.id);
-        }
-    }
-    for (int ticketId : std::as_const(ids))
+    const QList<int> ids = markTickets(entry.tickets, &Ticket::started);
+    for (int ticketId : ids)
         emit xmlFetchingStarted(ticketId);
 }
 

@@ -85,6 +85,8 @@ private:
     int entryIndexOfReply(const QNetworkReply *reply) const;
     QNetworkReply *startDownload(QNetworkAccessManager *manager, QNetworkRequest request);
     void removeTicket(int id);
+    // Sets the flag on every ticket that lacks it and returns their ids.
+    static QList<int> markTickets(QList<Ticket> &tickets, bool Ticket::*told);
     void announceAnswer(QueueEntry &entry);
     static ImageResult storeThumbnail(const QByteArray &body, const QString &path);
     void finishImage(QNetworkReply *reply, const QString &url, const QString &path,

@@ -119,11 +119,12 @@ void TestPromotionNetwork::interleavedChannelsGetTheirOwnAnswers()
     m_server->setReply("/a", held);
 
     const QStringList paths{"/a", "/b", "/c"};
+    QObject owner;
     QList<PromotionNetwork *> channels;
     QList<QByteArray> received(paths.size());
     QList<int> announcements(paths.size(), 0);
     for (int i = 0; i < paths.size(); ++i) {
-        auto *channel = new PromotionNetwork(this);
+        auto *channel = new PromotionNetwork(&owner);
         channels.append(channel);
         connect(channel, &PromotionNetwork::xmlDownloaded, channel, [&, i] {
             ++announcements[i];
@@ -146,7 +147,6 @@ void TestPromotionNetwork::interleavedChannelsGetTheirOwnAnswers()
     QCoreApplication::processEvents();
     for (int i = 0; i < paths.size(); ++i)
         QCOMPARE(announcements.at(i), i == cancelled ? 0 : 1);
-    qDeleteAll(channels);
 }
 
 void TestPromotionNetwork::twoChannelsOnOneUrl_data()
