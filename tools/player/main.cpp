@@ -9,6 +9,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 #include "demostore.h"
@@ -60,13 +61,11 @@ bool wantsWindow(int argc, char **argv)
     return true;
 }
 
-// Prints the link that reached the stand-in, or says where it went.
-bool awaitLink(StoreClientStandIn &storeClient, int timeoutMs)
+// Touches the panel and prints the link that reached the stand-in, or says
+// where it went. The launcher may call the stand-in in this same process
+// before the touch returns, so the link is listened for first.
+bool touchAndAwaitLink(StoreClientStandIn &storeClient, const std::function<bool()> &touch, int timeoutMs)
 {
-    if (!storeClient.isRegistered()) {
-        out() << "Link sent to the store client on the session bus" << Qt::endl;
-        return true;
-    }
     QString link;
     bool received = false;
     QEventLoop loop;
@@ -75,14 +74,29 @@ bool awaitLink(StoreClientStandIn &storeClient, int timeoutMs)
         received = true;
         loop.quit();
     });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
+    if (!touch())
+        return false;
+    if (!storeClient.isRegistered()) {
+        out() << "Link sent to the store client on the session bus" << Qt::endl;
+        return true;
+    }
+    if (!received) {
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     if (!received) {
         err() << "vellora-player: no link reached the store client" << Qt::endl;
         return false;
     }
     out() << "Link: " << link << Qt::endl;
     return true;
+}
+
+QString describe(const PlayerTrack &track)
+{
+    QStringList details{track.artist, track.album, track.song, track.genre};
+    details.removeAll(QString());
+    return details.join(QLatin1String(" / "));
 }
 
 } // namespace
@@ -237,14 +251,14 @@ int main(int argc, char *argv[])
     const bool settled = probe.waitForSettled(timeoutMs, withPictures);
     int status = Success;
     if (parser.isSet(printOption)) {
-        out() << parser.value(viewOption) << " view: " << track.artist << " / " << track.album << " / "
-              << track.song << " / " << track.genre << Qt::endl;
+        out() << "View: " << parser.value(viewOption) << Qt::endl;
+        out() << "Track: " << describe(track) << Qt::endl;
         if (probe.state() == PanelProbe::State::NoMatches) {
             out() << PanelProbe::noMatchesText() << Qt::endl;
         } else {
             const QList<PanelProbe::Row> rows = probe.rows();
             for (int i = 0; i < rows.size(); ++i) {
-                out() << i + 1 << ". " << rows.at(i).title << " | " << rows.at(i).subtitle << " | "
+                out() << i + 1 << ".\t" << rows.at(i).title << '\t' << rows.at(i).subtitle << '\t'
                       << rows.at(i).sideText << Qt::endl;
             }
         }
@@ -264,20 +278,24 @@ int main(int argc, char *argv[])
         }
     }
     if (settled && clickRow >= 0) {
-        if (!probe.clickRow(clickRow)) {
+        const auto touchRow = [&probe, clickRow] {
+            if (probe.clickRow(clickRow))
+                return true;
             err() << "vellora-player: the panel has no row " << clickRow + 1 << Qt::endl;
+            return false;
+        };
+        if (!touchAndAwaitLink(storeClient, touchRow, timeoutMs))
             status = Failure;
-        } else if (!awaitLink(storeClient, timeoutMs)) {
-            status = Failure;
-        }
     }
     if (settled && parser.isSet(moreOption)) {
-        if (!probe.clickStoreRow()) {
+        const auto touchStoreRow = [&probe] {
+            if (probe.clickStoreRow())
+                return true;
             err() << "vellora-player: the panel shows no store row" << Qt::endl;
+            return false;
+        };
+        if (!touchAndAwaitLink(storeClient, touchStoreRow, timeoutMs))
             status = Failure;
-        } else if (!awaitLink(storeClient, timeoutMs)) {
-            status = Failure;
-        }
     }
     scene.removeItem(panel);
     return status;
