@@ -1,0 +1,128 @@
+#include "systemnetworkinfo.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QMap>
+#include <QVariantMap>
+
+namespace {
+const QString ModemManagerService = QStringLiteral("org.freedesktop.ModemManager1");
+const QString ModemManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
+const QString ModemInterface = QStringLiteral("org.freedesktop.ModemManager1.Modem");
+const QString SimInterface = QStringLiteral("org.freedesktop.ModemManager1.Sim");
+const QString ManagedObjectsSignature = QStringLiteral("a{oa{sa{sv}}}");
+const char DefaultSystemBusAddress[] = "unix:path=/var/run/dbus/system_bus_socket";
+
+using ManagedObjects = QMap<QDBusObjectPath, QMap<QString, QVariantMap>>;
+
+QDBusConnection systemBus()
+{
+    const QString address =
+        qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS", QString::fromLatin1(DefaultSystemBusAddress));
+    // Named after the address, so a process whose system bus moves gets a new
+    // connection instead of the cached one.
+    const QString name = QStringLiteral("vellora-systeminfo ") + address;
+    QDBusConnection bus = QDBusConnection::connectToBus(address, name);
+    if (!bus.isConnected()) {
+        // Forget the failure, so a bus that comes up later is found.
+        QDBusConnection::disconnectFromBus(name);
+    }
+    return bus;
+}
+
+QDBusMessage callModemManager(const QDBusConnection &bus, const QString &path,
+                              const QString &interface, const QString &method,
+                              const QVariantList &arguments, int timeout)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(ModemManagerService, path, interface, method);
+    message.setArguments(arguments);
+    // A missing modem service means no SIM, not a reason to start one.
+    message.setAutoStartService(false);
+    return bus.call(message, QDBus::Block, timeout);
+}
+
+QList<QDBusObjectPath> simPaths(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != ManagedObjectsSignature)
+        return {};
+
+    ManagedObjects objects;
+    reply.arguments().constFirst().value<QDBusArgument>() >> objects;
+
+    QList<QDBusObjectPath> paths;
+    for (const auto &interfaces : std::as_const(objects)) {
+        const auto modem = interfaces.constFind(ModemInterface);
+        if (modem == interfaces.constEnd())
+            continue;
+        const QVariant sim = modem->value(QStringLiteral("Sim"));
+        if (sim.metaType() != QMetaType::fromType<QDBusObjectPath>())
+            continue;
+        const QDBusObjectPath path = sim.value<QDBusObjectPath>();
+        // ModemManager names "/" when the modem holds no SIM.
+        if (path.path() != QLatin1String("/"))
+            paths.append(path);
+    }
+    return paths;
+}
+
+// The operator id is the MCC (three digits) followed by a two- or three-digit MNC.
+QString countryCodeOf(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("v"))
+        return {};
+    const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
+    if (value.metaType() != QMetaType::fromType<QString>())
+        return {};
+
+    const QString operatorId = value.toString();
+    if (operatorId.size() < 5 || operatorId.size() > 6)
+        return {};
+    for (const QChar c : operatorId) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return {};
+    }
+    return operatorId.left(3);
+}
+}
+
+SystemNetworkInfo::SystemNetworkInfo(QObject *parent)
+    : QObject(parent)
+{
+}
+
+QString SystemNetworkInfo::homeMobileCountryCode()
+{
+    const QDBusConnection bus = systemBus();
+    if (!bus.isConnected())
+        return {};
+
+    const QDBusMessage managed =
+        callModemManager(bus, ModemManagerPath, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                         QStringLiteral("GetManagedObjects"), {}, m_timeout);
+
+    const QList<QDBusObjectPath> sims = simPaths(managed);
+    for (const QDBusObjectPath &sim : sims) {
+        const QDBusMessage reply =
+            callModemManager(bus, sim.path(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                             QStringLiteral("Get"),
+                             {SimInterface, QStringLiteral("OperatorIdentifier")}, m_timeout);
+        const QString code = countryCodeOf(reply);
+        if (!code.isEmpty())
+            return code;
+    }
+    return {};
+}
+
+int SystemNetworkInfo::timeout() const
+{
+    return m_timeout;
+}
+
+void SystemNetworkInfo::setTimeout(int milliseconds)
+{
+    // Zero or less would mean the bus library's own, much longer wait.
+    m_timeout = qMax(1, milliseconds);
+}

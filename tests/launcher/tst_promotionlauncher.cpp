@@ -1,0 +1,208 @@
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QTest>
+
+#include "promotionlauncher.h"
+#include "promotionlauncher_p.h"
+#include "sondrelopeninterface.h"
+
+namespace {
+const QString StoreClientService = QStringLiteral("com.corvex.SondrelService");
+const QString OpenInterface = QStringLiteral("com.corvex.SondrelService.OpenInterface");
+}
+
+// Stands in for the store client: records every message that reaches its
+// objects and, unless told to stay silent, answers each call with an empty reply.
+class FakeStoreClient : public QDBusVirtualObject
+{
+    Q_OBJECT
+
+public:
+    bool m_silent = false;
+    QList<QDBusMessage> m_calls;
+
+    QString introspect(const QString &) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        m_calls.append(message);
+        if (!m_silent)
+            connection.send(message.createReply());
+        return true;
+    }
+};
+
+class tst_PromotionLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void instanceIsProcessWide();
+    void writesDebugLine();
+    void sendsLinkUnchanged_data();
+    void sendsLinkUnchanged();
+    void reusesInterfaceObject();
+    void absentStoreClientDoesNotDisturb();
+    void silentStoreClientDoesNotBlock();
+    void directLauncherLeavesInstanceAlone();
+
+private:
+    const SondrelOpenInterface *interfaceObject() const;
+    void verifyOpenCall(const QDBusMessage &call, const QString &link) const;
+
+    // The store client has its own connection, so calls to it travel through
+    // the bus daemon as they would to the real client application.
+    QDBusConnection m_storeBus{QString()};
+    FakeStoreClient m_store;
+};
+
+void tst_PromotionLauncher::initTestCase()
+{
+    m_storeBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                               QStringLiteral("fake-store-client"));
+    QVERIFY2(m_storeBus.isConnected(), qPrintable(m_storeBus.lastError().message()));
+    QVERIFY(m_storeBus.registerVirtualObject(QStringLiteral("/"), &m_store,
+                                             QDBusConnection::SubPath));
+}
+
+void tst_PromotionLauncher::init()
+{
+    m_store.m_calls.clear();
+    m_store.m_silent = false;
+    QVERIFY(m_storeBus.registerService(StoreClientService));
+}
+
+void tst_PromotionLauncher::cleanup()
+{
+    m_storeBus.unregisterService(StoreClientService);
+}
+
+const SondrelOpenInterface *tst_PromotionLauncher::interfaceObject() const
+{
+    const auto *d = PromotionLauncher::instance()->findChild<PromotionLauncherPrivate *>();
+    return d ? d->m_interface.get() : nullptr;
+}
+
+void tst_PromotionLauncher::verifyOpenCall(const QDBusMessage &call, const QString &link) const
+{
+    QCOMPARE(call.type(), QDBusMessage::MethodCallMessage);
+    QCOMPARE(call.path(), QStringLiteral("/"));
+    QCOMPARE(call.interface(), OpenInterface);
+    QCOMPARE(call.member(), QStringLiteral("open"));
+    QCOMPARE(call.signature(), QStringLiteral("s"));
+    QCOMPARE(call.arguments().constFirst().toString(), link);
+}
+
+void tst_PromotionLauncher::instanceIsProcessWide()
+{
+    PromotionLauncher *launcher = PromotionLauncher::instance();
+    QVERIFY(launcher);
+    QCOMPARE(launcher->parent(), nullptr);
+    QCOMPARE(PromotionLauncher::instance(), launcher);
+}
+
+void tst_PromotionLauncher::writesDebugLine()
+{
+    QTest::ignoreMessage(QtDebugMsg,
+                         "PromotionLauncherPrivate::launchInMusicStoreClient() "
+                         "\"#Artist/SolvaneSonavoSongViewVellora/Nightfall/7\"");
+    PromotionLauncher::instance()->launchInMusicStoreClient(
+        QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/Nightfall/7"));
+    QTRY_COMPARE(m_store.m_calls.size(), 1);
+}
+
+void tst_PromotionLauncher::sendsLinkUnchanged_data()
+{
+    QTest::addColumn<QString>("link");
+
+    QTest::newRow("artist-row-empty-middle")
+        << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/Nightfall//42");
+    QTest::newRow("name-with-slash-and-ampersand")
+        << QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/AC/DC & Friends/Back/In Black?/123");
+    QTest::newRow("non-latin-names")
+        << QStringLiteral("#Product/SolvaneSonavoSongViewVellora/Björk/Ж時代 🎵/7");
+    QTest::newRow("quotes-percent-backslash")
+        << QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/\"Weird\" %20 Al\\/9");
+    QTest::newRow("surrounding-blanks-kept") << QStringLiteral("  /Nightfall/7 \t");
+    QTest::newRow("empty") << QString();
+}
+
+void tst_PromotionLauncher::sendsLinkUnchanged()
+{
+    QFETCH(QString, link);
+
+    PromotionLauncher::instance()->launchInMusicStoreClient(link);
+
+    QTRY_COMPARE(m_store.m_calls.size(), 1);
+    verifyOpenCall(m_store.m_calls.constFirst(), link);
+}
+
+void tst_PromotionLauncher::reusesInterfaceObject()
+{
+    PromotionLauncher *launcher = PromotionLauncher::instance();
+    launcher->launchInMusicStoreClient(QStringLiteral("#Artist/first/1"));
+    const SondrelOpenInterface *interface = interfaceObject();
+    QVERIFY(interface);
+
+    launcher->launchInMusicStoreClient(QStringLiteral("#Product/second/2"));
+    QCOMPARE(interfaceObject(), interface);
+
+    QTRY_COMPARE(m_store.m_calls.size(), 2);
+    verifyOpenCall(m_store.m_calls.at(0), QStringLiteral("#Artist/first/1"));
+    verifyOpenCall(m_store.m_calls.at(1), QStringLiteral("#Product/second/2"));
+}
+
+void tst_PromotionLauncher::absentStoreClientDoesNotDisturb()
+{
+    PromotionLauncher *launcher = PromotionLauncher::instance();
+    launcher->launchInMusicStoreClient(QStringLiteral("#Artist/warm-up/0"));
+    QTRY_COMPARE(m_store.m_calls.size(), 1);
+    const SondrelOpenInterface *interface = interfaceObject();
+
+    m_storeBus.unregisterService(StoreClientService);
+    launcher->launchInMusicStoreClient(QStringLiteral("#Artist/nobody-listens/1"));
+
+    // Once the client is back, the same interface object reaches it again and
+    // the call made in its absence never turns up.
+    QVERIFY(m_storeBus.registerService(StoreClientService));
+    launcher->launchInMusicStoreClient(QStringLiteral("#Artist/back-again/2"));
+    QTRY_COMPARE(m_store.m_calls.size(), 2);
+    verifyOpenCall(m_store.m_calls.at(1), QStringLiteral("#Artist/back-again/2"));
+    QCOMPARE(interfaceObject(), interface);
+}
+
+void tst_PromotionLauncher::silentStoreClientDoesNotBlock()
+{
+    m_store.m_silent = true;
+    PromotionLauncher *launcher = PromotionLauncher::instance();
+
+    launcher->launchInMusicStoreClient(QStringLiteral("#Artist/unanswered/1"));
+    // The client runs on this thread: had the launch waited for it, the call
+    // would already have been handled when the launch returned.
+    QCOMPARE(m_store.m_calls.size(), 0);
+    launcher->launchInMusicStoreClient(QStringLiteral("#Artist/unanswered/2"));
+
+    // Nothing but the two calls reaches the client; in particular no
+    // introspection, which would wait for the unanswering client.
+    QTRY_COMPARE(m_store.m_calls.size(), 2);
+    verifyOpenCall(m_store.m_calls.at(0), QStringLiteral("#Artist/unanswered/1"));
+    verifyOpenCall(m_store.m_calls.at(1), QStringLiteral("#Artist/unanswered/2"));
+}
+
+void tst_PromotionLauncher::directLauncherLeavesInstanceAlone()
+{
+    PromotionLauncher *shared = PromotionLauncher::instance();
+    {
+        PromotionLauncher own;
+        own.launchInMusicStoreClient(QStringLiteral("#Artist/own/3"));
+        QTRY_COMPARE(m_store.m_calls.size(), 1);
+    }
+    QCOMPARE(PromotionLauncher::instance(), shared);
+}
+
+QTEST_GUILESS_MAIN(tst_PromotionLauncher)
+#include "tst_promotionlauncher.moc"

@@ -1,0 +1,295 @@
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QProcess>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+
+#include "systemnetworkinfo.h"
+
+namespace {
+const QString ModemManagerService = QStringLiteral("org.freedesktop.ModemManager1");
+const QString ModemManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
+const QString ModemInterface = QStringLiteral("org.freedesktop.ModemManager1.Modem");
+const QString SimInterface = QStringLiteral("org.freedesktop.ModemManager1.Sim");
+
+using InterfaceMap = QMap<QString, QVariantMap>;
+using ManagedObjects = QMap<QDBusObjectPath, InterfaceMap>;
+
+QString simPath(int n)
+{
+    return ModemManagerPath + QStringLiteral("/SIM/") + QString::number(n);
+}
+}
+
+// Stands in for the modem service. It runs on its own thread because the code
+// under test waits for its answers on the main thread.
+class FakeModemManager : public QDBusVirtualObject
+{
+    Q_OBJECT
+
+public:
+    // Each modem's "Sim" property; an invalid QVariant leaves the property out.
+    void setModems(const QVariantList &sims)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_sims = sims;
+    }
+
+    void setOperatorIds(const QVariantMap &operatorIds)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_operatorIds = operatorIds;
+    }
+
+    // Methods that get no answer at all.
+    void setSilentMethods(const QSet<QString> &methods)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_silentMethods = methods;
+    }
+
+    QString introspect(const QString &) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_silentMethods.contains(message.member()))
+            return true;
+        if (message.path() == ModemManagerPath && message.member() == QLatin1String("GetManagedObjects")) {
+            connection.send(message.createReply(QVariant::fromValue(managedObjects())));
+            return true;
+        }
+        const QVariantList args = message.arguments();
+        if (message.member() == QLatin1String("Get") && args.size() == 2 && args.at(0) == SimInterface
+            && args.at(1) == QLatin1String("OperatorIdentifier")
+            && m_operatorIds.contains(message.path())) {
+            const QDBusVariant value(m_operatorIds.value(message.path()));
+            connection.send(message.createReply(QVariant::fromValue(value)));
+            return true;
+        }
+        connection.send(message.createErrorReply(QDBusError::UnknownObject, message.path()));
+        return true;
+    }
+
+private:
+    ManagedObjects managedObjects() const
+    {
+        ManagedObjects objects;
+        for (int i = 0; i < m_sims.size(); ++i) {
+            QVariantMap modem{{QStringLiteral("Manufacturer"), QStringLiteral("Fake")}};
+            if (m_sims.at(i).isValid())
+                modem.insert(QStringLiteral("Sim"), m_sims.at(i));
+            const QDBusObjectPath path(ModemManagerPath + QStringLiteral("/Modem/") + QString::number(i));
+            objects.insert(path, {{ModemInterface, modem}});
+        }
+        return objects;
+    }
+
+    mutable QMutex m_mutex;
+    QVariantList m_sims;
+    QVariantMap m_operatorIds;
+    QSet<QString> m_silentMethods;
+};
+
+class tst_SystemNetworkInfo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void noSystemBus();
+    void countryCodeFromSim_data();
+    void countryCodeFromSim();
+    void noModemManager();
+    void silentModemManager_data();
+    void silentModemManager();
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_busAddress;
+    QDBusConnection m_fakeBus{QString()};
+    QThread m_fakeThread;
+    std::unique_ptr<FakeModemManager> m_fake;
+};
+
+void tst_SystemNetworkInfo::initTestCase()
+{
+    qDBusRegisterMetaType<InterfaceMap>();
+    qDBusRegisterMetaType<ManagedObjects>();
+    QVERIFY(m_dir.isValid());
+
+    // A service file lets the test tell whether anything tried to start the
+    // modem service: starting it leaves the marker behind.
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("services")));
+    QFile service(m_dir.filePath(QStringLiteral("services/org.freedesktop.ModemManager1.service")));
+    QVERIFY(service.open(QIODevice::WriteOnly));
+    service.write("[D-BUS Service]\nName=org.freedesktop.ModemManager1\nExec=/usr/bin/touch "
+                  + m_dir.filePath(QStringLiteral("started")).toUtf8() + "\n");
+    service.close();
+
+    QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                 "<busconfig>\n"
+                 "  <type>session</type>\n"
+                 "  <listen>unix:dir=" + m_dir.path().toUtf8() + "</listen>\n"
+                 "  <servicedir>" + m_dir.filePath(QStringLiteral("services")).toUtf8() + "</servicedir>\n"
+                 "  <auth>EXTERNAL</auth>\n"
+                 "  <policy context=\"default\">\n"
+                 "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                 "    <allow eavesdrop=\"true\"/>\n"
+                 "    <allow own=\"*\"/>\n"
+                 "  </policy>\n"
+                 "</busconfig>\n");
+    config.close();
+
+    QSignalSpy outputSpy(&m_daemon, &QProcess::readyReadStandardOutput);
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--print-address"),
+                    QStringLiteral("--nofork"), QStringLiteral("--nopidfile")});
+    QVERIFY2(m_daemon.waitForStarted(), qPrintable(m_daemon.errorString()));
+    while (!m_daemon.canReadLine())
+        QVERIFY(outputSpy.wait());
+    m_busAddress = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    QVERIFY(!m_busAddress.isEmpty());
+
+    m_fakeBus = QDBusConnection::connectToBus(m_busAddress, QStringLiteral("fake-modem-manager"));
+    QVERIFY2(m_fakeBus.isConnected(), qPrintable(m_fakeBus.lastError().message()));
+    m_fake = std::make_unique<FakeModemManager>();
+    QVERIFY(m_fakeBus.registerVirtualObject(ModemManagerPath, m_fake.get(), QDBusConnection::SubPath));
+    m_fake->moveToThread(&m_fakeThread);
+    m_fakeThread.start();
+}
+
+void tst_SystemNetworkInfo::cleanupTestCase()
+{
+    QDBusConnection::disconnectFromBus(QStringLiteral("fake-modem-manager"));
+    m_fakeThread.quit();
+    m_fakeThread.wait();
+    m_daemon.terminate();
+    m_daemon.waitForFinished();
+}
+
+void tst_SystemNetworkInfo::init()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_busAddress.toUtf8());
+    m_fake->setModems({QVariant::fromValue(QDBusObjectPath(simPath(0)))});
+    m_fake->setOperatorIds({{simPath(0), QStringLiteral("24405")}});
+    m_fake->setSilentMethods({});
+    QVERIFY(m_fakeBus.registerService(ModemManagerService));
+}
+
+void tst_SystemNetworkInfo::cleanup()
+{
+    m_fakeBus.unregisterService(ModemManagerService);
+}
+
+void tst_SystemNetworkInfo::noSystemBus()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+            "unix:path=" + m_dir.filePath(QStringLiteral("no-such-bus")).toUtf8());
+    QCOMPARE(SystemNetworkInfo().homeMobileCountryCode(), QString());
+
+    // The failed connection is not kept: once the address leads to a bus,
+    // the code is found.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_busAddress.toUtf8());
+    QCOMPARE(SystemNetworkInfo().homeMobileCountryCode(), QStringLiteral("244"));
+}
+
+void tst_SystemNetworkInfo::countryCodeFromSim_data()
+{
+    QTest::addColumn<QVariantList>("sims");
+    QTest::addColumn<QVariantMap>("operatorIds");
+    QTest::addColumn<QString>("code");
+
+    const QVariant sim0 = QVariant::fromValue(QDBusObjectPath(simPath(0)));
+    const QVariant sim1 = QVariant::fromValue(QDBusObjectPath(simPath(1)));
+    const QVariant noSim = QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")));
+
+    QTest::newRow("five-digit-id") << QVariantList{sim0}
+                                   << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "244";
+    QTest::newRow("six-digit-id") << QVariantList{sim0}
+                                  << QVariantMap{{simPath(0), QStringLiteral("310410")}} << "310";
+    QTest::newRow("no-modem") << QVariantList{} << QVariantMap{} << "";
+    QTest::newRow("modem-without-sim") << QVariantList{noSim}
+                                       << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "";
+    QTest::newRow("modem-without-sim-property") << QVariantList{QVariant()}
+                                                << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "";
+    QTest::newRow("sim-property-not-a-path") << QVariantList{simPath(0)}
+                                             << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "";
+    QTest::newRow("sim-object-gone") << QVariantList{sim0} << QVariantMap{} << "";
+    QTest::newRow("second-modem-holds-sim") << QVariantList{noSim, sim1}
+                                            << QVariantMap{{simPath(1), QStringLiteral("26201")}} << "262";
+    QTest::newRow("first-sim-unusable") << QVariantList{sim0, sim1}
+                                        << QVariantMap{{simPath(0), QString()},
+                                                       {simPath(1), QStringLiteral("20810")}}
+                                        << "208";
+    QTest::newRow("id-empty") << QVariantList{sim0} << QVariantMap{{simPath(0), QString()}} << "";
+    QTest::newRow("id-too-short") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("2440")}} << "";
+    QTest::newRow("id-too-long") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("2440512")}} << "";
+    QTest::newRow("id-not-digits") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("24a05")}} << "";
+    QTest::newRow("id-with-blank") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral(" 24405")}} << "";
+    QTest::newRow("id-non-latin-digits") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("٢٤٤٠٥")}} << "";
+    QTest::newRow("id-not-a-string") << QVariantList{sim0} << QVariantMap{{simPath(0), 24405u}} << "";
+}
+
+void tst_SystemNetworkInfo::countryCodeFromSim()
+{
+    QFETCH(QVariantList, sims);
+    QFETCH(QVariantMap, operatorIds);
+    QFETCH(QString, code);
+
+    m_fake->setModems(sims);
+    m_fake->setOperatorIds(operatorIds);
+
+    QCOMPARE(SystemNetworkInfo().homeMobileCountryCode(), code);
+}
+
+void tst_SystemNetworkInfo::noModemManager()
+{
+    m_fakeBus.unregisterService(ModemManagerService);
+
+    QCOMPARE(SystemNetworkInfo().homeMobileCountryCode(), QString());
+    QVERIFY2(!QFile::exists(m_dir.filePath(QStringLiteral("started"))),
+             "the modem service was started");
+}
+
+void tst_SystemNetworkInfo::silentModemManager_data()
+{
+    QTest::addColumn<QSet<QString>>("silentMethods");
+
+    QTest::newRow("object-manager") << QSet<QString>{QStringLiteral("GetManagedObjects")};
+    QTest::newRow("sim-properties") << QSet<QString>{QStringLiteral("Get")};
+}
+
+void tst_SystemNetworkInfo::silentModemManager()
+{
+    QFETCH(QSet<QString>, silentMethods);
+    m_fake->setSilentMethods(silentMethods);
+
+    SystemNetworkInfo info;
+    QCOMPARE(info.timeout(), SystemNetworkInfo::DefaultTimeout);
+    info.setTimeout(50);
+    QCOMPARE(info.homeMobileCountryCode(), QString());
+}
+
+QTEST_GUILESS_MAIN(tst_SystemNetworkInfo)
+#include "tst_systemnetworkinfo.moc"
