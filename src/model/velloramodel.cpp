@@ -40,7 +40,6 @@ VelloraModel::VelloraModel(QObject* parent)
 {
     m_network = new PromotionNetwork(this);
     m_parser = new PromotionXmlParser(this);
-    m_busy = false;
 
     m_settingsPath = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
     m_watcher = new QFileSystemWatcher(this);
