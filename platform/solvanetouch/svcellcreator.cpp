@@ -1,0 +1,8 @@
+#include "svcellcreator.h"
+
+SvCellCreator::~SvCellCreator() = default;
+
+QSizeF SvCellCreator::cellSize() const
+{
+    return QSizeF();
+}

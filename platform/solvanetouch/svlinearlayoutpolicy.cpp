@@ -1,0 +1,179 @@
+#include "svlinearlayoutpolicy.h"
+
+#include <QGraphicsItem>
+#include <QGraphicsLayoutItem>
+#include <QWidget>
+
+namespace {
+
+qreal along(const QSizeF &size, Qt::Orientation orientation)
+{
+    return orientation == Qt::Vertical ? size.height() : size.width();
+}
+
+qreal across(const QSizeF &size, Qt::Orientation orientation)
+{
+    return orientation == Qt::Vertical ? size.width() : size.height();
+}
+
+QSizePolicy::Policy policyAlong(const QGraphicsLayoutItem *item, Qt::Orientation orientation)
+{
+    const QSizePolicy policy = item->sizePolicy();
+    return orientation == Qt::Vertical ? policy.verticalPolicy() : policy.horizontalPolicy();
+}
+
+// Places a length within a cell by the alignment flags of one direction;
+// without flags for that direction the item stands at the cell's start.
+qreal alignedOffset(qreal cell, qreal length, Qt::Alignment alignment, Qt::Alignment centre, Qt::Alignment end)
+{
+    if (alignment & centre)
+        return (cell - length) / 2;
+    if (alignment & end)
+        return cell - length;
+    return 0;
+}
+
+} // namespace
+
+SvLinearLayoutPolicy::SvLinearLayoutPolicy(SvLayout *layout, Qt::Orientation orientation)
+    : SvAbstractLayoutPolicy(layout)
+    , m_orientation(orientation)
+{
+}
+
+SvLinearLayoutPolicy::~SvLinearLayoutPolicy() = default;
+
+Qt::Orientation SvLinearLayoutPolicy::orientation() const
+{
+    return m_orientation;
+}
+
+void SvLinearLayoutPolicy::setOrientation(Qt::Orientation orientation)
+{
+    m_orientation = orientation;
+    invalidateLayout();
+}
+
+void SvLinearLayoutPolicy::addItem(QGraphicsLayoutItem *item, Qt::Alignment alignment)
+{
+    insertEntry(count(), item, alignment);
+}
+
+void SvLinearLayoutPolicy::insertItem(int index, QGraphicsLayoutItem *item, Qt::Alignment alignment)
+{
+    insertEntry(index, item, alignment);
+}
+
+QList<SvAbstractLayoutPolicy::Entry> SvLinearLayoutPolicy::shownEntries() const
+{
+    // Explicitly hidden widgets take no room, as in Qt's own layouts.
+    QList<Entry> shown;
+    for (const Entry &entry : entries()) {
+        const QGraphicsItem *graphicsItem = entry.item->graphicsItem();
+        if (!graphicsItem || graphicsItem->isVisibleTo(graphicsItem->parentItem()))
+            shown.append(entry);
+    }
+    return shown;
+}
+
+QSizeF SvLinearLayoutPolicy::itemsSizeHint(Qt::SizeHint which) const
+{
+    const QList<Entry> shown = shownEntries();
+    qreal length = shown.isEmpty() ? 0 : spacing() * (shown.size() - 1);
+    qreal breadth = 0;
+    for (const Entry &entry : shown) {
+        const QSizeF hint = entry.item->effectiveSizeHint(which);
+        length += along(hint, m_orientation);
+        breadth = qMax(breadth, across(hint, m_orientation));
+    }
+    length = qMin<qreal>(length, QWIDGETSIZE_MAX);
+    return m_orientation == Qt::Vertical ? QSizeF(breadth, length) : QSizeF(length, breadth);
+}
+
+void SvLinearLayoutPolicy::placeItems(const QRectF &rect)
+{
+    const QList<Entry> shown = shownEntries();
+    if (shown.isEmpty())
+        return;
+
+    const int n = shown.size();
+    QList<qreal> sizes(n), minimum(n), maximum(n);
+    qreal total = 0;
+    for (int i = 0; i < n; ++i) {
+        const QGraphicsLayoutItem *item = shown.at(i).item;
+        sizes[i] = along(item->effectiveSizeHint(Qt::PreferredSize), m_orientation);
+        minimum[i] = along(item->effectiveSizeHint(Qt::MinimumSize), m_orientation);
+        maximum[i] = along(item->effectiveSizeHint(Qt::MaximumSize), m_orientation);
+        total += sizes.at(i);
+    }
+
+    const qreal available = along(rect.size(), m_orientation) - spacing() * (n - 1);
+    if (available > total) {
+        // Room to spare goes to the expanding items, else to those that may grow.
+        QList<int> growing;
+        for (const QSizePolicy::PolicyFlag flag : { QSizePolicy::ExpandFlag, QSizePolicy::GrowFlag }) {
+            for (int i = 0; i < n; ++i) {
+                if ((policyAlong(shown.at(i).item, m_orientation) & flag) && maximum.at(i) > sizes.at(i))
+                    growing.append(i);
+            }
+            if (!growing.isEmpty())
+                break;
+        }
+        qreal spare = available - total;
+        while (spare > 0.5 && !growing.isEmpty()) {
+            const qreal share = spare / growing.size();
+            for (int k = growing.size() - 1; k >= 0; --k) {
+                const int i = growing.at(k);
+                const qreal grant = qMin(share, maximum.at(i) - sizes.at(i));
+                sizes[i] += grant;
+                spare -= grant;
+                if (grant < share)
+                    growing.removeAt(k);
+            }
+        }
+    } else if (available < total) {
+        // Too little room: shrink items towards their minimum, in proportion.
+        qreal slack = 0;
+        for (int i = 0; i < n; ++i) {
+            if (policyAlong(shown.at(i).item, m_orientation) & QSizePolicy::ShrinkFlag)
+                slack += sizes.at(i) - minimum.at(i);
+        }
+        const qreal ratio = slack > 0 ? qMin<qreal>(1, (total - available) / slack) : 0;
+        for (int i = 0; i < n; ++i) {
+            if (policyAlong(shown.at(i).item, m_orientation) & QSizePolicy::ShrinkFlag)
+                sizes[i] -= (sizes.at(i) - minimum.at(i)) * ratio;
+        }
+    }
+
+    const bool vertical = m_orientation == Qt::Vertical;
+    const qreal breadth = across(rect.size(), m_orientation);
+    qreal position = vertical ? rect.top() : rect.left();
+    for (int i = 0; i < n; ++i) {
+        QGraphicsLayoutItem *item = shown.at(i).item;
+        const Qt::Alignment alignment = shown.at(i).alignment;
+        const QSizePolicy::Policy crossPolicy = policyAlong(item, vertical ? Qt::Horizontal : Qt::Vertical);
+        const qreal crossMaximum = across(item->effectiveSizeHint(Qt::MaximumSize), m_orientation);
+        const qreal crossPreferred = across(item->effectiveSizeHint(Qt::PreferredSize), m_orientation);
+        qreal crossLength = (crossPolicy & (QSizePolicy::GrowFlag | QSizePolicy::ExpandFlag))
+            ? qMin(breadth, crossMaximum) : qMin(breadth, crossPreferred);
+        crossLength = qMax(crossLength, qMin(breadth, across(item->effectiveSizeHint(Qt::MinimumSize), m_orientation)));
+        const qreal length = qMin(sizes.at(i), maximum.at(i));
+
+        qreal mainOffset, crossOffset;
+        if (vertical) {
+            mainOffset = alignedOffset(sizes.at(i), length, alignment, Qt::AlignVCenter, Qt::AlignBottom);
+            // Across the column, items without a horizontal alignment are centred.
+            crossOffset = alignedOffset(breadth, crossLength,
+                                        (alignment & Qt::AlignHorizontal_Mask) ? alignment : Qt::AlignHCenter,
+                                        Qt::AlignHCenter, Qt::AlignRight);
+            item->setGeometry(QRectF(rect.left() + crossOffset, position + mainOffset, crossLength, length));
+        } else {
+            mainOffset = alignedOffset(sizes.at(i), length, alignment, Qt::AlignHCenter, Qt::AlignRight);
+            crossOffset = alignedOffset(breadth, crossLength,
+                                        (alignment & Qt::AlignVertical_Mask) ? alignment : Qt::AlignVCenter,
+                                        Qt::AlignVCenter, Qt::AlignBottom);
+            item->setGeometry(QRectF(position + mainOffset, rect.top() + crossOffset, length, crossLength));
+        }
+        position += sizes.at(i) + spacing();
+    }
+}

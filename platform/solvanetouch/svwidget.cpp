@@ -1,0 +1,8 @@
+#include "svwidget.h"
+
+SvWidget::SvWidget(QGraphicsItem *parent)
+    : QGraphicsWidget(parent)
+{
+}
+
+SvWidget::~SvWidget() = default;

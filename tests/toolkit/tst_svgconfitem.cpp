@@ -1,0 +1,159 @@
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "svgconfitem.h"
+
+namespace {
+
+const QString folder = QStringLiteral("/apps/Multimedia/test/");
+
+QString runDconf(const QStringList &arguments)
+{
+    QProcess dconf;
+    dconf.start(QStringLiteral("dconf"), arguments);
+    if (!dconf.waitForFinished(20000) || dconf.exitCode() != 0)
+        qWarning() << "dconf" << arguments << "failed:" << dconf.readAllStandardError();
+    return QString::fromUtf8(dconf.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class tst_SvGConfItem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unsetKeyIsInvalid();
+    void roundTrip_data();
+    void roundTrip();
+    void ownWriteIsSignalledLater();
+    void changeByAnotherProgram_data();
+    void changeByAnotherProgram();
+    void otherKeysAreNotReported();
+    void invalidKey_data();
+    void invalidKey();
+    void deletedWhileChangePending();
+};
+
+void tst_SvGConfItem::unsetKeyIsInvalid()
+{
+    SvGConfItem item(folder + "never-set");
+    QVERIFY(!item.value().isValid());
+    QCOMPARE(item.value(QVariant(7)), QVariant(7));
+}
+
+void tst_SvGConfItem::roundTrip_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("false") << QVariant(false) << "false";
+    QTest::newRow("true") << QVariant(true) << "true";
+    QTest::newRow("int") << QVariant(42) << "42";
+    QTest::newRow("double") << QVariant(2.5) << "2.5";
+    QTest::newRow("string") << QVariant(QString::fromUtf8("Sävel")) << QString::fromUtf8("'Sävel'");
+    QTest::newRow("string list") << QVariant(QStringList { "a", "b" }) << "['a', 'b']";
+}
+
+void tst_SvGConfItem::roundTrip()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, stored);
+
+    const QString key = folder + "roundtrip";
+    SvGConfItem item(key);
+    item.set(value);
+    QCOMPARE(item.value(), value);
+    QCOMPARE(runDconf({ "read", key }), stored);
+
+    item.unset();
+    QVERIFY(!item.value().isValid());
+    QCOMPARE(runDconf({ "read", key }), QString());
+}
+
+void tst_SvGConfItem::ownWriteIsSignalledLater()
+{
+    SvGConfItem item(folder + "own");
+    QSignalSpy changedSpy(&item, &SvGConfItem::valueChanged);
+    item.set(true);
+    QCOMPARE(changedSpy.count(), 0);
+    QVERIFY(changedSpy.wait(5000));
+    QCOMPARE(item.value(), QVariant(true));
+}
+
+void tst_SvGConfItem::changeByAnotherProgram_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QVariant>("expected");
+
+    QTest::newRow("write false") << QStringList { "write", "%1", "false" } << QVariant(false);
+    QTest::newRow("write true") << QStringList { "write", "%1", "true" } << QVariant(true);
+    QTest::newRow("write string") << QStringList { "write", "%1", "'x'" } << QVariant(QString("x"));
+    QTest::newRow("reset key") << QStringList { "reset", "%1" } << QVariant();
+    QTest::newRow("reset folder") << QStringList { "reset", "-f", folder } << QVariant();
+}
+
+void tst_SvGConfItem::changeByAnotherProgram()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QVariant, expected);
+
+    const QString key = folder + "external";
+    runDconf({ "write", key, "123" });
+    SvGConfItem item(key);
+    QCOMPARE(item.value(), QVariant(123));
+    QSignalSpy changedSpy(&item, &SvGConfItem::valueChanged);
+
+    for (QString &argument : command)
+        argument = argument.arg(key);
+    runDconf(command);
+    QVERIFY(changedSpy.wait(5000));
+    QCOMPARE(item.value(), expected);
+}
+
+void tst_SvGConfItem::otherKeysAreNotReported()
+{
+    const QString key = folder + "mine";
+    SvGConfItem item(key);
+    QSignalSpy changedSpy(&item, &SvGConfItem::valueChanged);
+    runDconf({ "write", folder + "mine-not", "1" });
+    runDconf({ "write", folder + "other", "1" });
+    runDconf({ "write", key, "2" });
+    QVERIFY(changedSpy.wait(5000));
+    QTRY_COMPARE(item.value(), QVariant(2));
+    QCOMPARE(changedSpy.count(), 1);
+}
+
+void tst_SvGConfItem::invalidKey_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::newRow("relative") << "apps/key";
+    QTest::newRow("folder") << "/apps/folder/";
+    QTest::newRow("double slash") << "/apps//key";
+    QTest::newRow("empty") << "";
+}
+
+void tst_SvGConfItem::invalidKey()
+{
+    QFETCH(QString, key);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not a configuration key"));
+    SvGConfItem item(key);
+    item.set(5);
+    QVERIFY(!item.value().isValid());
+}
+
+void tst_SvGConfItem::deletedWhileChangePending()
+{
+    const QString key = folder + "pending";
+    auto *item = new SvGConfItem(key);
+    item->set(1);
+    delete item;
+    SvGConfItem witness(key);
+    QSignalSpy changedSpy(&witness, &SvGConfItem::valueChanged);
+    runDconf({ "write", key, "2" });
+    QVERIFY(changedSpy.wait(5000));
+}
+
+QTEST_MAIN(tst_SvGConfItem)
+#include "tst_svgconfitem.moc"

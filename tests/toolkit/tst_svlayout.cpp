@@ -1,0 +1,234 @@
+#include <QApplication>
+#include <QPointer>
+#include <QTest>
+
+#include "svlayout.h"
+#include "svlinearlayoutpolicy.h"
+#include "svwidget.h"
+
+namespace {
+
+SvWidget *fixedItem(qreal width, qreal height, QGraphicsItem *parent = nullptr)
+{
+    auto *item = new SvWidget(parent);
+    item->setMinimumSize(width, height);
+    item->setPreferredSize(width, height);
+    item->setMaximumSize(width, height);
+    item->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return item;
+}
+
+void settle(QGraphicsWidget *widget, const QSizeF &size)
+{
+    widget->resize(size);
+    QCoreApplication::sendPostedEvents();
+    widget->layout()->activate();
+}
+
+} // namespace
+
+class tst_SvLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void indicesFollowInsertions_data();
+    void indicesFollowInsertions();
+    void removedItemIsNotDeleted();
+    void itemWithoutParentJoinsTheWidget();
+    void reinsertingMovesTheItem();
+    void deletedItemLeavesThePolicy();
+    void verticalPlacement();
+    void alignment_data();
+    void alignment();
+    void horizontalSpareRoomGoesToExpandingItem();
+    void hiddenItemTakesNoRoom();
+
+private:
+    SvWidget *m_widget = nullptr;
+    SvLayout *m_layout = nullptr;
+    SvLinearLayoutPolicy *m_policy = nullptr;
+};
+
+void tst_SvLayout::init()
+{
+    m_widget = new SvWidget;
+    m_layout = new SvLayout(m_widget);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_policy = new SvLinearLayoutPolicy(m_layout, Qt::Vertical);
+    m_policy->setContentsMargins(0, 0, 0, 0);
+    m_policy->setSpacing(0);
+}
+
+void tst_SvLayout::cleanup()
+{
+    delete m_widget;
+}
+
+void tst_SvLayout::indicesFollowInsertions_data()
+{
+    // Operations: "a:N" appends item N, "i:P:N" inserts item N at P.
+    QTest::addColumn<QStringList>("operations");
+    QTest::addColumn<QList<int>>("order");
+
+    QTest::newRow("appended") << QStringList { "a:0", "a:1", "a:2" } << QList<int> { 0, 1, 2 };
+    QTest::newRow("insert at 0 goes first") << QStringList { "a:0", "a:1", "i:0:2" } << QList<int> { 2, 0, 1 };
+    QTest::newRow("insert at 1") << QStringList { "a:0", "a:1", "i:1:2" } << QList<int> { 0, 2, 1 };
+    QTest::newRow("index past the end appends") << QStringList { "a:0", "i:7:1" } << QList<int> { 0, 1 };
+    QTest::newRow("negative index appends") << QStringList { "a:0", "i:-1:1" } << QList<int> { 0, 1 };
+    QTest::newRow("two inserts at 0") << QStringList { "i:0:0", "i:0:1" } << QList<int> { 1, 0 };
+}
+
+void tst_SvLayout::indicesFollowInsertions()
+{
+    QFETCH(QStringList, operations);
+    QFETCH(QList<int>, order);
+
+    QList<SvWidget *> items;
+    for (int i = 0; i < 3; ++i)
+        items.append(fixedItem(10, 10, m_widget));
+    for (const QString &operation : std::as_const(operations)) {
+        const QStringList parts = operation.split(':');
+        if (parts.first() == "a")
+            m_policy->addItem(items.at(parts.at(1).toInt()));
+        else
+            m_policy->insertItem(parts.at(1).toInt(), items.at(parts.at(2).toInt()), Qt::AlignLeft);
+    }
+
+    QCOMPARE(m_policy->count(), order.size());
+    QCOMPARE(m_layout->count(), order.size());
+    for (int i = 0; i < order.size(); ++i) {
+        QCOMPARE(m_policy->itemAt(i), items.at(order.at(i)));
+        QCOMPARE(m_policy->indexOf(items.at(order.at(i))), i);
+    }
+    for (SvWidget *item : std::as_const(items)) {
+        if (!order.contains(int(items.indexOf(item))))
+            QCOMPARE(m_policy->indexOf(item), -1);
+    }
+}
+
+void tst_SvLayout::removedItemIsNotDeleted()
+{
+    QPointer<SvWidget> first = fixedItem(10, 10, m_widget);
+    SvWidget *second = fixedItem(10, 10, m_widget);
+    m_policy->addItem(first);
+    m_policy->addItem(second);
+
+    m_policy->removeItem(first);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QVERIFY(first);
+    QCOMPARE(first->parentItem(), m_widget);
+    QCOMPARE(first->parentLayoutItem(), nullptr);
+    QCOMPARE(m_policy->indexOf(first), -1);
+    QCOMPARE(m_policy->indexOf(second), 0);
+    QCOMPARE(m_policy->count(), 1);
+
+    // Removing an absent item changes nothing.
+    m_policy->removeItem(first);
+    QCOMPARE(m_policy->count(), 1);
+}
+
+void tst_SvLayout::itemWithoutParentJoinsTheWidget()
+{
+    SvWidget *orphan = fixedItem(10, 10);
+    QCOMPARE(orphan->parentItem(), nullptr);
+    m_policy->insertItem(0, orphan, Qt::AlignLeft);
+    QCOMPARE(orphan->parentItem(), m_widget);
+}
+
+void tst_SvLayout::reinsertingMovesTheItem()
+{
+    SvWidget *a = fixedItem(10, 10, m_widget);
+    SvWidget *b = fixedItem(10, 10, m_widget);
+    m_policy->addItem(a);
+    m_policy->addItem(b);
+    m_policy->insertItem(0, b, Qt::AlignLeft);
+    QCOMPARE(m_policy->count(), 2);
+    QCOMPARE(m_policy->indexOf(b), 0);
+    QCOMPARE(m_policy->indexOf(a), 1);
+}
+
+void tst_SvLayout::deletedItemLeavesThePolicy()
+{
+    SvWidget *a = fixedItem(10, 10, m_widget);
+    SvWidget *b = fixedItem(10, 10, m_widget);
+    m_policy->addItem(a);
+    m_policy->addItem(b);
+    delete a;
+    QCOMPARE(m_policy->count(), 1);
+    QCOMPARE(m_policy->itemAt(0), b);
+}
+
+void tst_SvLayout::verticalPlacement()
+{
+    m_layout->setContentsMargins(1, 2, 3, 4);
+    m_policy->setContentsMargins(10, 20, 30, 40);
+    m_policy->setSpacing(5);
+    SvWidget *a = fixedItem(50, 10, m_widget);
+    SvWidget *b = fixedItem(50, 30, m_widget);
+    m_policy->addItem(a, Qt::AlignLeft);
+    m_policy->addItem(b, Qt::AlignLeft);
+
+    const QSizeF preferred = m_widget->effectiveSizeHint(Qt::PreferredSize);
+    QCOMPARE(preferred, QSizeF(1 + 10 + 50 + 30 + 3, 2 + 20 + 10 + 5 + 30 + 40 + 4));
+
+    settle(m_widget, QSizeF(200, 200));
+    QCOMPARE(a->geometry(), QRectF(11, 22, 50, 10));
+    QCOMPARE(b->geometry(), QRectF(11, 37, 50, 30));
+}
+
+void tst_SvLayout::alignment_data()
+{
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<QPointF>("position");
+
+    QTest::newRow("left") << int(Qt::AlignLeft) << QPointF(0, 0);
+    QTest::newRow("hcenter") << int(Qt::AlignHCenter) << QPointF(75, 0);
+    QTest::newRow("right") << int(Qt::AlignRight) << QPointF(150, 0);
+}
+
+void tst_SvLayout::alignment()
+{
+    QFETCH(int, alignment);
+    QFETCH(QPointF, position);
+
+    SvWidget *item = fixedItem(50, 10, m_widget);
+    m_policy->insertItem(0, item, Qt::Alignment(alignment));
+    settle(m_widget, QSizeF(200, 100));
+    QCOMPARE(item->geometry().topLeft(), position);
+    QCOMPARE(item->size(), QSizeF(50, 10));
+}
+
+void tst_SvLayout::horizontalSpareRoomGoesToExpandingItem()
+{
+    m_policy->setOrientation(Qt::Horizontal);
+    SvWidget *fixed = fixedItem(40, 20, m_widget);
+    auto *expanding = new SvWidget(m_widget);
+    expanding->setPreferredSize(10, 20);
+    expanding->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_policy->addItem(expanding);
+    m_policy->addItem(fixed, Qt::AlignRight | Qt::AlignVCenter);
+    settle(m_widget, QSizeF(300, 60));
+    QCOMPARE(expanding->geometry(), QRectF(0, 20, 260, 20));
+    QCOMPARE(fixed->geometry(), QRectF(260, 20, 40, 20));
+}
+
+void tst_SvLayout::hiddenItemTakesNoRoom()
+{
+    SvWidget *a = fixedItem(50, 10, m_widget);
+    SvWidget *b = fixedItem(50, 10, m_widget);
+    m_policy->addItem(a, Qt::AlignLeft);
+    m_policy->addItem(b, Qt::AlignLeft);
+    a->hide();
+    settle(m_widget, QSizeF(100, 100));
+    QCOMPARE(b->geometry().top(), 0.0);
+    a->show();
+    settle(m_widget, QSizeF(100, 100));
+    QCOMPARE(b->geometry().top(), 10.0);
+}
+
+QTEST_MAIN(tst_SvLayout)
+#include "tst_svlayout.moc"

@@ -1,0 +1,296 @@
+#include <QCoreApplication>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+
+#include "promotionxmlparser.h"
+#include "promotionxmlparser_p.h"
+#include "xmltestsupport.h"
+
+using namespace XmlTestSupport;
+
+class TestXmlParserWorker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void setDataOnIdleParserStoresDocument();
+    void setDataDuringParseDiscardsRequest();
+    void twoRequestsInARow_data();
+    void twoRequestsInARow();
+    void getResultsMapTwice();
+    void emptyDocumentEmitsNothing();
+    void priorityFollowsFlag_data();
+    void priorityFollowsFlag();
+    void destructionDuringParse();
+    void setDataTimeoutRefusesRequests();
+    void destructorWaitsPastTimeout();
+
+private:
+    QByteArray m_largeFeed;
+};
+
+namespace {
+
+const QStringList TitleIdColumns = {"title", "id"};
+
+PromotionXmlQueryList titleAndId()
+{
+    return queries({{"title", TitlePath}, {"id", IdPath}});
+}
+
+// Queues a call that holds the worker's event loop until the gate opens, so the worker stays
+// busy for as long as a test needs; the request's own call runs after it.
+struct WorkerBlocker
+{
+    QSemaphore started;
+    QSemaphore gate;
+    std::atomic<bool> done{false};
+
+    void block(PromotionXmlParserPrivate *worker)
+    {
+        QMetaObject::invokeMethod(
+            worker,
+            [this] {
+                started.release();
+                gate.acquire();
+                done = true;
+            },
+            Qt::QueuedConnection);
+    }
+};
+
+QSemaphore *s_gate = nullptr;
+QtMessageHandler s_previousHandler = nullptr;
+QStringList s_messages;
+
+// Opens the gate when the destructor reports that the worker outlived its wait.
+void openGateOnQuitMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("Thread didn't quit properly!")))
+        s_gate->release();
+    s_previousHandler(type, context, message);
+}
+
+void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    s_messages.append(message);
+    s_previousHandler(type, context, message);
+}
+
+} // namespace
+
+void TestXmlParserWorker::initTestCase()
+{
+    // Big enough that running its queries to the end would take seconds.
+    m_largeFeed = feedOfEntries(100000);
+}
+
+void TestXmlParserWorker::setDataOnIdleParserStoresDocument()
+{
+    PromotionXmlParser parser(nullptr);
+    QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
+    parser.setData(feedOfEntries(1));
+    parser.setData(feedOfEntries(2));
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parseReadySpy.wait());
+    QCOMPARE(parser.getResultsMap().size(), 2);
+}
+
+void TestXmlParserWorker::setDataDuringParseDiscardsRequest()
+{
+    PromotionXmlParser parser(nullptr);
+    QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
+    parser.setData(m_largeFeed);
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    parser.setData(feedOfEntries(3));
+
+    QCoreApplication::processEvents();
+    QCOMPARE(parseReadySpy.count(), 0);
+    QVERIFY(parser.getResultsMap().isEmpty());
+
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parseReadySpy.wait());
+    QCOMPARE(parseReadySpy.count(), 1);
+    QCOMPARE(parser.getResultsMap().size(), 3);
+}
+
+void TestXmlParserWorker::twoRequestsInARow_data()
+{
+    QTest::addColumn<QByteArray>("secondDocument");
+    QTest::addColumn<QueryTexts>("secondQueries");
+    QTest::addColumn<QStringList>("secondColumns");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("new-document")
+        << QByteArray("<service xmlns=\"") + StoreConstants::AtomPubNamespace + "\" xmlns:s=\""
+               + StoreConstants::SchemaNamespace + "\"><workspace s:countryCode=\"GB\"/></service>"
+        << QueryTexts{{"cc", "app:child#workspace store:attr#countryCode"}}
+        << QStringList{"cc", "title"} << QStringList{R"(0: "GB")"};
+    // Started from the parseReady() handler while the worker thread is still winding down.
+    QTest::newRow("same-document-from-handler")
+        << QByteArray() << QueryTexts{{"id", IdPath}} << QStringList{"id", "title"}
+        << QStringList{R"(0: "id 1")", R"(1: "id 2")"};
+}
+
+void TestXmlParserWorker::twoRequestsInARow()
+{
+    QFETCH(QByteArray, secondDocument);
+    QFETCH(QueryTexts, secondQueries);
+    QFETCH(QStringList, secondColumns);
+    QFETCH(QStringList, expected);
+
+    PromotionXmlParser parser(nullptr);
+    QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
+    QMap<int, QStringList> first;
+    connect(&parser, &PromotionXmlParser::parseReady, this, [&] {
+        if (parseReadySpy.count() != 1)
+            return;
+        first = parser.getResultsMap();
+        if (!secondDocument.isEmpty())
+            parser.setData(secondDocument);
+        parser.parseUseQXmlStreamReader(queries(secondQueries), storeNamespaces(), secondColumns,
+                                        true, 0);
+    });
+
+    parser.setData(feedOfEntries(2));
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QTRY_COMPARE(parseReadySpy.count(), 2);
+    QCOMPARE(formatMap(first), (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
+    QCOMPARE(formatMap(parser.getResultsMap()), expected);
+}
+
+void TestXmlParserWorker::getResultsMapTwice()
+{
+    PromotionXmlParser parser(nullptr);
+    QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
+    parser.setData(feedOfEntries(2));
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parseReadySpy.wait());
+    QCOMPARE(parser.getResultsMap().size(), 2);
+    QVERIFY(parser.getResultsMap().isEmpty());
+}
+
+void TestXmlParserWorker::emptyDocumentEmitsNothing()
+{
+    PromotionXmlParser parser(nullptr);
+    QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
+    parser.setData(feedOfEntries(2));
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parseReadySpy.wait());
+
+    // The first result is left untaken: the empty request must still clear it.
+    parser.setData(QByteArray());
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parser.getResultsMap().isEmpty());
+
+    // The next real request's signal is the only one that follows.
+    parser.setData(feedOfEntries(1));
+    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parseReadySpy.wait());
+    QCoreApplication::processEvents();
+    QCOMPARE(parseReadySpy.count(), 2);
+    QCOMPARE(parser.getResultsMap().size(), 1);
+}
+
+void TestXmlParserWorker::priorityFollowsFlag_data()
+{
+    QTest::addColumn<bool>("lowPriority");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("low-priority-idle") << true << int(QThread::IdlePriority);
+    QTest::newRow("normal-priority") << false << int(QThread::NormalPriority);
+}
+
+void TestXmlParserWorker::priorityFollowsFlag()
+{
+    QFETCH(bool, lowPriority);
+    QFETCH(int, expected);
+
+    PromotionXmlParserPrivate worker;
+    std::atomic<int> observed{-1};
+    // Runs on the worker thread while the request is still in progress.
+    connect(&worker, &PromotionXmlParserPrivate::parseReady, &worker,
+            [&] { observed = int(worker.priority()); }, Qt::DirectConnection);
+    worker.setData(feedOfEntries(1));
+    worker.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, lowPriority, 0);
+    QTRY_COMPARE(observed.load(), expected);
+}
+
+void TestXmlParserWorker::destructionDuringParse()
+{
+    s_messages.clear();
+    s_previousHandler = qInstallMessageHandler(recordMessage);
+    auto *parser = new PromotionXmlParser(nullptr);
+    int delivered = 0;
+    connect(parser, &PromotionXmlParser::parseReady, this, [&] { ++delivered; });
+    parser->setData(m_largeFeed);
+    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, true, 0);
+    delete parser;
+    QCoreApplication::processEvents();
+    qInstallMessageHandler(s_previousHandler);
+
+    QCOMPARE(delivered, 0);
+    // The pass stops at the destructor's request instead of running through the document.
+    QCOMPARE(s_messages, QStringList());
+}
+
+void TestXmlParserWorker::setDataTimeoutRefusesRequests()
+{
+    PromotionXmlParserPrivate worker;
+    worker.setWaitTimeouts(10, 2000);
+    QSignalSpy parseReadySpy(&worker, &PromotionXmlParserPrivate::parseReady);
+    WorkerBlocker blocker;
+    blocker.block(&worker);
+
+    worker.setData(feedOfEntries(1));
+    worker.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    blocker.started.acquire();
+    QTest::ignoreMessage(QtDebugMsg, "void PromotionXmlParserPrivate::setData(const QByteArray&)  "
+                                     "- Thread failed to quit in 5 sec.");
+    worker.setData(feedOfEntries(3));
+    QVERIFY(worker.isRunning());
+
+    // The running request owns every field; this one is refused.
+    worker.parseUseQXmlStreamReader(queries({{"id", IdPath}}), storeNamespaces(), {"id"}, false, 0);
+    QVERIFY(worker.getResultsMap().isEmpty());
+
+    blocker.gate.release();
+    QTRY_VERIFY(worker.isFinished());
+    QVERIFY(blocker.done);
+    QCoreApplication::processEvents();
+    QCOMPARE(parseReadySpy.count(), 0);
+
+    // The document was not replaced by the timed-out call; a later setData() stores it.
+    worker.setData(feedOfEntries(2));
+    worker.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parseReadySpy.wait());
+    QCOMPARE(formatMap(worker.getResultsMap()),
+             (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
+}
+
+void TestXmlParserWorker::destructorWaitsPastTimeout()
+{
+    auto *worker = new PromotionXmlParserPrivate;
+    worker->setWaitTimeouts(5000, 10);
+    WorkerBlocker blocker;
+    blocker.block(worker);
+    worker->setData(feedOfEntries(1));
+    worker->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    blocker.started.acquire();
+
+    QTest::ignoreMessage(QtDebugMsg, "virtual PromotionXmlParserPrivate::~PromotionXmlParserPrivate()  "
+                                     "- Thread didn't quit properly!");
+    s_gate = &blocker.gate;
+    s_previousHandler = qInstallMessageHandler(openGateOnQuitMessage);
+    delete worker;
+    qInstallMessageHandler(s_previousHandler);
+
+    // Only the debug line let the worker go on, and the destructor still waited for it.
+    QVERIFY(blocker.done);
+}
+
+QTEST_GUILESS_MAIN(TestXmlParserWorker)
+#include "tst_xmlparserworker.moc"

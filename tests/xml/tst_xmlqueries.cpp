@@ -1,0 +1,283 @@
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "promotionxmlparser.h"
+#include "xmltestsupport.h"
+
+using namespace XmlTestSupport;
+
+class TestXmlQueries : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void goldenFiles_data();
+    void goldenFiles();
+    void edgeCases_data();
+    void edgeCases();
+
+private:
+    void addColumns();
+    void runRow(const QByteArray &document, const QStringList &expected);
+};
+
+namespace {
+
+const QueryTexts ArtistViewQueries = {{"text1", TitlePath},
+                                     {"text2", NoTargetPath},
+                                     {"text3", NoTargetPath},
+                                     {"image", ImagePath},
+                                     {"METADATA1", IdPath}};
+const QStringList ArtistViewColumns = {"text1", "text2", "text3", "image", "METADATA1"};
+
+QByteArray readDataFile(const QString &name)
+{
+    QFile file(QStringLiteral(XML_TEST_DATA "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read test data %s", qPrintable(file.fileName()));
+    return file.readAll();
+}
+
+// Mismatching lines as "- expected" / "+ actual", so a failing row shows what moved.
+QString lineDiff(const QStringList &expected, const QStringList &actual)
+{
+    QString diff;
+    for (qsizetype i = 0; i < qMax(expected.size(), actual.size()); ++i) {
+        const QString want = expected.value(i, QStringLiteral("<none>"));
+        const QString got = actual.value(i, QStringLiteral("<none>"));
+        if (want != got)
+            diff += QStringLiteral("\n- %1\n+ %2").arg(want, got);
+    }
+    return diff;
+}
+
+// Entries as the queries expect them, written out so each row shows what it feeds in.
+QByteArray titledEntries(const QList<int> &numbers)
+{
+    QByteArray body;
+    for (int n : numbers)
+        body += "<entry><title>t" + QByteArray::number(n) + "</title><s:metadata><id>i"
+            + QByteArray::number(n) + "</id></s:metadata></entry>";
+    return body;
+}
+
+QByteArray imageEntry(int n, bool withImage = true)
+{
+    const QByteArray number = QByteArray::number(n);
+    QByteArray links = "<link title=\"artistImage200\" href=\"large" + number + "\"/>";
+    if (withImage)
+        links += "<link title=\"artistImage100\" href=\"h" + number + "\"/>";
+    return "<entry><title>t" + number + "</title>" + links + "</entry>";
+}
+
+QByteArray entityExpansionDocument()
+{
+    QByteArray document = "<?xml version=\"1.0\"?><!DOCTYPE feed [<!ENTITY e0 \"lol\">";
+    for (int i = 1; i < 30; ++i) {
+        const QByteArray previous = "&e" + QByteArray::number(i - 1) + ";";
+        document += "<!ENTITY e" + QByteArray::number(i) + " \"" + previous.repeated(10) + "\">";
+    }
+    return document + "]><feed xmlns=\"" + StoreConstants::AtomNamespace
+        + "\"><entry><title>&e29;</title></entry></feed>";
+}
+
+} // namespace
+
+void TestXmlQueries::addColumns()
+{
+    QTest::addColumn<QueryTexts>("queries");
+    QTest::addColumn<QStringList>("columns");
+    QTest::addColumn<int>("limit");
+}
+
+void TestXmlQueries::runRow(const QByteArray &document, const QStringList &expected)
+{
+    QFETCH(QueryTexts, queries);
+    QFETCH(QStringList, columns);
+    QFETCH(int, limit);
+
+    PromotionXmlParser parser(nullptr);
+    QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
+    parser.setData(document);
+    parser.parseUseQXmlStreamReader(XmlTestSupport::queries(queries), storeNamespaces(), columns,
+                                    false, limit);
+    QVERIFY(parseReadySpy.wait());
+
+    const QStringList actual = formatMap(parser.getResultsMap());
+    QVERIFY2(actual == expected, qPrintable(lineDiff(expected, actual)));
+    QCOMPARE(parseReadySpy.count(), 1);
+}
+
+void TestXmlQueries::goldenFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    addColumns();
+
+    QTest::newRow("service-document-country-code")
+        << "service-document-country-code"
+        << QueryTexts{{"cc", "app:child#workspace store:attr#countryCode"}} << QStringList{"cc"} << 0;
+    QTest::newRow("three-entry-feed") << "three-entry-feed"
+                                      << QueryTexts{{"title", TitlePath}, {"id", IdPath}}
+                                      << QStringList{"title", "id"} << 0;
+    QTest::newRow("artist-view-five-entries") << "artist-view-five-entries" << ArtistViewQueries
+                                              << ArtistViewColumns << 4;
+    QTest::newRow("artist-view-four-entries-last-without-picture")
+        << "artist-view-four-entries-last-without-picture" << ArtistViewQueries << ArtistViewColumns
+        << 4;
+}
+
+void TestXmlQueries::goldenFiles()
+{
+    QFETCH(QString, name);
+    const QByteArray expected = readDataFile(name + ".expected");
+    runRow(readDataFile(name + ".xml"),
+           QString::fromUtf8(expected).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+}
+
+void TestXmlQueries::edgeCases_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    addColumns();
+    QTest::addColumn<QStringList>("expected");
+
+    const QByteArray twoTitled = feed(titledEntries({1, 2}));
+    const QByteArray threeTitled = feed(titledEntries({1, 2, 3}));
+
+    // Placed first, a query that yields something would set the row count.
+    QTest::newRow("empty-and-one-step-paths-yield-nothing")
+        << twoTitled
+        << QueryTexts{{"empty", ""}, {"one", "atom:child#entry"}, {"title", TitlePath}}
+        << QStringList{"title", "empty", "one"} << 0
+        << QStringList{R"(0: "t1" "" "")", R"(1: "t2" "" "")"};
+    QTest::newRow("no-target-one-empty-per-record")
+        << threeTitled << QueryTexts{{"none", "atom:child#entry atom:link#link"}, {"title", TitlePath}}
+        << QStringList{"none", "title"} << 0
+        << QStringList{R"(0: "" "t1")", R"(1: "" "t2")", R"(2: "" "t3")"};
+    QTest::newRow("no-target-with-second-level-only-placeholders")
+        << threeTitled
+        << QueryTexts{{"none", "atom:child#entry store:child#metadata atom:"}, {"title", TitlePath}}
+        << QStringList{"none", "title"} << 0 << QStringList{R"(0: "" "")", R"(1: "" "")"};
+    QTest::newRow("placeholder-before-next-record")
+        << feed(titledEntries({1}) + "<entry><s:metadata><id>i2</id></s:metadata></entry>"
+                + titledEntries({3}))
+        << QueryTexts{{"id", IdPath}, {"title", TitlePath}} << QStringList{"title", "id"} << 0
+        << QStringList{R"(0: "t1" "i1")", R"(1: "" "i2")", R"(2: "t3" "i3")"};
+    QTest::newRow("no-placeholder-after-last-record-blanks-column")
+        << feed(titledEntries({1, 2}) + "<entry><s:metadata><id>i3</id></s:metadata></entry>")
+        << QueryTexts{{"id", IdPath}, {"title", TitlePath}} << QStringList{"title", "id"} << 0
+        << QStringList{R"(0: "" "i1")", R"(1: "" "i2")", R"(2: "" "i3")"};
+    QTest::newRow("second-level-gates-text-target")
+        << feed("<entry><id>atom-id</id><s:metadata><id>i1</id></s:metadata></entry>")
+        << QueryTexts{{"id", IdPath}} << QStringList{"id"} << 0 << QStringList{R"(0: "i1")"};
+    QTest::newRow("fourth-child-step-ignored")
+        << feed("<entry><s:image url=\"outside\"/><s:metadata><s:image url=\"u1\"><s:size url=\"s1\"/>"
+                "</s:image></s:metadata></entry><entry><s:metadata><s:image/></s:metadata></entry>")
+        << QueryTexts{{"url", "atom:child#entry store:child#metadata store:child#image "
+                             "store:child#size :attr#url"}}
+        << QStringList{"url"} << 0 << QStringList{R"(0: "u1")", R"(1: "")"};
+    QTest::newRow("attr-step-not-last-ignored")
+        << threeTitled << QueryTexts{{"id", "atom:child#entry :attr#id store:child#metadata atom:child#id"}}
+        << QStringList{"id"} << 0 << QStringList{R"(0: "i1")", R"(1: "i2")", R"(2: "i3")"};
+    QTest::newRow("aidAttr-no-equals")
+        << feed("<entry><link alternate=\"other\" href=\"x\"/><link alternate=\"alternate\" href=\"h1\"/>"
+                "</entry>")
+        << QueryTexts{{"href", "atom:child#entry atom:link#link atom:aidAttr#alternate :attr#href"}}
+        << QStringList{"href"} << 0 << QStringList{R"(0: "h1")"};
+    QTest::newRow("aidAttr-one-equals")
+        << feed(imageEntry(1) + imageEntry(2)) << QueryTexts{{"image", ImagePath}}
+        << QStringList{"image"} << 0 << QStringList{R"(0: "h1")", R"(1: "h2")"};
+    QTest::newRow("aidAttr-two-equals")
+        << feed("<entry><link rel=\"x\" href=\"first-part\"/><link rel=\"x=alternate\" href=\"whole\"/>"
+                "<link rel=\"alternate\" href=\"h1\"/></entry>")
+        << QueryTexts{{"href", "atom:child#entry atom:link#link atom:aidAttr#rel=x=alternate :attr#href"}}
+        << QStringList{"href"} << 0 << QStringList{R"(0: "h1")"};
+    QTest::newRow("aidAttr-empty-value-reads-record-attribute")
+        << feed("<entry href=\"e1\"><link title=\"\" href=\"l1\"/></entry>")
+        << QueryTexts{{"href", "atom:child#entry atom:link#link atom:aidAttr#title= :attr#href"}}
+        << QStringList{"href"} << 0 << QStringList{R"(0: "e1")"};
+    QTest::newRow("link-without-selector-reads-record-attribute")
+        << feed("<entry href=\"e1\"><link href=\"l1\"/></entry><entry><link href=\"l2\"/></entry>")
+        << QueryTexts{{"href", "atom:child#entry atom:link#link :attr#href"}} << QStringList{"href"}
+        << 0 << QStringList{R"(0: "e1")", R"(1: "")"};
+    QTest::newRow("record-attribute-mode-ignores-limit")
+        << QByteArray("<service xmlns=\"") + StoreConstants::AtomPubNamespace + "\" xmlns:s=\""
+               + StoreConstants::SchemaNamespace
+               + "\"><workspace s:countryCode=\"GB\"/><workspace/><workspace s:countryCode=\"FI\">"
+                 "<workspace s:countryCode=\"nested\"/></workspace></service>"
+        << QueryTexts{{"cc", "app:child#workspace store:attr#countryCode"}} << QStringList{"cc"} << 1
+        << QStringList{R"(0: "GB")", R"(1: "")", R"(2: "FI")"};
+    QTest::newRow("second-level-attribute-without-third-or-link-never-matches")
+        << feed("<entry><s:metadata href=\"m1\"/></entry><entry><s:metadata href=\"m2\"/></entry>"
+                "<entry><s:metadata href=\"m3\"/></entry>")
+        << QueryTexts{{"href", "atom:child#entry store:child#metadata :attr#href"}}
+        << QStringList{"href"} << 0 << QStringList{R"(0: "")", R"(1: "")"};
+    QTest::newRow("all-queries-empty")
+        << feed("<title>no entries</title>") << QueryTexts{{"title", TitlePath}, {"id", IdPath}}
+        << QStringList{"title", "id"} << 0 << QStringList{};
+    QTest::newRow("first-column-not-a-query")
+        << twoTitled << QueryTexts{{"title", TitlePath}} << QStringList{"nope", "title"} << 0
+        << QStringList{};
+    QTest::newRow("unknown-column-skipped")
+        << twoTitled << QueryTexts{{"title", TitlePath}, {"id", IdPath}}
+        << QStringList{"title", "nope", "id"} << 0
+        << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")"};
+    QTest::newRow("record-in-other-namespace-ignored")
+        << feed(titledEntries({1}) + "<x:entry xmlns:x=\"urn:other\"><title>other</title></x:entry>"
+                + titledEntries({2}))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{R"(0: "t1")", R"(1: "t2")"};
+    QTest::newRow("open-record-takes-later-tag")
+        << feed(imageEntry(1, false) + "<link title=\"artistImage100\" href=\"feed-level\"/>"
+                + imageEntry(2))
+        << QueryTexts{{"image", ImagePath}, {"title", TitlePath}} << QStringList{"title", "image"} << 0
+        << QStringList{R"(0: "t1" "feed-level")", R"(1: "t2" "h2")"};
+    // The scan over a foreign tag ends on the next record's start tag, which still opens that
+    // record; otherwise every later picture would move one row up.
+    QTest::newRow("foreign-tag-after-open-record-keeps-next-record")
+        << feed(imageEntry(1, false) + "<s:promotion/>" + imageEntry(2) + imageEntry(3) + imageEntry(4)
+                + imageEntry(5))
+        << QueryTexts{{"title", TitlePath}, {"image", ImagePath}} << QStringList{"title", "image"} << 4
+        << QStringList{R"(0: "t1" "")", R"(1: "t2" "h2")", R"(2: "t3" "h3")", R"(3: "t4" "h4")"};
+    QTest::newRow("text-after-open-record-keeps-next-record")
+        << feed("<entry><s:metadata><id>i1</id></s:metadata></entry><title>feed-level</title>"
+                + titledEntries({2}))
+        << QueryTexts{{"id", IdPath}, {"title", TitlePath}} << QStringList{"title", "id"} << 0
+        << QStringList{R"(0: "feed-level" "i1")", R"(1: "t2" "i2")"};
+    QTest::newRow("text-target-with-child-element")
+        << feed("<entry><title>ab<b>c</b></title></entry>" + titledEntries({2}))
+        << QueryTexts{{"title", TitlePath}, {"id", IdPath}} << QStringList{"title", "id"} << 0
+        << QStringList{R"(0: "ab" "")"};
+    QTest::newRow("malformed-before-first-record")
+        << feed("<title>x</title><broken attr=noquotes/>" + titledEntries({1, 2}))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{};
+    QTest::newRow("malformed-third-record-keeps-two-rows")
+        << feed(titledEntries({1, 2}) + "<entry><broken =x/><title>t3</title></entry>")
+        << QueryTexts{{"title", TitlePath}, {"id", IdPath}} << QStringList{"title", "id"} << 0
+        << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")"};
+    QTest::newRow("truncated-inside-text-drops-partial-value")
+        << feed(titledEntries({1, 2})).replace("</feed>", "<entry><title>tru")
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{R"(0: "t1")", R"(1: "t2")"};
+    QTest::newRow("undeclared-store-prefix-resolved-for-every-query")
+        << QByteArray("<feed xmlns=\"") + StoreConstants::AtomNamespace + "\">"
+               + titledEntries({1, 2}) + "</feed>"
+        << QueryTexts{{"title", TitlePath}, {"id", IdPath}} << QStringList{"title", "id"} << 0
+        << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")"};
+    QTest::newRow("doctype-treated-as-malformed")
+        << QByteArray("<!DOCTYPE feed>") + twoTitled << QueryTexts{{"title", TitlePath}}
+        << QStringList{"title"} << 0 << QStringList{};
+    QTest::newRow("entity-expansion-rejected")
+        << entityExpansionDocument() << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{};
+}
+
+void TestXmlQueries::edgeCases()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QStringList, expected);
+    runRow(document, expected);
+}
+
+QTEST_GUILESS_MAIN(TestXmlQueries)
+#include "tst_xmlqueries.moc"
