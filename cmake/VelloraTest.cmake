@@ -1,7 +1,8 @@
 # vellora_add_test(<name> SOURCES <files...> [LIBRARIES <targets...>] [ENVIRONMENT <VAR=value...>])
 #
 # Builds tst_<name> and registers it with CTest behind tests/isolated-run,
-# so every test gets its own HOME, XDG directories and session bus.
+# so every test gets its own HOME, XDG directories and session bus, and finds
+# the build's translation catalogs without installing them.
 function(vellora_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
     set(target tst_${name})
@@ -12,6 +13,7 @@ function(vellora_add_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
+    add_dependencies(${target} vellora_translations)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-                                            ENVIRONMENT "${ARG_ENVIRONMENT}")
+        ENVIRONMENT "SOLVANETOUCH_TRANSLATION_PATH=${VELLORA_TRANSLATIONS_DIR};${ARG_ENVIRONMENT}")
 endfunction()

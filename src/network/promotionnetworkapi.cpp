@@ -1,0 +1,545 @@
+#include "promotionnetworkapi.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+
+#include "networkconfigurationmanager.h"
+#include "networksession.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+namespace {
+
+const QSize thumbnailSize(80, 80);
+// Far beyond any store picture; a larger declared size is a broken or hostile file.
+const qint64 maxDeclaredPixels = qint64(8192) * 8192;
+
+// On Qt 6.4 QSaveFile::commit() can report success after a short write and
+// replace the old file with a truncated one, so every step is checked here and
+// the temporary file is dropped on any failure. The reason is read before
+// cancelling, which would overwrite it.
+bool commitWhole(QSaveFile &file, bool written, QString *reason)
+{
+    const bool complete = written && file.flush() && file.error() == QFileDevice::NoError;
+    if (complete && file.commit())
+        return true;
+    // After a short write the file's own error string says nothing useful.
+    if (reason)
+        *reason = complete ? file.errorString() : QStringLiteral("Not all data could be written");
+    if (!complete)
+        file.cancelWriting();
+    return false;
+}
+
+} // namespace
+
+PromotionNetworkAPI *PromotionNetworkAPI::m_instance = nullptr;
+
+PromotionNetworkAPI *PromotionNetworkAPI::instance()
+{
+    if (!m_instance)
+        m_instance = new PromotionNetworkAPI;
+    return m_instance;
+}
+
+PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
+    : QObject(parent)
+    , m_maxCacheAge(1)
+    , m_configurationManager(new NetworkConfigurationManager(this))
+    , m_imageManager(new QNetworkAccessManager(this))
+    , m_xmlManager(new QNetworkAccessManager(this))
+    , m_session(nullptr)
+    , m_isOnline(false)
+    , m_nextId(0)
+    , m_transferTimeout(30000)
+    , m_downloadDeadline(120000)
+{
+    m_imagePool.setMaxThreadCount(1);
+    prepareCacheDirectories();
+
+    connect(m_configurationManager, &NetworkConfigurationManager::onlineStateChanged, this,
+            &PromotionNetworkAPI::changeOnlineState);
+    connect(m_xmlManager, &QNetworkAccessManager::finished, this, &PromotionNetworkAPI::saveXml);
+    connect(m_imageManager, &QNetworkAccessManager::finished, this,
+            &PromotionNetworkAPI::saveImage);
+
+    setProxyFromEnvironment();
+    m_isOnline = m_configurationManager->isOnline();
+}
+
+PromotionNetworkAPI::~PromotionNetworkAPI()
+{
+    // Downloads closed while shutting down are not failures worth reporting.
+    disconnect(m_xmlManager, nullptr, this, nullptr);
+    disconnect(m_imageManager, nullptr, this, nullptr);
+    clearQueue();
+    m_imagePool.waitForDone();
+    delete m_session;
+    m_session = nullptr;
+    if (m_instance == this)
+        m_instance = nullptr;
+}
+
+void PromotionNetworkAPI::setTransferTimeout(int msecs)
+{
+    m_transferTimeout = msecs;
+}
+
+void PromotionNetworkAPI::setDownloadDeadline(int msecs)
+{
+    m_downloadDeadline = msecs;
+}
+
+QNetworkProxy PromotionNetworkAPI::proxy() const
+{
+    return m_xmlManager->proxy();
+}
+
+void PromotionNetworkAPI::setProxyFromEnvironment()
+{
+    const QStringList matches =
+        QProcess::systemEnvironment().filter(QStringLiteral("http_proxy"), Qt::CaseSensitive);
+    if (matches.isEmpty())
+        return;
+
+    QString value = matches.first();
+    value = value.mid(value.indexOf(QLatin1Char('=')) + 1);
+    value.remove(QStringLiteral("http://"), Qt::CaseInsensitive);
+
+    QString host;
+    int port = 0;
+    const int colon = value.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 1) {
+        host = value.left(colon);
+        port = value.mid(colon + 1).toUShort();
+    }
+    setProxy(host, port);
+}
+
+bool PromotionNetworkAPI::setProxy(const QString &host, int port)
+{
+    QNetworkProxy proxy;
+    if (host.isEmpty()) {
+        proxy.setType(QNetworkProxy::NoProxy);
+    } else {
+        if (!QUrl(host).isValid())
+            return false;
+        proxy.setType(QNetworkProxy::HttpProxy);
+    }
+    proxy.setHostName(host);
+    proxy.setPort(quint16(port));
+    m_xmlManager->setProxy(proxy);
+    m_imageManager->setProxy(proxy);
+    return true;
+}
+
+int PromotionNetworkAPI::fetchXml(const QString &url, int delay)
+{
+    const Ticket ticket{allocateId(), false, false};
+    auto entry = std::find_if(m_queue.begin(), m_queue.end(),
+                              [&url](const QueueEntry &e) { return e.query.url == url; });
+    if (entry != m_queue.end())
+        entry->tickets.append(ticket);
+    else
+        m_queue.append(QueueEntry{RaskQuery{url, QByteArray()}, nullptr, false, {ticket}});
+
+    QTimer::singleShot(delay, this, &PromotionNetworkAPI::checkPendingQueries);
+    return ticket.id;
+}
+
+QByteArray PromotionNetworkAPI::getXmlData(int id)
+{
+    const int index = entryIndexOfId(id);
+    if (index < 0)
+        return QByteArray();
+    const QByteArray data = m_queue.at(index).answered ? m_queue.at(index).query.data : QByteArray();
+    removeTicket(id);
+    return data;
+}
+
+void PromotionNetworkAPI::cancel(int id)
+{
+    removeTicket(id);
+}
+
+void PromotionNetworkAPI::removeTicket(int id)
+{
+    const int index = entryIndexOfId(id);
+    if (index < 0)
+        return;
+    QList<Ticket> &tickets = m_queue[index].tickets;
+    tickets.erase(std::find_if(tickets.begin(), tickets.end(),
+                               [id](const Ticket &t) { return t.id == id; }));
+    if (!tickets.isEmpty())
+        return;
+
+    // The entry leaves the queue before its download is stopped: a reply that
+    // finishes without an entry is one we cancelled, and raises no signal.
+    QNetworkReply *reply = m_queue.takeAt(index).reply;
+    if (reply) {
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+int PromotionNetworkAPI::allocateId()
+{
+    int id;
+    do {
+        id = m_nextId;
+        m_nextId = m_nextId == std::numeric_limits<int>::max() ? 0 : m_nextId + 1;
+    } while (entryIndexOfId(id) >= 0);
+    return id;
+}
+
+int PromotionNetworkAPI::entryIndexOfId(int id) const
+{
+    for (int i = 0; i < m_queue.size(); ++i) {
+        for (const Ticket &ticket : m_queue.at(i).tickets) {
+            if (ticket.id == id)
+                return i;
+        }
+    }
+    return -1;
+}
+
+int PromotionNetworkAPI::entryIndexOfReply(const QNetworkReply *reply) const
+{
+    for (int i = 0; i < m_queue.size(); ++i) {
+        if (m_queue.at(i).reply == reply)
+            return i;
+    }
+    return -1;
+}
+
+QList<int> PromotionNetworkAPI::markTickets(QList<Ticket> &tickets, bool Ticket::*told)
+{
+    QList<int> ids;
+    for (Ticket &ticket : tickets) {
+        if (!(ticket.*told)) {
+            ticket.*told = true;
+            ids.append(ticket.id);
+        }
+    }
+    return ids;
+}
+
+void PromotionNetworkAPI::announceAnswer(QueueEntry &entry)
+{
+    // Ids first: a receiver may take the entry out of the queue.
+    const QList<int> ids = markTickets(entry.tickets, &Ticket::announced);
+    for (int id : ids)
+        emit xmlDownloaded(id);
+}
+
+void PromotionNetworkAPI::changeOnlineState(bool isOnline)
+{
+    m_isOnline = isOnline;
+    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+}
+
+void PromotionNetworkAPI::checkPendingQueries()
+{
+    for (int i = 0; i < m_queue.size(); ++i) {
+        QueueEntry &entry = m_queue[i];
+        if (!entry.answered && !entry.reply
+            && loadXmlFromCache(entry.query.url, entry.query.data)) {
+            entry.answered = true;
+        }
+        if (entry.answered) {
+            announceAnswer(entry);
+            continue;
+        }
+        fetch(entry.tickets.first().id);
+        return;
+    }
+}
+
+void PromotionNetworkAPI::fetch(int id)
+{
+    const int index = entryIndexOfId(id);
+    if (index < 0)
+        return;
+    // Connectivity comes first: a running download is no proof of a connection.
+    if (!m_isOnline && !openInternetConnection()) {
+        const QList<Ticket> tickets = m_queue.at(index).tickets;
+        for (const Ticket &ticket : tickets)
+            emit errorOccurred(ticket.id, QStringLiteral("NO_INTERNET_CONNECTION"), 0);
+        return;
+    }
+
+    QueueEntry &entry = m_queue[index];
+    if (!entry.reply)
+        entry.reply = startDownload(m_xmlManager,
+                                    QNetworkRequest(QUrl(entry.query.url, QUrl::TolerantMode)));
+    if (!entry.reply)
+        return;
+
+    // Consumers that joined a running download learn of it at the next check.
+    const QList<int> ids = markTickets(entry.tickets, &Ticket::started);
+    for (int ticketId : ids)
+        emit xmlFetchingStarted(ticketId);
+}
+
+QNetworkReply *PromotionNetworkAPI::startDownload(QNetworkAccessManager *manager,
+                                                  QNetworkRequest request)
+{
+    request.setTransferTimeout(m_transferTimeout);
+    QNetworkReply *reply = manager->get(request);
+    // A server that drips a byte now and then never trips the transfer time-out.
+    if (reply && m_downloadDeadline > 0)
+        QTimer::singleShot(m_downloadDeadline, reply, &QNetworkReply::abort);
+    return reply;
+}
+
+bool PromotionNetworkAPI::openInternetConnection()
+{
+    if (!(m_configurationManager->capabilities()
+          & NetworkConfigurationManager::NetworkSessionRequired)) {
+        return false;
+    }
+
+    const NetworkConfiguration configuration = m_configurationManager->defaultConfiguration();
+    if (m_session && m_session->configuration() != configuration) {
+        delete m_session;
+        m_session = nullptr;
+    }
+    if (!m_session)
+        m_session = new NetworkSession(configuration);
+
+    m_session->setSessionProperty(QStringLiteral("ConnectInBackground"), true);
+    m_session->open();
+    return m_session->waitForOpened(30000);
+}
+
+void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
+{
+    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+    if (!reply)
+        return;
+    reply->deleteLater();
+
+    const int index = entryIndexOfReply(reply);
+    if (index < 0)
+        return;
+
+    if (reply->error() == QNetworkReply::NoError) {
+        QueueEntry &entry = m_queue[index];
+        entry.reply = nullptr;
+        entry.query.data = reply->readAll();
+        entry.answered = true;
+        saveQuery(entry.query.url, entry.query.data);
+        announceAnswer(entry);
+        return;
+    }
+
+    const QueueEntry entry = m_queue.takeAt(index);
+    int code = reply->error();
+    QString text = reply->errorString();
+    // Our own cancels take the entry out of the queue before stopping the
+    // reply, so a cancelled reply that still had an entry ran out of time.
+    if (reply->error() == QNetworkReply::OperationCanceledError) {
+        code = QNetworkReply::TimeoutError;
+        text = QStringLiteral("Download of %1 timed out").arg(entry.query.url);
+    }
+    for (const Ticket &ticket : entry.tickets)
+        emit errorOccurred(ticket.id, text, code);
+}
+
+void PromotionNetworkAPI::clearQueue()
+{
+    const QList<QNetworkReply *> images = std::exchange(m_imageReplies, {});
+    for (QNetworkReply *reply : images)
+        reply->abort();
+
+    const QList<QueueEntry> entries = std::exchange(m_queue, {});
+    for (const QueueEntry &entry : entries) {
+        if (entry.reply)
+            entry.reply->abort();
+    }
+}
+
+void PromotionNetworkAPI::prepareCacheDirectories()
+{
+    const QDir base(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/"));
+    const QString basePath = base.absolutePath();
+    if (!base.exists()) {
+        QDir().mkpath(basePath);
+        QDir().mkpath(basePath + QStringLiteral("/queries"));
+        QDir().mkpath(basePath + QStringLiteral("/images"));
+    }
+    m_queryCacheDir = basePath + QStringLiteral("/queries/");
+    m_imageCacheDir = basePath + QStringLiteral("/images/");
+}
+
+QString PromotionNetworkAPI::createMd5Hash(const QString &url) const
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+bool PromotionNetworkAPI::isFresh(const QString &path) const
+{
+    // Calendar days, not 24-hour periods: yesterday's answers are still good.
+    return QFileInfo(path).lastModified().daysTo(QDateTime::currentDateTime()) <= m_maxCacheAge;
+}
+
+void PromotionNetworkAPI::saveQuery(const QString &url, const QByteArray &data) const
+{
+    QSaveFile file(m_queryCacheDir + createMd5Hash(url));
+    if (!file.open(QIODevice::WriteOnly)) {
+        qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
+                 << " - Failed to open cache file: " << file.errorString();
+        return;
+    }
+    QString reason;
+    if (!commitWhole(file, file.write(data) == data.size(), &reason))
+        qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
+                 << " - Failed to write data: " << reason;
+}
+
+bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
+{
+    const QString path = m_queryCacheDir + createMd5Hash(url);
+    if (!QFile::exists(path))
+        return false;
+    if (!isFresh(path)) {
+        QFile::remove(path);
+        return false;
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "bool PromotionNetworkAPI::loadXmlFromCache(const QString&, QByteArray&) const"
+                 << " - Failed to open cache file: " << file.errorString();
+        return false;
+    }
+    data = file.readAll();
+    file.close();
+    if (!data.isEmpty())
+        return true;
+    QFile::remove(path);
+    return false;
+}
+
+void PromotionNetworkAPI::releaseCache(QString url) const
+{
+    QFile file(m_queryCacheDir + createMd5Hash(url));
+    if (file.exists() && !file.remove())
+        qDebug() << "void PromotionNetworkAPI::releaseCache(QString) const"
+                 << " - Failed to remove cache file!";
+}
+
+QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
+{
+    const QString path = m_imageCacheDir + createMd5Hash(url);
+    if (QFile::exists(path)) {
+        if (isFresh(path))
+            return path;
+        if (!QFile::remove(path))
+            qDebug() << "const QString PromotionNetworkAPI::getArtOfMusicItem(const QString&)"
+                     << " - Failed to remove old image file.";
+    }
+
+    for (const QNetworkReply *reply : std::as_const(m_imageReplies)) {
+        if (reply->request().attribute(QNetworkRequest::User).toString() == url)
+            return QString();
+    }
+
+    // The URL rides along with the request: a redirected reply reports another URL,
+    // and consumers find their picture by the one they asked for.
+    QNetworkRequest request{QUrl(url)};
+    request.setAttribute(QNetworkRequest::User, url);
+    if (QNetworkReply *reply = startDownload(m_imageManager, request))
+        m_imageReplies.append(reply);
+    return QString();
+}
+
+void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
+{
+    if (!reply)
+        return;
+    if (reply->error() != QNetworkReply::NoError) {
+        m_imageReplies.removeOne(reply);
+        qDebug() << reply->errorString() << int(reply->error());
+        reply->deleteLater();
+        return;
+    }
+
+    // The reply stays among the downloads in flight until its picture is stored,
+    // so that a request meanwhile does not fetch the same picture again.
+    const QString url = reply->request().attribute(QNetworkRequest::User).toString();
+    const QString path = m_imageCacheDir + createMd5Hash(url);
+    const QByteArray body = reply->readAll();
+    m_imagePool.start([this, reply, url, path, body] {
+        const ImageResult result = storeThumbnail(body, path);
+        QMetaObject::invokeMethod(
+            this, [this, reply, url, path, result] { finishImage(reply, url, path, result); },
+            Qt::QueuedConnection);
+    });
+}
+
+PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByteArray &body,
+                                                                     const QString &path)
+{
+    QBuffer buffer;
+    buffer.setData(body);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize declared = reader.size();
+    if (declared.isValid() && qint64(declared.width()) * declared.height() > maxDeclaredPixels)
+        return ImageResult::DecodeFailed;
+
+    // Decoders that can scale while decoding (JPEG) then never build the full
+    // picture; the high quality asks them to scale smoothly.
+    reader.setQuality(100);
+    reader.setScaledSize(thumbnailSize);
+    QImage image = reader.read();
+    if (image.isNull())
+        return ImageResult::DecodeFailed;
+    if (image.size() != thumbnailSize)
+        image = image.scaled(thumbnailSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return ImageResult::SaveFailed;
+    QImageWriter writer(&file, "JPEG");
+    return commitWhole(file, writer.write(image), nullptr) ? ImageResult::Saved
+                                                           : ImageResult::SaveFailed;
+}
+
+void PromotionNetworkAPI::finishImage(QNetworkReply *reply, const QString &url,
+                                      const QString &path, ImageResult result)
+{
+    m_imageReplies.removeOne(reply);
+    reply->deleteLater();
+    switch (result) {
+    case ImageResult::Saved:
+        emit imageDownloaded(url, path);
+        break;
+    case ImageResult::DecodeFailed:
+        qDebug() << "void PromotionNetworkAPI::saveImage(QNetworkReply*)"
+                 << " - Failed to load image!";
+        break;
+    case ImageResult::SaveFailed:
+        qDebug() << "void PromotionNetworkAPI::saveImage(QNetworkReply*)"
+                 << " - Failed to save scaled image!";
+        break;
+    }
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QList>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QObject>
+#include <QThreadPool>
+
+#include "raskquery.h"
+
+class NetworkConfigurationManager;
+class NetworkSession;
+class QNetworkAccessManager;
+
+class PromotionNetworkAPI : public QObject
+{
+    Q_OBJECT
+
+public:
+    static PromotionNetworkAPI *instance();
+    // Deleting the service empties its queue and lets the next instance() start afresh.
+    ~PromotionNetworkAPI() override;
+
+    int fetchXml(const QString &url, int delay);
+    QByteArray getXmlData(int id);
+    void cancel(int id);
+
+    QString getArtOfMusicItem(const QString &url);
+    void releaseCache(QString url) const;
+
+    // Both limits apply to answer and picture downloads alike: the first to a
+    // pause between bytes, the second to the whole transfer.
+    void setTransferTimeout(int msecs);
+    void setDownloadDeadline(int msecs);
+    QNetworkProxy proxy() const;
+
+signals:
+    void errorOccurred(int id, QString errorDescription, int errorCode = 0);
+    void xmlFetchingStarted(int id);
+    void xmlDownloaded(int id);
+    void imageDownloaded(QString from, QString to);
+
+private slots:
+    void changeOnlineState(bool isOnline);
+    void checkPendingQueries();
+    void fetch(int id);
+    void saveXml(QNetworkReply *reply);
+    void saveImage(QNetworkReply *reply);
+
+private:
+    // One consumer's claim on a queue entry. Several consumers asking for the
+    // same URL share the entry's download but each holds its own id.
+    struct Ticket
+    {
+        int id;
+        bool started;
+        bool announced;
+    };
+
+    struct QueueEntry
+    {
+        RaskQuery query;
+        QNetworkReply *reply;
+        bool answered;
+        QList<Ticket> tickets;
+    };
+
+    enum class ImageResult { Saved, DecodeFailed, SaveFailed };
+
+    explicit PromotionNetworkAPI(QObject *parent = nullptr);
+
+    bool setProxy(const QString &host, int port);
+    void setProxyFromEnvironment();
+    bool openInternetConnection();
+    void clearQueue();
+    void prepareCacheDirectories();
+
+    QString createMd5Hash(const QString &url) const;
+    void saveQuery(const QString &url, const QByteArray &data) const;
+    bool loadXmlFromCache(const QString &url, QByteArray &data) const;
+    bool isFresh(const QString &path) const;
+
+    int allocateId();
+    int entryIndexOfId(int id) const;
+    int entryIndexOfReply(const QNetworkReply *reply) const;
+    QNetworkReply *startDownload(QNetworkAccessManager *manager, QNetworkRequest request);
+    void removeTicket(int id);
+    // Sets the flag on every ticket that lacks it and returns their ids.
+    static QList<int> markTickets(QList<Ticket> &tickets, bool Ticket::*told);
+    void announceAnswer(QueueEntry &entry);
+    static ImageResult storeThumbnail(const QByteArray &body, const QString &path);
+    void finishImage(QNetworkReply *reply, const QString &url, const QString &path,
+                     ImageResult result);
+
+    QString m_queryCacheDir;
+    QString m_imageCacheDir;
+    int m_maxCacheAge;
+    NetworkConfigurationManager *m_configurationManager;
+    QNetworkAccessManager *m_imageManager;
+    QNetworkAccessManager *m_xmlManager;
+    NetworkSession *m_session;
+    QList<QueueEntry> m_queue;
+    QList<QNetworkReply *> m_imageReplies;
+    bool m_isOnline;
+
+    int m_nextId;
+    int m_transferTimeout;
+    int m_downloadDeadline;
+    // Picture decoding runs here so that large pictures never stall the user interface.
+    QThreadPool m_imagePool;
+
+    static PromotionNetworkAPI *m_instance;
+};

@@ -1,0 +1,211 @@
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "httpfixtureserver.h"
+#include "promotionnetwork.h"
+#include "promotionnetworkapi.h"
+#include "simulatedbearerbackend.h"
+
+class TestPromotionNetwork : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void idleChannel();
+    void secondFetchReplacesFirst();
+    void errorIsReportedOnce();
+    void interleavedChannelsGetTheirOwnAnswers_data();
+    void interleavedChannelsGetTheirOwnAnswers();
+    void twoChannelsOnOneUrl_data();
+    void twoChannelsOnOneUrl();
+    void cancelOfSharedUrlKeepsTheOther();
+
+private:
+    SimulatedBearerBackend m_bearer;
+    HttpFixtureServer *m_server = nullptr;
+};
+
+void TestPromotionNetwork::initTestCase()
+{
+    BearerBackend::install(&m_bearer);
+}
+
+void TestPromotionNetwork::init()
+{
+    QDir(QDir::homePath() + "/.cache/raskrestapi").removeRecursively();
+    m_bearer.setOnline(true);
+    m_bearer.setSessionRequired(false);
+    m_server = new HttpFixtureServer(this);
+    QVERIFY(m_server->start());
+    m_server->setHandler([](const FixtureRequest &request) {
+        FixtureReply reply;
+        reply.body = "answer for " + request.target;
+        return reply;
+    });
+}
+
+void TestPromotionNetwork::cleanup()
+{
+    delete PromotionNetworkAPI::instance();
+    delete m_server;
+    m_server = nullptr;
+}
+
+void TestPromotionNetwork::idleChannel()
+{
+    PromotionNetwork channel;
+    QCOMPARE(channel.getXmlData(), QByteArray());
+    channel.cancel();
+    QCOMPARE(channel.getXmlData(), QByteArray());
+}
+
+void TestPromotionNetwork::secondFetchReplacesFirst()
+{
+    PromotionNetwork channel;
+    QSignalSpy downloadedSpy(&channel, &PromotionNetwork::xmlDownloaded);
+    QSignalSpy startedSpy(&channel, &PromotionNetwork::xmlFetchingStarted);
+    channel.fetchXml(m_server->url("/first"), 0);
+    channel.fetchXml(m_server->url("/second"), 0);
+
+    QTRY_COMPARE(downloadedSpy.count(), 1);
+    QCOMPARE(startedSpy.count(), 1);
+    QCOMPARE(channel.getXmlData(), QByteArray("answer for /second"));
+    QCOMPARE(m_server->requestCount("/first"), 0);
+    QCOMPARE(m_server->requestCount(), 1);
+}
+
+void TestPromotionNetwork::errorIsReportedOnce()
+{
+    m_bearer.setOnline(false);
+    PromotionNetwork channel;
+    QSignalSpy errorSpy(&channel, &PromotionNetwork::errorOccurred);
+    QSignalSpy downloadedSpy(&channel, &PromotionNetwork::xmlDownloaded);
+    channel.fetchXml(m_server->url("/q"), 0);
+    QTRY_COMPARE(errorSpy.count(), 1);
+    QCOMPARE(errorSpy.at(0), QList<QVariant>({"NO_INTERNET_CONNECTION", 0}));
+
+    // The entry stays queued and keeps failing at each check, unheard by the channel.
+    QSignalSpy serviceErrorSpy(PromotionNetworkAPI::instance(), &PromotionNetworkAPI::errorOccurred);
+    PromotionNetworkAPI::instance()->fetchXml(m_server->url("/other"), 0);
+    QTRY_VERIFY(serviceErrorSpy.count() >= 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(errorSpy.count(), 1);
+
+    m_bearer.setOnline(true);
+    channel.fetchXml(m_server->url("/q"), 0);
+    QTRY_COMPARE(downloadedSpy.count(), 1);
+    QCOMPARE(channel.getXmlData(), QByteArray("answer for /q"));
+    QCOMPARE(errorSpy.count(), 1);
+}
+
+void TestPromotionNetwork::interleavedChannelsGetTheirOwnAnswers_data()
+{
+    QTest::addColumn<int>("cancelled");
+    QTest::newRow("all three take their answers") << -1;
+    QTest::newRow("first panel cancels") << 0;
+    QTest::newRow("middle panel cancels") << 1;
+}
+
+void TestPromotionNetwork::interleavedChannelsGetTheirOwnAnswers()
+{
+    QFETCH(int, cancelled);
+    FixtureReply held;
+    held.held = true;
+    held.body = "answer for /a";
+    m_server->setReply("/a", held);
+
+    const QStringList paths{"/a", "/b", "/c"};
+    QObject owner;
+    QList<PromotionNetwork *> channels;
+    QList<QByteArray> received(paths.size());
+    QList<int> announcements(paths.size(), 0);
+    for (int i = 0; i < paths.size(); ++i) {
+        auto *channel = new PromotionNetwork(&owner);
+        channels.append(channel);
+        connect(channel, &PromotionNetwork::xmlDownloaded, channel, [&, i] {
+            ++announcements[i];
+            received[i] = channels.at(i)->getXmlData();
+        });
+        channel->fetchXml(m_server->url(paths.at(i)), 0);
+    }
+
+    QTRY_COMPARE(m_server->heldCount(), 1);
+    if (cancelled >= 0)
+        channels.at(cancelled)->cancel();
+    m_server->releaseHeld();
+
+    for (int i = 0; i < paths.size(); ++i) {
+        if (i == cancelled)
+            continue;
+        QTRY_COMPARE(announcements.at(i), 1);
+        QCOMPARE(received.at(i), "answer for " + paths.at(i).toUtf8());
+    }
+    QCoreApplication::processEvents();
+    for (int i = 0; i < paths.size(); ++i)
+        QCOMPARE(announcements.at(i), i == cancelled ? 0 : 1);
+}
+
+void TestPromotionNetwork::twoChannelsOnOneUrl_data()
+{
+    QTest::addColumn<bool>("cached");
+    QTest::newRow("downloaded") << false;
+    QTest::newRow("from the cache") << true;
+}
+
+void TestPromotionNetwork::twoChannelsOnOneUrl()
+{
+    QFETCH(bool, cached);
+    const QString url = m_server->url("/shared");
+    if (cached) {
+        PromotionNetwork warmUp;
+        QSignalSpy warmUpSpy(&warmUp, &PromotionNetwork::xmlDownloaded);
+        warmUp.fetchXml(url, 0);
+        QTRY_COMPARE(warmUpSpy.count(), 1);
+        warmUp.getXmlData();
+    }
+    PromotionNetwork first;
+    PromotionNetwork second;
+    QSignalSpy firstSpy(&first, &PromotionNetwork::xmlDownloaded);
+    QSignalSpy secondSpy(&second, &PromotionNetwork::xmlDownloaded);
+    QSignalSpy secondStartedSpy(&second, &PromotionNetwork::xmlFetchingStarted);
+    first.fetchXml(url, 0);
+    second.fetchXml(url, 0);
+
+    QTRY_COMPARE(firstSpy.count(), 1);
+    QCOMPARE(first.getXmlData(), QByteArray("answer for /shared"));
+    QTRY_COMPARE(secondSpy.count(), 1);
+    QCOMPARE(second.getXmlData(), QByteArray("answer for /shared"));
+    QCOMPARE(m_server->requestCount(), 1);
+    QCOMPARE(secondStartedSpy.count(), cached ? 0 : 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(firstSpy.count(), 1);
+    QCOMPARE(secondSpy.count(), 1);
+}
+
+void TestPromotionNetwork::cancelOfSharedUrlKeepsTheOther()
+{
+    FixtureReply held;
+    held.held = true;
+    held.body = "shared answer";
+    m_server->setReply("/shared", held);
+    PromotionNetwork first;
+    PromotionNetwork second;
+    QSignalSpy firstSpy(&first, &PromotionNetwork::xmlDownloaded);
+    QSignalSpy secondSpy(&second, &PromotionNetwork::xmlDownloaded);
+    first.fetchXml(m_server->url("/shared"), 0);
+    second.fetchXml(m_server->url("/shared"), 0);
+    QTRY_COMPARE(m_server->heldCount(), 1);
+
+    first.cancel();
+    m_server->releaseHeld();
+    QTRY_COMPARE(secondSpy.count(), 1);
+    QCOMPARE(second.getXmlData(), QByteArray("shared answer"));
+    QCOMPARE(firstSpy.count(), 0);
+}
+
+QTEST_MAIN(TestPromotionNetwork)
+#include "tst_promotionnetwork.moc"

@@ -1,0 +1,53 @@
+#include <QCommandLineParser>
+#include <QGuiApplication>
+#include <QTextStream>
+
+#include "storeserver.h"
+
+int main(int argc, char* argv[])
+{
+    // The store draws its pictures off screen; it needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vellora-store"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Music store for libvellora's demo host and tests."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"),
+                                        QStringLiteral("TCP port on 127.0.0.1 (0: any free port)."),
+                                        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption catalogOption(QStringLiteral("catalog"),
+                                           QStringLiteral("Catalog JSON file instead of the built-in one."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption tokenOption(QStringLiteral("token"), QStringLiteral("Client token to accept."),
+                                         QStringLiteral("TOKEN"));
+    parser.addOptions({portOption, catalogOption, tokenOption});
+    parser.process(app);
+
+    QTextStream err(stderr);
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port > 65535) {
+        err << "vellora-store: bad port " << parser.value(portOption) << Qt::endl;
+        return 2;
+    }
+
+    StoreServer server;
+    if (parser.isSet(catalogOption)) {
+        QString error;
+        if (!server.loadCatalog(parser.value(catalogOption), &error)) {
+            err << "vellora-store: " << error << Qt::endl;
+            return 1;
+        }
+    }
+    if (parser.isSet(tokenOption))
+        server.setToken(parser.value(tokenOption));
+    if (!server.start(quint16(port))) {
+        err << "vellora-store: cannot listen on 127.0.0.1:" << port << Qt::endl;
+        return 1;
+    }
+    QTextStream(stdout) << server.baseUrl() << Qt::endl;
+    return app.exec();
+}

@@ -1,0 +1,108 @@
+#include "storepictures.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+QString extension(const QByteArray& format)
+{
+    return format == "png" ? QStringLiteral("png") : QStringLiteral("jpg");
+}
+
+QString initials(const QString& label)
+{
+    QString result;
+    const QStringList words = label.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& word : words) {
+        if (result.size() >= 2)
+            break;
+        if (word.at(0).isLetterOrNumber() || word.at(0).isHighSurrogate())
+            result += word.at(0).isHighSurrogate() ? word.left(2) : word.left(1);
+    }
+    return result.isEmpty() ? label.left(1) : result.toUpper();
+}
+
+} // namespace
+
+StorePictures::StorePictures(const StoreCatalog& catalog)
+    : m_catalog(catalog)
+{
+}
+
+QString StorePictures::artistPictureName(const StoreArtist& artist)
+{
+    return QStringLiteral("artist/%1.%2").arg(artist.id, extension(artist.picture.format));
+}
+
+QString StorePictures::albumPictureName(const StoreAlbum& album)
+{
+    return QStringLiteral("album/%1.%2").arg(album.id, extension(album.picture.format));
+}
+
+QByteArray StorePictures::contentType(const QByteArray& format)
+{
+    return "image/" + format;
+}
+
+QByteArray StorePictures::picture(const QString& name, QByteArray* format)
+{
+    const int slash = name.indexOf(QLatin1Char('/'));
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (slash < 0 || dot < slash)
+        return {};
+    const QString kind = name.left(slash);
+    const QString id = name.mid(slash + 1, dot - slash - 1);
+    QString label;
+    StorePicture picture;
+    if (kind == QLatin1String("artist")) {
+        const StoreArtist* artist = m_catalog.artist(id);
+        if (!artist || artistPictureName(*artist) != name)
+            return {};
+        label = artist->name;
+        picture = artist->picture;
+    } else if (kind == QLatin1String("album")) {
+        const StoreAlbumRef album = m_catalog.album(id);
+        if (!album.album || albumPictureName(*album.album) != name)
+            return {};
+        label = album.album->title;
+        picture = album.album->picture;
+    } else {
+        return {};
+    }
+    *format = picture.format;
+    auto it = m_drawn.find(name);
+    if (it == m_drawn.end())
+        it = m_drawn.insert(name, draw(picture.size, picture.format, label));
+    return it.value();
+}
+
+QByteArray StorePictures::draw(const QSize& size, const QByteArray& format, const QString& label)
+{
+    const uint hash = qHash(label, 7u);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(int(hash % 360), 150, 210));
+    QPainter painter(&image);
+    painter.fillRect(QRect(0, size.height() * 2 / 3, size.width(), size.height() / 3 + 1),
+                     QColor::fromHsv(int((hash / 360 + 180) % 360), 190, 120));
+    // Text needs the font database, which exists only under a GUI application;
+    // without one the picture stays a plain colour field.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        QFont font;
+        font.setPixelSize(qMax(8, qMin(size.width(), size.height()) / 3));
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, initials(label));
+    }
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format == "png" ? "PNG" : "JPEG", 85);
+    return bytes;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QSize>
+#include <QString>
+
+#include "storecatalog.h"
+
+// The pictures the store's answers link to: original artwork (a colour field,
+// a band and the name's initials) drawn on first request and kept.
+class StorePictures
+{
+public:
+    explicit StorePictures(const StoreCatalog& catalog);
+
+    static QString artistPictureName(const StoreArtist& artist);
+    static QString albumPictureName(const StoreAlbum& album);
+    static QByteArray contentType(const QByteArray& format);
+
+    // name as in the picture links, for example "album/al100101.jpg"; an
+    // empty result means no such picture.
+    QByteArray picture(const QString& name, QByteArray* format);
+
+    // label gives the initials and, hashed, the colours.
+    static QByteArray draw(const QSize& size, const QByteArray& format, const QString& label);
+
+private:
+    const StoreCatalog& m_catalog;
+    QHash<QString, QByteArray> m_drawn;
+};

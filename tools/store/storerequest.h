@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// One request as the store received it, for tests that count requests.
+struct StoreRequest {
+    enum class Kind { Territory, ArtistSearch, SimilarTracks, SimilarAlbums, SimilarArtists, Picture, Other };
+
+    Kind kind = Kind::Other;
+    QString path;  // decoded
+    QString query; // as sent
+    QDateTime time;
+};

@@ -1,0 +1,475 @@
+#include "storeserver.h"
+
+#include <QHttpServerRequest>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+
+#include <sys/socket.h>
+
+#include "storeconstants.h"
+#include "storefeedwriter.h"
+
+namespace {
+
+using Header = QPair<QByteArray, QByteArray>;
+
+const QByteArray atomType = "application/atom+xml; charset=utf-8";
+const QByteArray serviceType = "application/atomsvc+xml; charset=utf-8";
+const int defaultItemsPerPage = 10;
+
+struct Country {
+    int firstMcc;
+    int lastMcc;
+    const char* code;
+};
+
+// A slice of the ITU mobile country code list, enough for the handsets the
+// store is tried with.
+const Country countries[] = {
+    {202, 202, "gr"}, {204, 204, "nl"}, {206, 206, "be"}, {208, 208, "fr"}, {214, 214, "es"},
+    {222, 222, "it"}, {228, 228, "ch"}, {232, 232, "at"}, {234, 235, "gb"}, {238, 238, "dk"},
+    {240, 240, "se"}, {242, 242, "no"}, {244, 244, "fi"}, {250, 250, "ru"}, {260, 260, "pl"},
+    {262, 262, "de"}, {268, 268, "pt"}, {272, 272, "ie"}, {302, 302, "ca"}, {310, 316, "us"},
+    {334, 334, "mx"}, {404, 405, "in"}, {440, 441, "jp"}, {450, 450, "kr"}, {460, 460, "cn"},
+    {505, 505, "au"}, {530, 530, "nz"}, {602, 602, "eg"}, {655, 655, "za"}, {724, 724, "br"},
+};
+
+bool knownTerritory(const QString& territory)
+{
+    for (const Country& country : countries) {
+        if (territory.compare(QLatin1String(country.code), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Splits the query as sent and percent-decodes each value exactly once.
+QHash<QString, QString> queryValues(const QString& query)
+{
+    QHash<QString, QString> values;
+    const QStringList items = query.split(QLatin1Char('&'), Qt::SkipEmptyParts);
+    for (const QString& item : items) {
+        const int equals = item.indexOf(QLatin1Char('='));
+        const QString key = equals < 0 ? item : item.left(equals);
+        const QString value = equals < 0 ? QString() : item.mid(equals + 1);
+        if (!values.contains(key))
+            values.insert(key, QUrl::fromPercentEncoding(value.toUtf8()));
+    }
+    return values;
+}
+
+QByteArray reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 302: return "Found";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    default: return "Status";
+    }
+}
+
+// Position just after the root element's start tag, where injected content
+// comes before any record.
+qsizetype afterRootStart(const QByteArray& body)
+{
+    qsizetype start = 0;
+    while ((start = body.indexOf('<', start)) >= 0) {
+        const char next = start + 1 < body.size() ? body.at(start + 1) : '\0';
+        if (next != '?' && next != '!')
+            break;
+        ++start;
+    }
+    const qsizetype end = start < 0 ? -1 : body.indexOf('>', start);
+    return end < 0 ? 0 : end + 1;
+}
+
+qsizetype afterDeclaration(const QByteArray& body)
+{
+    const qsizetype end = body.startsWith("<?xml") ? body.indexOf("?>") : -1;
+    return end < 0 ? 0 : end + 2;
+}
+
+QByteArray rootName(const QByteArray& body)
+{
+    const qsizetype start = afterRootStart(body);
+    const qsizetype open = body.lastIndexOf('<', start);
+    qsizetype end = open + 1;
+    while (end < body.size() && body.at(end) != ' ' && body.at(end) != '>' && body.at(end) != '\n')
+        ++end;
+    return open < 0 ? QByteArray("feed") : body.mid(open + 1, end - open - 1);
+}
+
+QByteArray entityBombDoctype(const QByteArray& root)
+{
+    QByteArray doctype = "<!DOCTYPE " + root + " [\n<!ENTITY lol0 \"lol\">\n";
+    for (int level = 1; level < 10; ++level) {
+        doctype += "<!ENTITY lol" + QByteArray::number(level) + " \"";
+        for (int i = 0; i < 10; ++i)
+            doctype += "&lol" + QByteArray::number(level - 1) + ";";
+        doctype += "\">\n";
+    }
+    return doctype + "]>\n";
+}
+
+QByteArray responseHead(int status, const QList<Header>& headers)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    for (const auto& header : headers)
+        head += header.first + ": " + header.second + "\r\n";
+    return head + "\r\n";
+}
+
+} // namespace
+
+StoreServer::StoreServer(QObject* parent)
+    : QAbstractHttpServer(parent)
+    , m_pictures(std::make_unique<StorePictures>(m_catalog))
+    , m_token(QLatin1String(StoreConstants::DefaultToken))
+    , m_apiVersion(QLatin1String(StoreConstants::DefaultVersion))
+{
+    QString error;
+    if (!loadCatalog(StoreCatalog::builtInFileName(), &error))
+        qWarning("StoreServer: built-in catalog unusable: %s", qPrintable(error));
+}
+
+StoreServer::~StoreServer() = default;
+
+bool StoreServer::loadCatalog(const QString& fileName, QString* error)
+{
+    StoreCatalog catalog;
+    if (!catalog.loadFile(fileName, error))
+        return false;
+    m_catalog = catalog;
+    m_pictures = std::make_unique<StorePictures>(m_catalog);
+    return true;
+}
+
+bool StoreServer::start(quint16 port)
+{
+    m_port = listen(QHostAddress::LocalHost, port);
+    return m_port != 0;
+}
+
+QString StoreServer::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+void StoreServer::addFault(const StoreFault& fault)
+{
+    m_faults.append(fault);
+}
+
+void StoreServer::clearFaults()
+{
+    m_faults.clear();
+}
+
+int StoreServer::requestCount(StoreRequest::Kind kind) const
+{
+    return int(std::count_if(m_log.cbegin(), m_log.cend(),
+                             [kind](const StoreRequest& request) { return request.kind == kind; }));
+}
+
+QString StoreServer::countryForMobileCountryCode(const QString& mcc)
+{
+    bool ok = false;
+    const int code = mcc.trimmed().toInt(&ok);
+    for (const Country& country : countries) {
+        if (ok && code >= country.firstMcc && code <= country.lastMcc)
+            return QLatin1String(country.code);
+    }
+    return QString();
+}
+
+std::optional<StoreFault> StoreServer::takeFault(const QString& path)
+{
+    for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
+        if (!path.contains(it->pathContains))
+            continue;
+        const StoreFault fault = *it;
+        if (it->times > 0 && --it->times == 0)
+            m_faults.erase(it);
+        return fault;
+    }
+    return std::nullopt;
+}
+
+bool StoreServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const QUrl url = request.url();
+    StoreRequest entry;
+    entry.path = url.path(QUrl::FullyDecoded);
+    entry.query = url.query(QUrl::FullyEncoded);
+    entry.time = QDateTime::currentDateTimeUtc();
+    const std::optional<StoreFault> fault = takeFault(entry.path);
+
+    Answer answer;
+    if (request.method() != QHttpServerRequest::Method::Get) {
+        answer.status = 405;
+        answer.body = "only GET\n";
+    } else {
+        answer = route(entry.path, entry.query,
+                       fault && fault->kind == StoreFault::Kind::ExtraEntries ? fault->extraEntries : 0,
+                       &entry.kind);
+    }
+    m_log.append(entry);
+    emit requestReceived(entry);
+
+    if (fault)
+        answer = reshape(answer, *fault);
+    // Written later, never from inside this call: the connection's own
+    // handling still holds the socket here.
+    QTimer::singleShot(fault ? fault->delayMs : 0, socket,
+                       [this, socket, answer, fault] { deliver(socket, answer, fault); });
+    return true;
+}
+
+void StoreServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    Q_UNUSED(request);
+    socket->write(responseHead(404, {{"Content-Length", "0"}}));
+}
+
+StoreServer::Answer StoreServer::route(const QString& path, const QString& query, int extraEntries,
+                                       StoreRequest::Kind* kind)
+{
+    const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QHash<QString, QString> values = queryValues(query);
+    Answer notFound;
+
+    if (segments.size() == 3 && segments.at(0) == QLatin1String("pictures")) {
+        *kind = StoreRequest::Kind::Picture;
+        QByteArray format;
+        const QByteArray picture = m_pictures->picture(segments.at(1) + QLatin1Char('/') + segments.at(2), &format);
+        if (picture.isEmpty())
+            return notFound;
+        return {200, StorePictures::contentType(format), picture, {}};
+    }
+    if (segments.size() == 2 && segments.at(0) == QLatin1String("_loop")) {
+        const QString next = segments.at(1) == QLatin1String("a") ? QStringLiteral("b") : QStringLiteral("a");
+        return {302, "text/plain; charset=utf-8", "moved\n", (baseUrl() + QLatin1String("/_loop/") + next).toUtf8()};
+    }
+    if (segments.isEmpty() || segments.at(0) != m_apiVersion)
+        return notFound;
+
+    if (segments.size() == 1) {
+        *kind = StoreRequest::Kind::Territory;
+    } else if (segments.size() == 3 && segments.at(2) == QLatin1String("artists")) {
+        *kind = StoreRequest::Kind::ArtistSearch;
+    } else if (segments.size() >= 5 && segments.size() <= 6 && segments.at(2) == QLatin1String("artists")
+               && segments.at(4) == QLatin1String("similar")) {
+        const QString what = segments.value(5);
+        if (what == QLatin1String("tracks"))
+            *kind = StoreRequest::Kind::SimilarTracks;
+        else if (what == QLatin1String("albums"))
+            *kind = StoreRequest::Kind::SimilarAlbums;
+        else if (what.isEmpty())
+            *kind = StoreRequest::Kind::SimilarArtists;
+        else
+            return notFound;
+    } else {
+        return notFound;
+    }
+
+    if (values.value(QStringLiteral("token")) != m_token)
+        return {401, "text/plain; charset=utf-8", "unknown token\n", {}};
+
+    const QString apiUrl = baseUrl() + QLatin1Char('/') + m_apiVersion + QLatin1Char('/');
+    if (*kind == StoreRequest::Kind::Territory) {
+        // Like the real store with useip=true: a code it cannot place falls
+        // back on the territory of the caller's address, which here is "gb".
+        QString country = countryForMobileCountryCode(values.value(QStringLiteral("mcc")));
+        if (country.isEmpty())
+            country = QStringLiteral("gb");
+        return {200, serviceType, StoreFeedWriter(baseUrl()).serviceDocument(country, apiUrl), {}};
+    }
+
+    const QString territory = segments.at(1);
+    if (!knownTerritory(territory))
+        return {404, "text/plain; charset=utf-8", "unknown territory\n", {}};
+    if (*kind == StoreRequest::Kind::ArtistSearch) {
+        const QString name = values.value(QStringLiteral("q"));
+        return {200, atomType, StoreFeedWriter(baseUrl()).artistSearchFeed(name, m_catalog.search(name)), {}};
+    }
+
+    bool ok = false;
+    int items = values.value(QStringLiteral("itemsperpage")).toInt(&ok);
+    if (!ok || items < 0)
+        items = defaultItemsPerPage;
+    return similarAnswer(segments.at(3), items + extraEntries, *kind);
+}
+
+StoreServer::Answer StoreServer::similarAnswer(const QString& id, int items, StoreRequest::Kind kind)
+{
+    const StoreArtist* artist = m_catalog.artist(id);
+    if (!artist)
+        return {404, "text/plain; charset=utf-8", "unknown artist\n", {}};
+    const StoreFeedWriter writer(baseUrl());
+    QByteArray body;
+    if (kind == StoreRequest::Kind::SimilarTracks) {
+        body = writer.similarTracksFeed(*artist, m_catalog.similarTracks(*artist, items));
+    } else if (kind == StoreRequest::Kind::SimilarAlbums) {
+        body = writer.similarAlbumsFeed(*artist, m_catalog.similarAlbums(*artist, items));
+    } else {
+        body = writer.similarArtistsFeed(*artist, m_catalog.similarArtists(*artist).mid(0, items));
+    }
+    return {200, atomType, body, {}};
+}
+
+QByteArray StoreServer::hugePicture(const QSize& size, const QByteArray& format)
+{
+    const QString key = QStringLiteral("%1x%2.%3").arg(size.width()).arg(size.height()).arg(QLatin1String(format));
+    auto it = m_hugePictures.find(key);
+    if (it == m_hugePictures.end())
+        it = m_hugePictures.insert(key, StorePictures::draw(size, format, QStringLiteral("Huge Picture")));
+    return it.value();
+}
+
+StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault& fault)
+{
+    using Kind = StoreFault::Kind;
+    Answer result = answer;
+    const QByteArray pictureFormat = answer.contentType == "image/png" ? QByteArray("png") : QByteArray("jpeg");
+    switch (fault.kind) {
+    case Kind::Status:
+        result = {fault.status ? fault.status : 500, "text/plain; charset=utf-8", "store fault\n", {}};
+        break;
+    case Kind::MalformedXml:
+        result.body.insert(afterRootStart(result.body), "\n<&broken attribute=>\n");
+        break;
+    case Kind::EmptyBody:
+        result.status = 200;
+        result.body.clear();
+        break;
+    case Kind::NotAnImage:
+        result = {200, StorePictures::contentType(pictureFormat), "this is not a picture\n", {}};
+        break;
+    case Kind::HugePicture:
+        result = {200, StorePictures::contentType(pictureFormat), hugePicture(fault.pictureSize, pictureFormat), {}};
+        break;
+    case Kind::RedirectLoop:
+        result = {302, "text/plain; charset=utf-8", "moved\n", (baseUrl() + QLatin1String("/_loop/a")).toUtf8()};
+        break;
+    case Kind::HtmlErrorPage:
+        result = {fault.status ? fault.status : 200, "text/html; charset=utf-8",
+                  "<!DOCTYPE html>\n<html><head><title>Service unavailable</title></head>"
+                  "<body><h1>Service unavailable</h1><p>Please try again later.</p></body></html>\n",
+                  {}};
+        break;
+    case Kind::Doctype:
+        result.body.insert(afterDeclaration(result.body),
+                           "\n<!DOCTYPE " + rootName(result.body) + " SYSTEM \"" + baseUrl().toUtf8()
+                               + "/_dtd/store.dtd\">");
+        break;
+    case Kind::EntityBomb:
+        result.body.insert(afterRootStart(result.body), "&lol9;");
+        result.body.insert(afterDeclaration(result.body), "\n" + entityBombDoctype(rootName(result.body)));
+        break;
+    case Kind::DeepNesting: {
+        const qsizetype entry = result.body.indexOf("<entry>");
+        const qsizetype at = entry < 0 ? afterRootStart(result.body) : entry + 7;
+        result.body.insert(at, QByteArray("<n>").repeated(fault.nestingDepth)
+                                   + QByteArray("</n>").repeated(fault.nestingDepth));
+        break;
+    }
+    case Kind::TruncatedJpeg: {
+        const QByteArray jpeg = StorePictures::draw(QSize(400, 300), "jpeg", QStringLiteral("Truncated"));
+        result = {200, "image/jpeg", jpeg.left(jpeg.size() / 2), {}};
+        break;
+    }
+    case Kind::JpegClaimingHugeSize: {
+        QByteArray jpeg = StorePictures::draw(QSize(64, 64), "jpeg", QStringLiteral("Claim"));
+        // Baseline frame header: marker, length (2), precision (1), height (2), width (2).
+        const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+        if (frame >= 0 && frame + 9 <= jpeg.size()) {
+            const char huge[] = {char(0xFD), char(0xE8)}; // 65000
+            jpeg.replace(frame + 5, 2, huge, 2);
+            jpeg.replace(frame + 7, 2, huge, 2);
+        }
+        result = {200, "image/jpeg", jpeg, {}};
+        break;
+    }
+    default:
+        break;
+    }
+    return result;
+}
+
+void StoreServer::deliver(QTcpSocket* socket, const Answer& answer, const std::optional<StoreFault>& fault)
+{
+    using Kind = StoreFault::Kind;
+    const Kind kind = fault ? fault->kind : Kind::Delay;
+    QList<Header> headers = {{"Content-Type", answer.contentType}};
+    if (!answer.location.isEmpty())
+        headers.append(Header("Location", answer.location));
+
+    switch (kind) {
+    case Kind::Stall:
+        return;
+    case Kind::CutBodyNoLength:
+        headers.append(Header("Connection", "close"));
+        socket->write(responseHead(answer.status, headers));
+        socket->write(answer.body.left(answer.body.size() / 2));
+        socket->disconnectFromHost();
+        return;
+    case Kind::ChunkedWithoutLastChunk: {
+        headers.append(Header("Transfer-Encoding", "chunked"));
+        socket->write(responseHead(answer.status, headers));
+        for (qsizetype at = 0; at < answer.body.size(); at += 512) {
+            const QByteArray chunk = answer.body.mid(at, 512);
+            socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
+        }
+        socket->disconnectFromHost();
+        return;
+    }
+    default:
+        break;
+    }
+
+    headers.append(Header("Content-Length", QByteArray::number(answer.body.size())));
+    socket->write(responseHead(answer.status, headers));
+    switch (kind) {
+    case Kind::StallAfterHeaders:
+        return;
+    case Kind::CutBody:
+        socket->write(answer.body.left(answer.body.size() / 2));
+        socket->disconnectFromHost();
+        return;
+    case Kind::ConnectionReset: {
+        // Part of the answer goes first: a client resends a request whose
+        // kept-alive connection breaks before any byte of the answer, and the
+        // reset would never reach it. A zero linger time makes the close send
+        // RST instead of FIN.
+        socket->write(answer.body.left(answer.body.size() / 2));
+        socket->flush();
+        const linger abortive = {1, 0};
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
+        socket->abort();
+        return;
+    }
+    case Kind::Drip: {
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = answer.body] {
+            if (*sent >= body.size()) {
+                timer->deleteLater();
+                return;
+            }
+            socket->write(body.mid((*sent)++, 1));
+        });
+        timer->start(fault->intervalMs);
+        return;
+    }
+    default:
+        socket->write(answer.body);
+        return;
+    }
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#include "storecatalog.h"
+#include "storefault.h"
+#include "storepictures.h"
+#include "storerequest.h"
+
+class QTcpSocket;
+
+// The project's own music store: answers the plug-in's territory, artist
+// search and similar-items requests with Atom documents and serves the
+// pictures they link to. It writes every answer itself on the connection's
+// socket, so that faults can break an answer at any byte.
+class StoreServer : public QAbstractHttpServer
+{
+    Q_OBJECT
+
+public:
+    explicit StoreServer(QObject* parent = nullptr);
+    ~StoreServer() override;
+
+    // The built-in catalog is loaded at construction; a failed load keeps
+    // the catalog in use.
+    bool loadCatalog(const QString& fileName, QString* error = nullptr);
+    const StoreCatalog& catalog() const { return m_catalog; }
+
+    // Listens on 127.0.0.1; port 0 takes a free port.
+    bool start(quint16 port = 0);
+    quint16 port() const { return m_port; }
+    QString baseUrl() const;
+
+    QString token() const { return m_token; }
+    void setToken(const QString& token) { m_token = token; }
+    QString apiVersion() const { return m_apiVersion; }
+    void setApiVersion(const QString& version) { m_apiVersion = version; }
+
+    void addFault(const StoreFault& fault);
+    void clearFaults();
+    int pendingFaultCount() const { return int(m_faults.size()); }
+
+    QList<StoreRequest> requestLog() const { return m_log; }
+    int requestCount(StoreRequest::Kind kind) const;
+    void clearRequestLog() { m_log.clear(); }
+
+    // Lower-case country code of a mobile country code; empty when unknown.
+    static QString countryForMobileCountryCode(const QString& mcc);
+
+signals:
+    void requestReceived(const StoreRequest& request);
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    struct Answer {
+        int status = 404;
+        QByteArray contentType = "text/plain; charset=utf-8";
+        QByteArray body = "not found\n";
+        QByteArray location;
+    };
+
+    Answer route(const QString& path, const QString& query, int extraEntries, StoreRequest::Kind* kind);
+    Answer similarAnswer(const QString& id, int items, StoreRequest::Kind kind);
+    Answer reshape(const Answer& answer, const StoreFault& fault);
+    QByteArray hugePicture(const QSize& size, const QByteArray& format);
+    std::optional<StoreFault> takeFault(const QString& path);
+    void deliver(QTcpSocket* socket, const Answer& answer, const std::optional<StoreFault>& fault);
+
+    StoreCatalog m_catalog;
+    std::unique_ptr<StorePictures> m_pictures;
+    QHash<QString, QByteArray> m_hugePictures;
+    QList<StoreFault> m_faults;
+    QList<StoreRequest> m_log;
+    QString m_token;
+    QString m_apiVersion;
+    quint16 m_port = 0;
+};
