@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "panelfixture.h"
+#include "svdetailedlistitem.h"
 #include "svimagewidget.h"
 #include "svlist.h"
 #include "svlocale.h"
