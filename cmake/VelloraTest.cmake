@@ -14,6 +14,8 @@ function(vellora_add_test name)
         set(ARG_TIMEOUT 300)
     endif()
     add_dependencies(${target} vellora_translations)
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+    # Label each test with its folder, so a run can pick areas (ctest -L network).
+    get_filename_component(area ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS ${area}
         ENVIRONMENT "SOLVANETOUCH_TRANSLATION_PATH=${VELLORA_TRANSLATIONS_DIR};${ARG_ENVIRONMENT}")
 endfunction()

@@ -1,0 +1,623 @@
+#include "velloramodel.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QSettings>
+#include <QTime>
+#include <QUrl>
+
+#include "promotionlauncher.h"
+#include "promotionnetwork.h"
+#include "promotionnetworkapi.h"
+#include "promotionxmlparser.h"
+#include "storeconstants.h"
+#include "systemnetworkinfo.h"
+
+namespace {
+
+const QString PlayerView = QStringLiteral("com.corvex.Sonavo.extensions.PlayerInterface/1.0");
+const QString AlbumView = QStringLiteral("com.corvex.Sonavo.extensions.AlbumInterface/1.0");
+const QString ArtistView = QStringLiteral("com.corvex.Sonavo.extensions.ArtistInterface/1.0");
+
+const QString FallbackTerritory = QStringLiteral("gb");
+const int LookupDelay = 300;
+const int ItemsPerPage = 4;
+
+// A row from the similar-items answer needs at least title, subtitles,
+// picture and id; shorter ones come from a query set that did not match.
+const int MinimumAnswerFields = 5;
+
+} // namespace
+
+VelloraModel::VelloraModel(QObject* parent)
+    : QAbstractItemModel(parent)
+    , m_fetchingText(qtTrId("qtn_musi_fetching_recom"))
+    , m_noMatchesText(qtTrId("qtn_musi_fetching_no_matches"))
+    , m_loadingText(m_fetchingText)
+{
+    m_network = new PromotionNetwork(this);
+    m_parser = new PromotionXmlParser(this);
+
+    m_settingsPath = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
+    m_watcher = new QFileSystemWatcher(this);
+    watchSettingsFile();
+
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] {
+        watchSettingsFile();
+        loadSondrelSettings();
+    });
+    // Creation, deletion and replacement by rename show up in the folder.
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (watchSettingsFile())
+            loadSondrelSettings();
+    });
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &VelloraModel::onTimeout);
+    connect(m_network, &PromotionNetwork::errorOccurred, this, &VelloraModel::onErrorOccurred);
+    connect(m_network, &PromotionNetwork::xmlFetchingStarted, this, &VelloraModel::onXmlFetchingStarted);
+    connect(PromotionNetworkAPI::instance(), &PromotionNetworkAPI::imageDownloaded, this,
+            &VelloraModel::changeImage);
+}
+
+VelloraModel::~VelloraModel()
+{
+    clearModel();
+}
+
+QModelIndex VelloraModel::index(int row, int column, const QModelIndex& parent) const
+{
+    Q_UNUSED(parent)
+    return createIndex(row, column);
+}
+
+QModelIndex VelloraModel::parent(const QModelIndex& child) const
+{
+    Q_UNUSED(child)
+    return QModelIndex();
+}
+
+int VelloraModel::rowCount(const QModelIndex& parent) const
+{
+    Q_UNUSED(parent)
+    return m_rows.count();
+}
+
+int VelloraModel::columnCount(const QModelIndex& parent) const
+{
+    Q_UNUSED(parent)
+    return m_rows.value(0).count();
+}
+
+QVariant VelloraModel::data(const QModelIndex& index, int role) const
+{
+    const int row = index.row();
+    const int field = role - Qt::UserRole;
+    if (row < 0 || row >= rowCount() || field < 0 || field >= columnCount())
+        return QVariant();
+    const QStringList values = m_rows.value(row);
+    if (field >= values.count())
+        return QVariant();
+    return values.at(field);
+}
+
+void VelloraModel::clearModel()
+{
+    m_busy = false;
+    setButtonVisible(false);
+    if (!m_settingsReload)
+        setLoading(false);
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, nullptr);
+    m_network->cancel();
+    disconnect(m_parser, nullptr, nullptr, nullptr);
+    if (rowCount() > 0) {
+        beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
+        m_rows.clear();
+        endRemoveRows();
+    }
+}
+
+void VelloraModel::insertData(int row, const QStringList& values)
+{
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.insert(row, values);
+    endInsertRows();
+}
+
+void VelloraModel::changeImage(const QString& from, const QString& to)
+{
+    if (from.isEmpty())
+        return;
+    for (auto it = m_rows.begin(); it != m_rows.end(); ++it) {
+        QStringList& values = it.value();
+        if (values.count() > 3 && values.at(3).indexOf(from) != -1) {
+            values[3] = to;
+            const QModelIndex changed = index(it.key(), 0);
+            emit dataChanged(changed, changed);
+            return;
+        }
+    }
+}
+
+QString VelloraModel::convertSecondsToString(int seconds) const
+{
+    const QTime time = QTime(0, 0).addSecs(seconds);
+    return time.toString(seconds < 3600 ? QStringLiteral("mm:ss") : QStringLiteral("h:mm:ss"));
+}
+
+QPair<QString, QString> VelloraModel::makePair(const QXmlStreamNamespaceDeclaration& declaration,
+                                               const QString& stepText)
+{
+    return qMakePair(declaration.namespaceUri().toString(), stepText);
+}
+
+void VelloraModel::setLoadingText(const QString& text)
+{
+    if (text != m_loadingText) {
+        m_loadingText = text;
+        emit loadingTextChanged();
+    }
+    if (m_loadingText == m_noMatchesText)
+        m_noMatches = true;
+}
+
+QString VelloraModel::loadingText() const
+{
+    return m_loadingText;
+}
+
+void VelloraModel::setFailureDelay(int milliseconds)
+{
+    m_failureDelay = milliseconds;
+}
+
+void VelloraModel::setLoading(bool loading)
+{
+    if (loading)
+        setLoadingText(m_fetchingText);
+    if (m_loading == loading)
+        return;
+    m_loading = loading;
+    emit loadingChanged(loading);
+}
+
+void VelloraModel::setButtonVisible(bool visible)
+{
+    if (m_buttonVisible == visible)
+        return;
+    m_buttonVisible = visible;
+    emit buttonVisibleChanged(visible);
+}
+
+void VelloraModel::onXmlFetchingStarted()
+{
+    setLoading(true);
+}
+
+void VelloraModel::onTimeout()
+{
+    setLoading(false);
+}
+
+bool VelloraModel::watchSettingsFile()
+{
+    const QFileInfo file(m_settingsPath);
+    // Re-armed every time: a file replaced by rename keeps its name but
+    // loses its watch.
+    m_watcher->removePath(m_settingsPath);
+    if (file.exists())
+        m_watcher->addPath(m_settingsPath);
+
+    // The deepest folder that exists tells when the file, or a folder on
+    // its way, is created, deleted or replaced.
+    QDir folder = file.absoluteDir();
+    while (!folder.exists() && !folder.isRoot())
+        folder.setPath(QFileInfo(folder.absolutePath()).absolutePath());
+    const QString folderPath = folder.absolutePath();
+    const QStringList watched = m_watcher->directories();
+    for (const QString& path : watched) {
+        if (path != folderPath)
+            m_watcher->removePath(path);
+    }
+    if (!watched.contains(folderPath))
+        m_watcher->addPath(folderPath);
+
+    const QDateTime stamp = file.exists() ? file.lastModified() : QDateTime();
+    const bool changed = stamp != m_settingsStamp;
+    m_settingsStamp = stamp;
+    return changed;
+}
+
+void VelloraModel::loadSondrelSettings()
+{
+    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
+    const QString territory = settings.value(QStringLiteral("User/territory"), FallbackTerritory).toString();
+    QString protocol = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
+                                      QString::fromLatin1(StoreConstants::DefaultProtocol)).toString();
+    QString host = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
+                                  QString::fromLatin1(StoreConstants::DefaultHost)).toString();
+    QString token = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"),
+                                   QString::fromLatin1(StoreConstants::DefaultToken)).toString();
+    QString version = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"),
+                                     QString::fromLatin1(StoreConstants::DefaultVersion)).toString();
+
+    // A blank endpoint part would give URLs without scheme or host, which
+    // can never be answered; treat it like the blank token and version.
+    if (protocol.trimmed().isEmpty())
+        protocol = QString::fromLatin1(StoreConstants::DefaultProtocol);
+    if (host.trimmed().isEmpty())
+        host = QString::fromLatin1(StoreConstants::DefaultHost);
+    if (token.trimmed().isEmpty())
+        token = QString::fromLatin1(StoreConstants::DefaultToken);
+    if (version.trimmed().isEmpty())
+        version = QString::fromLatin1(StoreConstants::DefaultVersion);
+    const QString baseUrl = protocol + QStringLiteral("://") + host;
+
+    QString territoryCode = territory;
+    if (territoryCode.trimmed().isEmpty()) {
+        if (!m_territoryCode.isEmpty()) {
+            territoryCode = m_territoryCode;
+        } else {
+            SystemNetworkInfo systemInfo;
+            const QString mcc = systemInfo.homeMobileCountryCode();
+            qDebug() << "loadSondrelSettings() mcc" << mcc;
+            if (!mcc.isEmpty()) {
+                connect(m_network, &PromotionNetwork::xmlDownloaded, this,
+                        &VelloraModel::onTerritoryXmlFetched, Qt::UniqueConnection);
+                m_network->fetchXml(baseUrl + QLatin1Char('/') + version
+                                        + QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=")
+                                        + mcc + QStringLiteral("&token=") + token,
+                                    LookupDelay);
+                return;
+            }
+            qDebug() << "Unable to get code from SIM, using gb!";
+            territoryCode = FallbackTerritory;
+        }
+    }
+
+    if (baseUrl == m_baseUrl && territoryCode == m_territoryCode && token == m_token
+        && version == m_apiVersion) {
+        return;
+    }
+    m_baseUrl = baseUrl;
+    m_territoryCode = territoryCode;
+    m_token = token;
+    m_apiVersion = version;
+    if (!m_artistName.isEmpty()) {
+        m_settingsReload = true;
+        const QString artistName = m_artistName;
+        m_artistName.clear();
+        setDetails(artistName, QString(), QString(), QString(), m_viewName);
+    }
+}
+
+void VelloraModel::onTerritoryXmlFetched()
+{
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onTerritoryXmlFetched);
+    const auto namespaces = storeNamespaces(QStringLiteral("app"),
+                                            QString::fromLatin1(StoreConstants::AtomPubNamespace));
+    const QXmlStreamNamespaceDeclaration& store = namespaces.at(0);
+    const QXmlStreamNamespaceDeclaration& app = namespaces.at(1);
+
+    QueryList queries;
+    queries << qMakePair(QStringLiteral("cc"),
+                         QList<QPair<QString, QString> >()
+                             << makePair(app, QStringLiteral("child#workspace"))
+                             << makePair(store, QStringLiteral("attr#countryCode")));
+    parseAnswer(queries, namespaces, QStringList() << QStringLiteral("cc"), 0,
+                &VelloraModel::onTerritoryXmlParsed);
+}
+
+void VelloraModel::onTerritoryXmlParsed()
+{
+    QMap<int, QStringList> result;
+    if (!takeParseResult(result))
+        return;
+    if (result.isEmpty()) {
+        onErrorOccurred(QStringLiteral("error inside parser"), 0);
+        return;
+    }
+    m_territoryCode = result.value(0).value(0);
+    // An answer without a country would otherwise be asked for again at once, without end.
+    if (m_territoryCode.isEmpty())
+        m_territoryCode = FallbackTerritory;
+    qDebug() << "void VelloraModel::onTerritoryXmlParsed()" << " - m_territoryCode == " << m_territoryCode;
+    loadSondrelSettings();
+}
+
+void VelloraModel::setDetails(const QString& artistName, const QString& albumTitle,
+                              const QString& songTitle, const QString& genre, const QString& viewName)
+{
+    Q_UNUSED(albumTitle)
+    Q_UNUSED(songTitle)
+    Q_UNUSED(genre)
+
+    if (artistName != m_artistName || viewName != m_viewName) {
+        m_artistName = artistName;
+        m_noMatches = false;
+        setArtistId(QString());
+    } else if (m_busy) {
+        return;
+    }
+    // Forgotten only once this call goes ahead: a running chain that fails
+    // later must still drop its cached search answer.
+    m_artistUrl.clear();
+
+    if (viewName != m_viewName) {
+        m_viewName = viewName;
+        if (viewName == PlayerView)
+            m_similarPath = QStringLiteral("tracks/");
+        else if (viewName == AlbumView)
+            m_similarPath = QStringLiteral("albums/");
+        else if (viewName == ArtistView)
+            m_similarPath.clear();
+    }
+
+    if (m_territoryCode.isEmpty()) {
+        loadSondrelSettings();
+        return;
+    }
+    if (m_noMatches)
+        return;
+
+    if (m_artistId.isEmpty()) {
+        clearModel();
+        if (m_artistName.isEmpty())
+            return;
+        m_busy = true;
+        m_artistUrl = m_baseUrl + QLatin1Char('/') + m_apiVersion + QLatin1Char('/') + m_territoryCode
+            + QStringLiteral("/artists/?q=") + QString::fromLatin1(QUrl::toPercentEncoding(m_artistName))
+            + QStringLiteral("&token=") + m_token;
+        connect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onArtistXmlFetched,
+                Qt::UniqueConnection);
+        m_settingsReload = false;
+        m_network->fetchXml(m_artistUrl, fetchDelay());
+    } else if (rowCount() == 0) {
+        clearModel();
+        m_busy = true;
+        setArtistId(m_artistId);
+    }
+}
+
+void VelloraModel::setArtistId(const QString& id)
+{
+    m_artistId = id;
+    if (id.isEmpty())
+        return;
+    m_promotionUrl = m_baseUrl + QLatin1Char('/') + m_apiVersion + QLatin1Char('/') + m_territoryCode
+        + QStringLiteral("/artists/") + m_artistId + QStringLiteral("/similar/") + m_similarPath
+        + QStringLiteral("?itemsperpage=%1&token=").arg(ItemsPerPage) + m_token;
+    connect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onPromotiontXmlFetched,
+            Qt::UniqueConnection);
+    m_network->fetchXml(m_promotionUrl, fetchDelay());
+}
+
+void VelloraModel::onArtistXmlFetched()
+{
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onArtistXmlFetched);
+    const auto namespaces = storeNamespaces(QStringLiteral("atom"),
+                                            QString::fromLatin1(StoreConstants::AtomNamespace));
+    const QXmlStreamNamespaceDeclaration& store = namespaces.at(0);
+    const QXmlStreamNamespaceDeclaration& atom = namespaces.at(1);
+    const auto entry = makePair(atom, QStringLiteral("child#entry"));
+    const auto metadata = makePair(store, QStringLiteral("child#metadata"));
+
+    QueryList queries;
+    queries << qMakePair(QStringLiteral("title"), QList<QPair<QString, QString> >()
+                                                      << entry << makePair(atom, QStringLiteral("child#title")));
+    queries << qMakePair(QStringLiteral("id"), QList<QPair<QString, QString> >()
+                                                   << entry << metadata
+                                                   << makePair(atom, QStringLiteral("child#id")));
+    parseAnswer(queries, namespaces, QStringList() << QStringLiteral("title") << QStringLiteral("id"), 0,
+                &VelloraModel::onArtistXmlParsed);
+}
+
+void VelloraModel::onArtistXmlParsed()
+{
+    QMap<int, QStringList> result;
+    if (!takeParseResult(result))
+        return;
+    if (result.isEmpty()) {
+        onErrorOccurred(QStringLiteral("error inside parser"), 0);
+        return;
+    }
+    const QString wanted = m_artistName.toLower();
+    QString id;
+    for (const QStringList& row : std::as_const(result)) {
+        if (row.value(0).toLower() == wanted) {
+            id = row.value(1);
+            break;
+        }
+    }
+    setArtistId(id);
+    if (m_artistId.isEmpty())
+        onErrorOccurred(QStringLiteral("empty artist id"), 0);
+}
+
+void VelloraModel::onPromotiontXmlFetched()
+{
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onPromotiontXmlFetched);
+    const auto namespaces = storeNamespaces(QStringLiteral("atom"),
+                                            QString::fromLatin1(StoreConstants::AtomNamespace));
+    const QXmlStreamNamespaceDeclaration& store = namespaces.at(0);
+    const QXmlStreamNamespaceDeclaration& atom = namespaces.at(1);
+    const auto entry = makePair(atom, QStringLiteral("child#entry"));
+    const auto metadata = makePair(store, QStringLiteral("child#metadata"));
+    using Path = QList<QPair<QString, QString> >;
+    const auto inMetadata = [&](const char* element) {
+        return Path() << entry << metadata << makePair(atom, QStringLiteral("child#") + QLatin1String(element));
+    };
+    const auto picture = [&](const char* title) {
+        return Path() << entry << makePair(atom, QStringLiteral("link#link"))
+                      << makePair(atom, QStringLiteral("aidAttr#title=") + QLatin1String(title))
+                      << makePair(atom, QStringLiteral("attr#href"));
+    };
+    const Path title = Path() << entry << makePair(atom, QStringLiteral("child#title"));
+
+    QueryList queries;
+    QStringList columns;
+    if (m_viewName == PlayerView) {
+        queries << qMakePair(QStringLiteral("text1"), title)
+                << qMakePair(QStringLiteral("text2"), inMetadata("primaryartist"))
+                << qMakePair(QStringLiteral("text3"), inMetadata("takenfrom"))
+                << qMakePair(QStringLiteral("duration"), inMetadata("duration"))
+                << qMakePair(QStringLiteral("image"), picture("albumart100"))
+                << qMakePair(QStringLiteral("METADATA1"), inMetadata("id"))
+                << qMakePair(QStringLiteral("METADATA2"), inMetadata("primaryartist"));
+        columns << QStringLiteral("text1") << QStringLiteral("text2") << QStringLiteral("text3")
+                << QStringLiteral("duration") << QStringLiteral("image") << QStringLiteral("METADATA1")
+                << QStringLiteral("METADATA2");
+    } else {
+        const bool album = m_viewName == AlbumView;
+        const Path empty = Path() << entry << makePair(atom, QString());
+        queries << qMakePair(QStringLiteral("text1"), title)
+                << qMakePair(QStringLiteral("text2"), album ? inMetadata("primaryartist") : empty)
+                << qMakePair(QStringLiteral("text3"), album ? inMetadata("trackcount") : empty)
+                << qMakePair(QStringLiteral("image"), picture(album ? "albumart100" : "artistImage100"))
+                << qMakePair(QStringLiteral("METADATA1"), inMetadata("id"));
+        columns << QStringLiteral("text1") << QStringLiteral("text2") << QStringLiteral("text3")
+                << QStringLiteral("image") << QStringLiteral("METADATA1");
+    }
+    parseAnswer(queries, namespaces, columns, ItemsPerPage, &VelloraModel::onPromotiontXmlParsed);
+}
+
+void VelloraModel::onPromotiontXmlParsed()
+{
+    QMap<int, QStringList> result;
+    if (!takeParseResult(result))
+        return;
+    if (result.isEmpty()) {
+        onErrorOccurred(QStringLiteral("error inside parser"), 0);
+        return;
+    }
+
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+
+    const bool player = m_viewName == PlayerView;
+    int row = 0;
+    for (const QStringList& answerRow : std::as_const(result)) {
+        if (answerRow.count() < MinimumAnswerFields)
+            continue;
+        QStringList values = answerRow;
+        if (player) {
+            values[1] = values.at(1) + QStringLiteral(" | ") + values.at(2);
+            values.removeAt(2);
+            values[2] = convertSecondsToString(values.at(2).toInt(nullptr, 10));
+        }
+        insertData(row++, values);
+    }
+
+    if (rowCount() == 0) {
+        onErrorOccurred(QStringLiteral("empty model"), 0);
+    } else {
+        setLoading(false);
+        setButtonVisible(true);
+    }
+    m_busy = false;
+}
+
+void VelloraModel::onErrorOccurred(const QString& error, int code)
+{
+    qDebug() << "VelloraModel::onErrorOccurred()" << error << code;
+    m_busy = false;
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, nullptr);
+    if (error == QLatin1String("NO_INTERNET_CONNECTION")) {
+        emit noInternetConnectionError();
+        return;
+    }
+
+    m_artistName.clear();
+    if (!m_artistUrl.isEmpty()) {
+        PromotionNetworkAPI::instance()->releaseCache(m_artistUrl);
+        m_artistUrl.clear();
+    }
+    if (!m_promotionUrl.isEmpty())
+        PromotionNetworkAPI::instance()->releaseCache(m_promotionUrl);
+    setArtistId(QString());
+    setLoadingText(m_noMatchesText);
+    m_timer.start(m_failureDelay);
+}
+
+void VelloraModel::onButtonClicked()
+{
+    qDebug() << "VelloraModel::onButtonClicked()" << m_artistName << m_artistId;
+    QString prefix;
+    if (m_viewName == PlayerView)
+        prefix = QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/");
+    else if (m_viewName == AlbumView)
+        prefix = QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/");
+    else if (m_viewName == ArtistView)
+        prefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
+    PromotionLauncher::instance()->launchInMusicStoreClient(prefix + m_artistName + QLatin1Char('/')
+                                                            + m_artistId);
+}
+
+void VelloraModel::onPromotionClicked(const QModelIndex& index)
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return;
+    const QStringList values = m_rows.value(index.row());
+    const QString id = values.value(4);
+    QString prefix;
+    QString first;
+    QString second;
+    if (m_viewName == PlayerView) {
+        prefix = QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/");
+        first = values.value(5);
+        second = values.value(0);
+    } else if (m_viewName == AlbumView) {
+        prefix = QStringLiteral("#Product/SolvaneSonavoSongViewVellora/");
+        first = values.value(1);
+        second = values.value(0);
+    } else if (m_viewName == ArtistView) {
+        prefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
+        first = values.value(0);
+    }
+    qDebug() << "VelloraModel::onPromotionClicked()" << first << second << id;
+    PromotionLauncher::instance()->launchInMusicStoreClient(prefix + first + QLatin1Char('/') + second
+                                                            + QLatin1Char('/') + id);
+}
+
+int VelloraModel::fetchDelay() const
+{
+    return m_loading ? 0 : LookupDelay;
+}
+
+QVector<QXmlStreamNamespaceDeclaration> VelloraModel::storeNamespaces(const QString& prefix,
+                                                                      const QString& namespaceUri) const
+{
+    return QVector<QXmlStreamNamespaceDeclaration>()
+        << QXmlStreamNamespaceDeclaration(QStringLiteral("kel"),
+                                          QString::fromLatin1(StoreConstants::SchemaNamespace))
+        << QXmlStreamNamespaceDeclaration(prefix, namespaceUri);
+}
+
+void VelloraModel::parseAnswer(const QueryList& queries,
+                               const QVector<QXmlStreamNamespaceDeclaration>& namespaces,
+                               const QStringList& columns, int limit, void (VelloraModel::*parsedSlot)())
+{
+    disconnect(m_parser, nullptr, nullptr, nullptr);
+    const QByteArray answer = m_network->getXmlData();
+    // The parser reports nothing for an empty document, which would leave
+    // the chain waiting for ever.
+    if (answer.isEmpty()) {
+        onErrorOccurred(QStringLiteral("empty answer"), 0);
+        return;
+    }
+    m_parser->setData(answer);
+    connect(m_parser, &PromotionXmlParser::parseReady, this, parsedSlot, Qt::QueuedConnection);
+    m_parser->parseUseQXmlStreamReader(queries, namespaces, columns, !m_loading, limit);
+}
+
+bool VelloraModel::takeParseResult(QMap<int, QStringList>& result)
+{
+    if (sender() != m_parser)
+        return false;
+    disconnect(m_parser, nullptr, nullptr, nullptr);
+    result = m_parser->getResultsMap();
+    return true;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+#include <QXmlStreamNamespaceDeclaration>
+
+class QFileSystemWatcher;
+class PromotionNetwork;
+class PromotionXmlParser;
+
+class VelloraModel : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    explicit VelloraModel(QObject* parent = nullptr);
+    ~VelloraModel() override;
+
+    using QObject::parent;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    virtual void clearModel();
+
+    void insertData(int row, const QStringList& values);
+    QString convertSecondsToString(int seconds) const;
+    QPair<QString, QString> makePair(const QXmlStreamNamespaceDeclaration& declaration,
+                                     const QString& stepText);
+    void setLoadingText(const QString& text);
+    QString loadingText() const;
+
+    void setDetails(const QString& artistName, const QString& albumTitle, const QString& songTitle,
+                    const QString& genre, const QString& viewName);
+    void setArtistId(const QString& id);
+
+    // How long the no-matches text stays after a failure; tests shorten it.
+    void setFailureDelay(int milliseconds);
+
+signals:
+    void buttonVisibleChanged(bool visible);
+    void loadingChanged(bool loading);
+    void loadingTextChanged();
+    void noInternetConnectionError();
+
+public slots:
+    void changeImage(const QString& from, const QString& to);
+    void onButtonClicked();
+    void onPromotionClicked(const QModelIndex& index);
+
+private slots:
+    void loadSondrelSettings();
+    void onXmlFetchingStarted();
+    void onArtistXmlFetched();
+    void onArtistXmlParsed();
+    void onPromotiontXmlFetched();
+    void onPromotiontXmlParsed();
+    void onTerritoryXmlFetched();
+    void onTerritoryXmlParsed();
+    void onErrorOccurred(const QString& error, int code = 0);
+    void onTimeout();
+    void setButtonVisible(bool visible);
+    void setLoading(bool loading);
+
+private:
+    using QueryList = QList<QPair<QString, QList<QPair<QString, QString> > > >;
+
+    int fetchDelay() const;
+    QVector<QXmlStreamNamespaceDeclaration> storeNamespaces(const QString& prefix,
+                                                            const QString& namespaceUri) const;
+    void parseAnswer(const QueryList& queries, const QVector<QXmlStreamNamespaceDeclaration>& namespaces,
+                     const QStringList& columns, int limit, void (VelloraModel::*parsedSlot)());
+    bool takeParseResult(QMap<int, QStringList>& result);
+    // Follows the settings file across creation and replacement; true when
+    // it differs from the last time it was looked at.
+    bool watchSettingsFile();
+
+    QMap<int, QStringList> m_rows;
+    QString m_fetchingText;
+    QString m_noMatchesText;
+    QString m_baseUrl;
+    QString m_apiVersion;
+    QString m_territoryCode;
+    QString m_token;
+    QString m_artistName;
+    QString m_artistId;
+    QString m_loadingText;
+    QString m_similarPath;
+    QString m_viewName;
+    QString m_artistUrl;
+    QString m_promotionUrl;
+    bool m_buttonVisible = false;
+    bool m_loading = false;
+    bool m_noMatches = false;
+    bool m_settingsReload = false;
+    QTimer m_timer;
+    PromotionNetwork* m_network = nullptr;
+    QFileSystemWatcher* m_watcher = nullptr;
+    PromotionXmlParser* m_parser = nullptr;
+    bool m_busy = false;
+    int m_failureDelay = 3000;
+    QString m_settingsPath;
+    QDateTime m_settingsStamp;
+};

@@ -1,0 +1,74 @@
+#include "velloracontainer.h"
+
+#include "aoainterfacecontentitemcreator.h"
+#include "panellayout.h"
+#include "svlabel.h"
+#include "svlinearlayoutpolicy.h"
+#include "svlist.h"
+#include "svseparator.h"
+#include "velloracontentitemcreator.h"
+#include "velloramodel.h"
+#include "viewnames.h"
+
+VelloraContainer::VelloraContainer(const QString &name, SvWidget *parent)
+    : SvWidget(parent)
+    , m_list(nullptr)
+    , m_model(nullptr)
+    , m_viewName(name)
+    , m_header(nullptr)
+{
+    const bool artistView = m_viewName == ViewNames::Artist;
+    SvLinearLayoutPolicy *policy = createLinearPolicy(this, Qt::Vertical);
+
+    auto *header = new SvWidget(this);
+    policy->addItem(header);
+    SvLinearLayoutPolicy *headerPolicy = createLinearPolicy(header, Qt::Horizontal);
+
+    auto *divider = new SvSeparator(header, Qt::Horizontal);
+    divider->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed);
+    divider->setStyleName(QStringLiteral("CommonGroupHeaderDividerInverted"));
+    headerPolicy->addItem(divider);
+
+    m_header = new SvLabel(header);
+    m_header->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_header->setStyleName(QStringLiteral("CommonGroupHeaderInverted"));
+    m_header->setText(artistView ? qtTrId("qtn_musi_vellora_artists") : qtTrId("qtn_musi_vellora"));
+    headerPolicy->addItem(m_header);
+
+    m_list = new SvList(this);
+    if (artistView)
+        m_list->setCellCreator(new AOAInterfaceContentItemCreator(this));
+    else
+        m_list->setCellCreator(new VelloraContentItemCreator(this));
+
+    m_model = new VelloraModel(this);
+    m_list->setItemModel(m_model);
+    policy->addItem(m_list);
+
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    connect(m_list, &SvList::itemClicked, m_model, &VelloraModel::onPromotionClicked, Qt::UniqueConnection);
+}
+
+VelloraContainer::~VelloraContainer() = default;
+
+SvList *VelloraContainer::list() const
+{
+    return m_list;
+}
+
+SvLabel *VelloraContainer::header() const
+{
+    return m_header;
+}
+
+void VelloraContainer::setDetails(const QString &artistName, const QString &albumTitle,
+                                  const QString &songTitle, const QString &genre)
+{
+    m_model->setDetails(artistName, albumTitle, songTitle, genre, m_viewName);
+}
+
+VelloraModel *VelloraContainer::promotionModel()
+{
+    return m_model;
+}

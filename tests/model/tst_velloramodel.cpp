@@ -1,0 +1,1004 @@
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QDBusError>
+#include <QDir>
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QThread>
+
+#include <cstdio>
+
+#include "httpfixtureserver.h"
+#include "promotionnetworkapi.h"
+#include "simulatedbearerbackend.h"
+#include "storeconstants.h"
+#include "storepictures.h"
+#include "storeserver.h"
+#include "velloramodel.h"
+
+namespace {
+
+const QString PlayerView = QStringLiteral("com.corvex.Sonavo.extensions.PlayerInterface/1.0");
+const QString AlbumView = QStringLiteral("com.corvex.Sonavo.extensions.AlbumInterface/1.0");
+const QString ArtistView = QStringLiteral("com.corvex.Sonavo.extensions.ArtistInterface/1.0");
+const QString GenreView = QStringLiteral("com.corvex.Sonavo.extensions.GenreInterface/1.0");
+
+const int UserRole = Qt::UserRole;
+const int FailureDelay = 150;
+const QString Token = QString::fromLatin1(StoreConstants::DefaultToken);
+const QString NoMatches = QStringLiteral("qtn_musi_fetching_no_matches");
+
+const char TokenKey[] = "ServiceProviders/CorvexMusic/PAPI/clientDeviceToken";
+const char HostKey[] = "ServiceProviders/CorvexMusic/PAPI/host";
+const char TerritoryKey[] = "User/territory";
+
+bool isAnswerRequest(const StoreRequest& request)
+{
+    return request.kind != StoreRequest::Kind::Picture;
+}
+
+} // namespace
+
+using InterfaceMap = QMap<QString, QVariantMap>;
+using ManagedObjects = QMap<QDBusObjectPath, InterfaceMap>;
+
+// Stands in for the modem service with one modem whose SIM belongs to a
+// Finnish network. It answers on its own thread, because the system
+// information waits for it on the main thread.
+class FakeModemManager : public QDBusVirtualObject
+{
+    Q_OBJECT
+
+public:
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        const QString simPath = QStringLiteral("/org/freedesktop/ModemManager1/SIM/0");
+        if (message.member() == QLatin1String("GetManagedObjects")) {
+            const QVariantMap modem{{QStringLiteral("Sim"), QVariant::fromValue(QDBusObjectPath(simPath))}};
+            const ManagedObjects objects{
+                {QDBusObjectPath(QStringLiteral("/org/freedesktop/ModemManager1/Modem/0")),
+                 {{QStringLiteral("org.freedesktop.ModemManager1.Modem"), modem}}}};
+            connection.send(message.createReply(QVariant::fromValue(objects)));
+        } else if (message.member() == QLatin1String("Get") && message.path() == simPath) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(QStringLiteral("24405")))));
+        } else {
+            connection.send(message.createErrorReply(QDBusError::UnknownObject, message.path()));
+        }
+        return true;
+    }
+};
+
+// Stands in for the store client on its own bus connection, so that links
+// travel through the bus daemon as they would to the real application.
+class FakeStoreClient : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.corvex.SondrelService.OpenInterface")
+
+public:
+    QStringList m_links;
+
+public slots:
+    Q_SCRIPTABLE void open(const QString& link) { m_links.append(link); }
+};
+
+class tst_VelloraModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void durationText_data();
+    void durationText();
+    void rolesAndCounts();
+    void changeImage_data();
+    void changeImage();
+    void loadingRestartsWithFetchingText();
+    void loadingTextRepeatedSetsNoMatches();
+    void clearEmptyModel();
+    void rowLinks_data();
+    void rowLinks();
+    void unusableIndexSendsNothing();
+
+    void firstTrackSearchesThenAsksSimilar();
+    void rowsByView_data();
+    void rowsByView();
+    void storeRowLinks_data();
+    void storeRowLinks();
+    void encodedArtistNames_data();
+    void encodedArtistNames();
+    void titleMatching_data();
+    void titleMatching();
+    void repeatedArtistCostsNoRequest();
+    void otherArtistAbandonsRunningRequest();
+    void fiveEntriesGiveFourRows();
+    void failures_data();
+    void failures();
+    void failureTimerOutlivesNewDownload();
+    void noInternetKeepsEverything();
+    void tokenChangeRestartsWhileLoading();
+    void settingsFileFollowedAcrossReplacement();
+    void settingsFileCreatedAfterStart();
+    void directParsedCallsDoNothing();
+    void blankTerritoryWithoutSim();
+    void blankTerritoryAskedOfStore_data();
+    void blankTerritoryAskedOfStore();
+    void territoryWithoutCountryFallsBack();
+
+    void init();
+    void cleanupTestCase();
+
+private:
+    void writeSettings(const QString& token = Token, const QVariant& territory = QVariant());
+    // Lets the system information find the fake modem service.
+    bool startModemManager();
+    QStringList requestedUrls() const;
+    QString searchUrl(const QString& artist, const QString& token = Token) const;
+    QString similarUrl(const QString& id, const QString& path, const QString& token = Token) const;
+    // Sets the details and waits until rows are shown.
+    bool fill(VelloraModel& model, const QString& artist, const QString& viewName);
+
+    // Gives the model a view without any request: no artist, default settings.
+    void enterView(VelloraModel& model, const QString& viewName);
+    bool invoke(VelloraModel& model, const char* slot, bool argument);
+
+    QDBusConnection m_storeBus{QString()};
+    FakeStoreClient m_storeClient;
+    SimulatedBearerBackend m_bearer;
+    StoreServer m_store;
+    QString m_settingsPath;
+    QByteArray m_systemBusAddress;
+    QThread m_modemThread;
+    FakeModemManager* m_modemManager = nullptr;
+};
+
+void tst_VelloraModel::initTestCase()
+{
+    m_storeBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                               QStringLiteral("fake-store-client"));
+    QVERIFY2(m_storeBus.isConnected(), qPrintable(m_storeBus.lastError().message()));
+    QVERIFY(m_storeBus.registerObject(QStringLiteral("/"), &m_storeClient,
+                                      QDBusConnection::ExportScriptableSlots));
+    QVERIFY(m_storeBus.registerService(QStringLiteral("com.corvex.SondrelService")));
+
+    m_bearer.setOnline(true);
+    m_bearer.setSessionRequired(false);
+    BearerBackend::install(&m_bearer);
+    QVERIFY(m_store.start());
+    m_settingsPath = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
+    m_systemBusAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+
+void tst_VelloraModel::cleanupTestCase()
+{
+    if (m_modemManager) {
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-modem-manager"));
+        m_modemThread.quit();
+        m_modemThread.wait();
+        delete m_modemManager;
+    }
+}
+
+bool tst_VelloraModel::startModemManager()
+{
+    // The private session bus doubles as the system bus that carries the modem service.
+    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+    if (m_modemManager)
+        return true;
+    qDBusRegisterMetaType<InterfaceMap>();
+    qDBusRegisterMetaType<ManagedObjects>();
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(address),
+                                                        QStringLiteral("fake-modem-manager"));
+    m_modemManager = new FakeModemManager;
+    if (!bus.registerVirtualObject(QStringLiteral("/org/freedesktop/ModemManager1"), m_modemManager,
+                                   QDBusConnection::SubPath)
+        || !bus.registerService(QStringLiteral("org.freedesktop.ModemManager1"))) {
+        return false;
+    }
+    m_modemManager->moveToThread(&m_modemThread);
+    m_modemThread.start();
+    return true;
+}
+
+void tst_VelloraModel::init()
+{
+    m_bearer.setOnline(true);
+    m_store.clearFaults();
+    m_store.clearRequestLog();
+    m_store.setToken(Token);
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_systemBusAddress);
+    QFile::remove(m_settingsPath);
+    // Every test starts without cached answers, so that each request shows in the log.
+    QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/queries")).removeRecursively();
+    QDir().mkpath(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/queries"));
+    m_storeClient.m_links.clear();
+}
+
+void tst_VelloraModel::writeSettings(const QString& token, const QVariant& territory)
+{
+    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
+    settings.clear();
+    if (territory.isValid())
+        settings.setValue(QLatin1String(TerritoryKey), territory);
+    settings.setValue(QLatin1String(HostKey), QStringLiteral("127.0.0.1:%1").arg(m_store.port()));
+    settings.setValue(QLatin1String(TokenKey), token);
+    settings.sync();
+}
+
+QStringList tst_VelloraModel::requestedUrls() const
+{
+    QStringList urls;
+    const QList<StoreRequest> log = m_store.requestLog();
+    for (const StoreRequest& request : log) {
+        if (isAnswerRequest(request))
+            urls << m_store.baseUrl() + request.path + QLatin1Char('?') + request.query;
+    }
+    return urls;
+}
+
+QString tst_VelloraModel::searchUrl(const QString& artist, const QString& token) const
+{
+    return m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/?q=")
+        + QString::fromLatin1(QUrl::toPercentEncoding(artist)) + QStringLiteral("&token=") + token;
+}
+
+QString tst_VelloraModel::similarUrl(const QString& id, const QString& path, const QString& token) const
+{
+    return m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/") + id + QStringLiteral("/similar/") + path
+        + QStringLiteral("?itemsperpage=4&token=") + token;
+}
+
+bool tst_VelloraModel::fill(VelloraModel& model, const QString& artist, const QString& viewName)
+{
+    QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
+    model.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"), viewName);
+    return buttonSpy.wait(5000) && model.rowCount() > 0;
+}
+
+void tst_VelloraModel::enterView(VelloraModel& model, const QString& viewName)
+{
+    model.setDetails(QString(), QString(), QString(), QString(), viewName);
+}
+
+bool tst_VelloraModel::invoke(VelloraModel& model, const char* slot, bool argument)
+{
+    return QMetaObject::invokeMethod(&model, slot, Q_ARG(bool, argument));
+}
+
+void tst_VelloraModel::durationText_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0 << "00:00";
+    QTest::newRow("minutes") << 245 << "04:05";
+    QTest::newRow("last-short") << 3599 << "59:59";
+    QTest::newRow("one-hour") << 3600 << "1:00:00";
+    QTest::newRow("hour-minutes") << 3725 << "1:02:05";
+    QTest::newRow("wraps-after-a-day") << 90000 << "1:00:00";
+}
+
+void tst_VelloraModel::durationText()
+{
+    QFETCH(int, seconds);
+    QFETCH(QString, text);
+    VelloraModel model;
+    QCOMPARE(model.convertSecondsToString(seconds), text);
+}
+
+void tst_VelloraModel::rolesAndCounts()
+{
+    VelloraModel model;
+    QCOMPARE(model.columnCount(), 0);
+    QCOMPARE(model.rowCount(), 0);
+    QVERIFY(!model.data(model.index(0, 0), UserRole).isValid());
+
+    const QStringList player{"Title", "Artist | Album", "04:05", "http://pic/1", "tr1", "Artist"};
+    model.insertData(0, player);
+    model.insertData(1, {"Short", "A | B"});
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.rowCount(model.index(1, 0)), 2);
+    QCOMPARE(model.columnCount(), 6);
+
+    for (int field = 0; field < player.size(); ++field)
+        QCOMPARE(model.data(model.index(0, 3), UserRole + field).toString(), player.at(field));
+    QVERIFY(!model.data(model.index(0, 0), Qt::DisplayRole).isValid());
+    QVERIFY(!model.data(model.index(0, 0), UserRole + 6).isValid());
+    QVERIFY(!model.data(model.index(2, 0), UserRole).isValid());
+    QVERIFY(!model.data(QModelIndex(), UserRole).isValid());
+    QVERIFY(!model.data(model.index(1, 0), UserRole + 2).isValid());
+    QCOMPARE(model.data(model.index(1, 0), UserRole + 1).toString(), QStringLiteral("A | B"));
+}
+
+void tst_VelloraModel::changeImage_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("changedRow");
+    QTest::newRow("no-row-carries-it") << "http://pic/none" << -1;
+    QTest::newRow("first-of-two-rows") << "http://pic/shared" << 1;
+    QTest::newRow("part-of-a-longer-url") << "pic/own" << 0;
+}
+
+void tst_VelloraModel::changeImage()
+{
+    QFETCH(QString, from);
+    QFETCH(int, changedRow);
+    VelloraModel model;
+    const QStringList pictures{"http://pic/own?size=100", "http://pic/shared", "http://pic/other",
+                               "http://pic/shared"};
+    for (int row = 0; row < pictures.size(); ++row)
+        model.insertData(row, {"t", "s", "d", pictures.at(row), "id"});
+    QSignalSpy dataChangedSpy(&model, &QAbstractItemModel::dataChanged);
+
+    model.changeImage(from, QStringLiteral("/cache/picture.jpeg"));
+
+    for (int row = 0; row < pictures.size(); ++row) {
+        const QString expected = row == changedRow ? QStringLiteral("/cache/picture.jpeg") : pictures.at(row);
+        QCOMPARE(model.data(model.index(row, 0), UserRole + 3).toString(), expected);
+    }
+    QCOMPARE(dataChangedSpy.count(), changedRow < 0 ? 0 : 1);
+    if (changedRow >= 0) {
+        QCOMPARE(dataChangedSpy.at(0).at(0).toModelIndex(), model.index(changedRow, 0));
+        QCOMPARE(dataChangedSpy.at(0).at(1).toModelIndex(), model.index(changedRow, 0));
+    }
+}
+
+void tst_VelloraModel::loadingRestartsWithFetchingText()
+{
+    VelloraModel model;
+    const QString fetching = model.loadingText();
+    QVERIFY(invoke(model, "setLoading", true));
+    model.setLoadingText(QStringLiteral("qtn_musi_fetching_no_matches"));
+    QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
+    QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
+
+    QVERIFY(invoke(model, "setLoading", true));
+
+    QCOMPARE(model.loadingText(), fetching);
+    QCOMPARE(textSpy.count(), 1);
+    QCOMPARE(loadingSpy.count(), 0);
+}
+
+void tst_VelloraModel::loadingTextRepeatedSetsNoMatches()
+{
+    // The no-matches flag shows up as a stopped chain: after the text was set
+    // a second time, details for no artist in the same view change nothing.
+    VelloraModel model;
+    enterView(model, PlayerView);
+    QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
+    model.setLoadingText(model.loadingText());
+    QCOMPARE(textSpy.count(), 0);
+    model.setLoadingText(QStringLiteral("qtn_musi_fetching_no_matches"));
+    QCOMPARE(textSpy.count(), 1);
+
+    QVERIFY(invoke(model, "setButtonVisible", true));
+    QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
+    model.setDetails(QString(), QString(), QString(), QString(), PlayerView);
+    QCOMPARE(buttonSpy.count(), 0);
+
+    model.setDetails(QString(), QString(), QString(), QString(), AlbumView);
+    QCOMPARE(buttonSpy.count(), 1);
+}
+
+void tst_VelloraModel::clearEmptyModel()
+{
+    VelloraModel model;
+    QVERIFY(invoke(model, "setLoading", true));
+    QVERIFY(invoke(model, "setButtonVisible", true));
+    QSignalSpy removedSpy(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
+    QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
+
+    model.clearModel();
+
+    QCOMPARE(removedSpy.count(), 0);
+    QCOMPARE(loadingSpy.count(), 1);
+    QCOMPARE(loadingSpy.at(0).at(0).toBool(), false);
+    QCOMPARE(buttonSpy.count(), 1);
+    QCOMPARE(buttonSpy.at(0).at(0).toBool(), false);
+}
+
+void tst_VelloraModel::rowLinks_data()
+{
+    QTest::addColumn<QString>("viewName");
+    QTest::addColumn<QStringList>("row");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("debugLine");
+
+    const QStringList player{"Song/One", "AC/DC | Live", "04:05", "http://pic", "123", "AC/DC"};
+    QTest::newRow("player") << PlayerView << player
+                            << "#Product/SolvaneSonavoNowPlayingViewVellora/AC/DC/Song/One/123"
+                            << "VelloraModel::onPromotionClicked() \"AC/DC\" \"Song/One\" \"123\"";
+    const QStringList album{"Tides & Tunes <Live>", "Lumen/Noir", "17", "http://pic", "al7"};
+    QTest::newRow("album") << AlbumView << album
+                           << "#Product/SolvaneSonavoSongViewVellora/Lumen/Noir/Tides & Tunes <Live>/al7"
+                           << "VelloraModel::onPromotionClicked() \"Lumen/Noir\" \"Tides & Tunes <Live>\" \"al7\"";
+    QTest::newRow("artist-same-fields") << ArtistView << album
+                                        << "#Artist/SolvaneSonavoAlbumViewVellora/Tides & Tunes <Live>//al7"
+                                        << "VelloraModel::onPromotionClicked() \"Tides & Tunes <Live>\" \"\" \"al7\"";
+    QTest::newRow("artist") << ArtistView << QStringList{"Björk", "", "", "http://pic", "42"}
+                            << "#Artist/SolvaneSonavoAlbumViewVellora/Björk//42"
+                            << "VelloraModel::onPromotionClicked() \"Björk\" \"\" \"42\"";
+    QTest::newRow("other-view") << GenreView << QStringList{"Kino", "", "", "http://pic", "ar9"}
+                                << "//ar9" << "VelloraModel::onPromotionClicked() \"\" \"\" \"ar9\"";
+}
+
+void tst_VelloraModel::rowLinks()
+{
+    QFETCH(QString, viewName);
+    QFETCH(QStringList, row);
+    QFETCH(QString, link);
+    QFETCH(QString, debugLine);
+    VelloraModel model;
+    enterView(model, viewName);
+    model.insertData(0, {"first", "", "", "", "0", ""});
+    model.insertData(1, row);
+    m_storeClient.m_links.clear();
+
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(debugLine));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
+    model.onPromotionClicked(model.index(1, 0));
+
+    QTRY_COMPARE(m_storeClient.m_links.size(), 1);
+    QCOMPARE(m_storeClient.m_links.at(0), link);
+}
+
+void tst_VelloraModel::unusableIndexSendsNothing()
+{
+    VelloraModel model;
+    enterView(model, PlayerView);
+    model.insertData(0, {"Song", "A | B", "01:00", "http://pic", "tr1", "A"});
+    m_storeClient.m_links.clear();
+
+    model.onPromotionClicked(QModelIndex());
+    model.onPromotionClicked(model.index(1, 0));
+    model.onPromotionClicked(model.index(-1, 0));
+    // A launch that does go out afterwards shows that none went before it.
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^VelloraModel::onPromotionClicked"));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
+    model.onPromotionClicked(model.index(0, 0));
+
+    QTRY_COMPARE(m_storeClient.m_links.size(), 1);
+    QCOMPARE(m_storeClient.m_links.at(0), QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/A/Song/tr1"));
+}
+
+void tst_VelloraModel::firstTrackSearchesThenAsksSimilar()
+{
+    writeSettings();
+    VelloraModel model;
+    QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
+    QVERIFY(fill(model, QStringLiteral("The Beatles"), PlayerView));
+
+    QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("The Beatles"))
+                                            << similarUrl(QStringLiteral("ar1001"), QStringLiteral("tracks/")));
+    QCOMPARE(loadingSpy.count(), 2);
+    QCOMPARE(loadingSpy.at(0).at(0).toBool(), true);
+    QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
+
+    const StoreArtist* artist = m_store.catalog().artist(QStringLiteral("ar1001"));
+    QVERIFY(artist);
+    const QList<StoreTrackRef> tracks = m_store.catalog().similarTracks(*artist, 4);
+    QCOMPARE(model.rowCount(), 4);
+    QCOMPARE(model.columnCount(), 6);
+    for (int row = 0; row < tracks.size(); ++row) {
+        const StoreTrackRef& track = tracks.at(row);
+        const int seconds = int(track.track->duration);
+        const QStringList expected{track.track->title,
+                                   track.artist->name + QStringLiteral(" | ") + track.album->title,
+                                   QString::asprintf("%02d:%02d", seconds / 60, seconds % 60),
+                                   m_store.baseUrl() + QStringLiteral("/pictures/")
+                                       + StorePictures::albumPictureName(*track.album),
+                                   track.track->id,
+                                   track.artist->name};
+        for (int field = 0; field < expected.size(); ++field)
+            QCOMPARE(model.data(model.index(row, 0), UserRole + field).toString(), expected.at(field));
+    }
+}
+
+void tst_VelloraModel::rowsByView_data()
+{
+    QTest::addColumn<QString>("viewName");
+    QTest::addColumn<QString>("similarPath");
+    QTest::newRow("album") << AlbumView << "albums/";
+    QTest::newRow("artist") << ArtistView << "";
+    QTest::newRow("other-view") << GenreView << "";
+}
+
+void tst_VelloraModel::rowsByView()
+{
+    QFETCH(QString, viewName);
+    QFETCH(QString, similarPath);
+    writeSettings();
+    VelloraModel model;
+    QVERIFY(fill(model, QStringLiteral("The National"), viewName));
+
+    QCOMPARE(requestedUrls().last(), similarUrl(QStringLiteral("ar1002"), similarPath));
+    const StoreArtist* artist = m_store.catalog().artist(QStringLiteral("ar1002"));
+    QVERIFY(artist);
+    QList<QStringList> expected;
+    if (viewName == AlbumView) {
+        const QList<StoreAlbumRef> albums = m_store.catalog().similarAlbums(*artist, 4);
+        for (const StoreAlbumRef& album : albums) {
+            expected << QStringList{album.album->title, album.artist->name,
+                                    QString::number(album.album->trackCount),
+                                    m_store.baseUrl() + QStringLiteral("/pictures/")
+                                        + StorePictures::albumPictureName(*album.album),
+                                    album.album->id};
+        }
+    } else {
+        const QList<const StoreArtist*> artists = m_store.catalog().similarArtists(*artist).mid(0, 4);
+        for (const StoreArtist* similar : artists) {
+            expected << QStringList{similar->name, QString(), QString(),
+                                    m_store.baseUrl() + QStringLiteral("/pictures/")
+                                        + StorePictures::artistPictureName(*similar),
+                                    similar->id};
+        }
+    }
+    QCOMPARE(model.rowCount(), expected.size());
+    QCOMPARE(model.columnCount(), 5);
+    for (int row = 0; row < expected.size(); ++row) {
+        for (int field = 0; field < 5; ++field)
+            QCOMPARE(model.data(model.index(row, 0), UserRole + field).toString(), expected.at(row).at(field));
+    }
+}
+
+void tst_VelloraModel::storeRowLinks_data()
+{
+    QTest::addColumn<QString>("viewName");
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("player") << PlayerView << "#Artist/SolvaneSonavoNowPlayingViewVellora/";
+    QTest::newRow("album") << AlbumView << "#Artist/SolvaneSonavoSongViewVellora/";
+    QTest::newRow("artist") << ArtistView << "#Artist/SolvaneSonavoAlbumViewVellora/";
+    QTest::newRow("other-view") << GenreView << "";
+}
+
+void tst_VelloraModel::storeRowLinks()
+{
+    QFETCH(QString, viewName);
+    QFETCH(QString, prefix);
+    writeSettings();
+    VelloraModel model;
+    QVERIFY(fill(model, QStringLiteral("AC/DC"), viewName));
+    const QString id = m_store.catalog().search(QStringLiteral("AC/DC")).first()->id;
+
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("VelloraModel::onButtonClicked() \"AC/DC\" \"%1\"").arg(id)));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
+    model.onButtonClicked();
+
+    QTRY_COMPARE(m_storeClient.m_links.size(), 1);
+    QCOMPARE(m_storeClient.m_links.at(0), prefix + QStringLiteral("AC/DC/") + id);
+}
+
+void tst_VelloraModel::encodedArtistNames_data()
+{
+    QTest::addColumn<QString>("artist");
+    QTest::addColumn<QString>("query");
+    QTest::newRow("ampersand") << "Simon & Garfunkel" << "q=Simon%20%26%20Garfunkel";
+    QTest::newRow("apostrophe") << "Guns N' Roses" << "q=Guns%20N%27%20Roses";
+    QTest::newRow("plus") << "Florence + the Machine" << "q=Florence%20%2B%20the%20Machine";
+    QTest::newRow("question-mark") << "? and the Mysterians" << "q=%3F%20and%20the%20Mysterians";
+    QTest::newRow("hash") << "Sharp #9 Quartet" << "q=Sharp%20%239%20Quartet";
+    QTest::newRow("slash") << "AC/DC" << "q=AC%2FDC";
+    QTest::newRow("non-latin") << "Björk" << "q=Bj%C3%B6rk";
+}
+
+void tst_VelloraModel::encodedArtistNames()
+{
+    QFETCH(QString, artist);
+    QFETCH(QString, query);
+    writeSettings();
+    VelloraModel model;
+    QVERIFY(fill(model, artist, ArtistView));
+
+    const QList<StoreRequest> log = m_store.requestLog();
+    QCOMPARE(log.first().kind, StoreRequest::Kind::ArtistSearch);
+    QCOMPARE(log.first().query, query + QStringLiteral("&token=") + Token);
+    QCOMPARE(log.at(1).path, QStringLiteral("/1.0/gb/artists/%1/similar/")
+                                 .arg(m_store.catalog().search(artist).first()->id));
+}
+
+void tst_VelloraModel::titleMatching_data()
+{
+    QTest::addColumn<QString>("artist");
+    QTest::addColumn<QByteArray>("catalog");
+    QTest::addColumn<QString>("id");
+    // Both "Velvet Harbour" and "VELVET HARBOUR" match; the first entry wins.
+    QTest::newRow("letter-case-only") << "velvet harbour" << QByteArray() << "first";
+    QTest::newRow("part-of-a-name") << "Velvet" << QByteArray() << "";
+    QTest::newRow("trailing-blank") << "Slow Bell Society"
+                                    << QByteArray(R"({"artists": [{"id": "sb1", "name": "Slow Bell Society ",
+                                                     "genre": "folk", "albums": [], "similar": []}]})")
+                                    << "";
+}
+
+void tst_VelloraModel::titleMatching()
+{
+    QFETCH(QString, artist);
+    QFETCH(QByteArray, catalog);
+    QFETCH(QString, id);
+    QTemporaryFile catalogFile;
+    if (!catalog.isEmpty()) {
+        QVERIFY(catalogFile.open());
+        catalogFile.write(catalog);
+        catalogFile.close();
+        QString error;
+        QVERIFY2(m_store.loadCatalog(catalogFile.fileName(), &error), qPrintable(error));
+    }
+    const auto restoreCatalog = qScopeGuard([&] {
+        if (!catalog.isEmpty())
+            m_store.loadCatalog(StoreCatalog::builtInFileName());
+    });
+    writeSettings();
+    VelloraModel model;
+    model.setFailureDelay(FailureDelay);
+
+    if (id.isEmpty()) {
+        QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
+        QTest::ignoreMessage(QtDebugMsg, "VelloraModel::onErrorOccurred() \"empty artist id\" 0");
+        model.setDetails(artist, QString(), QString(), QString(), ArtistView);
+        QTRY_COMPARE(model.loadingText(), NoMatches);
+        QCOMPARE(m_store.requestCount(StoreRequest::Kind::SimilarArtists), 0);
+        QCOMPARE(model.rowCount(), 0);
+    } else {
+        QVERIFY(fill(model, artist, ArtistView));
+        QCOMPARE(m_store.requestLog().last().path,
+                 QStringLiteral("/1.0/gb/artists/%1/similar/").arg(m_store.catalog().search(artist).first()->id));
+    }
+}
+
+void tst_VelloraModel::repeatedArtistCostsNoRequest()
+{
+    writeSettings();
+    VelloraModel model;
+    QVERIFY(fill(model, QStringLiteral("Daft Punk"), PlayerView));
+    QSignalSpy resetSpy(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy removedSpy(&model, &QAbstractItemModel::rowsRemoved);
+
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("b"), QStringLiteral("2"), QString(), PlayerView);
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("c"), QStringLiteral("3"), QString(), PlayerView);
+    // The store answers one request at a time in order, so a request of the
+    // first model would come before those of the second.
+    VelloraModel other;
+    QVERIFY(fill(other, QStringLiteral("Kraftwerk"), PlayerView));
+
+    const QString daftPunk = m_store.catalog().search(QStringLiteral("Daft Punk")).first()->id;
+    const QString kraftwerk = m_store.catalog().search(QStringLiteral("Kraftwerk")).first()->id;
+    QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Daft Punk"))
+                                            << similarUrl(daftPunk, QStringLiteral("tracks/"))
+                                            << searchUrl(QStringLiteral("Kraftwerk"))
+                                            << similarUrl(kraftwerk, QStringLiteral("tracks/")));
+    QCOMPARE(resetSpy.count() + removedSpy.count(), 0);
+    QCOMPARE(model.rowCount(), 4);
+}
+
+void tst_VelloraModel::otherArtistAbandonsRunningRequest()
+{
+    writeSettings();
+    StoreFault slow(StoreFault::Kind::Stall, QStringLiteral("/artists/"));
+    m_store.addFault(slow);
+    VelloraModel model;
+    QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
+    model.setDetails(QStringLiteral("Miles Davis"), QString(), QString(), QString(), AlbumView);
+    QVERIFY(requestSpy.wait(5000));
+    model.setDetails(QStringLiteral("Miles Davis"), QStringLiteral("Kind"), QString(), QString(), AlbumView);
+
+    QVERIFY(fill(model, QStringLiteral("Nina Simone"), AlbumView));
+
+    const QString nina = m_store.catalog().search(QStringLiteral("Nina Simone")).first()->id;
+    QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Miles Davis"))
+                                            << searchUrl(QStringLiteral("Nina Simone"))
+                                            << similarUrl(nina, QStringLiteral("albums/")));
+    QCOMPARE(model.data(model.index(0, 0), UserRole + 1).toString().isEmpty(), false);
+}
+
+void tst_VelloraModel::fiveEntriesGiveFourRows()
+{
+    writeSettings();
+    StoreFault extra(StoreFault::Kind::ExtraEntries, QStringLiteral("/similar/"));
+    extra.extraEntries = 1;
+    m_store.addFault(extra);
+    VelloraModel model;
+    QSignalSpy insertedSpy(&model, &QAbstractItemModel::rowsInserted);
+    QVERIFY(fill(model, QStringLiteral("John Coltrane"), PlayerView));
+
+    QCOMPARE(model.rowCount(), 4);
+    QCOMPARE(insertedSpy.count(), 4);
+    for (int row = 0; row < 4; ++row)
+        QCOMPARE(insertedSpy.at(row).at(1).toInt(), row);
+}
+
+void tst_VelloraModel::failures_data()
+{
+    QTest::addColumn<QString>("artist");
+    QTest::addColumn<int>("faultKind");
+    QTest::addColumn<QString>("faultPath");
+    QTest::addColumn<QString>("debugLine");
+
+    const int none = -1;
+    QTest::newRow("server-error") << "Erik Satie" << int(StoreFault::Kind::Status) << "/artists/"
+                                  << "^VelloraModel::onErrorOccurred\\(\\) \".*\" 401$";
+    QTest::newRow("no-entries") << "Nobody Of That Name" << none << ""
+                                << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$";
+    QTest::newRow("no-exact-title") << "Velvet" << none << ""
+                                    << "^VelloraModel::onErrorOccurred\\(\\) \"empty artist id\" 0$";
+    QTest::newRow("empty-search-answer") << "Erik Satie" << int(StoreFault::Kind::EmptyBody) << "/artists/"
+                                         << "^VelloraModel::onErrorOccurred\\(\\) \"empty answer\" 0$";
+    QTest::newRow("empty-similar-answer") << "Erik Satie" << int(StoreFault::Kind::EmptyBody) << "/similar/"
+                                          << "^VelloraModel::onErrorOccurred\\(\\) \"empty answer\" 0$";
+    QTest::newRow("broken-similar-answer") << "Erik Satie" << int(StoreFault::Kind::HtmlErrorPage) << "/similar/"
+                                           << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$";
+}
+
+void tst_VelloraModel::failures()
+{
+    QFETCH(QString, artist);
+    QFETCH(int, faultKind);
+    QFETCH(QString, faultPath);
+    QFETCH(QString, debugLine);
+    writeSettings();
+    if (faultKind >= 0)
+        m_store.addFault(StoreFault(StoreFault::Kind(faultKind), faultPath));
+    VelloraModel model;
+    model.setFailureDelay(FailureDelay);
+    QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
+    QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
+
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(debugLine));
+    model.setDetails(artist, QString(), QString(), QString(), PlayerView);
+    QTRY_COMPARE(model.loadingText(), NoMatches);
+    // The no-matches text is shown while the loading row stays up.
+    QCOMPARE(loadingSpy.count(), 1);
+    QCOMPARE(loadingSpy.at(0).at(0).toBool(), true);
+    QVERIFY(loadingSpy.wait(5000));
+    QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(buttonSpy.count(), 0);
+
+    // The failed answers were forgotten, so trying again goes to the store.
+    const int searches = m_store.requestCount(StoreRequest::Kind::ArtistSearch);
+    // The retry is stopped at its first request, so that nothing of it can
+    // reach the store, and take a fault of the next test, after this one ends.
+    connect(&m_store, &StoreServer::requestReceived, &model, [&model] { model.clearModel(); });
+    model.setDetails(artist, QString(), QString(), QString(), PlayerView);
+    QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), searches + 1);
+}
+
+void tst_VelloraModel::failureTimerOutlivesNewDownload()
+{
+    writeSettings();
+    m_store.addFault(StoreFault(StoreFault::Kind::Status, QStringLiteral("/artists/")));
+    VelloraModel model;
+    // Longer than the next search takes to start (its fetch delay is 300 ms).
+    model.setFailureDelay(1500);
+    QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^VelloraModel::onErrorOccurred"));
+    model.setDetails(QStringLiteral("Erik Satie"), QString(), QString(), QString(), PlayerView);
+    QTRY_COMPARE(model.loadingText(), NoMatches);
+
+    // The next artist's search never answers; the earlier failure still ends
+    // the loading state while it runs.
+    m_store.addFault(StoreFault(StoreFault::Kind::Stall, QStringLiteral("/artists/")));
+    QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
+    model.setDetails(QStringLiteral("Tinariwen"), QString(), QString(), QString(), PlayerView);
+    QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), 2);
+    QTRY_COMPARE(loadingSpy.count(), 4);
+    QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
+    QCOMPARE(loadingSpy.at(2).at(0).toBool(), true);
+    QCOMPARE(loadingSpy.at(3).at(0).toBool(), false);
+    QVERIFY(textSpy.count() >= 1);
+    QVERIFY(model.loadingText() != NoMatches);
+    QCOMPARE(model.rowCount(), 0);
+}
+
+void tst_VelloraModel::noInternetKeepsEverything()
+{
+    writeSettings();
+    const QString artist = QStringLiteral("Aphex Twin");
+    const QString id = m_store.catalog().search(artist).first()->id;
+    {
+        VelloraModel first;
+        QVERIFY(fill(first, artist, AlbumView));
+    }
+    // The search is answered from the cache, the similar items need the network.
+    PromotionNetworkAPI::instance()->releaseCache(similarUrl(id, QStringLiteral("albums/")));
+    m_store.clearRequestLog();
+    m_bearer.setOnline(false);
+
+    VelloraModel model;
+    model.setFailureDelay(FailureDelay);
+    QSignalSpy noInternetSpy(&model, &VelloraModel::noInternetConnectionError);
+    QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
+    QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
+    QTest::ignoreMessage(QtDebugMsg, "VelloraModel::onErrorOccurred() \"NO_INTERNET_CONNECTION\" 0");
+    model.setDetails(artist, QString(), QString(), QString(), AlbumView);
+    QVERIFY(noInternetSpy.wait(5000));
+    QCOMPARE(textSpy.count(), 0);
+    QCOMPARE(loadingSpy.count(), 0);
+
+    // The artist and its id were kept: the same details ask only for the similar items.
+    m_bearer.setOnline(true);
+    QVERIFY(fill(model, artist, AlbumView));
+    QCOMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), 0);
+    QVERIFY(m_store.requestCount(StoreRequest::Kind::SimilarAlbums) >= 1);
+}
+
+void tst_VelloraModel::tokenChangeRestartsWhileLoading()
+{
+    writeSettings();
+    StoreFault slow(StoreFault::Kind::Delay, QStringLiteral("/similar/"));
+    slow.delayMs = 60000;
+    m_store.addFault(slow);
+    VelloraModel model;
+    QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
+    QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
+    model.setDetails(QStringLiteral("Pink Floyd"), QString(), QString(), QString(), PlayerView);
+    QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::SimilarTracks), 1);
+    QCOMPARE(loadingSpy.count(), 1);
+
+    const QString newToken = QStringLiteral("token-after-sign-in");
+    m_store.setToken(newToken);
+    m_store.clearRequestLog();
+    QSignalSpy removedSpy(&model, &QAbstractItemModel::rowsRemoved);
+    writeSettings(newToken);
+
+    const QString id = m_store.catalog().search(QStringLiteral("Pink Floyd")).first()->id;
+    QTRY_COMPARE(model.rowCount(), 4);
+    QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Pink Floyd"), newToken)
+                                            << similarUrl(id, QStringLiteral("tracks/"), newToken));
+    QCOMPARE(loadingSpy.count(), 2);
+    QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
+}
+
+void tst_VelloraModel::settingsFileFollowedAcrossReplacement()
+{
+    writeSettings();
+    VelloraModel model;
+    QVERIFY(fill(model, QStringLiteral("The Cure"), ArtistView));
+
+    // Saved the way editors and the settings class do: a new file renamed
+    // over the old one. The second save shows the watch survived the first.
+    const QStringList tokens{QStringLiteral("replaced-once"), QStringLiteral("replaced-twice-over")};
+    for (const QString& token : tokens) {
+        m_store.setToken(token);
+        m_store.clearRequestLog();
+        QFile replacement(m_settingsPath + QStringLiteral(".new"));
+        QVERIFY(replacement.open(QIODevice::WriteOnly));
+        replacement.write(QStringLiteral("[ServiceProviders]\nCorvexMusic\\PAPI\\host=127.0.0.1:%1\n"
+                                         "CorvexMusic\\PAPI\\clientDeviceToken=%2\n")
+                              .arg(m_store.port())
+                              .arg(token)
+                              .toUtf8());
+        replacement.close();
+        QCOMPARE(std::rename(QFile::encodeName(replacement.fileName()).constData(),
+                             QFile::encodeName(m_settingsPath).constData()),
+                 0);
+
+        QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::SimilarArtists), 1);
+        QCOMPARE(m_store.requestLog().first().query, QStringLiteral("q=The%20Cure&token=") + token);
+        QTRY_COMPARE(model.rowCount(), 4);
+    }
+}
+
+void tst_VelloraModel::settingsFileCreatedAfterStart()
+{
+    QDir(QFileInfo(m_settingsPath).absolutePath()).removeRecursively();
+    VelloraModel model;
+    enterView(model, ArtistView);
+
+    writeSettings();
+    const auto watcher = model.findChild<QFileSystemWatcher*>();
+    QVERIFY(watcher);
+    QTRY_VERIFY(watcher->files().contains(m_settingsPath));
+
+    // The new file's store is used without any further reading.
+    QVERIFY(fill(model, QStringLiteral("Tinariwen"), ArtistView));
+    QCOMPARE(requestedUrls().first(), searchUrl(QStringLiteral("Tinariwen")));
+}
+
+void tst_VelloraModel::directParsedCallsDoNothing()
+{
+    writeSettings();
+    VelloraModel model;
+    QVERIFY(fill(model, QStringLiteral("Miles Davis"), ArtistView));
+    QSignalSpy resetSpy(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
+
+    QVERIFY(QMetaObject::invokeMethod(&model, "onArtistXmlParsed"));
+    QVERIFY(QMetaObject::invokeMethod(&model, "onPromotiontXmlParsed"));
+    QVERIFY(QMetaObject::invokeMethod(&model, "onTerritoryXmlParsed"));
+
+    QCOMPARE(resetSpy.count(), 0);
+    QCOMPARE(textSpy.count(), 0);
+    QCOMPARE(model.rowCount(), 4);
+}
+
+void tst_VelloraModel::blankTerritoryWithoutSim()
+{
+    writeSettings(Token, QStringLiteral("  "));
+    VelloraModel model;
+    QTest::ignoreMessage(QtDebugMsg, "loadSondrelSettings() mcc \"\"");
+    QTest::ignoreMessage(QtDebugMsg, "Unable to get code from SIM, using gb!");
+    QVERIFY(fill(model, QStringLiteral("Sigur Rós"), ArtistView));
+
+    QCOMPARE(m_store.requestCount(StoreRequest::Kind::Territory), 0);
+    QCOMPARE(requestedUrls().first(), searchUrl(QStringLiteral("Sigur Rós")));
+}
+
+void tst_VelloraModel::blankTerritoryAskedOfStore_data()
+{
+    QTest::addColumn<QString>("territory");
+    QTest::newRow("empty") << "";
+    QTest::newRow("blank") << " \t ";
+}
+
+void tst_VelloraModel::blankTerritoryAskedOfStore()
+{
+    QFETCH(QString, territory);
+    QVERIFY(startModemManager());
+    writeSettings(Token, territory);
+    VelloraModel model;
+    QTest::ignoreMessage(QtDebugMsg, "loadSondrelSettings() mcc \"244\"");
+    QTest::ignoreMessage(QtDebugMsg, "void VelloraModel::onTerritoryXmlParsed()  - m_territoryCode ==  \"fi\"");
+    QVERIFY(fill(model, QStringLiteral("Édith Piaf"), PlayerView));
+
+    const QStringList urls = requestedUrls();
+    QCOMPARE(urls.size(), 3);
+    QCOMPARE(urls.at(0), m_store.baseUrl()
+                 + QStringLiteral("/1.0/?useip=true&storeconfig=false&format=xml&mcc=244&token=") + Token);
+    QCOMPARE(urls.at(1), m_store.baseUrl() + QStringLiteral("/1.0/fi/artists/?q=%C3%89dith%20Piaf&token=") + Token);
+
+    // The territory found is kept for later artists of this model.
+    QVERIFY(fill(model, QStringLiteral("Jacques Brel"), PlayerView));
+    QCOMPARE(m_store.requestCount(StoreRequest::Kind::Territory), 1);
+    QVERIFY(requestedUrls().at(3).contains(QStringLiteral("/1.0/fi/artists/?q=Jacques%20Brel")));
+}
+
+void tst_VelloraModel::territoryWithoutCountryFallsBack()
+{
+    QVERIFY(startModemManager());
+    HttpFixtureServer store;
+    QVERIFY(store.start());
+    const QByteArray serviceDocument = QByteArrayLiteral(
+        "<?xml version=\"1.0\"?><service xmlns=\"http://www.w3.org/2007/app\">"
+        "<workspace><collection href=\"/\"/></workspace></service>");
+    store.setHandler([&](const FixtureRequest& request) {
+        FixtureReply reply;
+        if (request.target.startsWith("/1.0/?"))
+            reply.body = serviceDocument;
+        else
+            reply.status = 404;
+        return reply;
+    });
+    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
+    settings.setValue(QLatin1String(HostKey), QStringLiteral("127.0.0.1:%1").arg(store.port()));
+    settings.setValue(QLatin1String(TerritoryKey), QString());
+    settings.sync();
+
+    VelloraModel model;
+    QTest::ignoreMessage(QtDebugMsg, "loadSondrelSettings() mcc \"244\"");
+    QTest::ignoreMessage(QtDebugMsg, "void VelloraModel::onTerritoryXmlParsed()  - m_territoryCode ==  \"gb\"");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^VelloraModel::onErrorOccurred"));
+    model.setDetails(QStringLiteral("Kino"), QString(), QString(), QString(), ArtistView);
+
+    QTRY_COMPARE(store.requestCount(), 2);
+    const QList<FixtureRequest> requests = store.requests();
+    QVERIFY(requests.at(0).target.startsWith("/1.0/?useip=true"));
+    QCOMPARE(requests.at(1).target, QByteArray("/1.0/gb/artists/?q=Kino&token=") + Token.toLatin1());
+    QTRY_COMPARE(model.loadingText(), NoMatches);
+    QCOMPARE(store.requestCount(), 2);
+}
+
+QTEST_MAIN(tst_VelloraModel)
+#include "tst_velloramodel.moc"

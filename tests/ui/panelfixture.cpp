@@ -1,0 +1,150 @@
+#include "panelfixture.h"
+
+#include <QDir>
+#include <QGraphicsLayout>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include <algorithm>
+
+#include "promotionnetworkapi.h"
+#include "settingsmanager.h"
+#include "storeconstants.h"
+#include "svwidget.h"
+#include "viewnames.h"
+
+namespace PanelViews {
+const QString Player = ViewNames::Player;
+const QString Album = ViewNames::Album;
+const QString Artist = ViewNames::Artist;
+const QString Genre = ViewNames::Genre;
+}
+
+namespace {
+
+const QString SwitchKey = QStringLiteral("/apps/Multimedia/music/velloraprom");
+
+bool isSimilarRequest(const StoreRequest &request)
+{
+    return request.kind == StoreRequest::Kind::SimilarTracks || request.kind == StoreRequest::Kind::SimilarAlbums
+        || request.kind == StoreRequest::Kind::SimilarArtists;
+}
+
+} // namespace
+
+PanelFixture::PanelFixture() = default;
+
+PanelFixture::~PanelFixture()
+{
+    BearerBackend::install(nullptr);
+}
+
+bool PanelFixture::start()
+{
+    m_storeBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-store-client"));
+    if (!m_storeBus.isConnected()
+        || !m_storeBus.registerObject(QStringLiteral("/"), &m_storeClient, QDBusConnection::ExportScriptableSlots)
+        || !m_storeBus.registerService(QStringLiteral("com.corvex.SondrelService"))) {
+        return false;
+    }
+
+    m_bearer.setOnline(true);
+    m_bearer.setSessionRequired(false);
+    BearerBackend::install(&m_bearer);
+    if (!m_store.start())
+        return false;
+
+    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
+    settings.clear();
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
+                      QStringLiteral("127.0.0.1:%1").arg(m_store.port()));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+void PanelFixture::reset()
+{
+    m_store.clearFaults();
+    m_store.clearRequestLog();
+    m_storeClient.m_links.clear();
+    // Cached answers and pictures would hide requests from the store's log.
+    for (const QString &folder : { QStringLiteral("queries"), QStringLiteral("images") }) {
+        QDir dir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/") + folder);
+        dir.removeRecursively();
+        dir.mkpath(dir.absolutePath());
+    }
+}
+
+bool PanelFixture::setFeatureSwitch(bool enabled)
+{
+    SettingsManager *settings = SettingsManager::instance();
+    QSignalSpy modifiedSpy(settings, &SettingsManager::settingsModified);
+    QProcess dconf;
+    dconf.start(QStringLiteral("dconf"),
+                { QStringLiteral("write"), SwitchKey, enabled ? QStringLiteral("true") : QStringLiteral("false") });
+    if (!dconf.waitForFinished(10000) || dconf.exitStatus() != QProcess::NormalExit || dconf.exitCode() != 0)
+        return false;
+    return modifiedSpy.wait(10000) && modifiedSpy.last().at(0).toBool() == enabled
+        && settings->velloraPromotion() == enabled;
+}
+
+int PanelFixture::similarRequestCount() const
+{
+    const QList<StoreRequest> log = m_store.requestLog();
+    return int(std::count_if(log.cbegin(), log.cend(), isSimilarRequest));
+}
+
+int PanelFixture::searchRequestCount(const QString &artist) const
+{
+    const QString query = QStringLiteral("q=") + QString::fromLatin1(QUrl::toPercentEncoding(artist))
+        + QLatin1Char('&');
+    const QList<StoreRequest> log = m_store.requestLog();
+    return int(std::count_if(log.cbegin(), log.cend(), [&query](const StoreRequest &request) {
+        return request.kind == StoreRequest::Kind::ArtistSearch && request.query.startsWith(query);
+    }));
+}
+
+int PanelFixture::pictureRequestCount(const QString &url) const
+{
+    const QString path = QUrl(url).path();
+    const QList<StoreRequest> log = m_store.requestLog();
+    return int(std::count_if(log.cbegin(), log.cend(), [&path](const StoreRequest &request) {
+        return request.kind == StoreRequest::Kind::Picture && request.path == path;
+    }));
+}
+
+bool PanelFixture::drainNetworkQueue()
+{
+    PromotionNetworkAPI *network = PromotionNetworkAPI::instance();
+    QSignalSpy downloadedSpy(network, &PromotionNetworkAPI::xmlDownloaded);
+    const QString url = m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/?q=probe%1&token=").arg(++m_probe)
+        + QString::fromLatin1(StoreConstants::DefaultToken);
+    const int id = network->fetchXml(url, 0);
+    const bool answered = QTest::qWaitFor(
+        [&] {
+            for (const QList<QVariant> &arguments : std::as_const(downloadedSpy)) {
+                if (arguments.at(0).toInt() == id)
+                    return true;
+            }
+            return false;
+        },
+        10000);
+    network->getXmlData(id);
+    return answered;
+}
+
+void PanelFixture::layOut(SvWidget *view)
+{
+    view->resize(view->effectiveSizeHint(Qt::PreferredSize).expandedTo(QSizeF(480, 0)).boundedTo(
+        view->maximumSize()));
+    if (view->layout())
+        view->layout()->activate();
+}
+
+QString PanelFixture::pictureCacheDir()
+{
+    return QDir::homePath() + QStringLiteral("/.cache/raskrestapi/images/");
+}

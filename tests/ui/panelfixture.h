@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QStringList>
+
+#include "simulatedbearerbackend.h"
+#include "storeserver.h"
+
+class SvWidget;
+class VelloraView;
+
+namespace PanelViews {
+extern const QString Player;
+extern const QString Album;
+extern const QString Artist;
+extern const QString Genre;
+}
+
+// Stands in for the store client on its own bus connection and keeps the
+// links that the panel opens.
+class FakeStoreClient : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.corvex.SondrelService.OpenInterface")
+
+public:
+    QStringList m_links;
+
+public slots:
+    Q_SCRIPTABLE void open(const QString &link) { m_links.append(link); }
+};
+
+// The in-process store, an online handset and store client settings that
+// point at the store; shared by the panel tests.
+class PanelFixture
+{
+public:
+    PanelFixture();
+    ~PanelFixture();
+
+    // Call from initTestCase: starts the store and writes the settings.
+    bool start();
+    // Call from init: forgets answers and pictures, faults and the request log.
+    void reset();
+
+    StoreServer &store() { return m_store; }
+    FakeStoreClient &storeClient() { return m_storeClient; }
+
+    // Writes the feature switch from another program and waits until the
+    // panel's switch reports the new value.
+    bool setFeatureSwitch(bool enabled);
+
+    int similarRequestCount() const;
+    int searchRequestCount(const QString &artist) const;
+    int pictureRequestCount(const QString &url) const;
+
+    // Sends one request through the shared network service and waits for its
+    // answer. The service serves its queue in order, so every request that
+    // the panel had queued before has reached the store by then.
+    bool drainNetworkQueue();
+
+    // Gives the view a size and lays it out, as the host's scene would.
+    static void layOut(SvWidget *view);
+    static QString pictureCacheDir();
+
+private:
+    QDBusConnection m_storeBus{QString()};
+    FakeStoreClient m_storeClient;
+    SimulatedBearerBackend m_bearer;
+    StoreServer m_store;
+    int m_probe = 0;
+};

@@ -1,0 +1,237 @@
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+#include "aoainterfacecontentitemcreator.h"
+#include "aoainterfacelistitem.h"
+#include "panelfixture.h"
+#include "svimagewidget.h"
+#include "svlabel.h"
+#include "svwidgetrecycler.h"
+#include "velloracontentitemcreator.h"
+#include "velloralistitem.h"
+#include "velloramodel.h"
+
+namespace {
+
+const QString AlbumIcon = QStringLiteral("icon-m-content-album");
+const QString ArtistIcon = QStringLiteral("icon-m-content-artist");
+const int PictureField = 3;
+
+std::unique_ptr<SvCellCreator> makeCreator(bool artistList)
+{
+    if (artistList)
+        return std::make_unique<AOAInterfaceContentItemCreator>();
+    return std::make_unique<VelloraContentItemCreator>();
+}
+
+QStringList rowWithPicture(const QString &picture)
+{
+    return { QStringLiteral("Title"), QStringLiteral("Artist | Album"), QStringLiteral("04:05"), picture,
+             QStringLiteral("tr1"), QStringLiteral("Artist") };
+}
+
+QString cachedPicturePath(const QString &url)
+{
+    return PanelFixture::pictureCacheDir()
+        + QString::fromLatin1(QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+bool writePicture(const QString &path, const QColor &colour)
+{
+    QImage picture(80, 80, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture.save(path, "JPEG");
+}
+
+} // namespace
+
+class tst_PanelCells : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void creators_data();
+    void creators();
+    void unusableCellOrIndex();
+    void storePictureDownloadedOnce();
+    void securePictureLinks_data();
+    void securePictureLinks();
+    void localPictures_data();
+    void localPictures();
+
+private:
+    // Fills a fresh cell from a one-row model whose picture field is given.
+    SvDetailedListItem *fill(const QString &picture, bool artistList = false);
+
+    PanelFixture m_fixture;
+    SvWidgetRecycler m_recycler;
+    std::unique_ptr<SvWidget> m_cell;
+};
+
+void tst_PanelCells::initTestCase()
+{
+    QVERIFY(m_fixture.start());
+}
+
+void tst_PanelCells::init()
+{
+    m_fixture.reset();
+    m_cell.reset();
+}
+
+SvDetailedListItem *tst_PanelCells::fill(const QString &picture, bool artistList)
+{
+    VelloraModel model;
+    model.insertData(0, rowWithPicture(picture));
+    m_cell.reset(makeCreator(artistList)->createCell(model.index(0, 0), m_recycler));
+    return qobject_cast<SvDetailedListItem *>(m_cell.get());
+}
+
+void tst_PanelCells::creators_data()
+{
+    QTest::addColumn<bool>("artistList");
+    QTest::addColumn<QString>("itemClass");
+    QTest::addColumn<int>("itemStyle");
+    QTest::addColumn<QString>("titleStyle");
+    QTest::addColumn<QString>("defaultIcon");
+    QTest::newRow("default-list") << false << "VelloraListItem" << 1 << "CommonTitleInverted" << AlbumIcon;
+    QTest::newRow("artist-list") << true << "AOAInterfaceListItem" << 3 << "CommonSingleTitleInverted" << ArtistIcon;
+}
+
+void tst_PanelCells::creators()
+{
+    QFETCH(bool, artistList);
+    QFETCH(QString, itemClass);
+    QFETCH(int, itemStyle);
+    QFETCH(QString, titleStyle);
+    QFETCH(QString, defaultIcon);
+
+    SvDetailedListItem *item = fill(QString(), artistList);
+    QVERIFY(item);
+    QCOMPARE(QString::fromLatin1(item->metaObject()->className()), itemClass);
+    QCOMPARE(int(item->itemStyle()), itemStyle);
+    QCOMPARE(item->styleName(), QStringLiteral("CommonPanelInverted"));
+    QCOMPARE(item->titleLabelWidget()->styleName(), titleStyle);
+    QCOMPARE(item->subtitleLabelWidget()->styleName(), QStringLiteral("CommonSubTitleInverted"));
+    QCOMPARE(item->imageWidget()->styleName(), QStringLiteral("CommonThumbnail"));
+    QCOMPARE(item->title(), QStringLiteral("Title"));
+    QCOMPARE(item->subtitle(), QStringLiteral("Artist | Album"));
+    QCOMPARE(item->sideBottomTitle(), QStringLiteral("04:05"));
+    QCOMPARE(item->imageWidget()->imageId(), defaultIcon);
+
+    const SvDetailedListItem plain(SvDetailedListItem::IconTitleSubtitle);
+    QCOMPARE(makeCreator(artistList)->cellSize(), plain.effectiveSizeHint(Qt::PreferredSize));
+
+    // A recycled cell of the class is reused and filled again.
+    m_recycler.recycle(m_cell.release());
+    VelloraModel model;
+    model.insertData(0, { QStringLiteral("Second") });
+    m_cell.reset(makeCreator(artistList)->createCell(model.index(0, 0), m_recycler));
+    QCOMPARE(m_cell.get(), item);
+    QCOMPARE(item->title(), QStringLiteral("Second"));
+    QCOMPARE(item->subtitle(), QString());
+}
+
+void tst_PanelCells::unusableCellOrIndex()
+{
+    SvDetailedListItem *item = fill(QString());
+    VelloraModel model;
+    model.insertData(0, { QStringLiteral("Other") });
+    VelloraContentItemCreator creator;
+    creator.updateCell(QModelIndex(), item);
+    creator.updateCell(model.index(0, 0), nullptr);
+    SvListItem plainRow;
+    creator.updateCell(model.index(0, 0), &plainRow);
+    QCOMPARE(item->title(), QStringLiteral("Title"));
+}
+
+void tst_PanelCells::storePictureDownloadedOnce()
+{
+    VelloraModel model;
+    QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
+    model.setDetails(QStringLiteral("The Beatles"), QString(), QString(), QString(), PanelViews::Player);
+    QVERIFY(buttonSpy.wait(10000));
+    const QModelIndex first = model.index(0, 0);
+    const QString url = model.data(first, Qt::UserRole + PictureField).toString();
+    QVERIFY2(url.startsWith(m_fixture.store().baseUrl()), qPrintable(url));
+
+    VelloraContentItemCreator creator;
+    std::unique_ptr<SvWidget> cell(creator.createCell(first, m_recycler));
+    auto *item = qobject_cast<SvDetailedListItem *>(cell.get());
+    QCOMPARE(item->imageWidget()->imageId(), AlbumIcon);
+
+    QSignalSpy changedSpy(&model, &QAbstractItemModel::dataChanged);
+    creator.updateCell(first, item);
+    QTRY_VERIFY(!changedSpy.isEmpty());
+    const QString path = model.data(first, Qt::UserRole + PictureField).toString();
+    QCOMPARE(path, cachedPicturePath(url));
+
+    creator.updateCell(first, item);
+    QCOMPARE(item->imageWidget()->imageId(), QString());
+    QCOMPARE(item->imageWidget()->image().size(), QSize(80, 80));
+    QCOMPARE(m_fixture.pictureRequestCount(url), 1);
+}
+
+void tst_PanelCells::securePictureLinks_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("http") << "http://pictures.example/art/1.jpg";
+    QTest::newRow("https") << "https://pictures.example/art/1.jpg";
+}
+
+void tst_PanelCells::securePictureLinks()
+{
+    QFETCH(QString, url);
+    // Already in the picture cache, so no download is needed to show it.
+    QVERIFY(writePicture(cachedPicturePath(url), Qt::darkCyan));
+    SvDetailedListItem *item = fill(url);
+    QCOMPARE(item->imageWidget()->imageId(), QString());
+    QCOMPARE(item->imageWidget()->image().size(), QSize(80, 80));
+}
+
+void tst_PanelCells::localPictures_data()
+{
+    const QString home = QDir::homePath() + QLatin1Char('/');
+    const QString cache = PanelFixture::pictureCacheDir();
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("cached-file") << cache + "0123456789abcdef0123456789abcdef" << true;
+    QTest::newRow("file-elsewhere") << home + "elsewhere.jpg" << false;
+    QTest::newRow("relative-name") << "elsewhere.jpg" << false;
+    QTest::newRow("device-without-end") << "/dev/zero" << false;
+    QTest::newRow("dots-out-of-cache") << cache + "../../../elsewhere.jpg" << false;
+    QTest::newRow("link-out-of-cache") << cache + "link-elsewhere" << false;
+    QTest::newRow("link-to-device") << cache + "link-device" << false;
+    QTest::newRow("upper-case-scheme") << "HTTP://127.0.0.1/elsewhere.jpg" << false;
+    QTest::newRow("missing-cache-file") << cache + "fedcba9876543210fedcba9876543210" << false;
+}
+
+void tst_PanelCells::localPictures()
+{
+    QFETCH(QString, picture);
+    QFETCH(bool, shown);
+    const QString cache = PanelFixture::pictureCacheDir();
+    const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere.jpg");
+    QVERIFY(writePicture(elsewhere, Qt::red));
+    QVERIFY(QDir::setCurrent(QDir::homePath()));
+    QVERIFY(writePicture(cache + QStringLiteral("0123456789abcdef0123456789abcdef"), Qt::darkGreen));
+    QVERIFY(QFile::link(elsewhere, cache + QStringLiteral("link-elsewhere")));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), cache + QStringLiteral("link-device")));
+
+    SvDetailedListItem *item = fill(picture);
+    // Neither the default icon nor any picture: what an unreadable file shows.
+    QCOMPARE(item->imageWidget()->imageId(), QString());
+    QCOMPARE(!item->imageWidget()->image().isNull(), shown);
+}
+
+QTEST_MAIN(tst_PanelCells)
+#include "tst_panelcells.moc"
