@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QXmlStreamReader>
 
+#include <functional>
+
 #include "promotionxmlparser.h"
 
 // The worker behind PromotionXmlParser. The object belongs to the thread it represents, so the
@@ -29,6 +31,9 @@ public:
 
     // How long setData() and the destructor wait for a running worker (5000 and 2000 ms).
     void setWaitTimeouts(int setDataMs, int destructionMs);
+    // Reads the document once per query instead of once for all: the plain form, which the
+    // single read must match; for tests and measurements.
+    void setPassPerQuery(bool passPerQuery);
 
 signals:
     void parseReady();
@@ -42,6 +47,8 @@ protected:
 private:
     QStringList parseEntryUseQXmlStreamReader(const PromotionXmlPath &path, int index);
     void runQueries();
+    void runBatchPass();
+    void resetReader();
     bool isAborted() const;
     bool isRequestPending() const;
 
@@ -61,4 +68,9 @@ private:
     bool m_requestPending = false;
     int m_setDataTimeout = 5000;
     int m_destructionTimeout = 2000;
+    bool m_passPerQuery = false;
+    const std::function<bool()> m_abortCheck;
+    // Per request: each query's path signature, and the values of the single read by query index.
+    QStringList m_signatures;
+    QList<QStringList> m_batchValues;
 };
