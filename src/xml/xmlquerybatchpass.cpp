@@ -148,7 +148,11 @@ private:
         switch (m_token->type) {
         case QXmlStreamReader::Characters:
         case QXmlStreamReader::EntityReference:
-            m_text += m_reader.text();
+            // Most texts come in one token: copy it at its size instead of growing a string.
+            if (m_text.isEmpty())
+                m_text = m_reader.text().toString();
+            else
+                m_text += m_reader.text();
             return;
         case QXmlStreamReader::ProcessingInstruction:
         case QXmlStreamReader::Comment:
