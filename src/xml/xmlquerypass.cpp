@@ -154,37 +154,14 @@ XmlQueryPass::Next XmlQueryPass::scanForAttribute()
         if (m_reader.name() == m_path.record.name)
             return startedOutside && isRecordStart() ? Next::Reprocess : Next::ReadOn;
 
-        if (m_reader.isStartElement()) {
-            if (!m_secondLevelSeen && m_path.secondLevel.present && matches(m_path.secondLevel)) {
-                m_secondLevelSeen = true;
-            } else if (m_secondLevelSeen && !m_thirdLevelSeen && m_path.thirdLevel.present
-                       && matches(m_path.thirdLevel)) {
-                m_thirdLevelSeen = true;
-            }
-
-            bool accepted = false;
-            QString value;
-            if (m_path.thirdLevel.present) {
-                if (m_thirdLevelSeen && matches(m_path.thirdLevel)) {
-                    accepted = true;
-                    value = m_reader.attributes().value(m_path.targetName).toString();
-                }
-            } else if (m_reader.name() == m_path.linkName
-                       && (!m_path.secondLevel.present || m_secondLevelSeen)) {
-                const QXmlStreamAttributes attributes = m_reader.attributes();
-                if (attributes.value(m_path.selectorName) == m_path.selectorValue) {
-                    accepted = true;
-                    value = attributes.value(m_path.targetName).toString();
-                }
-            }
-
-            if (accepted) {
-                m_values.append(value);
-                if (limitReached())
-                    return Next::End;
-                closeRecord();
-                return skipToRecordEnd(false);
-            }
+        QString value;
+        if (m_reader.isStartElement()
+            && m_path.scanStartTag(m_reader, m_secondLevelSeen, m_thirdLevelSeen, value)) {
+            m_values.append(value);
+            if (limitReached())
+                return Next::End;
+            closeRecord();
+            return skipToRecordEnd(false);
         }
 
         if (!advance())

@@ -1,6 +1,7 @@
 #include "xmlquerypath.h"
 
 #include <QStringList>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -8,6 +9,11 @@ const QLatin1String ChildMarker("child#");
 const QLatin1String AttributeMarker("attr#");
 const QLatin1String LinkMarker("link#");
 const QLatin1String SelectorMarker("aidAttr#");
+
+bool matches(const QXmlStreamReader &reader, const XmlQueryElement &element)
+{
+    return reader.name() == element.name && reader.namespaceUri() == element.namespaceUri;
+}
 
 QString withoutMarker(const QString &text, QLatin1String marker)
 {
@@ -59,4 +65,28 @@ QString XmlQueryPath::signature(const PromotionXmlPath &path)
     for (const QPair<QString, QString> &step : path)
         signature += step.first + step.second;
     return signature;
+}
+
+bool XmlQueryPath::scanStartTag(const QXmlStreamReader &reader, bool &secondLevelSeen,
+                                bool &thirdLevelSeen, QString &value) const
+{
+    if (!secondLevelSeen && secondLevel.present && matches(reader, secondLevel)) {
+        secondLevelSeen = true;
+    } else if (secondLevelSeen && !thirdLevelSeen && thirdLevel.present && matches(reader, thirdLevel)) {
+        thirdLevelSeen = true;
+    }
+
+    if (thirdLevel.present) {
+        if (!thirdLevelSeen || !matches(reader, thirdLevel))
+            return false;
+        value = reader.attributes().value(targetName).toString();
+        return true;
+    }
+    if (reader.name() != linkName || (secondLevel.present && !secondLevelSeen))
+        return false;
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (attributes.value(selectorName) != selectorValue)
+        return false;
+    value = attributes.value(targetName).toString();
+    return true;
 }

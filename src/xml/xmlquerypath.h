@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QXmlStreamReader;
+
 #include "promotionxmlparser.h"
 
 // Tokens between two looks at the abort flag inside a pass: often enough that setData() waits
@@ -29,6 +31,11 @@ struct XmlQueryPath
     {
         return target == Target::Attribute && !secondLevel.present && selectorValue.isEmpty();
     }
+
+    // One start tag of the scan for an attribute target in an open record: notes the second- and
+    // third-level elements, and when the tag carries the value, sets it and returns true.
+    bool scanStartTag(const QXmlStreamReader &reader, bool &secondLevelSeen, bool &thirdLevelSeen,
+                      QString &value) const;
 
     Target target = Target::None;
     QString targetName;
