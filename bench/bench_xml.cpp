@@ -293,7 +293,7 @@ bool benchSet(const QuerySet &set, int budgetMs)
         // Round robin, so that a busy moment on the machine hits every contender alike.
         QList<double> bare, withStart, noStart, perQuery, libxml2, pugixml;
         const Clock::time_point end = Clock::now() + std::chrono::milliseconds(budgetMs);
-        while ((Clock::now() < end || bare.size() < 5) && bare.size() < 5000) {
+        while ((Clock::now() < end || bare.size() < 11) && bare.size() < 5000) {
             bare.append(timed([&] { barePass(reader, data); }));
             const QPair<double, double> worker = probe.run(data, queries, set.columns, set.limit);
             withStart.append(worker.first);

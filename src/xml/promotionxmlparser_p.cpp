@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 #include <QTimer>
 
+#include <cstring>
 #include <utility>
 
 #include "xmlquerybatchpass.h"
@@ -15,6 +16,15 @@ namespace {
 // Store answers never carry a document type declaration, and DTD processing is where the
 // stream reader has known endless loops; such a document is malformed for us.
 const QByteArray DoctypeMarker("<!DOCTYPE");
+
+// QByteArray::contains() compares byte by byte, a noticeable share of a large answer's parse;
+// the C library's search is many times faster.
+bool containsDoctype(const QByteArray &data)
+{
+    return memmem(data.constData(), size_t(data.size()), DoctypeMarker.constData(),
+                  size_t(DoctypeMarker.size()))
+        != nullptr;
+}
 
 } // namespace
 
@@ -124,7 +134,7 @@ void PromotionXmlParserPrivate::startParsingUseQXmlStreamReader()
     if (!isRequestPending())
         return;
 
-    if (!m_data.contains(DoctypeMarker))
+    if (!containsDoctype(m_data))
         runQueries();
 
     const bool aborted = isAborted();
