@@ -172,30 +172,38 @@ void PromotionXmlParserPrivate::resetReader()
     m_reader.addData(m_data);
 }
 
-// Answers, in one read of the document, every query that parseEntryUseQXmlStreamReader() will
-// not take from an earlier query with the same path.
-void PromotionXmlParserPrivate::runBatchPass()
+// The model asks the same few query sets again and again, so their compiled form is kept.
+void PromotionXmlParserPrivate::compileQueries()
 {
-    QList<XmlQueryPath> paths;
-    QList<int> readers;
+    m_signatures.clear();
+    m_readingPaths.clear();
+    m_readingQueries.clear();
+    for (const QPair<QString, PromotionXmlPath> &query : std::as_const(m_queries))
+        m_signatures.append(XmlQueryPath::signature(query.second));
+    // Only the first query of each path reads; parseEntryUseQXmlStreamReader() gives the others
+    // its values.
     for (int i = 0; i < m_queries.size(); ++i) {
         if (m_signatures.indexOf(m_signatures.at(i)) == i) {
-            paths.append(XmlQueryPath::compile(m_queries.at(i).second));
-            readers.append(i);
+            m_readingPaths.append(XmlQueryPath::compile(m_queries.at(i).second));
+            m_readingQueries.append(i);
         }
     }
+    m_compiledQueries = m_queries;
+}
+
+void PromotionXmlParserPrivate::runBatchPass()
+{
     resetReader();
-    QList<QStringList> values = XmlQueryBatchPass(m_reader, paths, m_limit, m_abortCheck).run();
+    QList<QStringList> values = XmlQueryBatchPass(m_reader, m_readingPaths, m_limit, m_abortCheck).run();
     m_batchValues = QList<QStringList>(m_queries.size());
-    for (qsizetype k = 0; k < readers.size(); ++k)
-        m_batchValues[readers.at(k)] = std::move(values[k]);
+    for (qsizetype k = 0; k < m_readingQueries.size(); ++k)
+        m_batchValues[m_readingQueries.at(k)] = std::move(values[k]);
 }
 
 void PromotionXmlParserPrivate::runQueries()
 {
-    m_signatures.clear();
-    for (const QPair<QString, PromotionXmlPath> &query : std::as_const(m_queries))
-        m_signatures.append(XmlQueryPath::signature(query.second));
+    if (m_queries != m_compiledQueries)
+        compileQueries();
     if (!m_passPerQuery)
         runBatchPass();
 

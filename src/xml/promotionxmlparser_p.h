@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "promotionxmlparser.h"
+#include "xmlquerypath.h"
 
 // The worker behind PromotionXmlParser. The object belongs to the thread it represents, so the
 // queued call of startParsingUseQXmlStreamReader() runs there; everything else runs on the
@@ -47,6 +48,7 @@ protected:
 private:
     QStringList parseEntryUseQXmlStreamReader(const PromotionXmlPath &path, int index);
     void runQueries();
+    void compileQueries();
     void runBatchPass();
     void resetReader();
     bool isAborted() const;
@@ -70,7 +72,12 @@ private:
     int m_destructionTimeout = 2000;
     bool m_passPerQuery = false;
     const std::function<bool()> m_abortCheck;
-    // Per request: each query's path signature, and the values of the single read by query index.
+    // Compiled from m_compiledQueries: each query's path signature, and the paths of the queries
+    // that read the document with their indexes.
+    PromotionXmlQueryList m_compiledQueries;
     QStringList m_signatures;
+    QList<XmlQueryPath> m_readingPaths;
+    QList<int> m_readingQueries;
+    // The values of the single read by query index.
     QList<QStringList> m_batchValues;
 };
