@@ -344,7 +344,12 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         entry.reply = nullptr;
         entry.query.data = reply->readAll();
         entry.answered = true;
-        saveQuery(entry.query.url, entry.query.data);
+        // A body that ends only when the connection closes may have been cut
+        // short, which nothing else tells us; use it now, but never keep it.
+        if (reply->header(QNetworkRequest::ContentLengthHeader).isValid()
+            || reply->rawHeader("Transfer-Encoding").toLower().contains("chunked")) {
+            saveQuery(entry.query.url, entry.query.data);
+        }
         announceAnswer(entry);
         return;
     }
