@@ -47,6 +47,17 @@ bool commitWhole(QSaveFile &file, bool written, QString *reason)
     return false;
 }
 
+// QSaveFile writes to the target of a symbolic link, and reading follows it
+// too; a link planted in the cache must never lead us to another file.
+bool isPlainCacheFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.isFile();
+    QFile::remove(path);
+    return false;
+}
+
 } // namespace
 
 PromotionNetworkAPI *PromotionNetworkAPI::m_instance = nullptr;
@@ -406,7 +417,9 @@ bool PromotionNetworkAPI::isFresh(const QString &path) const
 
 void PromotionNetworkAPI::saveQuery(const QString &url, const QByteArray &data) const
 {
-    QSaveFile file(m_queryCacheDir + createMd5Hash(url));
+    const QString path = m_queryCacheDir + createMd5Hash(url);
+    isPlainCacheFile(path);
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
                  << " - Failed to open cache file: " << file.errorString();
@@ -421,7 +434,7 @@ void PromotionNetworkAPI::saveQuery(const QString &url, const QByteArray &data) 
 bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
 {
     const QString path = m_queryCacheDir + createMd5Hash(url);
-    if (!QFile::exists(path))
+    if (!isPlainCacheFile(path))
         return false;
     if (!isFresh(path)) {
         QFile::remove(path);
@@ -453,7 +466,7 @@ void PromotionNetworkAPI::releaseCache(QString url) const
 QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
 {
     const QString path = m_imageCacheDir + createMd5Hash(url);
-    if (QFile::exists(path)) {
+    if (isPlainCacheFile(path)) {
         if (isFresh(path))
             return path;
         if (!QFile::remove(path))
@@ -520,6 +533,7 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     if (image.size() != thumbnailSize)
         image = image.scaled(thumbnailSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
+    isPlainCacheFile(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return ImageResult::SaveFailed;
