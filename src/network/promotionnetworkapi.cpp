@@ -519,6 +519,10 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     buffer.setData(body);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    // The JPEG decoder turns a picture cut short into one padded with grey
+    // and calls that success; a whole one ends its last scan with an end marker.
+    if (reader.format() == "jpeg" && body.lastIndexOf("\xFF\xD9") < body.lastIndexOf("\xFF\xDA"))
+        return ImageResult::DecodeFailed;
     const QSize declared = reader.size();
     if (declared.isValid() && qint64(declared.width()) * declared.height() > maxDeclaredPixels)
         return ImageResult::DecodeFailed;
