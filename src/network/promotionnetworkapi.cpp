@@ -403,6 +403,11 @@ void PromotionNetworkAPI::prepareCacheDirectories()
     m_imageCacheDir = basePath + QStringLiteral("/images/");
 }
 
+QString PromotionNetworkAPI::imageCacheDirectory() const
+{
+    return m_imageCacheDir;
+}
+
 QString PromotionNetworkAPI::createMd5Hash(const QString &url) const
 {
     return QString::fromLatin1(

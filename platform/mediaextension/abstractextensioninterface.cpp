@@ -1,0 +1,8 @@
+#include "abstractextensioninterface.h"
+
+AbstractExtensionInterface::AbstractExtensionInterface(QObject *parent)
+    : QObject(parent)
+{
+}
+
+AbstractExtensionInterface::~AbstractExtensionInterface() = default;

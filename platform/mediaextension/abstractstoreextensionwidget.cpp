@@ -1,0 +1,8 @@
+#include "abstractstoreextensionwidget.h"
+
+AbstractStoreExtensionWidget::AbstractStoreExtensionWidget(QObject *parent)
+    : AbstractExtensionInterface(parent)
+{
+}
+
+AbstractStoreExtensionWidget::~AbstractStoreExtensionWidget() = default;

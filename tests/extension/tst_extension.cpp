@@ -1,0 +1,560 @@
+#include <QGraphicsScene>
+#include <QLibrary>
+#include <QPluginLoader>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+#include "abstractextensioninterface.h"
+#include "applicationactionmediator.h"
+#include "demostore.h"
+#include "musicalbumextensioninterface.h"
+#include "musicapplicationactioncontent.h"
+#include "musicartistextensioninterface.h"
+#include "musicplayerextensioninterface.h"
+#include "panelprobe.h"
+#include "pluginhost.h"
+#include "storeclientstandin.h"
+#include "svapplicationextensioninterface.h"
+#include "svwidget.h"
+
+namespace {
+
+const int settleTimeout = 20000;
+const char switchKey[] = "/apps/Multimedia/music/velloraprom";
+const char genreId[] = "com.corvex.Sonavo.extensions.GenreInterface/1.0";
+
+QString playerId()
+{
+    return QLatin1String(qobject_interface_iid<MusicPlayerExtensionInterface *>());
+}
+
+QString albumId()
+{
+    return QLatin1String(qobject_interface_iid<MusicAlbumExtensionInterface *>());
+}
+
+QString artistId()
+{
+    return QLatin1String(qobject_interface_iid<MusicArtistExtensionInterface *>());
+}
+
+// Exposes how many times the extension connected itself.
+class CountingMediator : public ApplicationActionMediator
+{
+public:
+    int connections() const
+    {
+        return receivers(SIGNAL(viewStarted(QSharedPointer<ApplicationActionContent>)));
+    }
+};
+
+// The player with its three panels in one scene; the scene outlives the
+// extension, which owns the panels.
+struct Player {
+    QGraphicsScene scene;
+    PluginHost host;
+    QHash<QString, std::shared_ptr<PanelProbe>> probes;
+
+    bool start(const QString &fileName)
+    {
+        if (!host.load(fileName))
+            return false;
+        host.initializeAll();
+        const QStringList ids = PluginHost::viewIds();
+        for (const QString &id : ids) {
+            SvWidget *view = host.view(id);
+            if (!view)
+                return false;
+            scene.addItem(view);
+            probes.insert(id, std::make_shared<PanelProbe>(view));
+        }
+        return true;
+    }
+
+    PanelProbe &probe(const QString &id) { return *probes.value(id); }
+};
+
+} // namespace
+
+class tst_Extension : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void instanceIsGuardedSingleton();
+    void verificationText();
+    void interfaceQuery_data();
+    void interfaceQuery();
+    void initializeTwice();
+    void widgetIsLatestView();
+    void contentReachesItsView_data();
+    void contentReachesItsView();
+    void missingDetailsPassEmpty();
+    void setupActionsCatchesUpOnce();
+    void setupActionsKeepsLaterDetails();
+    void wholeTrack_data();
+    void wholeTrack();
+    void featureSwitch();
+    void deletingEndsViewsAndRequests();
+
+private:
+    using InstanceFunction = QObject *(*)();
+
+    QObject *pluginInstance();
+    QString freshArtist();
+    QList<QString> expectedTitles(const QString &viewId, const StoreArtist &artist) const;
+    int searches() const;
+    void publish(Player &player, const QString &viewId, const QString &artist);
+
+    DemoStore m_store;
+    StoreClientStandIn m_storeClient;
+    QLibrary m_library;
+    QList<const StoreArtist *> m_unusedArtists;
+};
+
+void tst_Extension::initTestCase()
+{
+    QVERIFY(m_store.start());
+    m_store.writeClientSettings();
+    QVERIFY(m_storeClient.registerOnSessionBus());
+    m_library.setFileName(QStringLiteral(VELLORA_PLUGIN_FILE));
+    QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
+
+    // Every test takes artists of its own, so that its requests are not
+    // answered from the cache of an earlier one: plain names, each one the
+    // only match of its search, with similar items.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z ]+$"));
+    const StoreCatalog &catalog = m_store.server().catalog();
+    for (const StoreArtist &artist : catalog.artists()) {
+        const bool unique = std::count_if(catalog.artists().cbegin(), catalog.artists().cend(),
+                                          [&artist](const StoreArtist &other) {
+                                              return other.name.compare(artist.name, Qt::CaseInsensitive) == 0;
+                                          })
+                            == 1;
+        if (plain.match(artist.name).hasMatch() && unique && !artist.albums.isEmpty() && !artist.similar.isEmpty())
+            m_unusedArtists.append(&artist);
+    }
+    QVERIFY(m_unusedArtists.size() >= 20);
+}
+
+void tst_Extension::cleanup()
+{
+    QProcess::execute(QStringLiteral("dconf"), {QStringLiteral("reset"), QLatin1String(switchKey)});
+    m_store.server().clearFaults();
+}
+
+QObject *tst_Extension::pluginInstance()
+{
+    auto instance = reinterpret_cast<InstanceFunction>(m_library.resolve("qt_plugin_instance"));
+    return instance ? instance() : nullptr;
+}
+
+QString tst_Extension::freshArtist()
+{
+    return m_unusedArtists.takeFirst()->name;
+}
+
+QList<QString> tst_Extension::expectedTitles(const QString &viewId, const StoreArtist &artist) const
+{
+    const StoreCatalog &catalog = m_store.server().catalog();
+    QList<QString> titles;
+    if (viewId == playerId()) {
+        for (const StoreTrackRef &ref : catalog.similarTracks(artist, 4))
+            titles.append(ref.track->title);
+    } else if (viewId == albumId()) {
+        for (const StoreAlbumRef &ref : catalog.similarAlbums(artist, 4))
+            titles.append(ref.album->title);
+    } else {
+        for (const StoreArtist *similar : catalog.similarArtists(artist).mid(0, 4))
+            titles.append(similar->name);
+    }
+    return titles;
+}
+
+int tst_Extension::searches() const
+{
+    return m_store.server().requestCount(StoreRequest::Kind::ArtistSearch);
+}
+
+void tst_Extension::publish(Player &player, const QString &viewId, const QString &artist)
+{
+    player.host.publish(viewId, {artist, QStringLiteral("An Album"), QStringLiteral("A Song"),
+                                 QStringLiteral("rock")});
+}
+
+void tst_Extension::instanceIsGuardedSingleton()
+{
+    QPluginLoader loader(m_library.fileName());
+    QObject *first = loader.instance();
+    QVERIFY2(first, qPrintable(loader.errorString()));
+    QCOMPARE(pluginInstance(), first);
+    QCOMPARE(pluginInstance(), first);
+
+    QPointer<QObject> deleted(first);
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    delete first;
+    QVERIFY(deleted.isNull());
+
+    QObject *second = pluginInstance();
+    QVERIFY(second);
+    QCOMPARE(pluginInstance(), second);
+    QCOMPARE(loader.instance(), second);
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    delete second;
+}
+
+void tst_Extension::verificationText()
+{
+    using VerificationFunction = const char *(*)();
+    auto verification = reinterpret_cast<VerificationFunction>(m_library.resolve("qt_plugin_query_verification_data"));
+    QVERIFY(verification);
+    QCOMPARE(QByteArray(verification()), QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\n"
+                                                    "version=4.7.4\n"
+                                                    "debug=false\n"
+                                                    "buildkey=armv6 linux g++-4 full-config"));
+}
+
+void tst_Extension::interfaceQuery_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("sameAs"); // another name answered with the same face; empty: none
+    QTest::addColumn<bool>("answered");
+
+    QTest::newRow("own class") << QByteArray("VelloraApplicationExtension") << QByteArray("QObject") << true;
+    QTest::newRow("album class") << QByteArray("MusicAlbumExtensionInterface") << QByteArray(qobject_interface_iid<MusicAlbumExtensionInterface *>()) << true;
+    QTest::newRow("artist class") << QByteArray("MusicArtistExtensionInterface") << QByteArray(qobject_interface_iid<MusicArtistExtensionInterface *>()) << true;
+    QTest::newRow("player class") << QByteArray("MusicPlayerExtensionInterface") << QByteArray(qobject_interface_iid<MusicPlayerExtensionInterface *>()) << true;
+    QTest::newRow("toolkit id") << QByteArray("com.solvane.core.SvApplicationExtensionInterface/1.0") << QByteArray() << true;
+    QTest::newRow("host base") << QByteArray("AbstractStoreExtensionWidget") << QByteArray("AbstractExtensionInterface") << true;
+    QTest::newRow("genre id") << QByteArray(genreId) << QByteArray() << false;
+    QTest::newRow("unknown") << QByteArray("com.corvex.Sonavo.extensions.NoSuchInterface/1.0") << QByteArray() << false;
+}
+
+void tst_Extension::interfaceQuery()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, sameAs);
+    QFETCH(bool, answered);
+
+    QObject *extension = pluginInstance();
+    QVERIFY(extension);
+    void *face = extension->qt_metacast(name.constData());
+    QCOMPARE(face != nullptr, answered);
+    if (!sameAs.isEmpty())
+        QCOMPARE(face, extension->qt_metacast(sameAs.constData()));
+
+    // Each host interface is its own face of the object.
+    QSet<void *> faces{qobject_cast<MusicAlbumExtensionInterface *>(extension),
+                       qobject_cast<MusicArtistExtensionInterface *>(extension),
+                       qobject_cast<MusicPlayerExtensionInterface *>(extension),
+                       qobject_cast<SvApplicationExtensionInterface *>(extension)};
+    QCOMPARE(faces.size(), 4);
+    QVERIFY(!faces.contains(nullptr));
+    QCOMPARE(extension->qt_metacast("com.solvane.core.SvApplicationExtensionInterface/1.0"),
+             static_cast<void *>(qobject_cast<SvApplicationExtensionInterface *>(extension)));
+
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    delete extension;
+}
+
+void tst_Extension::initializeTwice()
+{
+    QObject *extension = pluginInstance();
+    auto *face = qobject_cast<SvApplicationExtensionInterface *>(extension);
+    QVERIFY(face);
+    QCOMPARE(face->widget(), nullptr);
+
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::initialize");
+    QVERIFY(face->initialize(artistId()));
+    QPointer<SvWidget> first = face->widget();
+    QVERIFY(first);
+
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::initialize");
+    QTest::ignoreMessage(QtDebugMsg, "Initialize error");
+    QVERIFY(!face->initialize(artistId()));
+    QCOMPARE(face->widget(), first.data());
+
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(QLatin1Char('"') + artistId() + QLatin1Char('"')));
+    delete extension;
+    QVERIFY(first.isNull());
+}
+
+void tst_Extension::widgetIsLatestView()
+{
+    QObject *extension = pluginInstance();
+    auto *face = qobject_cast<SvApplicationExtensionInterface *>(extension);
+    QVERIFY(face->initialize(playerId()));
+    SvWidget *player = face->widget();
+    QVERIFY(face->initialize(albumId()));
+    SvWidget *album = face->widget();
+    QVERIFY(player && album);
+    QVERIFY(player != album);
+
+    // Naming an existing view again makes it the current one.
+    QTest::ignoreMessage(QtDebugMsg, "Initialize error");
+    QVERIFY(!face->initialize(playerId()));
+    QCOMPARE(face->widget(), player);
+    delete extension;
+}
+
+void tst_Extension::contentReachesItsView_data()
+{
+    QTest::addColumn<int>("viewType");
+    QTest::addColumn<QString>("viewId"); // empty: no view gets it
+
+    QTest::newRow("0 player") << 0 << playerId();
+    QTest::newRow("1 album") << 1 << albumId();
+    QTest::newRow("2 artist") << 2 << artistId();
+    QTest::newRow("3 genre, not served") << 3 << QString();
+    QTest::newRow("7 other, player") << 7 << playerId();
+    QTest::newRow("plain content") << -1 << QString();
+}
+
+void tst_Extension::contentReachesItsView()
+{
+    QFETCH(int, viewType);
+    QFETCH(QString, viewId);
+
+    Player player;
+    QVERIFY(player.start(m_library.fileName()));
+    const QString artist = freshArtist();
+    const QHash<QString, QVariant> values{{QStringLiteral("artist"), artist}};
+    QSharedPointer<ApplicationActionContent> content(
+        viewType < 0 ? new ApplicationActionContent(values) : new MusicApplicationActionContent(viewType, values));
+
+    const int before = searches();
+    player.host.mediator()->publish(content);
+
+    // A follow-up content for the player view shows when the first has been
+    // dealt with: the store answers one request at a time, in order.
+    if (viewId.isEmpty()) {
+        publish(player, playerId(), freshArtist());
+        QTRY_COMPARE_WITH_TIMEOUT(player.probe(playerId()).state(), PanelProbe::State::Results, settleTimeout);
+        QCOMPARE(searches(), before + 1);
+        QCOMPARE(player.probe(albumId()).rows().size(), 0);
+        QCOMPARE(player.probe(artistId()).rows().size(), 0);
+        return;
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(player.probe(viewId).state(), PanelProbe::State::Results, settleTimeout);
+    QCOMPARE(searches(), before + 1);
+    const QStringList ids = PluginHost::viewIds();
+    for (const QString &other : ids) {
+        if (other != viewId)
+            QCOMPARE(player.probe(other).rows().size(), 0);
+    }
+}
+
+void tst_Extension::missingDetailsPassEmpty()
+{
+    Player player;
+    QVERIFY(player.start(m_library.fileName()));
+    const StoreArtist *artist = m_unusedArtists.takeFirst();
+
+    // Only the artist, as from a player that knows nothing else of the track.
+    player.host.publish(artistId(), {artist->name, QString(), QString(), QString()});
+    QTRY_COMPARE_WITH_TIMEOUT(player.probe(artistId()).state(), PanelProbe::State::Results, settleTimeout);
+    QList<QString> titles;
+    for (const PanelProbe::Row &row : player.probe(artistId()).rows())
+        titles.append(row.title);
+    QCOMPARE(titles, expectedTitles(artistId(), *artist));
+}
+
+void tst_Extension::setupActionsCatchesUpOnce()
+{
+    QObject *extension = pluginInstance();
+    auto *face = qobject_cast<SvApplicationExtensionInterface *>(extension);
+    QVERIFY(face->initialize(playerId()));
+    QGraphicsScene scene;
+    scene.addItem(face->widget());
+    PanelProbe probe(face->widget());
+
+    CountingMediator mediator;
+    const QString artist = freshArtist();
+    mediator.publish(QSharedPointer<ApplicationActionContent>(
+        new MusicApplicationActionContent(0, {{QStringLiteral("artist"), artist}})));
+
+    const int before = searches();
+    auto *host = qobject_cast<AbstractExtensionInterface *>(extension);
+    host->setupActions(&mediator);
+    host->setupActions(&mediator);
+    QCOMPARE(mediator.connections(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Results, settleTimeout);
+    QCOMPARE(searches(), before + 1);
+    delete extension;
+}
+
+void tst_Extension::setupActionsKeepsLaterDetails()
+{
+    Player player;
+    QVERIFY(player.start(m_library.fileName()));
+    const QString delivered = freshArtist();
+    publish(player, playerId(), delivered);
+    QTRY_COMPARE_WITH_TIMEOUT(player.probe(playerId()).state(), PanelProbe::State::Results, settleTimeout);
+
+    // A second mediator holding other content: details came already, so
+    // nothing is caught up.
+    ApplicationActionMediator second;
+    const StoreArtist *held = m_unusedArtists.takeFirst();
+    second.publish(QSharedPointer<ApplicationActionContent>(
+        new MusicApplicationActionContent(2, {{QStringLiteral("artist"), held->name}})));
+    const int before = searches();
+    qobject_cast<AbstractExtensionInterface *>(player.host.extension())->setupActions(&second);
+
+    const QString marker = freshArtist();
+    publish(player, albumId(), marker);
+    QTRY_COMPARE_WITH_TIMEOUT(player.probe(albumId()).state(), PanelProbe::State::Results, settleTimeout);
+    QCOMPARE(searches(), before + 1);
+    QCOMPARE(player.probe(artistId()).rows().size(), 0);
+}
+
+void tst_Extension::wholeTrack_data()
+{
+    QTest::addColumn<QString>("viewId");
+    QTest::addColumn<QString>("rowPrefix");
+    QTest::addColumn<QString>("storePrefix");
+
+    QTest::newRow("player") << playerId() << QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/")
+                            << QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/");
+    QTest::newRow("album") << albumId() << QStringLiteral("#Product/SolvaneSonavoSongViewVellora/")
+                           << QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/");
+    QTest::newRow("artist") << artistId() << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/")
+                            << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
+}
+
+void tst_Extension::wholeTrack()
+{
+    QFETCH(QString, viewId);
+    QFETCH(QString, rowPrefix);
+    QFETCH(QString, storePrefix);
+
+    Player player;
+    QVERIFY(player.start(m_library.fileName()));
+    const StoreArtist *artist = m_unusedArtists.takeFirst();
+    publish(player, viewId, artist->name);
+
+    PanelProbe &probe = player.probe(viewId);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.state() == PanelProbe::State::Results && probe.picturesLoaded(), settleTimeout);
+    const QList<PanelProbe::Row> rows = probe.rows();
+    const StoreCatalog &catalog = m_store.server().catalog();
+    QString firstLink;
+    if (viewId == playerId()) {
+        const QList<StoreTrackRef> tracks = catalog.similarTracks(*artist, 4);
+        QCOMPARE(rows.size(), tracks.size());
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).title, tracks.at(i).track->title);
+            QVERIFY2(rows.at(i).subtitle.contains(tracks.at(i).artist->name), qPrintable(rows.at(i).subtitle));
+            QVERIFY2(rows.at(i).subtitle.contains(tracks.at(i).album->title), qPrintable(rows.at(i).subtitle));
+            QVERIFY(rows.at(i).sideText.contains(QLatin1Char(':')));
+        }
+        firstLink = tracks.first().artist->name + QLatin1Char('/') + tracks.first().track->title + QLatin1Char('/')
+                    + tracks.first().track->id;
+    } else if (viewId == albumId()) {
+        const QList<StoreAlbumRef> albums = catalog.similarAlbums(*artist, 4);
+        QCOMPARE(rows.size(), albums.size());
+        for (int i = 0; i < rows.size(); ++i) {
+            QCOMPARE(rows.at(i).title, albums.at(i).album->title);
+            QCOMPARE(rows.at(i).subtitle, albums.at(i).artist->name);
+            QVERIFY2(rows.at(i).sideText.contains(QString::number(albums.at(i).album->trackCount)),
+                     qPrintable(rows.at(i).sideText));
+        }
+        firstLink = albums.first().artist->name + QLatin1Char('/') + albums.first().album->title + QLatin1Char('/')
+                    + albums.first().album->id;
+    } else {
+        const QList<const StoreArtist *> artists = catalog.similarArtists(*artist).mid(0, 4);
+        QCOMPARE(rows.size(), artists.size());
+        for (int i = 0; i < rows.size(); ++i)
+            QCOMPARE(rows.at(i).title, artists.at(i)->name);
+        firstLink = artists.first()->name + QLatin1String("//") + artists.first()->id;
+    }
+
+    QSignalSpy linkSpy(&m_storeClient, &StoreClientStandIn::linkOpened);
+    QVERIFY(probe.clickRow(0));
+    QTRY_COMPARE_WITH_TIMEOUT(linkSpy.count(), 1, settleTimeout);
+    QCOMPARE(linkSpy.takeFirst().constFirst().toString(), rowPrefix + firstLink);
+
+    QVERIFY(probe.clickStoreRow());
+    QTRY_COMPARE_WITH_TIMEOUT(linkSpy.count(), 1, settleTimeout);
+    QCOMPARE(linkSpy.takeFirst().constFirst().toString(), storePrefix + artist->name + QLatin1Char('/') + artist->id);
+}
+
+void tst_Extension::featureSwitch()
+{
+    Player player;
+    QVERIFY(player.start(m_library.fileName()));
+    PanelProbe &probe = player.probe(playerId());
+    publish(player, playerId(), freshArtist());
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Results, settleTimeout);
+
+    QCOMPARE(QProcess::execute(QStringLiteral("dconf"),
+                               {QStringLiteral("write"), QLatin1String(switchKey), QStringLiteral("false")}),
+             0);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Pending, settleTimeout);
+
+    // Held while off, handed on once when the switch turns on.
+    const StoreArtist *held = m_unusedArtists.takeFirst();
+    const int before = searches();
+    publish(player, playerId(), held->name);
+
+    QCOMPARE(QProcess::execute(QStringLiteral("dconf"),
+                               {QStringLiteral("write"), QLatin1String(switchKey), QStringLiteral("true")}),
+             0);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Results, settleTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.rows().constFirst().title, expectedTitles(playerId(), *held).constFirst(),
+                              settleTimeout);
+    QCOMPARE(searches(), before + 1);
+
+    // Off and on again without new details: shown again, not fetched again.
+    const int afterHandOn = searches();
+    QCOMPARE(QProcess::execute(QStringLiteral("dconf"),
+                               {QStringLiteral("write"), QLatin1String(switchKey), QStringLiteral("false")}),
+             0);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Pending, settleTimeout);
+    QCOMPARE(QProcess::execute(QStringLiteral("dconf"), {QStringLiteral("reset"), QLatin1String(switchKey)}), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Results, settleTimeout);
+    QCOMPARE(searches(), afterHandOn);
+}
+
+void tst_Extension::deletingEndsViewsAndRequests()
+{
+    auto player = std::make_unique<Player>();
+    QVERIFY(player->start(m_library.fileName()));
+    QList<QPointer<SvWidget>> views;
+    for (const QString &id : PluginHost::viewIds())
+        views.append(player->host.view(id));
+
+    // The search path only; picture paths name their kind, "artists" too.
+    StoreFault stall(StoreFault::Kind::Stall, QStringLiteral("/gb/artists"));
+    m_store.server().addFault(stall);
+    const int before = searches();
+    publish(*player, playerId(), freshArtist());
+    QTRY_COMPARE_WITH_TIMEOUT(searches(), before + 1, settleTimeout);
+    QCOMPARE(m_store.server().pendingFaultCount(), 0);
+
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    for (const QString &id : PluginHost::viewIds())
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QLatin1Char('"') + id + QLatin1Char('"')));
+    player.reset();
+    for (const QPointer<SvWidget> &view : views)
+        QVERIFY(view.isNull());
+
+    // The stalled download went with its requester: a new extension is served.
+    Player next;
+    QVERIFY(next.start(m_library.fileName()));
+    publish(next, artistId(), freshArtist());
+    QTRY_COMPARE_WITH_TIMEOUT(next.probe(artistId()).state(), PanelProbe::State::Results, settleTimeout);
+}
+
+QTEST_MAIN(tst_Extension)
+#include "tst_extension.moc"

@@ -1,0 +1,105 @@
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "storeserver.h"
+
+// vellora-player as a person runs it: its own home, bus and store.
+class tst_Player : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void printsRowsAndLink_data();
+    void printsRowsAndLink();
+    void unknownArtistPrintsNoMatches();
+    void badViewIsUsageError();
+
+private:
+    QString run(const QStringList &arguments, int *exitCode);
+};
+
+QString tst_Player::run(const QStringList &arguments, int *exitCode)
+{
+    QProcess player;
+    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE), arguments);
+    if (!player.waitForFinished(120000)) {
+        player.kill();
+        player.waitForFinished();
+    }
+    *exitCode = player.exitStatus() == QProcess::NormalExit ? player.exitCode() : -1;
+    return QString::fromUtf8(player.readAllStandardOutput());
+}
+
+void tst_Player::printsRowsAndLink_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::newRow("player") << QStringLiteral("player");
+    QTest::newRow("album") << QStringLiteral("album");
+    QTest::newRow("artist") << QStringLiteral("artist");
+}
+
+void tst_Player::printsRowsAndLink()
+{
+    QFETCH(QString, view);
+    StoreServer catalogOnly;
+    const StoreArtist &artist = catalogOnly.catalog().artists().constFirst();
+    QStringList titles;
+    if (view == QLatin1String("player")) {
+        for (const StoreTrackRef &ref : catalogOnly.catalog().similarTracks(artist, 4))
+            titles.append(ref.track->title);
+    } else if (view == QLatin1String("album")) {
+        for (const StoreAlbumRef &ref : catalogOnly.catalog().similarAlbums(artist, 4))
+            titles.append(ref.album->title);
+    } else {
+        for (const StoreArtist *similar : catalogOnly.catalog().similarArtists(artist).mid(0, 4))
+            titles.append(similar->name);
+    }
+
+    QTemporaryDir dir;
+    const QString screenshot = dir.filePath(QStringLiteral("panel.png"));
+    int exitCode = 0;
+    const QString output = run({QStringLiteral("--view"), view, QStringLiteral("--artist"), artist.name,
+                                QStringLiteral("--print"), QStringLiteral("--screenshot"), screenshot,
+                                QStringLiteral("--click"), QStringLiteral("1"), QStringLiteral("--timeout"),
+                                QStringLiteral("60")},
+                               &exitCode);
+    QCOMPARE(exitCode, 0);
+
+    static const QRegularExpression rowLine(QStringLiteral("^(\\d)\\.\t([^\t]*)\t([^\t]*)\t([^\t]*)$"),
+                                            QRegularExpression::MultilineOption);
+    QStringList printed;
+    for (auto match = rowLine.globalMatch(output); match.hasNext();)
+        printed.append(match.next().captured(2));
+    QCOMPARE(printed, titles);
+
+    static const QRegularExpression linkLine(QStringLiteral("^Link: (#.*)$"), QRegularExpression::MultilineOption);
+    const QString link = linkLine.match(output).captured(1);
+    QVERIFY2(link.contains(QLatin1Char('/') + titles.constFirst() + QLatin1Char('/')), qPrintable(output));
+    const QImage image(screenshot);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.width(), 480);
+}
+
+void tst_Player::unknownArtistPrintsNoMatches()
+{
+    int exitCode = 0;
+    const QString output = run({QStringLiteral("--artist"), QStringLiteral("Nobody At All Zz"),
+                                QStringLiteral("--print")},
+                               &exitCode);
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
+}
+
+void tst_Player::badViewIsUsageError()
+{
+    int exitCode = 0;
+    run({QStringLiteral("--view"), QStringLiteral("genre"), QStringLiteral("--print")}, &exitCode);
+    QCOMPARE(exitCode, 2);
+}
+
+QTEST_MAIN(tst_Player)
+#include "tst_player.moc"

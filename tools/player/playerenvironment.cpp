@@ -1,0 +1,158 @@
+#include "playerenvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtGlobal>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char childMarker[] = "VELLORA_PLAYER_PRIVATE_BUS";
+const char sandboxVariable[] = "VELLORA_PLAYER_SANDBOX";
+
+volatile pid_t runningChild = 0;
+
+void forwardTermination(int signalNumber)
+{
+    if (runningChild > 0)
+        kill(runningChild, signalNumber);
+}
+
+void setVariable(const char *name, const QByteArray &value)
+{
+    qputenv(name, value);
+}
+
+void pointHomeAt(const QByteArray &home)
+{
+    setVariable("HOME", home);
+    setVariable("XDG_CONFIG_HOME", home + "/.config");
+    setVariable("XDG_CACHE_HOME", home + "/.cache");
+    setVariable("XDG_DATA_HOME", home + "/.local/share");
+}
+
+} // namespace
+
+PlayerEnvironment::PlayerEnvironment(int argc, char **argv)
+{
+    for (int i = 0; i < argc; ++i)
+        m_arguments.append(QByteArray(argv[i]));
+}
+
+PlayerEnvironment::~PlayerEnvironment()
+{
+    // Only the process that made the sandbox removes it, after its child.
+    if (!m_sandbox.isEmpty() && !qEnvironmentVariableIsSet(childMarker))
+        QDir(QString::fromLocal8Bit(m_sandbox)).removeRecursively();
+}
+
+QByteArray PlayerEnvironment::homeArgument() const
+{
+    for (int i = 1; i < m_arguments.size(); ++i) {
+        const QByteArray &argument = m_arguments.at(i);
+        if ((argument == "--home" || argument == "-home") && i + 1 < m_arguments.size())
+            return m_arguments.at(i + 1);
+        if (argument.startsWith("--home="))
+            return argument.mid(7);
+    }
+    return QByteArray();
+}
+
+bool PlayerEnvironment::isSandboxed() const
+{
+    return qEnvironmentVariableIsSet(sandboxVariable);
+}
+
+bool PlayerEnvironment::makeSandbox()
+{
+    QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/vellora-player.XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        std::perror("vellora-player: temporary home");
+        return false;
+    }
+    m_sandbox = pattern;
+    const QByteArray home = m_sandbox + "/home";
+    const QByteArray runtime = m_sandbox + "/runtime";
+    QDir().mkpath(QString::fromLocal8Bit(home + "/.config"));
+    QDir().mkpath(QString::fromLocal8Bit(runtime));
+    QFile::setPermissions(QString::fromLocal8Bit(runtime), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    pointHomeAt(home);
+    setVariable("XDG_RUNTIME_DIR", runtime);
+    setVariable(sandboxVariable, m_sandbox);
+    // The embedded store is on 127.0.0.1; a proxy of the user's must not
+    // stand between.
+    for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        qunsetenv(name);
+    return true;
+}
+
+int PlayerEnvironment::isolate()
+{
+    if (qEnvironmentVariableIsSet(childMarker))
+        return -1;
+
+    const QByteArray home = homeArgument();
+    if (home.isEmpty()) {
+        if (!makeSandbox())
+            return 1;
+    } else {
+        pointHomeAt(QFileInfo(QString::fromLocal8Bit(home)).absoluteFilePath().toLocal8Bit());
+    }
+
+    if (!isSandboxed() && !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return -1;
+    return runUnderPrivateBus();
+}
+
+int PlayerEnvironment::runUnderPrivateBus()
+{
+    setVariable(childMarker, "1");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+    std::vector<char *> argv;
+    QByteArray runner("dbus-run-session");
+    QByteArray separator("--");
+    QByteArray self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().toLocal8Bit();
+    if (self.isEmpty())
+        self = m_arguments.constFirst();
+    argv.push_back(runner.data());
+    argv.push_back(separator.data());
+    argv.push_back(self.data());
+    for (int i = 1; i < m_arguments.size(); ++i)
+        argv.push_back(m_arguments[i].data());
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("vellora-player: fork");
+        return 1;
+    }
+    if (child == 0) {
+        execvp(argv[0], argv.data());
+        std::perror("vellora-player: dbus-run-session");
+        _exit(127);
+    }
+
+    // Ctrl-C reaches the whole process group; this process stays to clean
+    // up, and passes a termination aimed at it alone on to the player.
+    runningChild = child;
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, forwardTermination);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return 1;
+    }
+    qunsetenv(childMarker);
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}

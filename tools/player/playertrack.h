@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// One track as the player shows it; an empty detail is one the player does
+// not know and leaves out of the content it publishes.
+struct PlayerTrack {
+    QString artist;
+    QString album;
+    QString song;
+    QString genre;
+};

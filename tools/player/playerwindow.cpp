@@ -1,0 +1,138 @@
+#include "playerwindow.h"
+
+#include <QComboBox>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "panelprobe.h"
+#include "pluginhost.h"
+#include "svwidget.h"
+
+namespace {
+
+QString viewLabel(const QString &viewId)
+{
+    const QString name = viewId.section(QLatin1Char('.'), -1).section(QLatin1Char('/'), 0, 0);
+    return name.chopped(int(qstrlen("Interface")));
+}
+
+} // namespace
+
+PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist, const QString &viewId,
+                           QWidget *parent)
+    : QWidget(parent)
+    , m_host(host)
+    , m_playlist(playlist)
+    , m_scene(new QGraphicsScene(this))
+    , m_view(new QGraphicsView(m_scene, this))
+    , m_viewChooser(new QComboBox(this))
+    , m_trackLabel(new QLabel(this))
+{
+    setWindowTitle(QStringLiteral("vellora-player"));
+    m_view->setBackgroundBrush(QColor(0x1c, 0x1c, 0x1e));
+    m_view->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_view->setMinimumSize(500, 560);
+    m_trackLabel->setWordWrap(true);
+
+    auto *previous = new QPushButton(QStringLiteral("Previous"), this);
+    auto *next = new QPushButton(QStringLiteral("Next"), this);
+    const QStringList ids = PluginHost::viewIds();
+    for (const QString &id : ids) {
+        if (m_host->view(id))
+            m_viewChooser->addItem(viewLabel(id), id);
+    }
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(previous);
+    controls->addWidget(next);
+    controls->addStretch();
+    controls->addWidget(m_viewChooser);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(m_trackLabel);
+    layout->addWidget(m_view, 1);
+
+    connect(previous, &QPushButton::clicked, this, &PlayerWindow::onPrevious);
+    connect(next, &QPushButton::clicked, this, &PlayerWindow::onNext);
+    connect(m_viewChooser, &QComboBox::currentIndexChanged, this, &PlayerWindow::onViewChosen);
+
+    // The panel grows and shrinks with what it shows.
+    auto *fit = new QTimer(this);
+    fit->setInterval(100);
+    connect(fit, &QTimer::timeout, this, &PlayerWindow::onFitPanel);
+    fit->start();
+
+    const int chosen = m_viewChooser->findData(viewId);
+    if (chosen > 0)
+        m_viewChooser->setCurrentIndex(chosen);
+    else
+        onViewChosen(m_viewChooser->currentIndex());
+}
+
+PlayerWindow::~PlayerWindow()
+{
+    // The panel belongs to the extension, not to the scene.
+    if (m_panel)
+        m_scene->removeItem(m_panel);
+}
+
+void PlayerWindow::onPrevious()
+{
+    if (m_playlist.isEmpty())
+        return;
+    m_current = (m_current + int(m_playlist.size()) - 1) % int(m_playlist.size());
+    publishCurrent();
+}
+
+void PlayerWindow::onNext()
+{
+    if (m_playlist.isEmpty())
+        return;
+    m_current = (m_current + 1) % int(m_playlist.size());
+    publishCurrent();
+}
+
+void PlayerWindow::onViewChosen(int index)
+{
+    if (index < 0)
+        return;
+    showPanel(m_viewChooser->itemData(index).toString());
+    publishCurrent();
+}
+
+void PlayerWindow::onFitPanel()
+{
+    if (!m_probe)
+        return;
+    m_probe->fitToContents();
+    m_scene->setSceneRect(m_panel->geometry());
+}
+
+void PlayerWindow::showPanel(const QString &viewId)
+{
+    if (m_panel)
+        m_scene->removeItem(m_panel);
+    delete m_probe;
+    m_viewId = viewId;
+    m_panel = m_host->view(viewId);
+    m_probe = m_panel ? new PanelProbe(m_panel, this) : nullptr;
+    if (m_panel)
+        m_scene->addItem(m_panel);
+}
+
+void PlayerWindow::publishCurrent()
+{
+    if (m_playlist.isEmpty() || m_viewId.isEmpty())
+        return;
+    const PlayerTrack &track = m_playlist.at(m_current);
+    m_trackLabel->setText(QStringLiteral("%1 of %2: %3 - %4 (%5, %6)")
+                              .arg(m_current + 1)
+                              .arg(m_playlist.size())
+                              .arg(track.artist, track.song, track.album, track.genre));
+    m_host->publish(m_viewId, track);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+#include "playertrack.h"
+
+class QComboBox;
+class QGraphicsScene;
+class QGraphicsView;
+class QLabel;
+class PanelProbe;
+class PluginHost;
+class SvWidget;
+
+// A small player: steps through a playlist in one of its views and shows
+// the panel of that view following the track.
+class PlayerWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist, const QString &viewId,
+                 QWidget *parent = nullptr);
+    ~PlayerWindow() override;
+
+private slots:
+    void onPrevious();
+    void onNext();
+    void onViewChosen(int index);
+    void onFitPanel();
+
+private:
+    void showPanel(const QString &viewId);
+    void publishCurrent();
+
+    PluginHost *m_host;
+    QList<PlayerTrack> m_playlist;
+    int m_current = 0;
+    QString m_viewId;
+    SvWidget *m_panel = nullptr;
+    PanelProbe *m_probe = nullptr;
+    QGraphicsScene *m_scene;
+    QGraphicsView *m_view;
+    QComboBox *m_viewChooser;
+    QLabel *m_trackLabel;
+};
