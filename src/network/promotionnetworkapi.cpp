@@ -395,10 +395,11 @@ void PromotionNetworkAPI::prepareCacheDirectories()
 {
     const QDir base(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/"));
     const QString basePath = base.absolutePath();
-    // Each folder on its own: a cache that lost one of them must not stay
-    // without it for good.
-    QDir().mkpath(basePath + QStringLiteral("/queries"));
-    QDir().mkpath(basePath + QStringLiteral("/images"));
+    if (!base.exists()) {
+        QDir().mkpath(basePath);
+        QDir().mkpath(basePath + QStringLiteral("/queries"));
+        QDir().mkpath(basePath + QStringLiteral("/images"));
+    }
     m_queryCacheDir = basePath + QStringLiteral("/queries/");
     m_imageCacheDir = basePath + QStringLiteral("/images/");
 }
