@@ -47,6 +47,17 @@ bool commitWhole(QSaveFile &file, bool written, QString *reason)
     return false;
 }
 
+// QSaveFile writes to the target of a symbolic link, and reading follows it
+// too; a link planted in the cache must never lead us to another file.
+bool isPlainCacheFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.isFile();
+    QFile::remove(path);
+    return false;
+}
+
 } // namespace
 
 PromotionNetworkAPI *PromotionNetworkAPI::m_instance = nullptr;
@@ -344,7 +355,12 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         entry.reply = nullptr;
         entry.query.data = reply->readAll();
         entry.answered = true;
-        saveQuery(entry.query.url, entry.query.data);
+        // A body that ends only when the connection closes may have been cut
+        // short, which nothing else tells us; use it now, but never keep it.
+        if (reply->header(QNetworkRequest::ContentLengthHeader).isValid()
+            || reply->rawHeader("Transfer-Encoding").toLower().contains("chunked")) {
+            saveQuery(entry.query.url, entry.query.data);
+        }
         announceAnswer(entry);
         return;
     }
@@ -407,7 +423,9 @@ bool PromotionNetworkAPI::isFresh(const QString &path) const
 
 void PromotionNetworkAPI::saveQuery(const QString &url, const QByteArray &data) const
 {
-    QSaveFile file(m_queryCacheDir + createMd5Hash(url));
+    const QString path = m_queryCacheDir + createMd5Hash(url);
+    isPlainCacheFile(path);
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
                  << " - Failed to open cache file: " << file.errorString();
@@ -422,7 +440,7 @@ void PromotionNetworkAPI::saveQuery(const QString &url, const QByteArray &data) 
 bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
 {
     const QString path = m_queryCacheDir + createMd5Hash(url);
-    if (!QFile::exists(path))
+    if (!isPlainCacheFile(path))
         return false;
     if (!isFresh(path)) {
         QFile::remove(path);
@@ -454,7 +472,7 @@ void PromotionNetworkAPI::releaseCache(QString url) const
 QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
 {
     const QString path = m_imageCacheDir + createMd5Hash(url);
-    if (QFile::exists(path)) {
+    if (isPlainCacheFile(path)) {
         if (isFresh(path))
             return path;
         if (!QFile::remove(path))
@@ -507,6 +525,10 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     buffer.setData(body);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    // The JPEG decoder turns a picture cut short into one padded with grey
+    // and calls that success; a whole one ends its last scan with an end marker.
+    if (reader.format() == "jpeg" && body.lastIndexOf("\xFF\xD9") < body.lastIndexOf("\xFF\xDA"))
+        return ImageResult::DecodeFailed;
     const QSize declared = reader.size();
     if (declared.isValid() && qint64(declared.width()) * declared.height() > maxDeclaredPixels)
         return ImageResult::DecodeFailed;
@@ -521,6 +543,7 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     if (image.size() != thumbnailSize)
         image = image.scaled(thumbnailSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
+    isPlainCacheFile(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return ImageResult::SaveFailed;
