@@ -2,7 +2,6 @@
 #include <QLibrary>
 #include <QPluginLoader>
 #include <QPointer>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
@@ -13,6 +12,7 @@
 
 #include "abstractextensioninterface.h"
 #include "applicationactionmediator.h"
+#include "dconftool.h"
 #include "demostore.h"
 #include "musicalbumextensioninterface.h"
 #include "musicapplicationactioncontent.h"
@@ -149,7 +149,7 @@ void tst_Extension::initTestCase()
 
 void tst_Extension::cleanup()
 {
-    QProcess::execute(QStringLiteral("dconf"), {QStringLiteral("reset"), QLatin1String(switchKey)});
+    DconfTool::reset(QLatin1String(switchKey));
     m_store.server().clearFaults();
 }
 
@@ -497,9 +497,7 @@ void tst_Extension::featureSwitch()
     publish(player, playerId(), freshArtist());
     QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Results, settleTimeout);
 
-    QCOMPARE(QProcess::execute(QStringLiteral("dconf"),
-                               {QStringLiteral("write"), QLatin1String(switchKey), QStringLiteral("false")}),
-             0);
+    QVERIFY(DconfTool::write(QLatin1String(switchKey), QStringLiteral("false")));
     QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Pending, settleTimeout);
 
     // Held while off, handed on once when the switch turns on.
@@ -507,9 +505,7 @@ void tst_Extension::featureSwitch()
     const int before = searches();
     publish(player, playerId(), held->name);
 
-    QCOMPARE(QProcess::execute(QStringLiteral("dconf"),
-                               {QStringLiteral("write"), QLatin1String(switchKey), QStringLiteral("true")}),
-             0);
+    QVERIFY(DconfTool::write(QLatin1String(switchKey), QStringLiteral("true")));
     QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Results, settleTimeout);
     QTRY_COMPARE_WITH_TIMEOUT(probe.rows().constFirst().title, expectedTitles(playerId(), *held).constFirst(),
                               settleTimeout);
@@ -517,11 +513,9 @@ void tst_Extension::featureSwitch()
 
     // Off and on again without new details: shown again, not fetched again.
     const int afterHandOn = searches();
-    QCOMPARE(QProcess::execute(QStringLiteral("dconf"),
-                               {QStringLiteral("write"), QLatin1String(switchKey), QStringLiteral("false")}),
-             0);
+    QVERIFY(DconfTool::write(QLatin1String(switchKey), QStringLiteral("false")));
     QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Pending, settleTimeout);
-    QCOMPARE(QProcess::execute(QStringLiteral("dconf"), {QStringLiteral("reset"), QLatin1String(switchKey)}), 0);
+    QVERIFY(DconfTool::reset(QLatin1String(switchKey)));
     QTRY_COMPARE_WITH_TIMEOUT(probe.state(), PanelProbe::State::Results, settleTimeout);
     QCOMPARE(searches(), afterHandOn);
 }

@@ -6,7 +6,6 @@
 #include <QImageReader>
 #include <QMutex>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QXmlStreamReader>
 
 #include <cstdio>
@@ -218,15 +217,6 @@ void printOutcomes(const QString &title)
     std::fflush(stdout);
 }
 
-bool writeStoreSettings(quint16 port)
-{
-    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
-    settings.clear();
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"), QStringLiteral("127.0.0.1:%1").arg(port));
-    settings.sync();
-    return settings.status() == QSettings::NoError;
-}
-
 QString viewLabel(const QString &viewName)
 {
     if (viewName == ViewNames::Player)
@@ -275,6 +265,26 @@ QString describeView(const VelloraView &view)
             ++thumbnails;
     }
     return QStringLiteral("%1 rows, %2 thumbnails, %3 default icons").arg(model->rowCount()).arg(thumbnails).arg(icons);
+}
+
+bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImageWidget *)> &check)
+{
+    const SvList *list = view.container()->list();
+    if (list->cellCount() == 0)
+        return false;
+    for (int row = 0; row < list->cellCount(); ++row) {
+        const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
+        if (!item || !check(item->imageWidget()))
+            return false;
+    }
+    return true;
+}
+
+bool allThumbnails(const VelloraView &view)
+{
+    return allCellsShow(view, [](const SvImageWidget *image) {
+        return image->imageId().isEmpty() && image->image().size() == QSize(80, 80);
+    });
 }
 
 }

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
+class SvImageWidget;
 class VelloraView;
 
 // Measures how long the event loop of the thread it lives on goes without
@@ -66,14 +69,15 @@ void addOutcome(const FaultOutcome &outcome);
 // Prints every outcome added in this process as one table on stdout.
 void printOutcomes(const QString &title);
 
-// Store client settings pointing at 127.0.0.1:port.
-bool writeStoreSettings(quint16 port);
-
 QString viewLabel(const QString &viewName);
 QString defaultIconOf(const QString &viewName);
 // True when the panel shows its store row and list with rows in it.
 bool showsResults(const VelloraView &view);
 // What the view shows now, in words for the table.
 QString describeView(const VelloraView &view);
+// True when the list has rows and every row's picture passes the check.
+bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImageWidget *)> &check);
+// True when every row shows a downloaded 80 x 80 thumbnail.
+bool allThumbnails(const VelloraView &view);
 
 }

@@ -1,20 +1,16 @@
 #include <QCryptographicHash>
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
 #include <QSet>
-#include <QSettings>
 #include <QTest>
 #include <QTcpServer>
 #include <QUrl>
 
 #include <csignal>
 #include <functional>
-#include <memory>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -25,6 +21,7 @@
 #include "panelfixture.h"
 #include "promotionlauncher.h"
 #include "promotionnetworkapi.h"
+#include "storeclientsettings.h"
 #include "storeconstants.h"
 #include "svdetailedlistitem.h"
 #include "svimagewidget.h"
@@ -95,26 +92,6 @@ void restartNetworkService()
     PromotionNetworkAPI::instance()->setDownloadDeadline(DownloadDeadline);
 }
 
-bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImageWidget *)> &check)
-{
-    const SvList *list = view.container()->list();
-    if (list->cellCount() == 0)
-        return false;
-    for (int row = 0; row < list->cellCount(); ++row) {
-        const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
-        if (!item || !check(item->imageWidget()))
-            return false;
-    }
-    return true;
-}
-
-bool allThumbnails(const VelloraView &view)
-{
-    return allCellsShow(view, [](const SvImageWidget *image) {
-        return image->imageId().isEmpty() && image->image().size() == QSize(80, 80);
-    });
-}
-
 int distinctPictures(VelloraModel *model)
 {
     QSet<QString> pictures;
@@ -122,20 +99,6 @@ int distinctPictures(VelloraModel *model)
         pictures.insert(model->data(model->index(row, 0), PictureRole).toString());
     return int(pictures.size());
 }
-
-// Takes every call to its path and never answers it.
-class SilentObject : public QDBusVirtualObject
-{
-public:
-    QString introspect(const QString &) const override { return QString(); }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
-    {
-        ++m_calls;
-        Q_UNUSED(message)
-        return true;
-    }
-    int m_calls = 0;
-};
 
 } // namespace
 
@@ -235,7 +198,7 @@ tst_EnvironmentFaults::Shown tst_EnvironmentFaults::run(Expect expect,
     switch (expect) {
     case Expect::Thumbnails:
         shown.asExpected = QTest::qWaitFor(
-            [&] { return FaultHarness::showsResults(view) && allThumbnails(view); }, OutcomeWait);
+            [&] { return FaultHarness::showsResults(view) && FaultHarness::allThumbnails(view); }, OutcomeWait);
         break;
     case Expect::DefaultIcons:
         shown.asExpected = QTest::qWaitFor(
@@ -243,7 +206,7 @@ tst_EnvironmentFaults::Shown tst_EnvironmentFaults::run(Expect expect,
                 return FaultHarness::showsResults(view) && keptNoPicture.count() >= distinctPictures(model);
             },
             OutcomeWait)
-            && allCellsShow(view, [](const SvImageWidget *image) {
+            && FaultHarness::allCellsShow(view, [](const SvImageWidget *image) {
                    return image->imageId() == FaultHarness::defaultIconOf(PanelViews::Player);
                });
         break;
@@ -297,7 +260,7 @@ void tst_EnvironmentFaults::environment()
     outcome.outcome = QStringLiteral("(did not finish)");
     const auto record = qScopeGuard([&outcome] { FaultHarness::addOutcome(outcome); });
 
-    const QString settingsPath = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
+    const QString settingsPath = StoreClientSettings::fileName();
     const QString outside = QDir::homePath() + QStringLiteral("/outside");
     QStringList allowedLinks;
     std::function<void(VelloraView &)> whileShown;
@@ -364,46 +327,36 @@ void tst_EnvironmentFaults::environment()
             qunsetenv("http_proxy");
             QDir(settingsPath).removeRecursively();
             QFile::remove(settingsPath);
-            FaultHarness::writeStoreSettings(port);
+            StoreClientSettings::write(port);
         };
     } else if (tag == QLatin1String("no-modemmanager")) {
         // An empty territory makes the panel ask the handset; the system bus
         // of this sandbox does not exist.
-        QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
-        settings.setValue(QStringLiteral("User/territory"), QString());
-        settings.sync();
         const quint16 port = m_fixture.store().port();
-        m_undo = [port] { FaultHarness::writeStoreSettings(port); };
+        QVERIFY(StoreClientSettings::write(port, QString(), QString()));
+        m_undo = [port] { StoreClientSettings::write(port); };
     } else if (tag == QLatin1String("store-client-absent")
                || tag == QLatin1String("store-client-never-answers")) {
         const bool silent = tag == QLatin1String("store-client-never-answers");
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("faults"));
-        QDBusConnection::sessionBus().unregisterService(QStringLiteral("com.corvex.SondrelService"));
-        auto silentClient = std::make_shared<SilentObject>();
-        m_undo = [silentClient] {
-            QDBusConnection bus(QStringLiteral("faults"));
-            bus.unregisterService(QStringLiteral("com.corvex.SondrelService"));
-            bus.unregisterObject(QStringLiteral("/"));
-            QDBusConnection::disconnectFromBus(QStringLiteral("faults"));
-        };
-        QDBusConnection storeBus(QStringLiteral("fake-store-client"));
-        QVERIFY(storeBus.unregisterService(QStringLiteral("com.corvex.SondrelService")));
-        if (silent) {
-            QVERIFY(bus.registerVirtualObject(QStringLiteral("/"), silentClient.get()));
-            QVERIFY(bus.registerService(QStringLiteral("com.corvex.SondrelService")));
-        }
-        whileShown = [silentClient, silent](VelloraView &view) {
+        FakeStoreClient *client = &m_fixture.storeClient();
+        client->clear();
+        if (silent)
+            client->setSilent(true);
+        else
+            QVERIFY(client->unregisterService());
+        whileShown = [client, silent](VelloraView &view) {
             emit view.storeButton()->clicked();
             // The call goes out and is never answered: nothing may wait on it.
             if (silent)
-                QVERIFY(QTest::qWaitFor([&] { return silentClient->m_calls > 0; }, 5000));
+                QVERIFY(QTest::qWaitFor([&] { return !client->calls().isEmpty(); }, 5000));
             else
                 QTest::qWait(200);
         };
-        const auto undoBus = m_undo;
-        m_undo = [undoBus, storeBus]() mutable {
-            undoBus();
-            storeBus.registerService(QStringLiteral("com.corvex.SondrelService"));
+        m_undo = [client, silent] {
+            if (silent)
+                client->setSilent(false);
+            else
+                client->registerService();
         };
     } else if (tag == QLatin1String("http-proxy-closed-port") || tag == QLatin1String("http-proxy-garbage")) {
         QTcpServer closed;
@@ -449,7 +402,7 @@ void tst_EnvironmentFaults::noSessionBus()
     QVERIFY(!QDBusConnection::sessionBus().isConnected());
     StoreServer store;
     QVERIFY(store.start());
-    QVERIFY(FaultHarness::writeStoreSettings(store.port()));
+    QVERIFY(StoreClientSettings::write(store.port()));
     SimulatedBearerBackend bearer;
     bearer.setOnline(true);
     bearer.setSessionRequired(false);
@@ -461,8 +414,8 @@ void tst_EnvironmentFaults::noSessionBus()
     m_watch.start();
     view.setDetails(Artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
     // Without the configuration service the switch reads as unset, which means on.
-    const bool shown = QTest::qWaitFor([&] { return FaultHarness::showsResults(view) && allThumbnails(view); },
-                                       OutcomeWait);
+    const bool shown = QTest::qWaitFor(
+        [&] { return FaultHarness::showsResults(view) && FaultHarness::allThumbnails(view); }, OutcomeWait);
     if (shown)
         emit view.storeButton()->clicked();
     QTest::qWait(100);

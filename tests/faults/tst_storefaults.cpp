@@ -83,26 +83,6 @@ bool allPicturesDownloaded(VelloraModel *model)
     });
 }
 
-bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImageWidget *)> &check)
-{
-    const SvList *list = view.container()->list();
-    if (list->cellCount() == 0)
-        return false;
-    for (int row = 0; row < list->cellCount(); ++row) {
-        const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
-        if (!item || !check(item->imageWidget()))
-            return false;
-    }
-    return true;
-}
-
-bool allThumbnails(const VelloraView &view)
-{
-    return allCellsShow(view, [](const SvImageWidget *image) {
-        return image->imageId().isEmpty() && image->image().size() == QSize(80, 80);
-    });
-}
-
 } // namespace
 
 class tst_StoreFaults : public QObject
@@ -254,11 +234,11 @@ void tst_StoreFaults::matrix()
         break;
     case Expect::Results:
         QTRY_VERIFY_WITH_TIMEOUT(FaultHarness::showsResults(*view) && allPicturesDownloaded(model)
-                                     && allThumbnails(*view),
+                                     && FaultHarness::allThumbnails(*view),
                                  OutcomeWait);
         break;
     case Expect::FourRows:
-        QTRY_VERIFY_WITH_TIMEOUT(FaultHarness::showsResults(*view) && allThumbnails(*view), OutcomeWait);
+        QTRY_VERIFY_WITH_TIMEOUT(FaultHarness::showsResults(*view) && FaultHarness::allThumbnails(*view), OutcomeWait);
         QCOMPARE(model->rowCount(), 4);
         break;
     case Expect::SomeRows:
@@ -271,7 +251,7 @@ void tst_StoreFaults::matrix()
         const int pictures = int(QSet<QString>(fields.cbegin(), fields.cend()).size());
         QTRY_COMPARE_WITH_TIMEOUT(failedPictures.count(), pictures, OutcomeWait);
         const QString icon = FaultHarness::defaultIconOf(viewName);
-        QVERIFY(allCellsShow(*view, [&icon](const SvImageWidget *image) { return image->imageId() == icon; }));
+        QVERIFY(FaultHarness::allCellsShow(*view, [&icon](const SvImageWidget *image) { return image->imageId() == icon; }));
         break;
     }
     }
@@ -302,7 +282,7 @@ bool tst_StoreFaults::recovers(const QString &viewName)
     view.container()->promotionModel()->setFailureDelay(FailureDelay);
     view.setDetails(Artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
     return QTest::qWaitFor([&] {
-        return FaultHarness::showsResults(view) && allThumbnails(view);
+        return FaultHarness::showsResults(view) && FaultHarness::allThumbnails(view);
     }, OutcomeWait) && FaultHarness::auditCache().isEmpty();
 }
 

@@ -1,37 +1,10 @@
-#include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusVirtualObject>
 #include <QTest>
 
+#include "fakestoreclient.h"
 #include "promotionlauncher.h"
 #include "promotionlauncher_p.h"
 #include "sondrelopeninterface.h"
-
-namespace {
-const QString StoreClientService = QStringLiteral("com.corvex.SondrelService");
-const QString OpenInterface = QStringLiteral("com.corvex.SondrelService.OpenInterface");
-}
-
-// Stands in for the store client: records every message that reaches its
-// objects and, unless told to stay silent, answers each call with an empty reply.
-class FakeStoreClient : public QDBusVirtualObject
-{
-    Q_OBJECT
-
-public:
-    bool m_silent = false;
-    QList<QDBusMessage> m_calls;
-
-    QString introspect(const QString &) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
-    {
-        m_calls.append(message);
-        if (!m_silent)
-            connection.send(message.createReply());
-        return true;
-    }
-};
 
 class tst_PromotionLauncher : public QObject
 {
@@ -54,31 +27,24 @@ private:
     const SondrelOpenInterface *interfaceObject() const;
     void verifyOpenCall(const QDBusMessage &call, const QString &link) const;
 
-    // The store client has its own connection, so calls to it travel through
-    // the bus daemon as they would to the real client application.
-    QDBusConnection m_storeBus{QString()};
     FakeStoreClient m_store;
 };
 
 void tst_PromotionLauncher::initTestCase()
 {
-    m_storeBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                               QStringLiteral("fake-store-client"));
-    QVERIFY2(m_storeBus.isConnected(), qPrintable(m_storeBus.lastError().message()));
-    QVERIFY(m_storeBus.registerVirtualObject(QStringLiteral("/"), &m_store,
-                                             QDBusConnection::SubPath));
+    QVERIFY(m_store.start());
 }
 
 void tst_PromotionLauncher::init()
 {
-    m_store.m_calls.clear();
-    m_store.m_silent = false;
-    QVERIFY(m_storeBus.registerService(StoreClientService));
+    m_store.clear();
+    m_store.setSilent(false);
+    QVERIFY(m_store.registerService());
 }
 
 void tst_PromotionLauncher::cleanup()
 {
-    m_storeBus.unregisterService(StoreClientService);
+    m_store.unregisterService();
 }
 
 const SondrelOpenInterface *tst_PromotionLauncher::interfaceObject() const
@@ -91,7 +57,7 @@ void tst_PromotionLauncher::verifyOpenCall(const QDBusMessage &call, const QStri
 {
     QCOMPARE(call.type(), QDBusMessage::MethodCallMessage);
     QCOMPARE(call.path(), QStringLiteral("/"));
-    QCOMPARE(call.interface(), OpenInterface);
+    QCOMPARE(call.interface(), FakeStoreClient::OpenInterface);
     QCOMPARE(call.member(), QStringLiteral("open"));
     QCOMPARE(call.signature(), QStringLiteral("s"));
     QCOMPARE(call.arguments().constFirst().toString(), link);
@@ -112,7 +78,7 @@ void tst_PromotionLauncher::writesDebugLine()
                          "\"#Artist/SolvaneSonavoSongViewVellora/Nightfall/7\"");
     PromotionLauncher::instance()->launchInMusicStoreClient(
         QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/Nightfall/7"));
-    QTRY_COMPARE(m_store.m_calls.size(), 1);
+    QTRY_COMPARE(m_store.calls().size(), 1);
 }
 
 void tst_PromotionLauncher::sendsLinkUnchanged_data()
@@ -137,8 +103,8 @@ void tst_PromotionLauncher::sendsLinkUnchanged()
 
     PromotionLauncher::instance()->launchInMusicStoreClient(link);
 
-    QTRY_COMPARE(m_store.m_calls.size(), 1);
-    verifyOpenCall(m_store.m_calls.constFirst(), link);
+    QTRY_COMPARE(m_store.calls().size(), 1);
+    verifyOpenCall(m_store.calls().constFirst(), link);
 }
 
 void tst_PromotionLauncher::reusesInterfaceObject()
@@ -151,46 +117,46 @@ void tst_PromotionLauncher::reusesInterfaceObject()
     launcher->launchInMusicStoreClient(QStringLiteral("#Product/second/2"));
     QCOMPARE(interfaceObject(), interface);
 
-    QTRY_COMPARE(m_store.m_calls.size(), 2);
-    verifyOpenCall(m_store.m_calls.at(0), QStringLiteral("#Artist/first/1"));
-    verifyOpenCall(m_store.m_calls.at(1), QStringLiteral("#Product/second/2"));
+    QTRY_COMPARE(m_store.calls().size(), 2);
+    verifyOpenCall(m_store.calls().at(0), QStringLiteral("#Artist/first/1"));
+    verifyOpenCall(m_store.calls().at(1), QStringLiteral("#Product/second/2"));
 }
 
 void tst_PromotionLauncher::absentStoreClientDoesNotDisturb()
 {
     PromotionLauncher *launcher = PromotionLauncher::instance();
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/warm-up/0"));
-    QTRY_COMPARE(m_store.m_calls.size(), 1);
+    QTRY_COMPARE(m_store.calls().size(), 1);
     const SondrelOpenInterface *interface = interfaceObject();
 
-    m_storeBus.unregisterService(StoreClientService);
+    m_store.unregisterService();
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/nobody-listens/1"));
 
     // Once the client is back, the same interface object reaches it again and
     // the call made in its absence never turns up.
-    QVERIFY(m_storeBus.registerService(StoreClientService));
+    QVERIFY(m_store.registerService());
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/back-again/2"));
-    QTRY_COMPARE(m_store.m_calls.size(), 2);
-    verifyOpenCall(m_store.m_calls.at(1), QStringLiteral("#Artist/back-again/2"));
+    QTRY_COMPARE(m_store.calls().size(), 2);
+    verifyOpenCall(m_store.calls().at(1), QStringLiteral("#Artist/back-again/2"));
     QCOMPARE(interfaceObject(), interface);
 }
 
 void tst_PromotionLauncher::silentStoreClientDoesNotBlock()
 {
-    m_store.m_silent = true;
+    m_store.setSilent(true);
     PromotionLauncher *launcher = PromotionLauncher::instance();
 
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/unanswered/1"));
     // The client runs on this thread: had the launch waited for it, the call
     // would already have been handled when the launch returned.
-    QCOMPARE(m_store.m_calls.size(), 0);
+    QCOMPARE(m_store.calls().size(), 0);
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/unanswered/2"));
 
     // Nothing but the two calls reaches the client; in particular no
     // introspection, which would wait for the unanswering client.
-    QTRY_COMPARE(m_store.m_calls.size(), 2);
-    verifyOpenCall(m_store.m_calls.at(0), QStringLiteral("#Artist/unanswered/1"));
-    verifyOpenCall(m_store.m_calls.at(1), QStringLiteral("#Artist/unanswered/2"));
+    QTRY_COMPARE(m_store.calls().size(), 2);
+    verifyOpenCall(m_store.calls().at(0), QStringLiteral("#Artist/unanswered/1"));
+    verifyOpenCall(m_store.calls().at(1), QStringLiteral("#Artist/unanswered/2"));
 }
 
 void tst_PromotionLauncher::directLauncherLeavesInstanceAlone()
@@ -199,7 +165,7 @@ void tst_PromotionLauncher::directLauncherLeavesInstanceAlone()
     {
         PromotionLauncher own;
         own.launchInMusicStoreClient(QStringLiteral("#Artist/own/3"));
-        QTRY_COMPARE(m_store.m_calls.size(), 1);
+        QTRY_COMPARE(m_store.calls().size(), 1);
     }
     QCOMPARE(PromotionLauncher::instance(), shared);
 }

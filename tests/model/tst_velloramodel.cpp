@@ -1,26 +1,20 @@
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
-#include <QDBusError>
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
-#include <QThread>
 
-#include <cstdio>
+#include <memory>
 
+#include "fakemodemmanager.h"
+#include "fakestoreclient.h"
 #include "httpfixtureserver.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
 #include "storeconstants.h"
+#include "storeclientsettings.h"
 #include "storepictures.h"
 #include "storeserver.h"
 #include "velloramodel.h"
@@ -37,9 +31,6 @@ const int FailureDelay = 150;
 const QString Token = QString::fromLatin1(StoreConstants::DefaultToken);
 const QString NoMatches = QStringLiteral("qtn_musi_fetching_no_matches");
 
-const char TokenKey[] = "ServiceProviders/CorvexMusic/PAPI/clientDeviceToken";
-const char HostKey[] = "ServiceProviders/CorvexMusic/PAPI/host";
-const char TerritoryKey[] = "User/territory";
 
 bool isAnswerRequest(const StoreRequest& request)
 {
@@ -47,51 +38,6 @@ bool isAnswerRequest(const StoreRequest& request)
 }
 
 } // namespace
-
-using InterfaceMap = QMap<QString, QVariantMap>;
-using ManagedObjects = QMap<QDBusObjectPath, InterfaceMap>;
-
-// Stands in for the modem service with one modem whose SIM belongs to a
-// Finnish network. It answers on its own thread, because the system
-// information waits for it on the main thread.
-class FakeModemManager : public QDBusVirtualObject
-{
-    Q_OBJECT
-
-public:
-    QString introspect(const QString&) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
-        const QString simPath = QStringLiteral("/org/freedesktop/ModemManager1/SIM/0");
-        if (message.member() == QLatin1String("GetManagedObjects")) {
-            const QVariantMap modem{{QStringLiteral("Sim"), QVariant::fromValue(QDBusObjectPath(simPath))}};
-            const ManagedObjects objects{
-                {QDBusObjectPath(QStringLiteral("/org/freedesktop/ModemManager1/Modem/0")),
-                 {{QStringLiteral("org.freedesktop.ModemManager1.Modem"), modem}}}};
-            connection.send(message.createReply(QVariant::fromValue(objects)));
-        } else if (message.member() == QLatin1String("Get") && message.path() == simPath) {
-            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(QStringLiteral("24405")))));
-        } else {
-            connection.send(message.createErrorReply(QDBusError::UnknownObject, message.path()));
-        }
-        return true;
-    }
-};
-
-// Stands in for the store client on its own bus connection, so that links
-// travel through the bus daemon as they would to the real application.
-class FakeStoreClient : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.corvex.SondrelService.OpenInterface")
-
-public:
-    QStringList m_links;
-
-public slots:
-    Q_SCRIPTABLE void open(const QString& link) { m_links.append(link); }
-};
 
 class tst_VelloraModel : public QObject
 {
@@ -138,7 +84,6 @@ private slots:
     void territoryWithoutCountryFallsBack();
 
     void init();
-    void cleanupTestCase();
 
 private:
     void writeSettings(const QString& token = Token, const QVariant& territory = QVariant());
@@ -154,41 +99,25 @@ private:
     void enterView(VelloraModel& model, const QString& viewName);
     bool invoke(VelloraModel& model, const char* slot, bool argument);
 
-    QDBusConnection m_storeBus{QString()};
     FakeStoreClient m_storeClient;
     SimulatedBearerBackend m_bearer;
     StoreServer m_store;
     QString m_settingsPath;
     QByteArray m_systemBusAddress;
-    QThread m_modemThread;
-    FakeModemManager* m_modemManager = nullptr;
+    std::unique_ptr<FakeModemManager> m_modemManager;
 };
 
 void tst_VelloraModel::initTestCase()
 {
-    m_storeBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                               QStringLiteral("fake-store-client"));
-    QVERIFY2(m_storeBus.isConnected(), qPrintable(m_storeBus.lastError().message()));
-    QVERIFY(m_storeBus.registerObject(QStringLiteral("/"), &m_storeClient,
-                                      QDBusConnection::ExportScriptableSlots));
-    QVERIFY(m_storeBus.registerService(QStringLiteral("com.corvex.SondrelService")));
+    QVERIFY(m_storeClient.start());
+    QVERIFY(m_storeClient.registerService());
 
     m_bearer.setOnline(true);
     m_bearer.setSessionRequired(false);
     BearerBackend::install(&m_bearer);
     QVERIFY(m_store.start());
-    m_settingsPath = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
+    m_settingsPath = StoreClientSettings::fileName();
     m_systemBusAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
-}
-
-void tst_VelloraModel::cleanupTestCase()
-{
-    if (m_modemManager) {
-        QDBusConnection::disconnectFromBus(QStringLiteral("fake-modem-manager"));
-        m_modemThread.quit();
-        m_modemThread.wait();
-        delete m_modemManager;
-    }
 }
 
 bool tst_VelloraModel::startModemManager()
@@ -198,19 +127,8 @@ bool tst_VelloraModel::startModemManager()
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
     if (m_modemManager)
         return true;
-    qDBusRegisterMetaType<InterfaceMap>();
-    qDBusRegisterMetaType<ManagedObjects>();
-    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(address),
-                                                        QStringLiteral("fake-modem-manager"));
-    m_modemManager = new FakeModemManager;
-    if (!bus.registerVirtualObject(QStringLiteral("/org/freedesktop/ModemManager1"), m_modemManager,
-                                   QDBusConnection::SubPath)
-        || !bus.registerService(QStringLiteral("org.freedesktop.ModemManager1"))) {
-        return false;
-    }
-    m_modemManager->moveToThread(&m_modemThread);
-    m_modemThread.start();
-    return true;
+    m_modemManager = std::make_unique<FakeModemManager>();
+    return m_modemManager->start(QString::fromUtf8(address)) && m_modemManager->registerService();
 }
 
 void tst_VelloraModel::init()
@@ -224,18 +142,12 @@ void tst_VelloraModel::init()
     // Every test starts without cached answers, so that each request shows in the log.
     QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/queries")).removeRecursively();
     QDir().mkpath(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/queries"));
-    m_storeClient.m_links.clear();
+    m_storeClient.clear();
 }
 
 void tst_VelloraModel::writeSettings(const QString& token, const QVariant& territory)
 {
-    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
-    settings.clear();
-    if (territory.isValid())
-        settings.setValue(QLatin1String(TerritoryKey), territory);
-    settings.setValue(QLatin1String(HostKey), QStringLiteral("127.0.0.1:%1").arg(m_store.port()));
-    settings.setValue(QLatin1String(TokenKey), token);
-    settings.sync();
+    QVERIFY(StoreClientSettings::write(m_store.port(), token, territory));
 }
 
 QStringList tst_VelloraModel::requestedUrls() const
@@ -445,14 +357,14 @@ void tst_VelloraModel::rowLinks()
     enterView(model, viewName);
     model.insertData(0, {"first", "", "", "", "0", ""});
     model.insertData(1, row);
-    m_storeClient.m_links.clear();
+    m_storeClient.clear();
 
     QTest::ignoreMessage(QtDebugMsg, qPrintable(debugLine));
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onPromotionClicked(model.index(1, 0));
 
-    QTRY_COMPARE(m_storeClient.m_links.size(), 1);
-    QCOMPARE(m_storeClient.m_links.at(0), link);
+    QTRY_COMPARE(m_storeClient.links().size(), 1);
+    QCOMPARE(m_storeClient.links().at(0), link);
 }
 
 void tst_VelloraModel::unusableIndexSendsNothing()
@@ -460,7 +372,7 @@ void tst_VelloraModel::unusableIndexSendsNothing()
     VelloraModel model;
     enterView(model, PlayerView);
     model.insertData(0, {"Song", "A | B", "01:00", "http://pic", "tr1", "A"});
-    m_storeClient.m_links.clear();
+    m_storeClient.clear();
 
     model.onPromotionClicked(QModelIndex());
     model.onPromotionClicked(model.index(1, 0));
@@ -470,8 +382,8 @@ void tst_VelloraModel::unusableIndexSendsNothing()
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onPromotionClicked(model.index(0, 0));
 
-    QTRY_COMPARE(m_storeClient.m_links.size(), 1);
-    QCOMPARE(m_storeClient.m_links.at(0), QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/A/Song/tr1"));
+    QTRY_COMPARE(m_storeClient.links().size(), 1);
+    QCOMPARE(m_storeClient.links().at(0), QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/A/Song/tr1"));
 }
 
 void tst_VelloraModel::firstTrackSearchesThenAsksSimilar()
@@ -577,8 +489,8 @@ void tst_VelloraModel::storeRowLinks()
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onButtonClicked();
 
-    QTRY_COMPARE(m_storeClient.m_links.size(), 1);
-    QCOMPARE(m_storeClient.m_links.at(0), prefix + QStringLiteral("AC/DC/") + id);
+    QTRY_COMPARE(m_storeClient.links().size(), 1);
+    QCOMPARE(m_storeClient.links().at(0), prefix + QStringLiteral("AC/DC/") + id);
 }
 
 void tst_VelloraModel::encodedArtistNames_data()
@@ -981,10 +893,7 @@ void tst_VelloraModel::territoryWithoutCountryFallsBack()
             reply.status = 404;
         return reply;
     });
-    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
-    settings.setValue(QLatin1String(HostKey), QStringLiteral("127.0.0.1:%1").arg(store.port()));
-    settings.setValue(QLatin1String(TerritoryKey), QString());
-    settings.sync();
+    QVERIFY(StoreClientSettings::write(store.port(), QString(), QString()));
 
     VelloraModel model;
     QTest::ignoreMessage(QtDebugMsg, "loadSondrelSettings() mcc \"244\"");

@@ -1,22 +1,13 @@
 #include <QMetaMethod>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "dconftool.h"
 #include "settingsmanager.h"
 
 namespace {
 
 const QString key = QStringLiteral("/apps/Multimedia/music/velloraprom");
-
-QString runDconf(const QStringList &arguments)
-{
-    QProcess dconf;
-    dconf.start(QStringLiteral("dconf"), arguments);
-    if (!dconf.waitForFinished(20000) || dconf.exitCode() != 0)
-        qWarning() << "dconf" << arguments << "failed:" << dconf.readAllStandardError();
-    return QString::fromUtf8(dconf.readAllStandardOutput()).trimmed();
-}
 
 } // namespace
 
@@ -41,18 +32,18 @@ private:
 void tst_SettingsManager::prepare(const QString &state)
 {
     SettingsManager *manager = SettingsManager::instance();
-    const QString current = runDconf({ "read", key });
+    const QString current = DconfTool::read(key);
     if (current == state)
         return;
     QSignalSpy modifiedSpy(manager, &SettingsManager::settingsModified);
-    runDconf(state.isEmpty() ? QStringList { "reset", key } : QStringList { "write", key, state });
+    DconfTool::run(state.isEmpty() ? QStringList { "reset", key } : QStringList { "write", key, state });
     QVERIFY(modifiedSpy.wait(5000));
     QCOMPARE(manager->velloraPromotion(), state != "false");
 }
 
 void tst_SettingsManager::unsetKeyMeansOn()
 {
-    QCOMPARE(runDconf({ "read", key }), QString());
+    QCOMPARE(DconfTool::read(key), QString());
     QVERIFY(SettingsManager::instance()->velloraPromotion());
 }
 
@@ -100,10 +91,10 @@ void tst_SettingsManager::changeByAnotherProgram()
 
     prepare(before);
     // A neighbour in the folder, so that removing the folder is a real change.
-    runDconf({ "write", "/apps/Multimedia/music/neighbour", "1" });
+    DconfTool::write("/apps/Multimedia/music/neighbour", "1");
     SettingsManager *manager = SettingsManager::instance();
     QSignalSpy modifiedSpy(manager, &SettingsManager::settingsModified);
-    runDconf(command);
+    DconfTool::run(command);
     QVERIFY(modifiedSpy.wait(5000));
     QCOMPARE(modifiedSpy.count(), 1);
     QCOMPARE(modifiedSpy.first().first().toBool(), enabled);
@@ -116,10 +107,10 @@ void tst_SettingsManager::setterWithCurrentValueDoesNothing()
     SettingsManager *manager = SettingsManager::instance();
     QSignalSpy modifiedSpy(manager, &SettingsManager::settingsModified);
     manager->setVelloraPromotion(true);
-    QCOMPARE(runDconf({ "read", key }), QString());
+    QCOMPARE(DconfTool::read(key), QString());
 
     // A later change is the only one reported: the setter caused none.
-    runDconf({ "write", key, "false" });
+    DconfTool::write(key, "false");
     QVERIFY(modifiedSpy.wait(5000));
     QCOMPARE(modifiedSpy.count(), 1);
     QCOMPARE(modifiedSpy.first().first().toBool(), false);
@@ -133,7 +124,7 @@ void tst_SettingsManager::setterWritesAndTheSignalFollows()
     manager->setVelloraPromotion(true);
     QCOMPARE(modifiedSpy.count(), 0);
     QVERIFY(manager->velloraPromotion());
-    QCOMPARE(runDconf({ "read", key }), QString("true"));
+    QCOMPARE(DconfTool::read(key), QString("true"));
     QVERIFY(modifiedSpy.wait(5000));
     QCOMPARE(modifiedSpy.count(), 1);
     QCOMPARE(modifiedSpy.first().first().toBool(), true);

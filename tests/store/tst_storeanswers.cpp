@@ -1,10 +1,10 @@
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 
 #include "promotionxmlparser.h"
 #include "storeconstants.h"
+#include "storefetcher.h"
 #include "storeserver.h"
 
 // Reads the store's answers with the plug-in's own path queries, so that the
@@ -14,7 +14,6 @@ namespace {
 const QString atomNs = QLatin1String(StoreConstants::AtomNamespace);
 const QString appNs = QLatin1String(StoreConstants::AtomPubNamespace);
 const QString schemaNs = QLatin1String(StoreConstants::SchemaNamespace);
-const QString token = QLatin1String(StoreConstants::DefaultToken);
 
 QPair<QString, QString> step(const QString& ns, const QString& text)
 {
@@ -109,27 +108,12 @@ private slots:
     void tooManyEntriesStillGiveFourRows();
 
 private:
-    QByteArray get(const QString& url);
     QMap<int, QStringList> parse(const QByteArray& body, const QuerySet& set,
                                  const QVector<QXmlStreamNamespaceDeclaration>& namespaces, int limit);
-    QString similarUrl(const QString& id, const QString& what) const
-    {
-        return m_server.baseUrl() + QLatin1String("/1.0/gb/artists/") + id + QLatin1String("/similar/") + what
-               + QLatin1String("?itemsperpage=4&token=") + token;
-    }
 
     StoreServer m_server;
-    QNetworkAccessManager m_manager;
+    StoreFetcher m_fetcher;
 };
-
-QByteArray tst_StoreAnswers::get(const QString& url)
-{
-    std::unique_ptr<QNetworkReply> reply(m_manager.get(QNetworkRequest{QUrl(url)}));
-    QSignalSpy finishedSpy(reply.get(), &QNetworkReply::finished);
-    if (!reply->isFinished() && !finishedSpy.wait(20000))
-        return {};
-    return reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
-}
 
 QMap<int, QStringList> tst_StoreAnswers::parse(const QByteArray& body, const QuerySet& set,
                                                const QVector<QXmlStreamNamespaceDeclaration>& namespaces,
@@ -147,6 +131,7 @@ QMap<int, QStringList> tst_StoreAnswers::parse(const QByteArray& body, const Que
 void tst_StoreAnswers::initTestCase()
 {
     QVERIFY(m_server.start());
+    m_fetcher.setBaseUrl(m_server.baseUrl());
 }
 
 void tst_StoreAnswers::init()
@@ -168,8 +153,7 @@ void tst_StoreAnswers::territory()
 {
     QFETCH(QString, mcc);
     QFETCH(QString, country);
-    const QByteArray body = get(m_server.baseUrl() + QLatin1String("/1.0/?useip=true&storeconfig=false&format=xml&mcc=")
-                                + mcc + QLatin1String("&token=") + token);
+    const QByteArray body = m_fetcher.get(m_fetcher.territoryUrl(mcc));
     const QuerySet set = {{{QStringLiteral("cc"),
                             {step(appNs, QStringLiteral("child#workspace")),
                              step(schemaNs, QStringLiteral("attr#countryCode"))}}},
@@ -201,8 +185,7 @@ void tst_StoreAnswers::artistSearch()
     QFETCH(QString, query);
     QFETCH(QString, name);
     QFETCH(int, minimumRows);
-    const QByteArray body = get(m_server.baseUrl() + QLatin1String("/1.0/gb/artists/?q=") + query
-                                + QLatin1String("&token=") + token);
+    const QByteArray body = m_fetcher.get(m_fetcher.searchUrl(query));
     const QMap<int, QStringList> rows = parse(body, searchQueries(), feedNamespaces(), 0);
     QVERIFY2(rows.size() >= minimumRows, qPrintable(QString::number(rows.size())));
     QCOMPARE(rows.lastKey(), int(rows.size()) - 1);
@@ -248,8 +231,8 @@ void tst_StoreAnswers::similarItems()
     const StoreArtist* seed = catalog.artist(artistId);
     QVERIFY(seed);
 
-    const QMap<int, QStringList> rows = parse(get(similarUrl(artistId, what)), similarQueries(what),
-                                              feedNamespaces(), 4);
+    const QMap<int, QStringList> rows =
+        parse(m_fetcher.get(m_fetcher.similarUrl(artistId, what)), similarQueries(what), feedNamespaces(), 4);
     QCOMPARE(rows.keys(), (QList<int>{0, 1, 2, 3}));
     for (const QStringList& row : rows) {
         const QString image = what == QLatin1String("tracks/") ? row.value(4) : row.value(3);
@@ -300,8 +283,8 @@ void tst_StoreAnswers::tooManyEntriesStillGiveFourRows()
     StoreFault fault(StoreFault::Kind::ExtraEntries);
     fault.extraEntries = 20;
     m_server.addFault(fault);
-    const QMap<int, QStringList> rows = parse(get(similarUrl(QStringLiteral("ar1024"), QStringLiteral("tracks/"))),
-                                              similarQueries(QStringLiteral("tracks/")), feedNamespaces(), 4);
+    const QByteArray body = m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1024"), QStringLiteral("tracks/")));
+    const QMap<int, QStringList> rows = parse(body, similarQueries(QStringLiteral("tracks/")), feedNamespaces(), 4);
     QCOMPARE(rows.size(), 4);
     QCOMPARE(m_server.pendingFaultCount(), 0);
 }

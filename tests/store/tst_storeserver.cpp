@@ -12,6 +12,7 @@
 
 #include "storeconstants.h"
 #include "storefeedwriter.h"
+#include "storefetcher.h"
 #include "storeserver.h"
 
 namespace {
@@ -20,14 +21,6 @@ const QString atomNs = QLatin1String(StoreConstants::AtomNamespace);
 const QString appNs = QLatin1String(StoreConstants::AtomPubNamespace);
 const QString schemaNs = QLatin1String(StoreConstants::SchemaNamespace);
 const QString token = QLatin1String(StoreConstants::DefaultToken);
-
-struct Fetched {
-    QNetworkReply::NetworkError error = QNetworkReply::NoError;
-    int status = 0;
-    QByteArray contentType;
-    QByteArray body;
-    bool finished = false;
-};
 
 // One Atom entry read with a plain stream reader: its title, the texts of
 // the store-schema metadata children and the href of each titled link.
@@ -117,44 +110,12 @@ private slots:
     void command();
 
 private:
-    Fetched fetch(const QString& url, int transferTimeoutMs = 0);
     QByteArray rawFetch(const QUrl& url);
-    QString api() const { return m_server.baseUrl() + QLatin1String("/1.0/"); }
-    QString searchUrl(const QString& query) const
-    {
-        return api() + QLatin1String("gb/artists/?q=") + query + QLatin1String("&token=") + token;
-    }
-    QString similarUrl(const QString& id, const QString& what, int items = 4) const
-    {
-        return api() + QLatin1String("gb/artists/") + id + QLatin1String("/similar/") + what
-               + QLatin1String("?itemsperpage=") + QString::number(items) + QLatin1String("&token=") + token;
-    }
-    QString territoryUrl(const QString& mcc) const
-    {
-        return api() + QLatin1String("?useip=true&storeconfig=false&format=xml&mcc=") + mcc
-               + QLatin1String("&token=") + token;
-    }
 
     StoreServer m_server;
+    StoreFetcher m_fetcher;
     QNetworkAccessManager m_manager;
 };
-
-Fetched tst_StoreServer::fetch(const QString& url, int transferTimeoutMs)
-{
-    QNetworkRequest request{QUrl(url)};
-    if (transferTimeoutMs > 0)
-        request.setTransferTimeout(transferTimeoutMs);
-    std::unique_ptr<QNetworkReply> reply(m_manager.get(request));
-    QSignalSpy finishedSpy(reply.get(), &QNetworkReply::finished);
-    Fetched result;
-    result.finished = reply->isFinished() || finishedSpy.wait(20000);
-    result.error = reply->error();
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-    if (reply->isOpen())
-        result.body = reply->readAll();
-    return result;
-}
 
 // Everything the server sends on a fresh connection until it closes it.
 QByteArray tst_StoreServer::rawFetch(const QUrl& url)
@@ -175,6 +136,7 @@ void tst_StoreServer::initTestCase()
 {
     QVERIFY(m_server.start());
     QVERIFY(m_server.port() != 0);
+    m_fetcher.setBaseUrl(m_server.baseUrl());
 }
 
 void tst_StoreServer::init()
@@ -202,7 +164,7 @@ void tst_StoreServer::territory()
 {
     QFETCH(QString, mcc);
     QFETCH(QString, country);
-    const Fetched reply = fetch(territoryUrl(mcc));
+    const StoreFetcher::Reply reply = m_fetcher.fetch(m_fetcher.territoryUrl(mcc));
     QCOMPARE(reply.status, 200);
     QVERIFY(reply.contentType.startsWith("application/atomsvc+xml"));
     const Document document = readDocument(reply.body);
@@ -242,7 +204,7 @@ void tst_StoreServer::artistSearch()
     QFETCH(QString, query);
     QFETCH(QStringList, leading);
     QFETCH(int, count);
-    const Fetched reply = fetch(searchUrl(query));
+    const StoreFetcher::Reply reply = m_fetcher.fetch(m_fetcher.searchUrl(query));
     QCOMPARE(reply.status, 200);
     QVERIFY(reply.contentType.startsWith("application/atom+xml"));
     const Document document = readDocument(reply.body);
@@ -280,7 +242,7 @@ void tst_StoreServer::similarItems()
     const StoreArtist* seed = catalog.artist(artistId);
     QVERIFY(seed);
 
-    const Fetched reply = fetch(similarUrl(artistId, what, items));
+    const StoreFetcher::Reply reply = m_fetcher.fetch(m_fetcher.similarUrl(artistId, what, items));
     QCOMPARE(reply.status, 200);
     QVERIFY(reply.contentType.startsWith("application/atom+xml"));
     const Document document = readDocument(reply.body);
@@ -305,7 +267,8 @@ void tst_StoreServer::similarItems()
 void tst_StoreServer::longDurations()
 {
     // Sunn O))) lists the drone band whose opening track lasts a day and a half.
-    const Document document = readDocument(fetch(similarUrl(QStringLiteral("ar1039"), QStringLiteral("tracks/"))).body);
+    const Document document =
+        readDocument(m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1039"), QStringLiteral("tracks/"))));
     QStringList durations;
     for (const Entry& entry : document.entries)
         durations.append(entry.metadata.value(QStringLiteral("duration")));
@@ -316,7 +279,7 @@ void tst_StoreServer::pictures()
 {
     QSet<QString> hrefs;
     for (const QString& what : {QStringLiteral("tracks/"), QStringLiteral("")}) {
-        const Document document = readDocument(fetch(similarUrl(QStringLiteral("ar1001"), what, 8)).body);
+        const Document document = readDocument(m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1001"), what, 8)));
         for (const Entry& entry : document.entries) {
             for (const QString& href : entry.links)
                 hrefs.insert(href);
@@ -326,7 +289,7 @@ void tst_StoreServer::pictures()
     QSet<QByteArray> formats;
     bool sawNonSquare = false;
     for (const QString& href : std::as_const(hrefs)) {
-        const Fetched reply = fetch(href);
+        const StoreFetcher::Reply reply = m_fetcher.fetch(href);
         QCOMPARE(reply.status, 200);
         QBuffer buffer(const_cast<QByteArray*>(&reply.body));
         QImageReader reader(&buffer);
@@ -372,7 +335,7 @@ void tst_StoreServer::errors()
 {
     QFETCH(QString, path);
     QFETCH(int, status);
-    const Fetched reply = fetch(m_server.baseUrl() + path);
+    const StoreFetcher::Reply reply = m_fetcher.fetch(m_server.baseUrl() + path);
     QCOMPARE(reply.status, status);
     QVERIFY(reply.error != QNetworkReply::NoError);
 }
@@ -429,18 +392,18 @@ void tst_StoreServer::faults()
     QFETCH(QString, path);
     QFETCH(QString, outcome);
 
-    QString url = similarUrl(QStringLiteral("ar1001"), QStringLiteral("tracks/"));
+    QString url = m_fetcher.similarUrl(QStringLiteral("ar1001"), QStringLiteral("tracks/"));
     if (path == QLatin1String("picture"))
         url = m_server.baseUrl() + QLatin1String("/pictures/album/al100101.jpg");
     else if (path == QLatin1String("territory"))
-        url = territoryUrl(QStringLiteral("244"));
-    const Fetched normal = fetch(url);
+        url = m_fetcher.territoryUrl(QStringLiteral("244"));
+    const StoreFetcher::Reply normal = m_fetcher.fetch(url);
     QCOMPARE(normal.status, 200);
 
     m_server.addFault(fault);
     QSignalSpy requestSpy(&m_server, &StoreServer::requestReceived);
     std::unique_ptr<QNetworkReply> lateReply;
-    Fetched reply;
+    StoreFetcher::Reply reply;
     if (outcome == QLatin1String("chunked-unfinished")) {
         // How a client takes a close before the final chunk varies, so the
         // bytes on the wire are checked instead.
@@ -460,7 +423,7 @@ void tst_StoreServer::faults()
         reply.status = lateReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         reply.finished = true;
     } else {
-        reply = fetch(url, outcome == QLatin1String("timeout") ? 300 : 0);
+        reply = m_fetcher.fetch(url, outcome == QLatin1String("timeout") ? 300 : 0);
         QVERIFY(reply.finished);
     }
     QCOMPARE(m_server.pendingFaultCount(), 0);
@@ -510,7 +473,7 @@ void tst_StoreServer::faults()
     }
 
     // A one-shot fault leaves the following request alone.
-    const Fetched after = fetch(url);
+    const StoreFetcher::Reply after = m_fetcher.fetch(url);
     QCOMPARE(after.status, 200);
     QCOMPARE(after.body, normal.body);
 }
@@ -521,29 +484,29 @@ void tst_StoreServer::persistentFaultAndPathFilter()
     fault.status = 502;
     fault.times = 0;
     m_server.addFault(fault);
-    QCOMPARE(fetch(searchUrl(QStringLiteral("Björk"))).status, 200);
-    QCOMPARE(fetch(similarUrl(QStringLiteral("ar1007"), QStringLiteral("albums/"))).status, 502);
-    QCOMPARE(fetch(similarUrl(QStringLiteral("ar1007"), QString())).status, 502);
+    QCOMPARE(m_fetcher.fetch(m_fetcher.searchUrl(QStringLiteral("Björk"))).status, 200);
+    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QStringLiteral("albums/"))).status, 502);
+    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QString())).status, 502);
     QCOMPARE(m_server.pendingFaultCount(), 1);
     m_server.clearFaults();
-    QCOMPARE(fetch(similarUrl(QStringLiteral("ar1007"), QString())).status, 200);
+    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QString())).status, 200);
 
     StoreFault twice(StoreFault::Kind::EmptyBody);
     twice.times = 2;
     m_server.addFault(twice);
-    QVERIFY(fetch(searchUrl(QStringLiteral("Björk"))).body.isEmpty());
-    QVERIFY(fetch(searchUrl(QStringLiteral("Björk"))).body.isEmpty());
-    QVERIFY(!fetch(searchUrl(QStringLiteral("Björk"))).body.isEmpty());
+    QVERIFY(m_fetcher.fetch(m_fetcher.searchUrl(QStringLiteral("Björk"))).body.isEmpty());
+    QVERIFY(m_fetcher.fetch(m_fetcher.searchUrl(QStringLiteral("Björk"))).body.isEmpty());
+    QVERIFY(!m_fetcher.fetch(m_fetcher.searchUrl(QStringLiteral("Björk"))).body.isEmpty());
 }
 
 void tst_StoreServer::requestLog()
 {
     for (int i = 0; i < 3; ++i)
-        fetch(searchUrl(QStringLiteral("AC%2FDC")));
-    fetch(similarUrl(QStringLiteral("ar1004"), QStringLiteral("tracks/")));
-    fetch(territoryUrl(QStringLiteral("244")));
-    fetch(m_server.baseUrl() + QLatin1String("/pictures/album/al100101.jpg"));
-    fetch(m_server.baseUrl() + QLatin1String("/elsewhere"));
+        m_fetcher.fetch(m_fetcher.searchUrl(QStringLiteral("AC%2FDC")));
+    m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1004"), QStringLiteral("tracks/")));
+    m_fetcher.fetch(m_fetcher.territoryUrl(QStringLiteral("244")));
+    m_fetcher.fetch(m_server.baseUrl() + QLatin1String("/pictures/album/al100101.jpg"));
+    m_fetcher.fetch(m_server.baseUrl() + QLatin1String("/elsewhere"));
 
     QCOMPARE(m_server.requestCount(StoreRequest::Kind::ArtistSearch), 3);
     QCOMPARE(m_server.requestCount(StoreRequest::Kind::SimilarTracks), 1);
@@ -621,10 +584,10 @@ void tst_StoreServer::catalogFile()
     QCOMPARE(server.catalog().artists().size(), 2);
     QCOMPARE(server.catalog().album(QStringLiteral("y1")).album->trackCount, 2);
     const Document document = readDocument(
-        fetch(server.baseUrl() + QLatin1String("/1.0/gb/artists/x1/similar/tracks/?itemsperpage=4&token=") + token)
+        m_fetcher.fetch(server.baseUrl() + QLatin1String("/1.0/gb/artists/x1/similar/tracks/?itemsperpage=4&token=") + token)
             .body);
     QCOMPARE(titles(document), (QStringList{"First", "Second"}));
-    const Fetched picture = fetch(server.baseUrl() + QLatin1String("/pictures/artist/x1.png"));
+    const StoreFetcher::Reply picture = m_fetcher.fetch(server.baseUrl() + QLatin1String("/pictures/artist/x1.png"));
     QCOMPARE(QImage::fromData(picture.body).size(), QSize(30, 20));
 }
 
@@ -638,7 +601,7 @@ void tst_StoreServer::command()
     const QString baseUrl = QString::fromUtf8(store.readLine()).trimmed();
     QVERIFY2(baseUrl.startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(baseUrl));
 
-    const Fetched reply = fetch(baseUrl + QLatin1String("/1.0/?useip=true&storeconfig=false&format=xml&mcc=262&token=")
+    const StoreFetcher::Reply reply = m_fetcher.fetch(baseUrl + QLatin1String("/1.0/?useip=true&storeconfig=false&format=xml&mcc=262&token=")
                                 + token);
     QCOMPARE(readDocument(reply.body).workspaceCountry, QStringLiteral("de"));
     store.terminate();

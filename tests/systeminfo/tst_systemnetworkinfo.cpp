@@ -1,108 +1,21 @@
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
+#include <QDir>
 #include <QFile>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
-#include <memory>
-
+#include "fakemodemmanager.h"
 #include "systemnetworkinfo.h"
 
 namespace {
-const QString ModemManagerService = QStringLiteral("org.freedesktop.ModemManager1");
-const QString ModemManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
-const QString ModemInterface = QStringLiteral("org.freedesktop.ModemManager1.Modem");
-const QString SimInterface = QStringLiteral("org.freedesktop.ModemManager1.Sim");
-
-using InterfaceMap = QMap<QString, QVariantMap>;
-using ManagedObjects = QMap<QDBusObjectPath, InterfaceMap>;
-
 QString simPath(int n)
 {
-    return ModemManagerPath + QStringLiteral("/SIM/") + QString::number(n);
+    return FakeModemManager::simPath(n);
 }
 }
-
-// Stands in for the modem service. It runs on its own thread because the code
-// under test waits for its answers on the main thread.
-class FakeModemManager : public QDBusVirtualObject
-{
-    Q_OBJECT
-
-public:
-    // Each modem's "Sim" property; an invalid QVariant leaves the property out.
-    void setModems(const QVariantList &sims)
-    {
-        QMutexLocker locker(&m_mutex);
-        m_sims = sims;
-    }
-
-    void setOperatorIds(const QVariantMap &operatorIds)
-    {
-        QMutexLocker locker(&m_mutex);
-        m_operatorIds = operatorIds;
-    }
-
-    // Methods that get no answer at all.
-    void setSilentMethods(const QSet<QString> &methods)
-    {
-        QMutexLocker locker(&m_mutex);
-        m_silentMethods = methods;
-    }
-
-    QString introspect(const QString &) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
-    {
-        QMutexLocker locker(&m_mutex);
-        if (m_silentMethods.contains(message.member()))
-            return true;
-        if (message.path() == ModemManagerPath && message.member() == QLatin1String("GetManagedObjects")) {
-            connection.send(message.createReply(QVariant::fromValue(managedObjects())));
-            return true;
-        }
-        const QVariantList args = message.arguments();
-        if (message.member() == QLatin1String("Get") && args.size() == 2 && args.at(0) == SimInterface
-            && args.at(1) == QLatin1String("OperatorIdentifier")
-            && m_operatorIds.contains(message.path())) {
-            const QDBusVariant value(m_operatorIds.value(message.path()));
-            connection.send(message.createReply(QVariant::fromValue(value)));
-            return true;
-        }
-        connection.send(message.createErrorReply(QDBusError::UnknownObject, message.path()));
-        return true;
-    }
-
-private:
-    ManagedObjects managedObjects() const
-    {
-        ManagedObjects objects;
-        for (int i = 0; i < m_sims.size(); ++i) {
-            QVariantMap modem{{QStringLiteral("Manufacturer"), QStringLiteral("Fake")}};
-            if (m_sims.at(i).isValid())
-                modem.insert(QStringLiteral("Sim"), m_sims.at(i));
-            const QDBusObjectPath path(ModemManagerPath + QStringLiteral("/Modem/") + QString::number(i));
-            objects.insert(path, {{ModemInterface, modem}});
-        }
-        return objects;
-    }
-
-    mutable QMutex m_mutex;
-    QVariantList m_sims;
-    QVariantMap m_operatorIds;
-    QSet<QString> m_silentMethods;
-};
 
 class tst_SystemNetworkInfo : public QObject
 {
@@ -124,15 +37,11 @@ private:
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_busAddress;
-    QDBusConnection m_fakeBus{QString()};
-    QThread m_fakeThread;
-    std::unique_ptr<FakeModemManager> m_fake;
+    FakeModemManager m_fake;
 };
 
 void tst_SystemNetworkInfo::initTestCase()
 {
-    qDBusRegisterMetaType<InterfaceMap>();
-    qDBusRegisterMetaType<ManagedObjects>();
     QVERIFY(m_dir.isValid());
 
     // A service file lets the test tell whether anything tried to start the
@@ -171,19 +80,11 @@ void tst_SystemNetworkInfo::initTestCase()
     m_busAddress = QString::fromUtf8(m_daemon.readLine()).trimmed();
     QVERIFY(!m_busAddress.isEmpty());
 
-    m_fakeBus = QDBusConnection::connectToBus(m_busAddress, QStringLiteral("fake-modem-manager"));
-    QVERIFY2(m_fakeBus.isConnected(), qPrintable(m_fakeBus.lastError().message()));
-    m_fake = std::make_unique<FakeModemManager>();
-    QVERIFY(m_fakeBus.registerVirtualObject(ModemManagerPath, m_fake.get(), QDBusConnection::SubPath));
-    m_fake->moveToThread(&m_fakeThread);
-    m_fakeThread.start();
+    QVERIFY(m_fake.start(m_busAddress));
 }
 
 void tst_SystemNetworkInfo::cleanupTestCase()
 {
-    QDBusConnection::disconnectFromBus(QStringLiteral("fake-modem-manager"));
-    m_fakeThread.quit();
-    m_fakeThread.wait();
     m_daemon.terminate();
     m_daemon.waitForFinished();
 }
@@ -191,15 +92,15 @@ void tst_SystemNetworkInfo::cleanupTestCase()
 void tst_SystemNetworkInfo::init()
 {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_busAddress.toUtf8());
-    m_fake->setModems({QVariant::fromValue(QDBusObjectPath(simPath(0)))});
-    m_fake->setOperatorIds({{simPath(0), QStringLiteral("24405")}});
-    m_fake->setSilentMethods({});
-    QVERIFY(m_fakeBus.registerService(ModemManagerService));
+    m_fake.setModems({QVariant::fromValue(QDBusObjectPath(simPath(0)))});
+    m_fake.setOperatorIds({{simPath(0), QStringLiteral("24405")}});
+    m_fake.setSilentMethods({});
+    QVERIFY(m_fake.registerService());
 }
 
 void tst_SystemNetworkInfo::cleanup()
 {
-    m_fakeBus.unregisterService(ModemManagerService);
+    m_fake.unregisterService();
 }
 
 void tst_SystemNetworkInfo::noSystemBus()
@@ -257,15 +158,15 @@ void tst_SystemNetworkInfo::countryCodeFromSim()
     QFETCH(QVariantMap, operatorIds);
     QFETCH(QString, code);
 
-    m_fake->setModems(sims);
-    m_fake->setOperatorIds(operatorIds);
+    m_fake.setModems(sims);
+    m_fake.setOperatorIds(operatorIds);
 
     QCOMPARE(SystemNetworkInfo().homeMobileCountryCode(), code);
 }
 
 void tst_SystemNetworkInfo::noModemManager()
 {
-    m_fakeBus.unregisterService(ModemManagerService);
+    m_fake.unregisterService();
 
     QCOMPARE(SystemNetworkInfo().homeMobileCountryCode(), QString());
     QVERIFY2(!QFile::exists(m_dir.filePath(QStringLiteral("started"))),
@@ -283,7 +184,7 @@ void tst_SystemNetworkInfo::silentModemManager_data()
 void tst_SystemNetworkInfo::silentModemManager()
 {
     QFETCH(QSet<QString>, silentMethods);
-    m_fake->setSilentMethods(silentMethods);
+    m_fake.setSilentMethods(silentMethods);
 
     SystemNetworkInfo info;
     QCOMPARE(info.timeout(), SystemNetworkInfo::DefaultTimeout);

@@ -1,21 +1,12 @@
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "dconftool.h"
 #include "svgconfitem.h"
 
 namespace {
 
 const QString folder = QStringLiteral("/apps/Multimedia/test/");
-
-QString runDconf(const QStringList &arguments)
-{
-    QProcess dconf;
-    dconf.start(QStringLiteral("dconf"), arguments);
-    if (!dconf.waitForFinished(20000) || dconf.exitCode() != 0)
-        qWarning() << "dconf" << arguments << "failed:" << dconf.readAllStandardError();
-    return QString::fromUtf8(dconf.readAllStandardOutput()).trimmed();
-}
 
 } // namespace
 
@@ -65,11 +56,11 @@ void tst_SvGConfItem::roundTrip()
     SvGConfItem item(key);
     item.set(value);
     QCOMPARE(item.value(), value);
-    QCOMPARE(runDconf({ "read", key }), stored);
+    QCOMPARE(DconfTool::read(key), stored);
 
     item.unset();
     QVERIFY(!item.value().isValid());
-    QCOMPARE(runDconf({ "read", key }), QString());
+    QCOMPARE(DconfTool::read(key), QString());
 }
 
 void tst_SvGConfItem::ownWriteIsSignalledLater()
@@ -100,14 +91,14 @@ void tst_SvGConfItem::changeByAnotherProgram()
     QFETCH(QVariant, expected);
 
     const QString key = folder + "external";
-    runDconf({ "write", key, "123" });
+    DconfTool::write(key, "123");
     SvGConfItem item(key);
     QCOMPARE(item.value(), QVariant(123));
     QSignalSpy changedSpy(&item, &SvGConfItem::valueChanged);
 
     for (QString &argument : command)
         argument = argument.arg(key);
-    runDconf(command);
+    DconfTool::run(command);
     QVERIFY(changedSpy.wait(5000));
     QCOMPARE(item.value(), expected);
 }
@@ -117,9 +108,9 @@ void tst_SvGConfItem::otherKeysAreNotReported()
     const QString key = folder + "mine";
     SvGConfItem item(key);
     QSignalSpy changedSpy(&item, &SvGConfItem::valueChanged);
-    runDconf({ "write", folder + "mine-not", "1" });
-    runDconf({ "write", folder + "other", "1" });
-    runDconf({ "write", key, "2" });
+    DconfTool::write(folder + "mine-not", "1");
+    DconfTool::write(folder + "other", "1");
+    DconfTool::write(key, "2");
     QVERIFY(changedSpy.wait(5000));
     QTRY_COMPARE(item.value(), QVariant(2));
     QCOMPARE(changedSpy.count(), 1);
@@ -151,7 +142,7 @@ void tst_SvGConfItem::deletedWhileChangePending()
     delete item;
     SvGConfItem witness(key);
     QSignalSpy changedSpy(&witness, &SvGConfItem::valueChanged);
-    runDconf({ "write", key, "2" });
+    DconfTool::write(key, "2");
     QVERIFY(changedSpy.wait(5000));
 }
 

@@ -2,16 +2,16 @@
 
 #include <QDir>
 #include <QGraphicsLayout>
-#include <QProcess>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 
 #include <algorithm>
 
+#include "dconftool.h"
 #include "promotionnetworkapi.h"
 #include "settingsmanager.h"
+#include "storeclientsettings.h"
 #include "storeconstants.h"
 #include "svwidget.h"
 #include "viewnames.h"
@@ -44,12 +44,8 @@ PanelFixture::~PanelFixture()
 
 bool PanelFixture::start()
 {
-    m_storeBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-store-client"));
-    if (!m_storeBus.isConnected()
-        || !m_storeBus.registerObject(QStringLiteral("/"), &m_storeClient, QDBusConnection::ExportScriptableSlots)
-        || !m_storeBus.registerService(QStringLiteral("com.corvex.SondrelService"))) {
+    if (!m_storeClient.start() || !m_storeClient.registerService())
         return false;
-    }
 
     m_bearer.setOnline(true);
     m_bearer.setSessionRequired(false);
@@ -57,19 +53,14 @@ bool PanelFixture::start()
     if (!m_store.start())
         return false;
 
-    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
-    settings.clear();
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
-                      QStringLiteral("127.0.0.1:%1").arg(m_store.port()));
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return StoreClientSettings::write(m_store.port());
 }
 
 void PanelFixture::reset()
 {
     m_store.clearFaults();
     m_store.clearRequestLog();
-    m_storeClient.m_links.clear();
+    m_storeClient.clear();
     // Cached answers and pictures would hide requests from the store's log.
     for (const QString &folder : { QStringLiteral("queries"), QStringLiteral("images") }) {
         QDir dir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/") + folder);
@@ -82,10 +73,7 @@ bool PanelFixture::setFeatureSwitch(bool enabled)
 {
     SettingsManager *settings = SettingsManager::instance();
     QSignalSpy modifiedSpy(settings, &SettingsManager::settingsModified);
-    QProcess dconf;
-    dconf.start(QStringLiteral("dconf"),
-                { QStringLiteral("write"), SwitchKey, enabled ? QStringLiteral("true") : QStringLiteral("false") });
-    if (!dconf.waitForFinished(10000) || dconf.exitStatus() != QProcess::NormalExit || dconf.exitCode() != 0)
+    if (!DconfTool::write(SwitchKey, enabled ? QStringLiteral("true") : QStringLiteral("false")))
         return false;
     return modifiedSpy.wait(10000) && modifiedSpy.last().at(0).toBool() == enabled
         && settings->velloraPromotion() == enabled;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QDBusConnection>
-#include <QObject>
-#include <QStringList>
+#include <QString>
 
+#include "fakestoreclient.h"
 #include "simulatedbearerbackend.h"
 #include "storeserver.h"
 
@@ -16,20 +15,6 @@ extern const QString Album;
 extern const QString Artist;
 extern const QString Genre;
 }
-
-// Stands in for the store client on its own bus connection and keeps the
-// links that the panel opens.
-class FakeStoreClient : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.corvex.SondrelService.OpenInterface")
-
-public:
-    QStringList m_links;
-
-public slots:
-    Q_SCRIPTABLE void open(const QString &link) { m_links.append(link); }
-};
 
 // The in-process store, an online handset and store client settings that
 // point at the store; shared by the panel tests.
@@ -65,7 +50,6 @@ public:
     static QString pictureCacheDir();
 
 private:
-    QDBusConnection m_storeBus{QString()};
     FakeStoreClient m_storeClient;
     SimulatedBearerBackend m_bearer;
     StoreServer m_store;

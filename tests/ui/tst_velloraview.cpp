@@ -255,17 +255,17 @@ void tst_VelloraView::touchesOpenTheStore()
                               model->data(model->index(1, 0), Qt::UserRole + 4).toString(),
                               model->data(model->index(1, 0), Qt::UserRole + 5).toString() };
     QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {}, centreOf(graphicsView, list->cellAt(1)));
-    QTRY_COMPARE(m_fixture.storeClient().m_links.size(), 1);
-    QCOMPARE(m_fixture.storeClient().m_links.at(0),
+    QTRY_COMPARE(m_fixture.storeClient().links().size(), 1);
+    QCOMPARE(m_fixture.storeClient().links().at(0),
              QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/%1/%2/%3").arg(row.at(2), row.at(0), row.at(1)));
 
     // The store row follows on the same bus connection, so a second link from
     // the row would have arrived before it.
     QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {}, touchAreaOf(graphicsView, view->storeButton()));
-    QTRY_COMPARE(m_fixture.storeClient().m_links.size(), 2);
-    QVERIFY2(m_fixture.storeClient().m_links.at(1).startsWith(
+    QTRY_COMPARE(m_fixture.storeClient().links().size(), 2);
+    QVERIFY2(m_fixture.storeClient().links().at(1).startsWith(
                  QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/The Beatles/")),
-             qPrintable(m_fixture.storeClient().m_links.at(1)));
+             qPrintable(m_fixture.storeClient().links().at(1)));
 }
 
 QTEST_MAIN(tst_VelloraView)
