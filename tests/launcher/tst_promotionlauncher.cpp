@@ -14,7 +14,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void instanceIsProcessWide();
     void writesDebugLine();
     void sendsLinkUnchanged_data();
     void sendsLinkUnchanged();
@@ -61,14 +60,6 @@ void tst_PromotionLauncher::verifyOpenCall(const QDBusMessage &call, const QStri
     QCOMPARE(call.member(), QStringLiteral("open"));
     QCOMPARE(call.signature(), QStringLiteral("s"));
     QCOMPARE(call.arguments().constFirst().toString(), link);
-}
-
-void tst_PromotionLauncher::instanceIsProcessWide()
-{
-    PromotionLauncher *launcher = PromotionLauncher::instance();
-    QVERIFY(launcher);
-    QCOMPARE(launcher->parent(), nullptr);
-    QCOMPARE(PromotionLauncher::instance(), launcher);
 }
 
 void tst_PromotionLauncher::writesDebugLine()
