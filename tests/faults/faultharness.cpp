@@ -10,6 +10,7 @@
 
 #include <cstdio>
 
+#include "cachefolder.h"
 #include "svdetailedlistitem.h"
 #include "svimagewidget.h"
 #include "svlinearlayoutpolicy.h"
@@ -143,16 +144,11 @@ int DebugLineCounter::count() const
 
 namespace FaultHarness {
 
-QString cacheDir()
-{
-    return QDir::homePath() + QStringLiteral("/.cache/raskrestapi/");
-}
-
 QStringList auditCache(const QStringList &allowedLinks)
 {
     QStringList problems;
     for (const QString &folder : { QStringLiteral("queries"), QStringLiteral("images") }) {
-        const QDir dir(cacheDir() + folder);
+        const QDir dir(CacheFolder::folder(folder));
         const QFileInfoList entries =
             dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QFileInfo &entry : entries) {

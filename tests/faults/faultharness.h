@@ -57,7 +57,6 @@ struct FaultOutcome {
 
 namespace FaultHarness {
 
-QString cacheDir();
 // Everything in the answer and picture folders that should not be there:
 // names that are not cache names, answers that are not whole well-formed
 // store documents, pictures that are not 80 x 80 JPEG thumbnails. Symbolic

@@ -1,4 +1,3 @@
-#include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QApplication>
 #include <QDir>
@@ -16,6 +15,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 
+#include "cachefolder.h"
 #include "faultharness.h"
 #include "httpfixtureserver.h"
 #include "panelfixture.h"
@@ -51,16 +51,6 @@ enum class Expect {
     DefaultIcons, // rows, pictures could not be kept and stay the default icon
     NoMatches,    // the no-matches text, then an empty panel
 };
-
-QString cacheRoot()
-{
-    return QDir::homePath() + QStringLiteral("/.cache/raskrestapi");
-}
-
-QString md5(const QString &url)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
-}
 
 bool writeFile(const QString &path, const QByteArray &data)
 {
@@ -266,13 +256,13 @@ void tst_EnvironmentFaults::environment()
     std::function<void(VelloraView &)> whileShown;
 
     if (tag == QLatin1String("full-disk")) {
-        if (!mountTmpfs(cacheRoot(), "size=8k"))
+        if (!mountTmpfs(CacheFolder::path(), "size=8k"))
             QSKIP("no private mount namespace here: see file-size-limit");
-        m_undo = [] { unmount(cacheRoot()); };
-        QVERIFY(QDir().mkpath(cacheRoot() + QStringLiteral("/queries")));
-        QVERIFY(QDir().mkpath(cacheRoot() + QStringLiteral("/images")));
+        m_undo = [] { unmount(CacheFolder::path()); };
+        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/queries")));
+        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/images")));
         // Fill what is left, so that not even a small answer fits.
-        QFile filler(cacheRoot() + QStringLiteral("/filler"));
+        QFile filler(CacheFolder::path() + QStringLiteral("/filler"));
         QVERIFY(filler.open(QIODevice::WriteOnly));
         const QByteArray block(1024, 'x');
         while (filler.write(block) == block.size() && filler.flush()) {
@@ -288,24 +278,24 @@ void tst_EnvironmentFaults::environment()
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
         m_undo = [previous] { ::setrlimit(RLIMIT_FSIZE, &previous); };
     } else if (tag == QLatin1String("read-only-cache")) {
-        if (!mountTmpfs(cacheRoot(), "size=1m"))
+        if (!mountTmpfs(CacheFolder::path(), "size=1m"))
             QSKIP("no private mount namespace here: root ignores file modes, so a read-only cache cannot be made");
-        m_undo = [] { unmount(cacheRoot()); };
-        QVERIFY(QDir().mkpath(cacheRoot() + QStringLiteral("/queries")));
-        QVERIFY(QDir().mkpath(cacheRoot() + QStringLiteral("/images")));
-        QCOMPARE(::mount("tmpfs", QFile::encodeName(cacheRoot()).constData(), "tmpfs",
+        m_undo = [] { unmount(CacheFolder::path()); };
+        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/queries")));
+        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/images")));
+        QCOMPARE(::mount("tmpfs", QFile::encodeName(CacheFolder::path()).constData(), "tmpfs",
                          MS_REMOUNT | MS_RDONLY, "size=1m"),
                  0);
     } else if (tag == QLatin1String("file-where-cache-dir-should-be")) {
-        QVERIFY(QDir(cacheRoot()).removeRecursively());
-        QVERIFY(writeFile(cacheRoot(), "not a folder\n"));
+        QVERIFY(QDir(CacheFolder::path()).removeRecursively());
+        QVERIFY(writeFile(CacheFolder::path(), "not a folder\n"));
         // Gone as a whole, so that the next start builds the cache afresh.
-        m_undo = [] { QFile::remove(cacheRoot()); };
+        m_undo = [] { QFile::remove(CacheFolder::path()); };
     } else if (tag == QLatin1String("symlink-planted-in-cache")) {
         // Links where the search answer and the first pictures will be kept,
         // pointing at a file of the user's elsewhere.
         QVERIFY(writeFile(outside, "the user's own file\n"));
-        const QString answerLink = cacheRoot() + QStringLiteral("/queries/") + md5(searchUrl());
+        const QString answerLink = CacheFolder::filePath(QStringLiteral("queries"), searchUrl());
         QVERIFY(QFile::link(outside, answerLink));
         allowedLinks << answerLink;
     } else if (tag == QLatin1String("settings-unreadable") || tag == QLatin1String("settings-garbage")) {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "cachefolder.h"
 #include "fakemodemmanager.h"
 #include "fakestoreclient.h"
 #include "httpfixtureserver.h"
@@ -140,8 +141,7 @@ void tst_VelloraModel::init()
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_systemBusAddress);
     QFile::remove(m_settingsPath);
     // Every test starts without cached answers, so that each request shows in the log.
-    QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/queries")).removeRecursively();
-    QDir().mkpath(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/queries"));
+    QVERIFY(CacheFolder::empty(QStringLiteral("queries")));
     m_storeClient.clear();
 }
 

@@ -1,6 +1,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "cachefolder.h"
 #include "httpfixtureserver.h"
 #include "promotionnetwork.h"
 #include "promotionnetworkapi.h"
@@ -36,7 +37,7 @@ void TestPromotionNetwork::initTestCase()
 
 void TestPromotionNetwork::init()
 {
-    QDir(QDir::homePath() + "/.cache/raskrestapi").removeRecursively();
+    QDir(CacheFolder::path()).removeRecursively();
     m_bearer.setOnline(true);
     m_bearer.setSessionRequired(false);
     m_server = new HttpFixtureServer(this);

@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include "cachefolder.h"
 #include "httpfixtureserver.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
@@ -15,18 +16,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QString cacheBase()
-{
-    return QDir::homePath() + QStringLiteral("/.cache/raskrestapi/");
-}
-
-QString cacheFile(const QString &kind, const QString &url)
-{
-    const QByteArray digest =
-        QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex();
-    return cacheBase() + kind + QLatin1Char('/') + QString::fromLatin1(digest);
-}
 
 void writeFile(const QString &path, const QByteArray &content, const QDateTime &modified)
 {
@@ -160,7 +149,7 @@ void TestPromotionNetworkAPI::initTestCase()
 
 void TestPromotionNetworkAPI::init()
 {
-    QDir(cacheBase()).removeRecursively();
+    QDir(CacheFolder::path()).removeRecursively();
     m_bearer.setOnline(true);
     m_bearer.setSessionRequired(false);
     m_bearer.setSessionOpens(true);
@@ -282,7 +271,7 @@ void TestPromotionNetworkAPI::cacheFreshness()
     QFETCH(bool, fresh);
     const QString url = m_server->url("/search");
     m_server->setReply("/search", replyWith("from network"));
-    writeFile(cacheFile("queries", url), "from cache", written);
+    writeFile(CacheFolder::filePath("queries", url), "from cache", written);
     QSignalSpy startedSpy(m_api, &PromotionNetworkAPI::xmlFetchingStarted);
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
@@ -292,7 +281,7 @@ void TestPromotionNetworkAPI::cacheFreshness()
     QCOMPARE(m_api->getXmlData(id), expected);
     QCOMPARE(startedSpy.count(), fresh ? 0 : 1);
     QCOMPARE(m_server->requestCount(), fresh ? 0 : 1);
-    QCOMPARE(readFile(cacheFile("queries", url)), expected);
+    QCOMPARE(readFile(CacheFolder::filePath("queries", url)), expected);
 }
 
 void TestPromotionNetworkAPI::cacheFileNameIgnoresLetterCase_data()
@@ -310,7 +299,7 @@ void TestPromotionNetworkAPI::cacheFileNameIgnoresLetterCase()
 {
     QFETCH(QString, url);
     QFETCH(QString, fileName);
-    writeFile(cacheBase() + "queries/" + fileName, "cached", QDateTime::currentDateTime());
+    writeFile(CacheFolder::folder("queries") + fileName, "cached", QDateTime::currentDateTime());
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
     QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
 
@@ -324,14 +313,14 @@ void TestPromotionNetworkAPI::emptyCacheFileIsAMiss()
 {
     const QString url = m_server->url("/empty");
     m_server->setReply("/empty", replyWith("downloaded"));
-    writeFile(cacheFile("queries", url), QByteArray(), QDateTime::currentDateTime());
+    writeFile(CacheFolder::filePath("queries", url), QByteArray(), QDateTime::currentDateTime());
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     const int id = m_api->fetchXml(url, 0);
     QTRY_COMPARE(downloadedSpy.count(), 1);
     QCOMPARE(m_server->requestCount(), 1);
     QCOMPARE(m_api->getXmlData(id), QByteArray("downloaded"));
-    QCOMPARE(readFile(cacheFile("queries", url)), QByteArray("downloaded"));
+    QCOMPARE(readFile(CacheFolder::filePath("queries", url)), QByteArray("downloaded"));
 }
 
 void TestPromotionNetworkAPI::emptyAnswerIsAnnouncedOnce()
@@ -435,7 +424,7 @@ void TestPromotionNetworkAPI::downloadErrors()
     const QString errorString = errorSpy.at(0).at(1).toString();
     QVERIFY2(!errorString.isEmpty() && errorString.contains(text), qPrintable(errorString));
     QCOMPARE(downloadedSpy.count(), 0);
-    QVERIFY(!QFile::exists(cacheFile("queries", url)));
+    QVERIFY(!QFile::exists(CacheFolder::filePath("queries", url)));
 
     // The failed entry left the queue: the same URL is downloaded afresh.
     QCOMPARE(m_api->getXmlData(id), QByteArray());
@@ -468,7 +457,7 @@ void TestPromotionNetworkAPI::cancelEmitsNothingAndFreesQueue()
     QCOMPARE(m_api->getXmlData(next), QByteArray("next"));
     QCOMPARE(m_api->getXmlData(cancelled), QByteArray());
     QCOMPARE(errorSpy.count(), 0);
-    QVERIFY(!QFile::exists(cacheFile("queries", m_server->url("/slow"))));
+    QVERIFY(!QFile::exists(CacheFolder::filePath("queries", m_server->url("/slow"))));
 }
 
 void TestPromotionNetworkAPI::stalledServerTimesOut_data()
@@ -532,21 +521,21 @@ void TestPromotionNetworkAPI::failedCacheWriteIsNeverServed()
         QTRY_COMPARE(downloadedSpy.count(), 1);
     }
     QCOMPARE(m_api->getXmlData(id), body);
-    QCOMPARE(QDir(cacheBase() + "queries").entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(CacheFolder::folder("queries")).entryList(QDir::Files | QDir::Hidden), QStringList());
 
     const int again = m_api->fetchXml(url, 0);
     QTRY_COMPARE(downloadedSpy.count(), 2);
     QCOMPARE(m_server->requestCount(), 2);
     QCOMPARE(m_api->getXmlData(again), body);
-    QCOMPARE(readFile(cacheFile("queries", url)), body);
+    QCOMPARE(readFile(CacheFolder::filePath("queries", url)), body);
 }
 
 void TestPromotionNetworkAPI::baseDirectoryWithoutQueries()
 {
     delete m_api;
     m_api = nullptr;
-    QDir(cacheBase()).removeRecursively();
-    QVERIFY(QDir().mkpath(cacheBase() + "images"));
+    QDir(CacheFolder::path()).removeRecursively();
+    QVERIFY(QDir().mkpath(CacheFolder::folder("images")));
     recreateService();
     m_server->setReply("/q", replyWith("answer"));
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
@@ -558,7 +547,7 @@ void TestPromotionNetworkAPI::baseDirectoryWithoutQueries()
     const int id = m_api->fetchXml(m_server->url("/q"), 0);
     QTRY_COMPARE(downloadedSpy.count(), 1);
     QCOMPARE(m_api->getXmlData(id), QByteArray("answer"));
-    QVERIFY(!QDir(cacheBase() + "queries").exists());
+    QVERIFY(!QDir(CacheFolder::folder("queries")).exists());
 }
 
 void TestPromotionNetworkAPI::releaseCache()
@@ -570,7 +559,7 @@ void TestPromotionNetworkAPI::releaseCache()
     const int id = m_api->fetchXml(url, 0);
     QTRY_COMPARE(downloadedSpy.count(), 1);
     m_api->getXmlData(id);
-    QVERIFY(QFile::exists(cacheFile("queries", url)));
+    QVERIFY(QFile::exists(CacheFolder::filePath("queries", url)));
 
     recordedMessages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
@@ -578,7 +567,7 @@ void TestPromotionNetworkAPI::releaseCache()
     m_api->releaseCache(m_server->url("/never-cached"));
     qInstallMessageHandler(previous);
     QCOMPARE(recordedMessages, QStringList());
-    QVERIFY(!QFile::exists(cacheFile("queries", url)));
+    QVERIFY(!QFile::exists(CacheFolder::filePath("queries", url)));
 
     m_api->fetchXml(url, 0);
     QTRY_COMPARE(downloadedSpy.count(), 2);
@@ -666,7 +655,7 @@ void TestPromotionNetworkAPI::pictureIsStoredAsThumbnail()
     QTRY_COMPARE(imageSpy.count(), 1);
     const QString path = imageSpy.at(0).at(1).toString();
     QCOMPARE(imageSpy.at(0).at(0).toString(), url);
-    QCOMPARE(path, cacheFile("images", url));
+    QCOMPARE(path, CacheFolder::filePath("images", url));
     QCOMPARE(m_server->requestCount(), 1);
 
     QImageReader stored(path);
@@ -740,13 +729,13 @@ void TestPromotionNetworkAPI::pictureFailureAllowsRetry()
     QTRY_COMPARE(imageSpy.count(), 1);
     QCoreApplication::processEvents();
     QCOMPARE(imageSpy.count(), 1);
-    QCOMPARE(QImage(cacheFile("images", url)).size(), QSize(80, 80));
+    QCOMPARE(QImage(CacheFolder::filePath("images", url)).size(), QSize(80, 80));
 }
 
 void TestPromotionNetworkAPI::stalePictureIsDownloadedAgain()
 {
     const QString url = m_server->url("/art");
-    const QString path = cacheFile("images", url);
+    const QString path = CacheFolder::filePath("images", url);
     m_server->setReply("/art", replyWith(HttpFixtureServer::imageBytes(QSize(100, 100))));
     writeFile(path, "old picture", QDateTime::currentDateTime().addDays(-3));
     QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);

@@ -1,6 +1,5 @@
 #include "panelfixture.h"
 
-#include <QDir>
 #include <QGraphicsLayout>
 #include <QSignalSpy>
 #include <QTest>
@@ -8,6 +7,7 @@
 
 #include <algorithm>
 
+#include "cachefolder.h"
 #include "dconftool.h"
 #include "promotionnetworkapi.h"
 #include "settingsmanager.h"
@@ -62,11 +62,8 @@ void PanelFixture::reset()
     m_store.clearRequestLog();
     m_storeClient.clear();
     // Cached answers and pictures would hide requests from the store's log.
-    for (const QString &folder : { QStringLiteral("queries"), QStringLiteral("images") }) {
-        QDir dir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/") + folder);
-        dir.removeRecursively();
-        dir.mkpath(dir.absolutePath());
-    }
+    CacheFolder::empty(QStringLiteral("queries"));
+    CacheFolder::empty(QStringLiteral("images"));
 }
 
 bool PanelFixture::setFeatureSwitch(bool enabled)
@@ -130,9 +127,4 @@ void PanelFixture::layOut(SvWidget *view)
         view->maximumSize()));
     if (view->layout())
         view->layout()->activate();
-}
-
-QString PanelFixture::pictureCacheDir()
-{
-    return QDir::homePath() + QStringLiteral("/.cache/raskrestapi/images/");
 }

@@ -47,7 +47,6 @@ public:
 
     // Gives the view a size and lays it out, as the host's scene would.
     static void layOut(SvWidget *view);
-    static QString pictureCacheDir();
 
 private:
     FakeStoreClient m_storeClient;

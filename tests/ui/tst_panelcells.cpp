@@ -1,4 +1,3 @@
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -9,6 +8,7 @@
 
 #include "aoainterfacecontentitemcreator.h"
 #include "aoainterfacelistitem.h"
+#include "cachefolder.h"
 #include "panelfixture.h"
 #include "svimagewidget.h"
 #include "svlabel.h"
@@ -34,12 +34,6 @@ QStringList rowWithPicture(const QString &picture)
 {
     return { QStringLiteral("Title"), QStringLiteral("Artist | Album"), QStringLiteral("04:05"), picture,
              QStringLiteral("tr1"), QStringLiteral("Artist") };
-}
-
-QString cachedPicturePath(const QString &url)
-{
-    return PanelFixture::pictureCacheDir()
-        + QString::fromLatin1(QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
 bool writePicture(const QString &path, const QColor &colour)
@@ -173,7 +167,7 @@ void tst_PanelCells::storePictureDownloadedOnce()
     creator.updateCell(first, item);
     QTRY_VERIFY(!changedSpy.isEmpty());
     const QString path = model.data(first, Qt::UserRole + PictureField).toString();
-    QCOMPARE(path, cachedPicturePath(url));
+    QCOMPARE(path, CacheFolder::filePath(QStringLiteral("images"), url));
 
     creator.updateCell(first, item);
     QCOMPARE(item->imageWidget()->imageId(), QString());
@@ -192,7 +186,7 @@ void tst_PanelCells::securePictureLinks()
 {
     QFETCH(QString, url);
     // Already in the picture cache, so no download is needed to show it.
-    QVERIFY(writePicture(cachedPicturePath(url), Qt::darkCyan));
+    QVERIFY(writePicture(CacheFolder::filePath(QStringLiteral("images"), url), Qt::darkCyan));
     SvDetailedListItem *item = fill(url);
     QCOMPARE(item->imageWidget()->imageId(), QString());
     QCOMPARE(item->imageWidget()->image().size(), QSize(80, 80));
@@ -201,7 +195,7 @@ void tst_PanelCells::securePictureLinks()
 void tst_PanelCells::localPictures_data()
 {
     const QString home = QDir::homePath() + QLatin1Char('/');
-    const QString cache = PanelFixture::pictureCacheDir();
+    const QString cache = CacheFolder::folder(QStringLiteral("images"));
     QTest::addColumn<QString>("picture");
     QTest::addColumn<bool>("shown");
     QTest::newRow("cached-file") << cache + "0123456789abcdef0123456789abcdef" << true;
@@ -219,7 +213,7 @@ void tst_PanelCells::localPictures()
 {
     QFETCH(QString, picture);
     QFETCH(bool, shown);
-    const QString cache = PanelFixture::pictureCacheDir();
+    const QString cache = CacheFolder::folder(QStringLiteral("images"));
     const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere.jpg");
     QVERIFY(writePicture(elsewhere, Qt::red));
     QVERIFY(QDir::setCurrent(QDir::homePath()));
