@@ -310,8 +310,6 @@ public:
         publish(view, track);
         if (!waitFor([&watch] { return watch.settled(); }))
             return false;
-        if (qEnvironmentVariableIsSet("BF_DEBUG"))
-            out() << "DBG view " << view << " start " << watch.startedAt() << " rows " << watch.rowsAt() << " pics " << watch.picturesAt() << " loading " << watch.loadingShown() << Qt::endl;
         if (figures) {
             const double start = watch.startedAt();
             figures->rows = watch.rowsAt() - start;
@@ -649,8 +647,6 @@ int main(int argc, char *argv[])
         [&] {
             store = std::make_unique<DemoStore>();
             storeUp = store->start();
-            if (qEnvironmentVariableIsSet("BF_DEBUG"))
-                QObject::connect(&store->server(), &StoreServer::requestReceived, [](const StoreRequest &r) { out() << "DBG store " << nowMs() << " " << r.path << Qt::endl; });
         },
         Qt::BlockingQueuedConnection);
     const auto stopStore = [&] {
