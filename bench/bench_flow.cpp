@@ -520,13 +520,14 @@ int measureLoadOnce(const QString &pluginFile)
     return 0;
 }
 
-QList<double> measureLoads(int repetitions)
+QList<double> measureLoads(int repetitions, const QString &pluginFile)
 {
     QList<double> loads;
     for (int i = 0; i < repetitions; ++i) {
         QProcess child;
         child.setStandardErrorFile(QProcess::nullDevice());
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--load-once")});
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--load-once"), QStringLiteral("--plugin"), pluginFile});
         if (!child.waitForFinished(60000) || child.exitCode() != 0)
             continue;
         bool ok = false;
@@ -616,10 +617,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption homeOption(QStringLiteral("home"),
                                         QStringLiteral("Run in this home instead of a throw-away one."),
                                         QStringLiteral("DIR"));
-    parser.addOptions({repeatOption, burstsOption, intervalOption, loadOnceOption, homeOption});
+    const QCommandLineOption pluginOption(QStringLiteral("plugin"), QStringLiteral("The plug-in library."),
+                                          QStringLiteral("FILE"), QStringLiteral(VELLORA_PLUGIN_FILE));
+    parser.addOptions({repeatOption, burstsOption, intervalOption, loadOnceOption, homeOption, pluginOption});
     parser.process(app);
 
-    const QString pluginFile = QStringLiteral(VELLORA_PLUGIN_FILE);
+    const QString pluginFile = parser.value(pluginOption);
     if (parser.isSet(loadOnceOption))
         return measureLoadOnce(pluginFile);
     if (!environment.isSandboxed()) {
@@ -729,7 +732,7 @@ int main(int argc, char *argv[])
         }
 
         out() << "bench_flow: " << repetitions << " plug-in loads" << Qt::endl;
-        const QList<double> loads = measureLoads(repetitions);
+        const QList<double> loads = measureLoads(repetitions, pluginFile);
 
         out() << "bench_flow: load average at end " << loadAverage() << "\n" << Qt::endl;
         const auto ms = QStringLiteral("ms");
