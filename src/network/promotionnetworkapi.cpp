@@ -47,6 +47,17 @@ bool commitWhole(QSaveFile &file, bool written, QString *reason)
     return false;
 }
 
+// QSaveFile writes to the target of a symbolic link, and reading follows it
+// too; a link planted in the cache must never lead us to another file.
+bool isPlainCacheFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.isFile();
+    QFile::remove(path);
+    return false;
+}
+
 } // namespace
 
 PromotionNetworkAPI *PromotionNetworkAPI::m_instance = nullptr;
@@ -351,6 +362,14 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         QueueEntry &entry = m_queue[index];
         entry.reply = nullptr;
         entry.query.data = reply->readAll();
+        // A body that ends only when the connection closes may have been cut
+        // short, which nothing else tells us; use it now, but never keep it.
+        if (!reply->header(QNetworkRequest::ContentLengthHeader).isValid()
+            && !reply->rawHeader("Transfer-Encoding").toLower().contains("chunked")) {
+            entry.answered = true;
+            announceAnswer(entry);
+            return;
+        }
         entry.save = ++m_lastSave;
         const quint64 save = entry.save;
         const QString path = m_queryCacheDir + createMd5Hash(entry.query.url);
@@ -401,6 +420,11 @@ void PromotionNetworkAPI::prepareCacheDirectories()
     m_imageCacheDir = basePath + QStringLiteral("/images/");
 }
 
+QString PromotionNetworkAPI::imageCacheDirectory() const
+{
+    return m_imageCacheDir;
+}
+
 QString PromotionNetworkAPI::createMd5Hash(const QString &url) const
 {
     return QString::fromLatin1(
@@ -428,6 +452,7 @@ void PromotionNetworkAPI::finishSave(quint64 save)
 
 void PromotionNetworkAPI::saveQuery(const QString &path, const QByteArray &data)
 {
+    isPlainCacheFile(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
@@ -443,7 +468,7 @@ void PromotionNetworkAPI::saveQuery(const QString &path, const QByteArray &data)
 bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
 {
     const QString path = m_queryCacheDir + createMd5Hash(url);
-    if (!QFile::exists(path))
+    if (!isPlainCacheFile(path))
         return false;
     if (!isFresh(path)) {
         QFile::remove(path);
@@ -475,7 +500,7 @@ void PromotionNetworkAPI::releaseCache(QString url) const
 QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
 {
     const QString path = m_imageCacheDir + createMd5Hash(url);
-    if (QFile::exists(path)) {
+    if (isPlainCacheFile(path)) {
         if (isFresh(path))
             return path;
         if (!QFile::remove(path))
@@ -528,6 +553,10 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     buffer.setData(body);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    // The JPEG decoder turns a picture cut short into one padded with grey
+    // and calls that success; a whole one ends its last scan with an end marker.
+    if (reader.format() == "jpeg" && body.lastIndexOf("\xFF\xD9") < body.lastIndexOf("\xFF\xDA"))
+        return ImageResult::DecodeFailed;
     const QSize declared = reader.size();
     if (declared.isValid() && qint64(declared.width()) * declared.height() > maxDeclaredPixels)
         return ImageResult::DecodeFailed;
@@ -542,6 +571,7 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     if (image.size() != thumbnailSize)
         image = image.scaled(thumbnailSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
+    isPlainCacheFile(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return ImageResult::SaveFailed;

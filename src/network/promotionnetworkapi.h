@@ -27,6 +27,8 @@ public:
 
     QString getArtOfMusicItem(const QString &url);
     void releaseCache(QString url) const;
+    // Where downloaded pictures are kept, ending in "/".
+    QString imageCacheDirectory() const;
 
     // Both limits apply to answer and picture downloads alike: the first to a
     // pause between bytes, the second to the whole transfer.

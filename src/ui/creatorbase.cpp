@@ -27,7 +27,7 @@ bool isStoreUrl(const QString &picture)
 // a file elsewhere on the handset) shows as an unreadable file would.
 QImage loadCachedPicture(const QString &path)
 {
-    const QString cacheDir = QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/images")).canonicalPath();
+    const QString cacheDir = QDir(PromotionNetworkAPI::instance()->imageCacheDirectory()).canonicalPath();
     const QFileInfo file(path);
     if (cacheDir.isEmpty() || !file.isFile()
         || !file.canonicalFilePath().startsWith(cacheDir + QLatin1Char('/'))) {

@@ -62,6 +62,10 @@ VelloraView::VelloraView(const QString &name, SvWidget *parent)
 
 VelloraView::~VelloraView()
 {
+    // The model goes with the container after this object has stopped being a
+    // VelloraView; its clearing must not call back into the view by then.
+    if (m_model)
+        m_model->disconnect(this);
     if (m_spacer && !m_spacer->parentItem())
         delete m_spacer;
 }

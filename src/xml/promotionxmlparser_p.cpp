@@ -4,329 +4,33 @@
 #include <QMutexLocker>
 #include <QTimer>
 
+#include <cstring>
 #include <utility>
 
-namespace {
+#include "xmlquerybatchpass.h"
+#include "xmlquerypass.h"
+#include "xmlquerypath.h"
 
-const QLatin1String ChildMarker("child#");
-const QLatin1String AttributeMarker("attr#");
-const QLatin1String LinkMarker("link#");
-const QLatin1String SelectorMarker("aidAttr#");
+namespace {
 
 // Store answers never carry a document type declaration, and DTD processing is where the
 // stream reader has known endless loops; such a document is malformed for us.
 const QByteArray DoctypeMarker("<!DOCTYPE");
 
-// Tokens between two looks at the abort flag inside one pass.
-constexpr int AbortCheckInterval = 256;
-
-struct ElementStep
+// QByteArray::contains() compares byte by byte, a noticeable share of a large answer's parse;
+// the C library's search is many times faster.
+bool containsDoctype(const QByteArray &data)
 {
-    bool present = false;
-    QString name;
-    QString namespaceUri;
-};
-
-struct CompiledPath
-{
-    enum class Target { None, Text, Attribute };
-
-    Target target = Target::None;
-    QString targetName;
-    QString targetNamespace;
-    ElementStep record;
-    ElementStep secondLevel;
-    ElementStep thirdLevel;
-    QString linkName;
-    QString selectorName;
-    QString selectorValue;
-
-    bool recordAttributeMode() const
-    {
-        return target == Target::Attribute && !secondLevel.present && selectorValue.isEmpty();
-    }
-};
-
-QString withoutMarker(const QString &text, QLatin1String marker)
-{
-    return QString(text).remove(marker);
-}
-
-CompiledPath compilePath(const PromotionXmlPath &path)
-{
-    CompiledPath compiled;
-    if (path.isEmpty())
-        return compiled;
-
-    const QPair<QString, QString> &last = path.constLast();
-    if (last.second.contains(ChildMarker)) {
-        compiled.target = CompiledPath::Target::Text;
-        compiled.targetName = withoutMarker(last.second, ChildMarker);
-    } else if (last.second.contains(AttributeMarker)) {
-        compiled.target = CompiledPath::Target::Attribute;
-        compiled.targetName = withoutMarker(last.second, AttributeMarker);
-        compiled.targetNamespace = last.first;
-    }
-
-    for (qsizetype i = 0; i + 1 < path.size(); ++i) {
-        const QString &namespaceUri = path.at(i).first;
-        const QString &text = path.at(i).second;
-        if (text.contains(ChildMarker)) {
-            ElementStep *slot = !compiled.record.present      ? &compiled.record
-                                : !compiled.secondLevel.present ? &compiled.secondLevel
-                                : !compiled.thirdLevel.present  ? &compiled.thirdLevel
-                                                                : nullptr;
-            if (slot)
-                *slot = {true, withoutMarker(text, ChildMarker), namespaceUri};
-        } else if (text.contains(LinkMarker)) {
-            compiled.linkName = withoutMarker(text, LinkMarker);
-        } else if (text.contains(SelectorMarker)) {
-            const QStringList parts = withoutMarker(text, SelectorMarker).split(QLatin1Char('='));
-            compiled.selectorName = parts.constFirst();
-            compiled.selectorValue = parts.constLast();
-        }
-    }
-    return compiled;
-}
-
-QString pathSignature(const PromotionXmlPath &path)
-{
-    QString signature;
-    for (const QPair<QString, QString> &step : path)
-        signature += step.first + step.second;
-    return signature;
-}
-
-// One query's pass over the whole document.
-class QueryPass
-{
-public:
-    QueryPass(QXmlStreamReader &reader, const CompiledPath &path, int limit, QMutex &mutex,
-              const bool &abort)
-        : m_reader(reader)
-        , m_path(path)
-        , m_limit(limit)
-        , m_mutex(mutex)
-        , m_abort(abort)
-    {
-    }
-
-    QStringList run();
-
-private:
-    // What the main loop does after a step: read on, look at the current token again (a
-    // record start that ended a scan), or end the pass.
-    enum class Next { ReadOn, Reprocess, End };
-
-    bool advance();
-    bool matches(const ElementStep &step) const;
-    bool isRecordStart() const;
-    bool limitReached() const;
-    void closeRecord();
-    Next skipToRecordEnd(bool advanceFirst);
-    Next takeText();
-    Next takeEmpty();
-    Next scanForAttribute();
-
-    QXmlStreamReader &m_reader;
-    const CompiledPath &m_path;
-    const int m_limit;
-    QMutex &m_mutex;
-    const bool &m_abort;
-    QStringList m_values;
-    bool m_recordOpen = false;
-    bool m_secondLevelSeen = false;
-    bool m_thirdLevelSeen = false;
-    // Between a record's start tag and its end tag; depth is not tracked.
-    bool m_insideRecord = false;
-    int m_tokensToAbortCheck = AbortCheckInterval;
-};
-
-QStringList QueryPass::run()
-{
-    if (!m_path.record.present)
-        return m_values;
-
-    Next next = Next::ReadOn;
-    while (next != Next::End) {
-        if (next == Next::ReadOn && !advance())
-            break;
-        next = Next::ReadOn;
-        if (!m_reader.isStartElement())
-            continue;
-
-        if (isRecordStart()) {
-            m_insideRecord = true;
-            if (m_recordOpen) {
-                // The previous record produced no value: keep the rows aligned.
-                m_values.append(QString());
-                if (limitReached())
-                    break;
-                m_secondLevelSeen = false;
-            }
-            if (m_path.recordAttributeMode()) {
-                m_values.append(m_reader.attributes()
-                                        .value(m_path.targetNamespace, m_path.targetName)
-                                        .toString());
-                next = skipToRecordEnd(true);
-                continue;
-            }
-            m_recordOpen = true;
-        }
-        if (!m_recordOpen)
-            continue;
-
-        if (m_path.secondLevel.present && matches(m_path.secondLevel))
-            m_secondLevelSeen = true;
-        switch (m_path.target) {
-        case CompiledPath::Target::Text:
-            next = takeText();
-            break;
-        case CompiledPath::Target::None:
-            next = takeEmpty();
-            break;
-        case CompiledPath::Target::Attribute:
-            next = scanForAttribute();
-            break;
-        }
-    }
-    return std::move(m_values);
-}
-
-bool QueryPass::advance()
-{
-    if (m_reader.atEnd())
-        return false;
-    if (m_reader.readNext() == QXmlStreamReader::EndElement && matches(m_path.record))
-        m_insideRecord = false;
-    if (m_reader.hasError())
-        return false;
-    if (--m_tokensToAbortCheck == 0) {
-        m_tokensToAbortCheck = AbortCheckInterval;
-        QMutexLocker locker(&m_mutex);
-        if (m_abort)
-            return false;
-    }
-    return true;
-}
-
-bool QueryPass::matches(const ElementStep &step) const
-{
-    return m_reader.name() == step.name && m_reader.namespaceUri() == step.namespaceUri;
-}
-
-bool QueryPass::isRecordStart() const
-{
-    return m_reader.isStartElement() && matches(m_path.record);
-}
-
-bool QueryPass::limitReached() const
-{
-    return m_limit > 0 && m_values.size() >= m_limit;
-}
-
-void QueryPass::closeRecord()
-{
-    m_recordOpen = false;
-    m_secondLevelSeen = false;
-    m_thirdLevelSeen = false;
-}
-
-// Stops at the next token named like the record element (by local name only). Begun inside
-// the record, that is its end tag or a nested start tag, which is passed over. Begun after the
-// record's end (an open record takes a value from a later tag), it is the next record's start
-// tag, which the main loop must still see, or that record would lose its placeholder and every
-// later value would land one row too high.
-QueryPass::Next QueryPass::skipToRecordEnd(bool advanceFirst)
-{
-    const bool startedOutside = !m_insideRecord;
-    if (advanceFirst && !advance())
-        return Next::End;
-    while (m_reader.name() != m_path.record.name) {
-        if (!advance())
-            return Next::End;
-    }
-    return startedOutside && isRecordStart() ? Next::Reprocess : Next::ReadOn;
-}
-
-QueryPass::Next QueryPass::takeText()
-{
-    if (m_reader.name() != m_path.targetName || (m_path.secondLevel.present && !m_secondLevelSeen))
-        return Next::ReadOn;
-
-    const QString text = m_reader.readElementText();
-    // A cut-off document would leave a cut-off value; text before an unexpected child
-    // element is complete and is kept.
-    if (m_reader.error() == QXmlStreamReader::PrematureEndOfDocumentError)
-        return Next::End;
-    m_values.append(text);
-    if (limitReached() || m_reader.hasError())
-        return Next::End;
-    closeRecord();
-    return skipToRecordEnd(false);
-}
-
-QueryPass::Next QueryPass::takeEmpty()
-{
-    // With a second-level element a path without target only gets placeholders.
-    if (m_path.secondLevel.present)
-        return Next::ReadOn;
-    m_values.append(QString());
-    if (limitReached())
-        return Next::End;
-    closeRecord();
-    return Next::ReadOn;
-}
-
-QueryPass::Next QueryPass::scanForAttribute()
-{
-    const bool startedOutside = !m_insideRecord;
-    for (;;) {
-        if (m_reader.name() == m_path.record.name)
-            return startedOutside && isRecordStart() ? Next::Reprocess : Next::ReadOn;
-
-        if (m_reader.isStartElement()) {
-            if (!m_secondLevelSeen && m_path.secondLevel.present && matches(m_path.secondLevel)) {
-                m_secondLevelSeen = true;
-            } else if (m_secondLevelSeen && !m_thirdLevelSeen && m_path.thirdLevel.present
-                       && matches(m_path.thirdLevel)) {
-                m_thirdLevelSeen = true;
-            }
-
-            bool accepted = false;
-            QString value;
-            if (m_path.thirdLevel.present) {
-                if (m_thirdLevelSeen && matches(m_path.thirdLevel)) {
-                    accepted = true;
-                    value = m_reader.attributes().value(m_path.targetName).toString();
-                }
-            } else if (m_reader.name() == m_path.linkName
-                       && (!m_path.secondLevel.present || m_secondLevelSeen)) {
-                const QXmlStreamAttributes attributes = m_reader.attributes();
-                if (attributes.value(m_path.selectorName) == m_path.selectorValue) {
-                    accepted = true;
-                    value = attributes.value(m_path.targetName).toString();
-                }
-            }
-
-            if (accepted) {
-                m_values.append(value);
-                if (limitReached())
-                    return Next::End;
-                closeRecord();
-                return skipToRecordEnd(false);
-            }
-        }
-
-        if (!advance())
-            return Next::End;
-    }
+    return memmem(data.constData(), size_t(data.size()), DoctypeMarker.constData(),
+                  size_t(DoctypeMarker.size()))
+        != nullptr;
 }
 
 } // namespace
 
 PromotionXmlParserPrivate::PromotionXmlParserPrivate()
     : QThread(nullptr)
+    , m_abortCheck([this] { return isAborted(); })
 {
     moveToThread(this);
 }
@@ -414,6 +118,11 @@ void PromotionXmlParserPrivate::setWaitTimeouts(int setDataMs, int destructionMs
     m_destructionTimeout = destructionMs;
 }
 
+void PromotionXmlParserPrivate::setPassPerQuery(bool passPerQuery)
+{
+    m_passPerQuery = passPerQuery;
+}
+
 void PromotionXmlParserPrivate::run()
 {
     exec();
@@ -425,7 +134,7 @@ void PromotionXmlParserPrivate::startParsingUseQXmlStreamReader()
     if (!isRequestPending())
         return;
 
-    if (!m_data.contains(DoctypeMarker))
+    if (!containsDoctype(m_data))
         runQueries();
 
     const bool aborted = isAborted();
@@ -443,22 +152,61 @@ void PromotionXmlParserPrivate::startParsingUseQXmlStreamReader()
 QStringList PromotionXmlParserPrivate::parseEntryUseQXmlStreamReader(const PromotionXmlPath &path,
                                                                      int index)
 {
-    const QString signature = pathSignature(path);
     for (int i = 0; i < index; ++i) {
-        if (pathSignature(m_queries.at(i).second) == signature)
+        if (m_signatures.at(i) == m_signatures.at(index))
             return m_queryValues.value(m_queries.at(i).first);
     }
+    if (!m_passPerQuery)
+        return std::move(m_batchValues[index]);
 
-    const CompiledPath compiled = compilePath(path);
+    const XmlQueryPath compiled = XmlQueryPath::compile(path);
+    resetReader();
+    return XmlQueryPass(m_reader, compiled, m_limit, m_abortCheck).run();
+}
+
+void PromotionXmlParserPrivate::resetReader()
+{
     m_reader.clear();
     // clear() also drops extra namespace declarations, so every pass adds them again.
     m_reader.addExtraNamespaceDeclarations(m_namespaces);
     m_reader.addData(m_data);
-    return QueryPass(m_reader, compiled, m_limit, m_mutex, m_abort).run();
+}
+
+// The model asks the same few query sets again and again, so their compiled form is kept.
+void PromotionXmlParserPrivate::compileQueries()
+{
+    m_signatures.clear();
+    m_readingPaths.clear();
+    m_readingQueries.clear();
+    for (const QPair<QString, PromotionXmlPath> &query : std::as_const(m_queries))
+        m_signatures.append(XmlQueryPath::signature(query.second));
+    // Only the first query of each path reads; parseEntryUseQXmlStreamReader() gives the others
+    // its values.
+    for (int i = 0; i < m_queries.size(); ++i) {
+        if (m_signatures.indexOf(m_signatures.at(i)) == i) {
+            m_readingPaths.append(XmlQueryPath::compile(m_queries.at(i).second));
+            m_readingQueries.append(i);
+        }
+    }
+    m_compiledQueries = m_queries;
+}
+
+void PromotionXmlParserPrivate::runBatchPass()
+{
+    resetReader();
+    QList<QStringList> values = XmlQueryBatchPass(m_reader, m_readingPaths, m_limit, m_abortCheck).run();
+    m_batchValues = QList<QStringList>(m_queries.size());
+    for (qsizetype k = 0; k < m_readingQueries.size(); ++k)
+        m_batchValues[m_readingQueries.at(k)] = std::move(values[k]);
 }
 
 void PromotionXmlParserPrivate::runQueries()
 {
+    if (m_queries != m_compiledQueries)
+        compileQueries();
+    if (!m_passPerQuery)
+        runBatchPass();
+
     qsizetype referenceCount = 0;
     for (int i = 0; i < m_queries.size(); ++i) {
         if (isAborted())

@@ -8,7 +8,10 @@
 #include <QThread>
 #include <QXmlStreamReader>
 
+#include <functional>
+
 #include "promotionxmlparser.h"
+#include "xmlquerypath.h"
 
 // The worker behind PromotionXmlParser. The object belongs to the thread it represents, so the
 // queued call of startParsingUseQXmlStreamReader() runs there; everything else runs on the
@@ -29,6 +32,9 @@ public:
 
     // How long setData() and the destructor wait for a running worker (5000 and 2000 ms).
     void setWaitTimeouts(int setDataMs, int destructionMs);
+    // Reads the document once per query instead of once for all: the plain form, which the
+    // single read must match; for tests and measurements.
+    void setPassPerQuery(bool passPerQuery);
 
 signals:
     void parseReady();
@@ -42,6 +48,9 @@ protected:
 private:
     QStringList parseEntryUseQXmlStreamReader(const PromotionXmlPath &path, int index);
     void runQueries();
+    void compileQueries();
+    void runBatchPass();
+    void resetReader();
     bool isAborted() const;
     bool isRequestPending() const;
 
@@ -61,4 +70,14 @@ private:
     bool m_requestPending = false;
     int m_setDataTimeout = 5000;
     int m_destructionTimeout = 2000;
+    bool m_passPerQuery = false;
+    const std::function<bool()> m_abortCheck;
+    // Compiled from m_compiledQueries: each query's path signature, and the paths of the queries
+    // that read the document with their indexes.
+    PromotionXmlQueryList m_compiledQueries;
+    QStringList m_signatures;
+    QList<XmlQueryPath> m_readingPaths;
+    QList<int> m_readingQueries;
+    // The values of the single read by query index.
+    QList<QStringList> m_batchValues;
 };

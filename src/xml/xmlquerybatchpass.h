@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <functional>
+
+#include "xmlquerypath.h"
+
+// Answers several queries in one read of the document. Each query follows the same steps as its
+// own XmlQueryPass, fed one token at a time, so every query gets exactly the values that a pass
+// of its own would give; the read stops as soon as every query is done.
+class XmlQueryBatchPass
+{
+public:
+    // The reader is positioned at the document's start. isAborted is asked now and then.
+    XmlQueryBatchPass(QXmlStreamReader &reader, const QList<XmlQueryPath> &paths, int limit,
+                      const std::function<bool()> &isAborted);
+
+    // One value list per path, in the order of the paths.
+    QList<QStringList> run();
+
+private:
+    QXmlStreamReader &m_reader;
+    const QList<XmlQueryPath> &m_paths;
+    const int m_limit;
+    const std::function<bool()> &m_isAborted;
+};

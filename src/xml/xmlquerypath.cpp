@@ -1,0 +1,92 @@
+#include "xmlquerypath.h"
+
+#include <QStringList>
+#include <QXmlStreamReader>
+
+namespace {
+
+const QLatin1String ChildMarker("child#");
+const QLatin1String AttributeMarker("attr#");
+const QLatin1String LinkMarker("link#");
+const QLatin1String SelectorMarker("aidAttr#");
+
+bool matches(const QXmlStreamReader &reader, const XmlQueryElement &element)
+{
+    return reader.name() == element.name && reader.namespaceUri() == element.namespaceUri;
+}
+
+QString withoutMarker(const QString &text, QLatin1String marker)
+{
+    return QString(text).remove(marker);
+}
+
+} // namespace
+
+XmlQueryPath XmlQueryPath::compile(const PromotionXmlPath &path)
+{
+    XmlQueryPath compiled;
+    if (path.isEmpty())
+        return compiled;
+
+    const QPair<QString, QString> &last = path.constLast();
+    if (last.second.contains(ChildMarker)) {
+        compiled.target = Target::Text;
+        compiled.targetName = withoutMarker(last.second, ChildMarker);
+    } else if (last.second.contains(AttributeMarker)) {
+        compiled.target = Target::Attribute;
+        compiled.targetName = withoutMarker(last.second, AttributeMarker);
+        compiled.targetNamespace = last.first;
+    }
+
+    for (qsizetype i = 0; i + 1 < path.size(); ++i) {
+        const QString &namespaceUri = path.at(i).first;
+        const QString &text = path.at(i).second;
+        if (text.contains(ChildMarker)) {
+            XmlQueryElement *slot = !compiled.record.present        ? &compiled.record
+                                    : !compiled.secondLevel.present ? &compiled.secondLevel
+                                    : !compiled.thirdLevel.present  ? &compiled.thirdLevel
+                                                                    : nullptr;
+            if (slot)
+                *slot = {true, withoutMarker(text, ChildMarker), namespaceUri};
+        } else if (text.contains(LinkMarker)) {
+            compiled.linkName = withoutMarker(text, LinkMarker);
+        } else if (text.contains(SelectorMarker)) {
+            const QStringList parts = withoutMarker(text, SelectorMarker).split(QLatin1Char('='));
+            compiled.selectorName = parts.constFirst();
+            compiled.selectorValue = parts.constLast();
+        }
+    }
+    return compiled;
+}
+
+QString XmlQueryPath::signature(const PromotionXmlPath &path)
+{
+    QString signature;
+    for (const QPair<QString, QString> &step : path)
+        signature += step.first + step.second;
+    return signature;
+}
+
+bool XmlQueryPath::scanStartTag(const QXmlStreamReader &reader, bool &secondLevelSeen,
+                                bool &thirdLevelSeen, QString &value) const
+{
+    if (!secondLevelSeen && secondLevel.present && matches(reader, secondLevel)) {
+        secondLevelSeen = true;
+    } else if (secondLevelSeen && !thirdLevelSeen && thirdLevel.present && matches(reader, thirdLevel)) {
+        thirdLevelSeen = true;
+    }
+
+    if (thirdLevel.present) {
+        if (!thirdLevelSeen || !matches(reader, thirdLevel))
+            return false;
+        value = reader.attributes().value(targetName).toString();
+        return true;
+    }
+    if (reader.name() != linkName || (secondLevel.present && !secondLevelSeen))
+        return false;
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (attributes.value(selectorName) != selectorValue)
+        return false;
+    value = attributes.value(targetName).toString();
+    return true;
+}
