@@ -82,6 +82,7 @@ PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
     , m_downloadDeadline(120000)
 {
     m_imagePool.setMaxThreadCount(1);
+    m_cachePool.setMaxThreadCount(1);
     prepareCacheDirectories();
 
     connect(m_configurationManager, &NetworkConfigurationManager::onlineStateChanged, this,
@@ -100,6 +101,7 @@ PromotionNetworkAPI::~PromotionNetworkAPI()
     disconnect(m_xmlManager, nullptr, this, nullptr);
     disconnect(m_imageManager, nullptr, this, nullptr);
     clearQueue();
+    m_cachePool.waitForDone();
     m_imagePool.waitForDone();
     delete m_session;
     m_session = nullptr;
@@ -269,6 +271,10 @@ void PromotionNetworkAPI::checkPendingQueries()
 {
     for (int i = 0; i < m_queue.size(); ++i) {
         QueueEntry &entry = m_queue[i];
+        // An answer on its way to the cache holds the queue like a download:
+        // the entries behind it may be served from what it writes.
+        if (entry.save)
+            return;
         if (!entry.answered && !entry.reply
             && loadXmlFromCache(entry.query.url, entry.query.data)) {
             entry.answered = true;
@@ -351,17 +357,27 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         return;
 
     if (reply->error() == QNetworkReply::NoError) {
+        // The answer is announced only once it is in the cache, as when it
+        // was written here, but the user interface goes on meanwhile.
         QueueEntry &entry = m_queue[index];
         entry.reply = nullptr;
         entry.query.data = reply->readAll();
-        entry.answered = true;
         // A body that ends only when the connection closes may have been cut
         // short, which nothing else tells us; use it now, but never keep it.
-        if (reply->header(QNetworkRequest::ContentLengthHeader).isValid()
-            || reply->rawHeader("Transfer-Encoding").toLower().contains("chunked")) {
-            saveQuery(entry.query.url, entry.query.data);
+        if (!reply->header(QNetworkRequest::ContentLengthHeader).isValid()
+            && !reply->rawHeader("Transfer-Encoding").toLower().contains("chunked")) {
+            entry.answered = true;
+            announceAnswer(entry);
+            return;
         }
-        announceAnswer(entry);
+        entry.save = ++m_lastSave;
+        const quint64 save = entry.save;
+        const QString path = m_queryCacheDir + createMd5Hash(entry.query.url);
+        const QByteArray data = entry.query.data;
+        m_cachePool.start([this, save, path, data] {
+            saveQuery(path, data);
+            QMetaObject::invokeMethod(this, [this, save] { finishSave(save); }, Qt::QueuedConnection);
+        });
         return;
     }
 
@@ -421,9 +437,21 @@ bool PromotionNetworkAPI::isFresh(const QString &path) const
     return QFileInfo(path).lastModified().daysTo(QDateTime::currentDateTime()) <= m_maxCacheAge;
 }
 
-void PromotionNetworkAPI::saveQuery(const QString &url, const QByteArray &data) const
+void PromotionNetworkAPI::finishSave(quint64 save)
 {
-    const QString path = m_queryCacheDir + createMd5Hash(url);
+    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+    // A cancelled entry has left the queue; its answer stays in the cache.
+    auto entry = std::find_if(m_queue.begin(), m_queue.end(),
+                              [save](const QueueEntry &e) { return e.save == save; });
+    if (entry == m_queue.end())
+        return;
+    entry->save = 0;
+    entry->answered = true;
+    announceAnswer(*entry);
+}
+
+void PromotionNetworkAPI::saveQuery(const QString &path, const QByteArray &data)
+{
     isPlainCacheFile(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {

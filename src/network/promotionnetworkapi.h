@@ -65,6 +65,9 @@ private:
         QNetworkReply *reply;
         bool answered;
         QList<Ticket> tickets;
+        // Non-zero while the answer is written to the cache; the entry is
+        // announced once it is on disk.
+        quint64 save = 0;
     };
 
     enum class ImageResult { Saved, DecodeFailed, SaveFailed };
@@ -78,7 +81,8 @@ private:
     void prepareCacheDirectories();
 
     QString createMd5Hash(const QString &url) const;
-    void saveQuery(const QString &url, const QByteArray &data) const;
+    static void saveQuery(const QString &path, const QByteArray &data);
+    void finishSave(quint64 save);
     bool loadXmlFromCache(const QString &url, QByteArray &data) const;
     bool isFresh(const QString &path) const;
 
@@ -106,10 +110,14 @@ private:
     bool m_isOnline;
 
     int m_nextId;
+    quint64 m_lastSave = 0;
     int m_transferTimeout;
     int m_downloadDeadline;
     // Picture decoding runs here so that large pictures never stall the user interface.
     QThreadPool m_imagePool;
+    // Answers are written to the cache here: the write ends in a flush to the
+    // disk, which can take many milliseconds when the disk is busy.
+    QThreadPool m_cachePool;
 
     static PromotionNetworkAPI *m_instance;
 };

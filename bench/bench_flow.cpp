@@ -1,0 +1,783 @@
+// End-to-end figures of the plug-in as the music player drives it: loaded
+// through QPluginLoader with its three views, against the store emulator on
+// 127.0.0.1. The store runs on a thread of its own, as a remote store would,
+// and the time its thread is busy is taken out of the plug-in's figures.
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGraphicsObject>
+#include <QGraphicsScene>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QProcess>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "demostore.h"
+#include "panelprobe.h"
+#include "playerenvironment.h"
+#include "pluginhost.h"
+#include "svdetailedlistitem.h"
+#include "svimagewidget.h"
+#include "svlist.h"
+#include "svlocale.h"
+#include "svwidget.h"
+
+namespace {
+
+// The queue check that the plug-in defers while no loading row shows.
+const double designedDelayMs = 300;
+const int settleTimeoutMs = 30000;
+const int visitsPerPass = 100;
+const QSize hugePictureSize(3000, 2250);
+
+// Targets on the two-core reference machine.
+const double coldOverheadTargetMs = 5;
+const double cachedOverheadTargetMs = 2;
+const double stallTargetMs = 4;
+const double growthTargetKb = 1024;
+const double loadTargetMs = 15;
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QElapsedTimer &benchClock()
+{
+    static QElapsedTimer clock;
+    return clock;
+}
+
+double nowMs()
+{
+    return double(benchClock().nsecsElapsed()) / 1e6;
+}
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype middle = values.size() / 2;
+    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
+}
+
+qint64 residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    // Files under /proc report no size, so they are read whole.
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return -1;
+}
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '));
+}
+
+// Every event that the store's thread handles is timed here: that is the
+// store's own time, which a real store spends on another machine.
+class BenchApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    void setStoreThread(QThread *thread) { m_storeThread = thread; }
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        static thread_local int depth = 0;
+        if (QThread::currentThread() != m_storeThread || depth > 0)
+            return QApplication::notify(receiver, event);
+        ++depth;
+        const double start = nowMs();
+        const bool result = QApplication::notify(receiver, event);
+        const double end = nowMs();
+        --depth;
+        QMutexLocker locker(&m_mutex);
+        m_storeBusy.push_back({start, end});
+        return result;
+    }
+
+    double storeBusyMs(double from, double to)
+    {
+        QMutexLocker locker(&m_mutex);
+        double busy = 0;
+        for (const auto &[start, end] : m_storeBusy)
+            busy += std::max(0.0, std::min(end, to) - std::max(start, from));
+        return busy;
+    }
+
+    // Keeps the record's memory flat across the memory passes.
+    void forgetStoreBusy()
+    {
+        QMutexLocker locker(&m_mutex);
+        m_storeBusy.clear();
+    }
+
+private:
+    QThread *m_storeThread = nullptr;
+    QMutex m_mutex;
+    std::vector<std::pair<double, double>> m_storeBusy;
+};
+
+BenchApplication *benchApp()
+{
+    return static_cast<BenchApplication *>(QCoreApplication::instance());
+}
+
+template <typename Match>
+QGraphicsObject *findItem(const QGraphicsItem *root, const Match &match)
+{
+    const QList<QGraphicsItem *> children = root->childItems();
+    for (QGraphicsItem *child : children) {
+        QGraphicsObject *object = child->toGraphicsObject();
+        if (object && match(object))
+            return object;
+        if (QGraphicsObject *found = findItem(child, match))
+            return found;
+    }
+    return nullptr;
+}
+
+// One panel as the bench sees it: when rows reach its list's model, when
+// every row shows its picture, and whether its loading row showed.
+class PanelWatch : public QObject
+{
+public:
+    PanelWatch(const QString &viewId, SvWidget *panel)
+        : m_viewId(viewId)
+    {
+        m_list = qobject_cast<SvList *>(
+            findItem(panel, [](QGraphicsObject *object) { return qobject_cast<SvList *>(object) != nullptr; }));
+        m_loadingRow = findItem(panel, [](QGraphicsObject *object) { return object->inherits("VelloraSpinner"); });
+        if (!m_list || !m_list->itemModel() || !m_loadingRow)
+            return;
+        QAbstractItemModel *model = m_list->itemModel();
+        // Connected after the list's own connections, so the cells are
+        // filled by the time these run.
+        connect(model, &QAbstractItemModel::rowsInserted, this, [this] {
+            m_rowsAt = nowMs();
+            checkPictures();
+        });
+        connect(model, &QAbstractItemModel::dataChanged, this, &PanelWatch::checkPictures);
+        connect(m_loadingRow, &QGraphicsObject::visibleChanged, this, [this] {
+            if (m_loadingRow->isVisible())
+                m_loadingShown = true;
+        });
+    }
+
+    bool isValid() const { return m_list && m_list->itemModel() && m_loadingRow; }
+    QString viewId() const { return m_viewId; }
+
+    void arm()
+    {
+        m_startedAt = nowMs();
+        m_rowsAt = -1;
+        m_picturesAt = -1;
+        m_loadingShown = false;
+    }
+
+    bool settled() const { return m_rowsAt >= 0 && m_picturesAt >= m_rowsAt; }
+    double startedAt() const { return m_startedAt; }
+    double rowsAt() const { return m_rowsAt; }
+    double picturesAt() const { return m_picturesAt; }
+    bool loadingShown() const { return m_loadingShown; }
+
+    std::function<void()> changed;
+
+private:
+    void checkPictures()
+    {
+        const int rows = m_list->itemModel()->rowCount();
+        if (rows == 0 || m_list->cellCount() != rows)
+            return;
+        for (int row = 0; row < rows; ++row) {
+            const auto *cell = qobject_cast<SvDetailedListItem *>(m_list->cellAt(row));
+            if (!cell || cell->imageWidget()->image().isNull())
+                return;
+        }
+        m_picturesAt = nowMs();
+        if (changed)
+            changed();
+    }
+
+    QString m_viewId;
+    SvList *m_list = nullptr;
+    QGraphicsObject *m_loadingRow = nullptr;
+    double m_startedAt = -1;
+    double m_rowsAt = -1;
+    double m_picturesAt = -1;
+    bool m_loadingShown = false;
+};
+
+struct ChainFigures {
+    double rows = 0;
+    double designed = 0;
+    double rowsStore = 0;
+    double pictures = 0;
+    double picturesStore = 0;
+
+    double rowsOverhead() const { return rows - designed - rowsStore; }
+    double picturesOverhead() const { return pictures - designed - picturesStore; }
+};
+
+class FlowBench
+{
+public:
+    FlowBench(PluginHost &host, DemoStore &store, QObject &storeContext)
+        : m_host(host)
+        , m_store(store)
+        , m_storeContext(storeContext)
+        , m_tracks(store.sampleTracks(1000))
+    {
+        const QStringList ids = PluginHost::viewIds();
+        for (const QString &id : ids) {
+            SvWidget *panel = host.view(id);
+            if (!panel)
+                continue;
+            m_scene.addItem(panel);
+            panel->resize(480, 400);
+            m_probes.push_back(std::make_unique<PanelProbe>(panel));
+            auto watch = std::make_unique<PanelWatch>(id, panel);
+            watch->changed = [this] { onPanelChanged(); };
+            m_watches.push_back(std::move(watch));
+        }
+    }
+
+    ~FlowBench()
+    {
+        const QList<QGraphicsItem *> panels = m_scene.items();
+        for (QGraphicsItem *item : panels) {
+            if (!item->parentItem())
+                m_scene.removeItem(item);
+        }
+    }
+
+    bool isValid() const
+    {
+        return m_watches.size() == 3 && m_tracks.size() >= 6
+            && std::all_of(m_watches.cbegin(), m_watches.cend(), [](const auto &w) { return w->isValid(); });
+    }
+
+    void onStore(const std::function<void()> &work)
+    {
+        QMetaObject::invokeMethod(&m_storeContext, work, Qt::BlockingQueuedConnection);
+    }
+
+    static void clearCache()
+    {
+        const QString base = QDir::homePath() + QStringLiteral("/.cache/raskrestapi/");
+        for (const char *folder : {"queries", "images"}) {
+            QDir dir(base + QLatin1String(folder));
+            const QStringList files = dir.entryList(QDir::Files);
+            for (const QString &file : files)
+                dir.remove(file);
+        }
+    }
+
+    // Shows the track in the view and waits for its rows and pictures.
+    bool visit(int view, int track, ChainFigures *figures = nullptr)
+    {
+        PanelWatch &watch = *m_watches.at(view);
+        // Every request leaves a deferred queue check behind, and any check
+        // serves the whole queue: once the last one has run, the next chain
+        // waits for exactly its own checks.
+        idle(int(designedDelayMs) + 50);
+        publish(view, track);
+        if (!waitFor([&watch] { return watch.settled(); }))
+            return false;
+        if (figures) {
+            const double start = watch.startedAt();
+            figures->rows = watch.rowsAt() - start;
+            figures->pictures = watch.picturesAt() - start;
+            // The first check is always deferred (a new artist ends the
+            // loading state); the second is immediate once a download has
+            // put the loading row up.
+            figures->designed = designedDelayMs * (watch.loadingShown() ? 1 : 2);
+            figures->rowsStore = benchApp()->storeBusyMs(start, watch.rowsAt());
+            figures->picturesStore = benchApp()->storeBusyMs(start, watch.picturesAt());
+        }
+        return true;
+    }
+
+    // Shows every track in every view once and keeps those that give rows
+    // with pictures in all three: the catalog also holds artists that the
+    // store knows nothing similar to, which end in the no-matches text.
+    bool pickTracks()
+    {
+        const int count = int(m_tracks.size());
+        QList<bool> usable(count, true);
+        for (int round = 0; round < count; ++round) {
+            for (int view = 0; view < 3; ++view)
+                publish(view, round + view * count / 3);
+            const auto ended = [this] {
+                for (size_t view = 0; view < m_watches.size(); ++view) {
+                    if (!m_watches.at(view)->settled() && m_probes.at(view)->state() != PanelProbe::State::NoMatches)
+                        return false;
+                }
+                return true;
+            };
+            if (!waitFor(ended))
+                return false;
+            for (int view = 0; view < 3; ++view) {
+                if (!m_watches.at(view)->settled())
+                    usable[(round + view * count / 3) % count] = false;
+            }
+        }
+        QList<PlayerTrack> kept;
+        for (int i = 0; i < count; ++i) {
+            if (usable.at(i))
+                kept << m_tracks.at(i);
+        }
+        m_tracks = kept;
+        return m_tracks.size() >= 6;
+    }
+
+    qsizetype trackCount() const { return m_tracks.size(); }
+
+    // Rounds of one track change in each view, each round waited out.
+    bool visitMany(int count, int firstTrack)
+    {
+        for (int done = 0; done < count;) {
+            for (int view = 0; view < 3 && done < count; ++view, ++done)
+                publish(view, firstTrack + done);
+            if (!waitFor([this] { return allSettled(); }))
+                return false;
+        }
+        return true;
+    }
+
+    bool latency(int repetitions, QList<ChainFigures> &cold, QList<ChainFigures> &cached)
+    {
+        for (int r = 0; r < repetitions; ++r) {
+            const int view = r % 3;
+            const int first = 2 * r;
+            clearCache();
+            ChainFigures a, b, again;
+            if (!visit(view, first, &a) || !visit(view, first + 1, &b) || !visit(view, first, &again))
+                return false;
+            cold << a << b;
+            cached << again;
+        }
+        return true;
+    }
+
+    // The longest gap, beyond its own interval, between two ticks of a 1 ms
+    // timer on the user-interface thread while track changes come every
+    // intervalMs, rotating over the views, until every panel has settled.
+    bool burst(int changes, int intervalMs, double *longestStall, int *pictures)
+    {
+        clearCache();
+        onStore([this] {
+            StoreFault huge(StoreFault::Kind::HugePicture, QStringLiteral("/pictures/"));
+            huge.times = 0;
+            huge.pictureSize = hugePictureSize;
+            m_store.server().addFault(huge);
+            m_store.server().clearRequestLog();
+        });
+
+        double last = nowMs();
+        double longest = 0;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const double now = nowMs();
+            longest = std::max(longest, now - last - 1);
+            last = now;
+        });
+
+        int published = 0;
+        QTimer changer;
+        changer.setTimerType(Qt::PreciseTimer);
+        changer.setInterval(intervalMs);
+        QObject::connect(&changer, &QTimer::timeout, [&] {
+            // Consecutive changes in one view name different artists.
+            publish(published % 3, published * 7);
+            if (++published == changes)
+                changer.stop();
+        });
+        last = nowMs();
+        ticker.start();
+        changer.start();
+        const bool settled =
+            waitFor([&] { return published == changes && allSettled(); }, changes * intervalMs + settleTimeoutMs);
+        ticker.stop();
+        changer.stop();
+
+        onStore([this, pictures] {
+            *pictures = m_store.server().requestCount(StoreRequest::Kind::Picture);
+            m_store.server().clearFaults();
+            m_store.server().clearRequestLog();
+        });
+        *longestStall = longest;
+        return settled;
+    }
+
+private:
+    void publish(int view, int track)
+    {
+        const PlayerTrack &shown = m_tracks.at(track % m_tracks.size());
+        PanelWatch &watch = *m_watches.at(view);
+        // The artist on screen again asks for nothing: the panel stays settled.
+        if (m_shown.value(view) != shown.artist)
+            watch.arm();
+        m_shown.insert(view, shown.artist);
+        m_host.publish(watch.viewId(), shown);
+    }
+
+    static void idle(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    bool allSettled() const
+    {
+        return std::all_of(m_watches.cbegin(), m_watches.cend(), [](const auto &w) { return w->settled(); });
+    }
+
+    void onPanelChanged()
+    {
+        if (m_waiting && m_done && m_done())
+            m_waiting->quit();
+    }
+
+    bool waitFor(const std::function<bool()> &done, int timeoutMs = settleTimeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        // A change can look final in the middle of a model update (one row of
+        // four in), so the loop runs on until the state holds afterwards.
+        while (!done()) {
+            const qint64 left = timeoutMs - waited.elapsed();
+            if (left <= 0)
+                return false;
+            QEventLoop loop;
+            QTimer::singleShot(int(left), &loop, &QEventLoop::quit);
+            m_waiting = &loop;
+            m_done = done;
+            // Also looked at now and then: the burst's last change comes from
+            // a timer, and the no-matches text from no model signal.
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, &loop, [this] { onPanelChanged(); });
+            poll.start(50);
+            loop.exec();
+            m_waiting = nullptr;
+            m_done = nullptr;
+        }
+        return true;
+    }
+
+    PluginHost &m_host;
+    DemoStore &m_store;
+    QObject &m_storeContext;
+    QList<PlayerTrack> m_tracks;
+    QHash<int, QString> m_shown;
+    QGraphicsScene m_scene;
+    std::vector<std::unique_ptr<PanelWatch>> m_watches;
+    std::vector<std::unique_ptr<PanelProbe>> m_probes;
+    QEventLoop *m_waiting = nullptr;
+    std::function<bool()> m_done;
+};
+
+// Plug-in load and the three initialize calls, in a fresh process: a
+// second load in the same process would find the library mapped already.
+int measureLoadOnce(const QString &pluginFile)
+{
+    const double start = nowMs();
+    PluginHost host;
+    if (!host.load(pluginFile))
+        return 1;
+    host.initializeAll();
+    const double end = nowMs();
+    out() << QString::number(end - start, 'f', 3) << Qt::endl;
+    return 0;
+}
+
+QList<double> measureLoads(int repetitions, const QString &pluginFile)
+{
+    QList<double> loads;
+    for (int i = 0; i < repetitions; ++i) {
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--load-once"), QStringLiteral("--plugin"), pluginFile});
+        if (!child.waitForFinished(60000) || child.exitCode() != 0)
+            continue;
+        bool ok = false;
+        const double ms = child.readAllStandardOutput().trimmed().toDouble(&ok);
+        if (ok)
+            loads << ms;
+    }
+    return loads;
+}
+
+struct Row {
+    QString figure;
+    double value;
+    QString unit;
+    double target; // < 0: no target
+};
+
+void printTable(const QList<Row> &rows, bool *allPass)
+{
+    *allPass = true;
+    out() << QStringLiteral("%1 %2 %3 %4\n")
+                 .arg(QStringLiteral("figure"), -58)
+                 .arg(QStringLiteral("median"), 12)
+                 .arg(QStringLiteral("target"), 12)
+                 .arg(QStringLiteral("result"));
+    out() << QString(90, QLatin1Char('-')) << '\n';
+    for (const Row &row : rows) {
+        const int decimals = row.unit == QLatin1String("ms") ? 2 : 0;
+        QString target = QStringLiteral("-");
+        QString result;
+        if (row.target >= 0) {
+            target = QStringLiteral("<= %1 %2").arg(row.target).arg(row.unit);
+            const bool pass = row.value <= row.target;
+            result = pass ? QStringLiteral("pass") : QStringLiteral("FAIL");
+            *allPass = *allPass && pass;
+        }
+        out() << QStringLiteral("%1 %2 %3 %4\n")
+                     .arg(row.figure, -58)
+                     .arg(QStringLiteral("%1 %2").arg(row.value, 0, 'f', decimals).arg(row.unit), 12)
+                     .arg(target, 12)
+                     .arg(result);
+    }
+    out().flush();
+}
+
+template <typename Get>
+QList<double> collect(const QList<ChainFigures> &chains, Get get)
+{
+    QList<double> values;
+    for (const ChainFigures &chain : chains)
+        values << get(chain);
+    return values;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    benchClock().start();
+    PlayerEnvironment environment(argc, argv);
+    if (const int status = environment.isolate(); status >= 0)
+        return status;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty(SvLocale::translationPathVariable))
+        qputenv(SvLocale::translationPathVariable, VELLORA_TRANSLATIONS_DIR);
+
+    BenchApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Times the plug-in from a track change to rows and pictures, the longest stall of the\n"
+        "user-interface thread in a burst of track changes, resident memory and plug-in load.\n"
+        "Runs in a throw-away home with its own session bus and the store emulator."));
+    parser.addHelpOption();
+    const QCommandLineOption repeatOption(QStringLiteral("repeat"),
+                                          QStringLiteral("Cold/cached pairs and load runs (default 15)."),
+                                          QStringLiteral("N"), QStringLiteral("15"));
+    const QCommandLineOption burstsOption(QStringLiteral("bursts"),
+                                          QStringLiteral("Bursts and memory passes (default 3)."),
+                                          QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption intervalOption(QStringLiteral("burst-interval"),
+                                            QStringLiteral("Milliseconds between the burst's track changes "
+                                                           "(default 150)."),
+                                            QStringLiteral("MS"), QStringLiteral("150"));
+    const QCommandLineOption loadOnceOption(QStringLiteral("load-once"),
+                                            QStringLiteral("Time one plug-in load and exit (internal)."));
+    const QCommandLineOption homeOption(QStringLiteral("home"),
+                                        QStringLiteral("Run in this home instead of a throw-away one."),
+                                        QStringLiteral("DIR"));
+    const QCommandLineOption pluginOption(QStringLiteral("plugin"), QStringLiteral("The plug-in library."),
+                                          QStringLiteral("FILE"), QStringLiteral(VELLORA_PLUGIN_FILE));
+    parser.addOptions({repeatOption, burstsOption, intervalOption, loadOnceOption, homeOption, pluginOption});
+    parser.process(app);
+
+    const QString pluginFile = parser.value(pluginOption);
+    if (parser.isSet(loadOnceOption))
+        return measureLoadOnce(pluginFile);
+    if (!environment.isSandboxed()) {
+        // The bench clears the answer and picture cache and writes the store
+        // client's settings file: never in a home of value.
+        out() << "bench_flow: runs only in its own throw-away home (leave out --home)" << Qt::endl;
+        return 2;
+    }
+    const int repetitions = std::max(1, parser.value(repeatOption).toInt());
+    const int bursts = std::max(1, parser.value(burstsOption).toInt());
+    const int burstInterval = std::max(1, parser.value(intervalOption).toInt());
+
+    out() << "bench_flow: load average at start " << loadAverage() << Qt::endl;
+
+    QThread storeThread;
+    storeThread.setObjectName(QStringLiteral("store"));
+    app.setStoreThread(&storeThread);
+    storeThread.start();
+    QObject storeContext;
+    storeContext.moveToThread(&storeThread);
+    std::unique_ptr<DemoStore> store;
+    bool storeUp = false;
+    QMetaObject::invokeMethod(
+        &storeContext,
+        [&] {
+            store = std::make_unique<DemoStore>();
+            storeUp = store->start();
+        },
+        Qt::BlockingQueuedConnection);
+    const auto stopStore = [&] {
+        QMetaObject::invokeMethod(&storeContext, [&] { store.reset(); }, Qt::BlockingQueuedConnection);
+        storeThread.quit();
+        storeThread.wait();
+    };
+    if (!storeUp) {
+        out() << "bench_flow: the store emulator cannot listen on 127.0.0.1" << Qt::endl;
+        stopStore();
+        return 1;
+    }
+    store->writeClientSettings();
+
+    int status = 0;
+    {
+        PluginHost host;
+        if (!host.load(pluginFile)) {
+            out() << "bench_flow: " << host.errorString() << Qt::endl;
+            stopStore();
+            return 1;
+        }
+        host.initializeAll();
+        const qint64 afterLoadKb = residentKb();
+
+        FlowBench bench(host, *store, storeContext);
+        if (!bench.isValid()) {
+            out() << "bench_flow: the panels are not as expected" << Qt::endl;
+            stopStore();
+            return 1;
+        }
+
+        const auto fail = [&](const char *what) {
+            out() << "bench_flow: " << what << " did not settle within " << settleTimeoutMs / 1000 << " s"
+                  << Qt::endl;
+            stopStore();
+            return 1;
+        };
+
+        // Warm-up, which also finds the artists with similar items.
+        out() << "bench_flow: warming up" << Qt::endl;
+        if (!bench.pickTracks())
+            return fail("the warm-up");
+        out() << "bench_flow: " << bench.trackCount() << " artists with similar items" << Qt::endl;
+
+        out() << "bench_flow: " << repetitions << " cold/cached runs" << Qt::endl;
+        QList<ChainFigures> cold, cached;
+        if (!bench.latency(repetitions, cold, cached))
+            return fail("a cold or cached artist");
+
+        out() << "bench_flow: " << bursts << " bursts of 100 track changes, one every " << burstInterval
+              << " ms, pictures of " << hugePictureSize.width() << " x " << hugePictureSize.height() << Qt::endl;
+        QList<double> stalls;
+        QList<double> burstPictures;
+        for (int i = 0; i < bursts; ++i) {
+            double stall = 0;
+            int pictures = 0;
+            if (!bench.burst(100, burstInterval, &stall, &pictures))
+                return fail("a burst");
+            stalls << stall;
+            burstPictures << pictures;
+        }
+
+        out() << "bench_flow: memory, " << visitsPerPass << " artists with pictures per pass" << Qt::endl;
+        FlowBench::clearCache();
+        if (!bench.visitMany(visitsPerPass, 0))
+            return fail("the memory warm-up");
+        QList<double> growths;
+        double afterFirstPassKb = 0;
+        for (int i = 0; i < bursts; ++i) {
+            FlowBench::clearCache();
+            app.forgetStoreBusy();
+            const qint64 before = residentKb();
+            if (!bench.visitMany(visitsPerPass, 0))
+                return fail("a memory pass");
+            const qint64 after = residentKb();
+            if (i == 0)
+                afterFirstPassKb = double(after);
+            growths << double(after - before);
+        }
+
+        out() << "bench_flow: " << repetitions << " plug-in loads" << Qt::endl;
+        const QList<double> loads = measureLoads(repetitions, pluginFile);
+
+        out() << "bench_flow: load average at end " << loadAverage() << "\n" << Qt::endl;
+        const auto ms = QStringLiteral("ms");
+        const QList<Row> rows = {
+            {QStringLiteral("cold artist: viewStarted to rows"),
+             median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1},
+            {QStringLiteral("  designed delays (queue checks)"),
+             median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1},
+            {QStringLiteral("  store's own time"),
+             median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
+            {QStringLiteral("  overhead beyond both"),
+             median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+             coldOverheadTargetMs},
+            {QStringLiteral("cold artist: viewStarted to pictures in rows"),
+             median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
+            {QStringLiteral("  store's own time"),
+             median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms, -1},
+            {QStringLiteral("  overhead beyond designed delays and store"),
+             median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })), ms, -1},
+            {QStringLiteral("cached artist: viewStarted to rows"),
+             median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1},
+            {QStringLiteral("  designed delays (queue checks)"),
+             median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1},
+            {QStringLiteral("  store's own time"),
+             median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
+            {QStringLiteral("  overhead beyond both"),
+             median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+             cachedOverheadTargetMs},
+            {QStringLiteral("cached artist: viewStarted to pictures in rows"),
+             median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
+            {QStringLiteral("longest UI-thread stall, 100-track burst"), median(stalls), ms, stallTargetMs},
+            {QStringLiteral("  pictures served per burst"), median(burstPictures), QString(), -1},
+            {QStringLiteral("resident memory after load"), double(afterLoadKb), QStringLiteral("kB"), -1},
+            {QStringLiteral("resident memory after 100 artists with pictures"), afterFirstPassKb,
+             QStringLiteral("kB"), -1},
+            {QStringLiteral("growth over 100 artists after warm-up"), median(growths), QStringLiteral("kB"),
+             growthTargetKb},
+            {QStringLiteral("plug-in load + three initialize calls"), median(loads), ms, loadTargetMs},
+        };
+        bool allPass = true;
+        printTable(rows, &allPass);
+        out() << "\n" << cold.size() << " cold and " << cached.size() << " cached runs, " << stalls.size()
+              << " bursts, " << growths.size() << " memory passes, " << loads.size() << " loads" << Qt::endl;
+        status = allPass ? 0 : 1;
+    }
+    stopStore();
+    return status;
+}
