@@ -315,10 +315,6 @@ void VelloraModel::onTerritoryXmlParsed()
     QMap<int, QStringList> result;
     if (!takeParseResult(result))
         return;
-    if (result.isEmpty()) {
-        onErrorOccurred(QStringLiteral("error inside parser"), 0);
-        return;
-    }
     m_territoryCode = result.value(0).value(0);
     // An answer without a country would otherwise be asked for again at once, without end.
     if (m_territoryCode.isEmpty())
@@ -419,10 +415,6 @@ void VelloraModel::onArtistXmlParsed()
     QMap<int, QStringList> result;
     if (!takeParseResult(result))
         return;
-    if (result.isEmpty()) {
-        onErrorOccurred(QStringLiteral("error inside parser"), 0);
-        return;
-    }
     const QString wanted = m_artistName.toLower();
     QString id;
     for (const QStringList& row : std::as_const(result)) {
@@ -488,10 +480,6 @@ void VelloraModel::onPromotiontXmlParsed()
     QMap<int, QStringList> result;
     if (!takeParseResult(result))
         return;
-    if (result.isEmpty()) {
-        onErrorOccurred(QStringLiteral("error inside parser"), 0);
-        return;
-    }
 
     beginResetModel();
     m_rows.clear();
@@ -619,5 +607,9 @@ bool VelloraModel::takeParseResult(QMap<int, QStringList>& result)
         return false;
     disconnect(m_parser, nullptr, nullptr, nullptr);
     result = m_parser->getResultsMap();
+    if (result.isEmpty()) {
+        onErrorOccurred(QStringLiteral("error inside parser"), 0);
+        return false;
+    }
     return true;
 }

@@ -80,6 +80,8 @@ private:
                                                             const QString& namespaceUri) const;
     void parseAnswer(const QueryList& queries, const QVector<QXmlStreamNamespaceDeclaration>& namespaces,
                      const QStringList& columns, int limit, void (VelloraModel::*parsedSlot)());
+    // Takes the parser's result for a slot that its signal invoked; an empty
+    // result is reported as a parser error. True when there is a result to use.
     bool takeParseResult(QMap<int, QStringList>& result);
     // Follows the settings file across creation and replacement; true when
     // it differs from the last time it was looked at.
