@@ -156,13 +156,14 @@ void VelloraModel::changeImage(const QString& from, const QString& to)
 {
     if (from.isEmpty())
         return;
+    // Tracks of one album share its picture, and one download serves them
+    // all; a link that merely contains another is a different picture.
     for (auto it = m_rows.begin(); it != m_rows.end(); ++it) {
         QStringList& values = it.value();
-        if (values.count() > 3 && values.at(3).indexOf(from) != -1) {
+        if (values.count() > 3 && values.at(3) == from) {
             values[3] = to;
             const QModelIndex changed = index(it.key(), 0);
             emit dataChanged(changed, changed);
-            return;
         }
     }
 }

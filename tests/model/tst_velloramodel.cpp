@@ -241,35 +241,47 @@ void tst_VelloraModel::rolesAndCounts()
 
 void tst_VelloraModel::changeImage_data()
 {
+    QTest::addColumn<QStringList>("pictures");
     QTest::addColumn<QString>("from");
-    QTest::addColumn<int>("changedRow");
-    QTest::newRow("no-row-carries-it") << "http://pic/none" << -1;
-    QTest::newRow("first-of-two-rows") << "http://pic/shared" << 1;
-    QTest::newRow("part-of-a-longer-url") << "pic/own" << 0;
+    QTest::addColumn<QList<int>>("changedRows");
+    const QStringList shared{"http://pic/own", "http://pic/shared", "http://pic/other", "http://pic/shared"};
+    QTest::newRow("no-row-carries-it") << shared << "http://pic/none" << QList<int>();
+    QTest::newRow("two-rows-share-it") << shared << "http://pic/shared" << QList<int>{1, 3};
+    QTest::newRow("four-rows-share-it") << QStringList(4, "http://pic/album") << "http://pic/album"
+                                        << QList<int>{0, 1, 2, 3};
+    const QStringList nested{"http://pic/a.jpg?size=100", "http://pic/a.jpg", "http://pic/a.jpg#x"};
+    QTest::newRow("nested-shorter-link") << nested << "http://pic/a.jpg" << QList<int>{1};
+    QTest::newRow("nested-longer-link") << nested << "http://pic/a.jpg?size=100" << QList<int>{0};
+    QTest::newRow("part-of-a-link") << nested << "pic/a.jpg" << QList<int>();
 }
 
 void tst_VelloraModel::changeImage()
 {
+    QFETCH(QStringList, pictures);
     QFETCH(QString, from);
-    QFETCH(int, changedRow);
+    QFETCH(QList<int>, changedRows);
+    const QString path = QStringLiteral("/cache/picture.jpeg");
     VelloraModel model;
-    const QStringList pictures{"http://pic/own?size=100", "http://pic/shared", "http://pic/other",
-                               "http://pic/shared"};
     for (int row = 0; row < pictures.size(); ++row)
         model.insertData(row, {"t", "s", "d", pictures.at(row), "id"});
     QSignalSpy dataChangedSpy(&model, &QAbstractItemModel::dataChanged);
 
-    model.changeImage(from, QStringLiteral("/cache/picture.jpeg"));
+    model.changeImage(from, path);
 
-    for (int row = 0; row < pictures.size(); ++row) {
-        const QString expected = row == changedRow ? QStringLiteral("/cache/picture.jpeg") : pictures.at(row);
-        QCOMPARE(model.data(model.index(row, 0), UserRole + 3).toString(), expected);
+    QStringList expected = pictures;
+    for (int row : changedRows)
+        expected[row] = path;
+    QStringList shown;
+    for (int row = 0; row < pictures.size(); ++row)
+        shown << model.data(model.index(row, 0), UserRole + 3).toString();
+    QCOMPARE(shown, expected);
+    // Every changed row is reported, and only those.
+    QList<int> reported;
+    for (const QList<QVariant>& signal : std::as_const(dataChangedSpy)) {
+        for (int row = signal.at(0).toModelIndex().row(); row <= signal.at(1).toModelIndex().row(); ++row)
+            reported << row;
     }
-    QCOMPARE(dataChangedSpy.count(), changedRow < 0 ? 0 : 1);
-    if (changedRow >= 0) {
-        QCOMPARE(dataChangedSpy.at(0).at(0).toModelIndex(), model.index(changedRow, 0));
-        QCOMPARE(dataChangedSpy.at(0).at(1).toModelIndex(), model.index(changedRow, 0));
-    }
+    QCOMPARE(reported, changedRows);
 }
 
 void tst_VelloraModel::loadingRestartsWithFetchingText()
