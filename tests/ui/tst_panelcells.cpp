@@ -1,3 +1,4 @@
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -6,10 +7,13 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "aoainterfacecontentitemcreator.h"
 #include "aoainterfacelistitem.h"
 #include "cachefolder.h"
 #include "panelfixture.h"
+#include "promotionnetworkapi.h"
 #include "svimagewidget.h"
 #include "svlabel.h"
 #include "svwidgetrecycler.h"
@@ -61,6 +65,8 @@ private slots:
     void securePictureLinks();
     void localPictures_data();
     void localPictures();
+    void otherSchemesNeverFetched_data();
+    void otherSchemesNeverFetched();
 
 private:
     // Fills a fresh cell from a one-row model whose picture field is given.
@@ -197,21 +203,28 @@ void tst_PanelCells::localPictures_data()
     const QString home = QDir::homePath() + QLatin1Char('/');
     const QString cache = CacheFolder::folder(QStringLiteral("images"));
     QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("icon");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("cached-file") << cache + "0123456789abcdef0123456789abcdef" << true;
-    QTest::newRow("file-elsewhere") << home + "elsewhere.jpg" << false;
-    QTest::newRow("relative-name") << "elsewhere.jpg" << false;
-    QTest::newRow("device-without-end") << "/dev/zero" << false;
-    QTest::newRow("dots-out-of-cache") << cache + "../../../elsewhere.jpg" << false;
-    QTest::newRow("link-out-of-cache") << cache + "link-elsewhere" << false;
-    QTest::newRow("link-to-device") << cache + "link-device" << false;
-    QTest::newRow("upper-case-scheme") << "HTTP://127.0.0.1/elsewhere.jpg" << false;
-    QTest::newRow("missing-cache-file") << cache + "fedcba9876543210fedcba9876543210" << false;
+    QTest::newRow("cached-file") << cache + "0123456789abcdef0123456789abcdef" << QString() << true;
+    QTest::newRow("file-elsewhere") << home + "elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("relative-name") << "elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("device-without-end") << "/dev/zero" << AlbumIcon << false;
+    QTest::newRow("dots-out-of-cache") << cache + "../../../elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("link-out-of-cache") << cache + "link-elsewhere" << AlbumIcon << false;
+    QTest::newRow("link-to-device") << cache + "link-device" << AlbumIcon << false;
+    QTest::newRow("pipe-in-cache") << cache + "pipe" << AlbumIcon << false;
+    QTest::newRow("link-to-pipe") << cache + "link-pipe" << AlbumIcon << false;
+    QTest::newRow("upper-case-scheme") << "HTTP://127.0.0.1/elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("missing-cache-file") << cache + "fedcba9876543210fedcba9876543210" << AlbumIcon << false;
+    QTest::newRow("empty-cache-file") << cache + "empty" << AlbumIcon << false;
+    QTest::newRow("garbage-cache-file") << cache + "garbage" << AlbumIcon << false;
+    QTest::newRow("file-url") << "file://" + cache + "0123456789abcdef0123456789abcdef" << AlbumIcon << false;
 }
 
 void tst_PanelCells::localPictures()
 {
     QFETCH(QString, picture);
+    QFETCH(QString, icon);
     QFETCH(bool, shown);
     const QString cache = CacheFolder::folder(QStringLiteral("images"));
     const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere.jpg");
@@ -220,11 +233,53 @@ void tst_PanelCells::localPictures()
     QVERIFY(writePicture(cache + QStringLiteral("0123456789abcdef0123456789abcdef"), Qt::darkGreen));
     QVERIFY(QFile::link(elsewhere, cache + QStringLiteral("link-elsewhere")));
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), cache + QStringLiteral("link-device")));
+    // Opening a pipe without a writer would never return.
+    QCOMPARE(mkfifo(QFile::encodeName(cache + QStringLiteral("pipe")).constData(), 0600), 0);
+    QVERIFY(QFile::link(cache + QStringLiteral("pipe"), cache + QStringLiteral("link-pipe")));
+    QFile empty(cache + QStringLiteral("empty"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    QFile garbage(cache + QStringLiteral("garbage"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    QCOMPARE(garbage.write(QByteArray(4096, '\x5a')), 4096);
+    garbage.close();
 
     SvDetailedListItem *item = fill(picture);
-    // Neither the default icon nor any picture: what an unreadable file shows.
-    QCOMPARE(item->imageWidget()->imageId(), QString());
+    QCOMPARE(item->imageWidget()->imageId(), icon);
     QCOMPARE(!item->imageWidget()->image().isNull(), shown);
+}
+
+void tst_PanelCells::otherSchemesNeverFetched_data()
+{
+    // Each would be fetched if its field were searched for a web address.
+    QBuffer jpeg;
+    QVERIFY(jpeg.open(QIODevice::WriteOnly));
+    QImage(8, 8, QImage::Format_RGB32).save(&jpeg, "JPEG");
+    QTest::addColumn<QString>("picture");
+    QTest::newRow("file-with-web-fragment") << "file://" + QDir::homePath() + "/elsewhere.jpg#http://x";
+    QTest::newRow("data-with-web-fragment")
+        << "data:image/jpeg;base64," + QString::fromLatin1(jpeg.data().toBase64()) + "#http://x";
+    QTest::newRow("ftp-with-web-query") << "ftp://127.0.0.1/elsewhere.jpg?http://x";
+}
+
+void tst_PanelCells::otherSchemesNeverFetched()
+{
+    QFETCH(QString, picture);
+    QVERIFY(writePicture(QDir::homePath() + QStringLiteral("/elsewhere.jpg"), Qt::red));
+    PromotionNetworkAPI *network = PromotionNetworkAPI::instance();
+    QSignalSpy downloadedSpy(network, &PromotionNetworkAPI::imageDownloaded);
+    SvDetailedListItem *item = fill(picture);
+    QCOMPARE(item->imageWidget()->imageId(), AlbumIcon);
+
+    // A store picture asked for afterwards comes over the network; anything
+    // fetched from the field before it would have been announced by then.
+    const StoreArtist *artist = m_fixture.store().catalog().artist(QStringLiteral("ar1001"));
+    QVERIFY(artist);
+    const QString marker = m_fixture.store().baseUrl() + QStringLiteral("/pictures/")
+        + StorePictures::artistPictureName(*artist);
+    QCOMPARE(network->getArtOfMusicItem(marker), QString());
+    QTRY_VERIFY(!downloadedSpy.isEmpty());
+    QCOMPARE(downloadedSpy.last().at(0).toString(), marker);
+    QCOMPARE(downloadedSpy.count(), 1);
 }
 
 QTEST_MAIN(tst_PanelCells)
