@@ -2,10 +2,16 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -65,6 +71,8 @@ private slots:
     void securePictureLinks();
     void localPictures_data();
     void localPictures();
+    void sharedPicture_data();
+    void sharedPicture();
     void otherSchemesNeverFetched_data();
     void otherSchemesNeverFetched();
 
@@ -246,6 +254,62 @@ void tst_PanelCells::localPictures()
     SvDetailedListItem *item = fill(picture);
     QCOMPARE(item->imageWidget()->imageId(), icon);
     QCOMPARE(!item->imageWidget()->image().isNull(), shown);
+}
+
+void tst_PanelCells::sharedPicture_data()
+{
+    QTest::addColumn<int>("tracks");
+    QTest::newRow("two-tracks-of-one-album") << 2;
+    QTest::newRow("four-tracks-of-one-album") << 4;
+}
+
+void tst_PanelCells::sharedPicture()
+{
+    QFETCH(int, tracks);
+    // The only similar artist has one album, so every similar track carries its picture.
+    QJsonArray trackList;
+    for (int track = 0; track < tracks; ++track)
+        trackList.append(QJsonObject{{"id", QStringLiteral("sp%1").arg(track)},
+                                     {"title", QStringLiteral("Shared %1").arg(track)},
+                                     {"duration", 200}});
+    const QJsonObject album{{"id", "spal"}, {"title", "One Album"}, {"tracks", trackList},
+                            {"picture", QJsonObject{{"format", "jpeg"}}}};
+    const QJsonArray artists{
+        QJsonObject{{"id", "spseed"}, {"name", "Shared Seed"}, {"albums", QJsonArray()},
+                    {"similar", QJsonArray{"spar"}}},
+        QJsonObject{{"id", "spar"}, {"name", "Shared Artist"}, {"albums", QJsonArray{album}},
+                    {"similar", QJsonArray()}}};
+    QTemporaryFile catalog;
+    QVERIFY(catalog.open());
+    catalog.write(QJsonDocument(QJsonObject{{"artists", artists}}).toJson());
+    catalog.close();
+    QString error;
+    QVERIFY2(m_fixture.store().loadCatalog(catalog.fileName(), &error), qPrintable(error));
+    const auto restoreCatalog = qScopeGuard([this] { m_fixture.store().loadCatalog(StoreCatalog::builtInFileName()); });
+
+    VelloraModel model;
+    QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
+    model.setDetails(QStringLiteral("Shared Seed"), QString(), QString(), QString(), PanelViews::Player);
+    QVERIFY(buttonSpy.wait(10000));
+    QCOMPARE(model.rowCount(), tracks);
+    const QString url = model.data(model.index(0, 0), Qt::UserRole + PictureField).toString();
+    const QString path = CacheFolder::filePath(QStringLiteral("images"), url);
+
+    // The list fills every row while the one download runs.
+    VelloraContentItemCreator creator;
+    std::vector<std::unique_ptr<SvWidget>> cells;
+    for (int row = 0; row < tracks; ++row)
+        cells.emplace_back(creator.createCell(model.index(row, 0), m_recycler));
+    for (int row = 0; row < tracks; ++row)
+        QTRY_COMPARE(model.data(model.index(row, 0), Qt::UserRole + PictureField).toString(), path);
+
+    for (int row = 0; row < tracks; ++row) {
+        auto *item = qobject_cast<SvDetailedListItem *>(cells.at(row).get());
+        creator.updateCell(model.index(row, 0), item);
+        QCOMPARE(item->imageWidget()->imageId(), QString());
+        QVERIFY(!item->imageWidget()->image().isNull());
+    }
+    QCOMPARE(m_fixture.pictureRequestCount(url), 1);
 }
 
 void tst_PanelCells::otherSchemesNeverFetched_data()
