@@ -572,6 +572,9 @@ void TestPromotionNetworkAPI::oversizedAnswerIsDropped()
     big.endless = endless;
     m_server->setReply("/big", big);
     m_server->setReply("/next", replyWith("next"));
+    // Nor is a cached copy of that size read: it was not written by us.
+    writeFile(CacheFolder::filePath("queries", m_server->url("/big")), big.body,
+              QDateTime::currentDateTime());
     QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
