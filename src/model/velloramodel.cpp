@@ -142,6 +142,8 @@ void VelloraModel::clearModel()
         beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
         m_rows.clear();
         endRemoveRows();
+        // Pictures of rows nobody sees any more need not be downloaded.
+        PromotionNetworkAPI::instance()->releaseImages(this);
     }
 }
 
@@ -150,6 +152,7 @@ void VelloraModel::insertData(int row, const QStringList& values)
     beginInsertRows(QModelIndex(), row, row);
     m_rows.insert(row, values);
     endInsertRows();
+    PromotionNetworkAPI::instance()->retainImage(this, values.value(3));
 }
 
 void VelloraModel::changeImage(const QString& from, const QString& to)

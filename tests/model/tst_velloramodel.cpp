@@ -73,6 +73,7 @@ private slots:
     void titleMatching();
     void repeatedArtistCostsNoRequest();
     void otherArtistAbandonsRunningRequest();
+    void picturesOfLeftArtistsStopDownloading();
     void fiveEntriesGiveFourRows();
     void failures_data();
     void failures();
@@ -630,6 +631,44 @@ void tst_VelloraModel::otherArtistAbandonsRunningRequest()
                                             << searchUrl(QStringLiteral("Nina Simone"))
                                             << similarUrl(nina, QStringLiteral("albums/")));
     QCOMPARE(model.data(model.index(0, 0), UserRole + 1).toString().isEmpty(), false);
+}
+
+void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
+{
+    writeSettings();
+    // A slow network: every picture comes a byte at a time until the faults are cleared.
+    StoreFault drip(StoreFault::Kind::Drip, QStringLiteral("/pictures/"));
+    drip.times = 0;
+    m_store.addFault(drip);
+    PromotionNetworkAPI* service = PromotionNetworkAPI::instance();
+    VelloraModel model;
+    // The list asks for the picture of every row it shows.
+    const auto showPictures = [&model, service] {
+        QStringList urls;
+        for (int row = 0; row < model.rowCount(); ++row)
+            urls << model.data(model.index(row, 0), UserRole + 3).toString();
+        urls.removeDuplicates();
+        for (const QString& url : std::as_const(urls))
+            service->getArtOfMusicItem(url);
+        return urls;
+    };
+    // Two artists left behind hold more pictures than the six connections to
+    // one host: unless the old ones are dropped, the new ones are never even asked for.
+    int requested = 0;
+    for (const QString& artist : {QStringLiteral("The Beatles"), QStringLiteral("Daft Punk")}) {
+        QVERIFY(fill(model, artist, PlayerView));
+        requested += int(showPictures().size());
+        QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::Picture), requested);
+    }
+    m_store.clearFaults();
+
+    QSignalSpy imageSpy(service, &PromotionNetworkAPI::imageDownloaded);
+    QVERIFY(fill(model, QStringLiteral("Nina Simone"), PlayerView));
+    const QStringList current = showPictures();
+    QVERIFY(!current.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(imageSpy.count(), current.size(), 10000);
+    for (const QList<QVariant>& arguments : std::as_const(imageSpy))
+        QVERIFY(current.contains(arguments.at(0).toString()));
 }
 
 void tst_VelloraModel::fiveEntriesGiveFourRows()
