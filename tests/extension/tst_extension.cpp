@@ -1,4 +1,6 @@
 #include <QGraphicsScene>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLibrary>
 #include <QPluginLoader>
 #include <QPointer>
@@ -93,6 +95,7 @@ private slots:
 
     void instanceIsGuardedSingleton();
     void verificationText();
+    void metaDataNamesServedViews();
     void interfaceQuery_data();
     void interfaceQuery();
     void initializeTwice();
@@ -222,6 +225,31 @@ void tst_Extension::verificationText()
                                                     "version=4.7.4\n"
                                                     "debug=false\n"
                                                     "buildkey=armv6 linux g++-4 full-config"));
+}
+
+void tst_Extension::metaDataNamesServedViews()
+{
+    QPluginLoader loader(QStringLiteral(VELLORA_PLUGIN_FILE));
+    const QJsonObject metaData = loader.metaData();
+    QCOMPARE(metaData.value(QLatin1String("IID")).toString(),
+             QLatin1String(qobject_interface_iid<SvApplicationExtensionInterface *>()));
+    const QJsonObject plugin = metaData.value(QLatin1String("MetaData")).toObject();
+    QCOMPARE(plugin.value(QLatin1String("Name")).toString(), QLatin1String("vellora"));
+    QCOMPARE(plugin.value(QLatin1String("Version")).toString(), QLatin1String(VELLORA_VERSION));
+    QVERIFY(!plugin.value(QLatin1String("Description")).toString().isEmpty());
+
+    // The views it lists are the views its object answers.
+    QStringList listed;
+    const QJsonArray interfaces = plugin.value(QLatin1String("Interfaces")).toArray();
+    for (const QJsonValue &id : interfaces)
+        listed.append(id.toString());
+    QObject *extension = pluginInstance();
+    QVERIFY(extension);
+    QStringList answered = PluginHost::viewIds();
+    answered.removeIf([extension](const QString &id) { return !extension->qt_metacast(id.toLatin1().constData()); });
+    QCOMPARE(listed, answered);
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    delete extension;
 }
 
 void tst_Extension::interfaceQuery_data()
