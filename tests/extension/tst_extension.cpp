@@ -1,4 +1,6 @@
+#include <QComboBox>
 #include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLibrary>
@@ -21,6 +23,7 @@
 #include "musicartistextensioninterface.h"
 #include "musicplayerextensioninterface.h"
 #include "panelprobe.h"
+#include "playerwindow.h"
 #include "pluginhost.h"
 #include "storeclientstandin.h"
 #include "svapplicationextensioninterface.h"
@@ -108,6 +111,7 @@ private slots:
     void wholeTrack_data();
     void wholeTrack();
     void featureSwitch();
+    void windowChooserSwitchesViews();
     void deletingEndsViewsAndRequests();
 
 private:
@@ -515,6 +519,43 @@ void tst_Extension::wholeTrack()
     QVERIFY(probe.clickStoreRow());
     QTRY_COMPARE_WITH_TIMEOUT(linkSpy.count(), 1, settleTimeout);
     QCOMPARE(linkSpy.takeFirst().constFirst().toString(), storePrefix + artist->name + QLatin1Char('/') + artist->id);
+}
+
+void tst_Extension::windowChooserSwitchesViews()
+{
+    PluginHost host;
+    QVERIFY2(host.load(m_library.fileName()), qPrintable(host.errorString()));
+    host.initializeAll();
+    const StoreArtist *artist = m_unusedArtists.takeFirst();
+    PlayerWindow window(&host, {{artist->name, QString(), QString(), QString()}}, playerId());
+    window.show();
+    auto *chooser = window.findChild<QComboBox *>();
+    auto *sceneView = window.findChild<QGraphicsView *>();
+    QVERIFY(chooser && sceneView);
+    QStringList labels;
+    for (int i = 0; i < chooser->count(); ++i)
+        labels.append(chooser->itemText(i));
+    QCOMPARE(labels, QStringList({QStringLiteral("Player"), QStringLiteral("Album"), QStringLiteral("Artist")}));
+
+    for (int i = chooser->count() - 1; i >= 0; --i) {
+        chooser->setCurrentIndex(i);
+        const QString viewId = chooser->itemData(i).toString();
+        SvWidget *panel = host.view(viewId);
+        PanelProbe probe(panel);
+        QVERIFY(probe.waitForSettled(settleTimeout, false));
+        QStringList titles;
+        const QList<PanelProbe::Row> rows = probe.rows();
+        for (const PanelProbe::Row &row : rows)
+            titles.append(row.title);
+        QCOMPARE(titles, expectedTitles(viewId, *artist));
+        // The window shows the whole panel, fitted to its rows.
+        QCOMPARE(panel->scene(), sceneView->scene());
+        QTRY_COMPARE_WITH_TIMEOUT(panel->size().height(),
+                                  panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panel->size().width(), -1)).height(),
+                                  settleTimeout);
+        QCOMPARE(sceneView->sceneRect(), panel->geometry());
+    }
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
 }
 
 void tst_Extension::featureSwitch()

@@ -5,8 +5,8 @@
 #include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QEvent>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "panelprobe.h"
@@ -17,8 +17,8 @@ namespace {
 
 QString viewLabel(const QString &viewId)
 {
-    const QString name = viewId.section(QLatin1Char('.'), -1).section(QLatin1Char('/'), 0, 0);
-    return name.chopped(int(qstrlen("Interface")));
+    const QString name = PluginHost::viewName(viewId);
+    return name.left(1).toUpper() + name.mid(1);
 }
 
 } // namespace
@@ -61,12 +61,6 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     connect(next, &QPushButton::clicked, this, &PlayerWindow::onNext);
     connect(m_viewChooser, &QComboBox::currentIndexChanged, this, &PlayerWindow::onViewChosen);
 
-    // The panel grows and shrinks with what it shows.
-    auto *fit = new QTimer(this);
-    fit->setInterval(100);
-    connect(fit, &QTimer::timeout, this, &PlayerWindow::onFitPanel);
-    fit->start();
-
     const int chosen = m_viewChooser->findData(viewId);
     if (chosen > 0)
         m_viewChooser->setCurrentIndex(chosen);
@@ -105,24 +99,39 @@ void PlayerWindow::onViewChosen(int index)
     publishCurrent();
 }
 
-void PlayerWindow::onFitPanel()
+void PlayerWindow::onPanelGeometryChanged()
 {
-    if (!m_probe)
-        return;
-    m_probe->fitToContents();
     m_scene->setSceneRect(m_panel->geometry());
+}
+
+bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The panel grows and shrinks with what it shows: a change below it asks
+    // for a new layout, and the panel is fitted to what its contents ask.
+    if (watched == m_panel && event->type() == QEvent::LayoutRequest && m_probe)
+        m_probe->fitToContents();
+    return QWidget::eventFilter(watched, event);
 }
 
 void PlayerWindow::showPanel(const QString &viewId)
 {
-    if (m_panel)
+    if (m_panel) {
+        m_panel->removeEventFilter(this);
+        disconnect(m_panel, nullptr, this, nullptr);
         m_scene->removeItem(m_panel);
+    }
     delete m_probe;
+    m_probe = nullptr;
     m_viewId = viewId;
     m_panel = m_host->view(viewId);
-    m_probe = m_panel ? new PanelProbe(m_panel, this) : nullptr;
-    if (m_panel)
-        m_scene->addItem(m_panel);
+    if (!m_panel)
+        return;
+    m_probe = new PanelProbe(m_panel, this);
+    m_scene->addItem(m_panel);
+    connect(m_panel, &QGraphicsWidget::geometryChanged, this, &PlayerWindow::onPanelGeometryChanged);
+    m_panel->installEventFilter(this);
+    m_probe->fitToContents();
+    onPanelGeometryChanged();
 }
 
 void PlayerWindow::publishCurrent()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include "playertrack.h"
@@ -28,7 +29,10 @@ private slots:
     void onPrevious();
     void onNext();
     void onViewChosen(int index);
-    void onFitPanel();
+    void onPanelGeometryChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showPanel(const QString &viewId);
@@ -38,7 +42,7 @@ private:
     QList<PlayerTrack> m_playlist;
     int m_current = 0;
     QString m_viewId;
-    SvWidget *m_panel = nullptr;
+    QPointer<SvWidget> m_panel;
     PanelProbe *m_probe = nullptr;
     QGraphicsScene *m_scene;
     QGraphicsView *m_view;
