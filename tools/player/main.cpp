@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "demostore.h"
+#include "mprisfollower.h"
 #include "panelprobe.h"
 #include "playerenvironment.h"
 #include "playeroptions.h"
@@ -79,7 +80,7 @@ QString describe(const PlayerTrack &track)
 {
     QStringList details{track.artist, track.album, track.song, track.genre};
     details.removeAll(QString());
-    return details.join(QLatin1String(" / "));
+    return details.isEmpty() ? QStringLiteral("none") : details.join(QLatin1String(" / "));
 }
 
 // The plug-ins of the folder of --plugin, or that file alone when named,
@@ -163,14 +164,44 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
 }
 
 int runWindow(QApplication &app, PluginHost &host, StoreClientStandIn &storeClient,
-              const QList<PlayerTrack> &playlist, const QString &viewId)
+              const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower)
 {
     QObject::connect(&storeClient, &StoreClientStandIn::linkOpened, [](const QString &link) {
         out() << "Link: " << link << Qt::endl;
     });
-    PlayerWindow playerWindow(&host, playlist, viewId);
+    PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack>{PlayerTrack()} : playlist, viewId);
+    if (follower) {
+        playerWindow.showFollowedTrack(QString(), PlayerTrack());
+        QObject::connect(follower, &MprisFollower::followedChanged, &playerWindow, [&playerWindow, follower] {
+            playerWindow.showFollowedTrack(follower->player(), follower->track());
+        });
+    }
     playerWindow.show();
     return app.exec();
+}
+
+// Each change of the followed player or its track goes to the panel, as the
+// host publishes it, and is printed as a block, until interrupted or the
+// time-out given.
+int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &host, MprisFollower &follower)
+{
+    QGraphicsScene scene;
+    SvWidget *panel = host.view(options.viewId);
+    scene.addItem(panel);
+    QObject::connect(&follower, &MprisFollower::followedChanged, [&] {
+        host.publish(options.viewId, follower.track());
+        out() << "Player: " << (follower.player().isEmpty() ? QStringLiteral("none") : follower.player()) << Qt::endl
+              << "Track: " << describe(follower.track()) << Qt::endl
+              << Qt::endl;
+    });
+    if (options.timeoutGiven)
+        QTimer::singleShot(options.timeoutMs, &app, &QCoreApplication::quit);
+    out() << "Following " << (options.followName.isEmpty() ? QStringLiteral("the player that plays") : options.followName)
+          << Qt::endl
+          << Qt::endl;
+    const int status = app.exec();
+    scene.removeItem(panel);
+    return status;
 }
 
 // One track in one view: waits for the panel, then prints, renders and
@@ -243,7 +274,7 @@ int runPanel(const PlayerOptions &options, PluginHost &host, StoreClientStandIn 
 
 int main(int argc, char *argv[])
 {
-    PlayerEnvironment environment(argc, argv);
+    PlayerEnvironment environment(argc, argv, PlayerOptions::follows(argc, argv));
     if (const int status = environment.isolate(); status >= 0)
         return status;
 
@@ -271,12 +302,20 @@ int main(int argc, char *argv[])
         return status;
 
     const bool window = options.run == PlayerOptions::Run::Window;
+    std::unique_ptr<MprisFollower> follower;
+    if (options.follow) {
+        follower = std::make_unique<MprisFollower>(options.followName);
+        if (!follower->start()) {
+            err() << "vellora-player: no session bus to follow players on" << Qt::endl;
+            return Failure;
+        }
+    }
     QList<PlayerTrack> playlist;
     if (!options.track.artist.isEmpty())
         playlist.append(options.track);
     if (store && (window || playlist.isEmpty()))
         playlist.append(store->sampleTracks(window ? playlistLength : 1));
-    if (playlist.isEmpty()) {
+    if (playlist.isEmpty() && !follower) {
         err() << "vellora-player: give a track with --artist" << Qt::endl;
         return UsageError;
     }
@@ -287,7 +326,9 @@ int main(int argc, char *argv[])
     PluginHost host;
     if (const int status = loadPlugin(options, &host); status != Success)
         return status;
+    if (options.run == PlayerOptions::Run::FollowPrint)
+        return runFollowPrint(app, options, host, *follower);
     if (window)
-        return runWindow(app, host, storeClient, playlist, options.viewId);
+        return runWindow(app, host, storeClient, playlist, options.viewId, follower.get());
     return runPanel(options, host, storeClient, playlist.constFirst());
 }

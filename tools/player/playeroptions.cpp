@@ -24,13 +24,23 @@ bool PlayerOptions::opensWindow(int argc, char **argv)
     return true;
 }
 
+bool PlayerOptions::follows(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--follow") == 0)
+            return true;
+    }
+    return false;
+}
+
 bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, QString *error)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Demo music player for the libvellora plug-in. Without --home it runs in a throw-away home with\n"
         "its own session bus and the embedded store emulator; with neither --print, --screenshot,\n"
-        "--click nor --more it opens a window with a small playlist."));
+        "--click nor --more it opens a window with a small playlist. With --follow it shows the track of a\n"
+        "music player on your session bus instead (MPRIS 2)."));
     parser.addHelpOption();
     const QCommandLineOption viewOption(QStringLiteral("view"), QStringLiteral("player, album or artist."),
                                         QStringLiteral("VIEW"), QStringLiteral("player"));
@@ -69,9 +79,16 @@ bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, Q
         QStringLiteral("list-plugins"),
         QStringLiteral("Print the name, version, description and views of each plug-in in the plug-in\n"
                        "folder (or of --plugin), read without loading it."));
+    const QCommandLineOption followOption(
+        QStringLiteral("follow"),
+        QStringLiteral("Follow the current track of the music player NAME (org.mpris.MediaPlayer2.NAME) on the\n"
+                       "session bus, or of the first one that plays; with --print, print each change until\n"
+                       "interrupted or --timeout."));
     parser.addOptions({viewOption, artistOption, albumOption, songOption, genreOption, printOption,
                        screenshotOption, clickOption, moreOption, timeoutOption, homeOption, settingsOption,
-                       pluginOption, listPluginsOption});
+                       pluginOption, listPluginsOption, followOption});
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
+                                 QStringLiteral("[NAME]"));
     parser.process(app);
 
     options->pluginFile = parser.value(pluginOption);
@@ -100,6 +117,14 @@ bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, Q
             return false;
         }
     }
+    options->timeoutGiven = parser.isSet(timeoutOption);
+    options->follow = parser.isSet(followOption);
+    const QStringList names = parser.positionalArguments();
+    if (names.size() > (options->follow ? 1 : 0)) {
+        *error = QStringLiteral("unexpected argument %1").arg(names.constLast());
+        return false;
+    }
+    options->followName = names.value(0);
     if (parser.isSet(artistOption)) {
         options->track = {parser.value(artistOption), parser.value(albumOption), parser.value(songOption),
                           parser.value(genreOption)};
@@ -108,8 +133,12 @@ bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, Q
     options->screenshotFile = parser.value(screenshotOption);
     options->more = parser.isSet(moreOption);
     options->settingsFile = parser.value(settingsOption);
+    if (options->follow && (!options->screenshotFile.isEmpty() || options->clickRow >= 0 || options->more)) {
+        *error = QStringLiteral("--follow takes --print but not --screenshot, --click or --more");
+        return false;
+    }
     const bool panelRun = options->print || !options->screenshotFile.isEmpty() || options->clickRow >= 0
                           || options->more;
-    options->run = panelRun ? Run::Panel : Run::Window;
+    options->run = options->follow && options->print ? Run::FollowPrint : panelRun ? Run::Panel : Run::Window;
     return true;
 }

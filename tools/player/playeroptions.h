@@ -12,6 +12,7 @@ struct PlayerOptions {
         Window,      // the playlist in a window
         Panel,       // one track: print, screenshot, touch a row
         ListPlugins, // the metadata of the plug-ins, read without loading them
+        FollowPrint, // each track of a player on the bus, printed
     };
 
     Run run = Run::Window;
@@ -23,13 +24,18 @@ struct PlayerOptions {
     int clickRow = -1; // from 0
     bool more = false;
     int timeoutMs = 0;
+    bool timeoutGiven = false;
+    bool follow = false;
+    QString followName; // empty: the first player that plays
     QString settingsFile;
     QString pluginFile;
     bool pluginNamed = false; // --plugin given, rather than the one found beside the player
 
     // Before the application object exists: whether the run shows a window,
-    // which decides the platform plug-in.
+    // which decides the platform plug-in, and whether it follows the
+    // players on the caller's session bus.
     static bool opensWindow(int argc, char **argv);
+    static bool follows(int argc, char **argv);
 
     // --help and unknown options end the process as QCommandLineParser does;
     // a bad value gives false and the reason.

@@ -41,6 +41,8 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
 
     auto *previous = new QPushButton(QStringLiteral("Previous"), this);
     auto *next = new QPushButton(QStringLiteral("Next"), this);
+    previous->setEnabled(m_playlist.size() > 1);
+    next->setEnabled(m_playlist.size() > 1);
     const QStringList ids = PluginHost::viewIds();
     for (const QString &id : ids) {
         if (m_host->view(id))
@@ -134,14 +136,25 @@ void PlayerWindow::showPanel(const QString &viewId)
     onPanelGeometryChanged();
 }
 
+void PlayerWindow::showFollowedTrack(const QString &player, const PlayerTrack &track)
+{
+    m_followedPlayer = player.isEmpty() ? QStringLiteral("no player") : player;
+    m_playlist = {track};
+    m_current = 0;
+    publishCurrent();
+}
+
 void PlayerWindow::publishCurrent()
 {
     if (m_playlist.isEmpty() || m_viewId.isEmpty())
         return;
     const PlayerTrack &track = m_playlist.at(m_current);
-    m_trackLabel->setText(QStringLiteral("%1 of %2: %3 - %4 (%5, %6)")
-                              .arg(m_current + 1)
-                              .arg(m_playlist.size())
-                              .arg(track.artist, track.song, track.album, track.genre));
+    const QString details = track.artist.isEmpty()
+                                ? QStringLiteral("no track")
+                                : QStringLiteral("%1 - %2 (%3, %4)").arg(track.artist, track.song, track.album, track.genre);
+    if (m_followedPlayer.isEmpty())
+        m_trackLabel->setText(QStringLiteral("%1 of %2: %3").arg(m_current + 1).arg(m_playlist.size()).arg(details));
+    else
+        m_trackLabel->setText(QStringLiteral("Following %1: %2").arg(m_followedPlayer, details));
     m_host->publish(m_viewId, track);
 }

@@ -25,6 +25,11 @@ public:
                  QWidget *parent = nullptr);
     ~PlayerWindow() override;
 
+public slots:
+    // Shows and publishes the track that a followed player plays instead of
+    // the playlist; an empty player: none is followed.
+    void showFollowedTrack(const QString &player, const PlayerTrack &track);
+
 private slots:
     void onPrevious();
     void onNext();
@@ -48,4 +53,5 @@ private:
     QGraphicsView *m_view;
     QComboBox *m_viewChooser;
     QLabel *m_trackLabel;
+    QString m_followedPlayer; // empty: the playlist is shown
 };
