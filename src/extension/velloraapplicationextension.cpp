@@ -14,6 +14,7 @@ VelloraApplicationExtension::VelloraApplicationExtension()
 {
     SvLocale locale;
     locale.addTranslationPath(QStringLiteral("/usr/share/l10n/solvanetouch/"));
+    locale.addTranslationPath(QStringLiteral(VELLORA_INSTALLED_TRANSLATIONS_DIR));
     locale.installTrCatalog(QStringLiteral("teku-music-store"));
     SvLocale::setDefault(locale);
 }

@@ -1,4 +1,8 @@
+#include <QComboBox>
 #include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLibrary>
 #include <QPluginLoader>
 #include <QPointer>
@@ -19,6 +23,7 @@
 #include "musicartistextensioninterface.h"
 #include "musicplayerextensioninterface.h"
 #include "panelprobe.h"
+#include "playerwindow.h"
 #include "pluginhost.h"
 #include "storeclientstandin.h"
 #include "svapplicationextensioninterface.h"
@@ -93,6 +98,7 @@ private slots:
 
     void instanceIsGuardedSingleton();
     void verificationText();
+    void metaDataNamesServedViews();
     void interfaceQuery_data();
     void interfaceQuery();
     void initializeTwice();
@@ -105,6 +111,7 @@ private slots:
     void wholeTrack_data();
     void wholeTrack();
     void featureSwitch();
+    void windowChooserSwitchesViews();
     void deletingEndsViewsAndRequests();
 
 private:
@@ -222,6 +229,31 @@ void tst_Extension::verificationText()
                                                     "version=4.7.4\n"
                                                     "debug=false\n"
                                                     "buildkey=armv6 linux g++-4 full-config"));
+}
+
+void tst_Extension::metaDataNamesServedViews()
+{
+    QPluginLoader loader(QStringLiteral(VELLORA_PLUGIN_FILE));
+    const QJsonObject metaData = loader.metaData();
+    QCOMPARE(metaData.value(QLatin1String("IID")).toString(),
+             QLatin1String(qobject_interface_iid<SvApplicationExtensionInterface *>()));
+    const QJsonObject plugin = metaData.value(QLatin1String("MetaData")).toObject();
+    QCOMPARE(plugin.value(QLatin1String("Name")).toString(), QLatin1String("vellora"));
+    QCOMPARE(plugin.value(QLatin1String("Version")).toString(), QLatin1String(VELLORA_VERSION));
+    QVERIFY(!plugin.value(QLatin1String("Description")).toString().isEmpty());
+
+    // The views it lists are the views its object answers.
+    QStringList listed;
+    const QJsonArray interfaces = plugin.value(QLatin1String("Interfaces")).toArray();
+    for (const QJsonValue &id : interfaces)
+        listed.append(id.toString());
+    QObject *extension = pluginInstance();
+    QVERIFY(extension);
+    QStringList answered = PluginHost::viewIds();
+    answered.removeIf([extension](const QString &id) { return !extension->qt_metacast(id.toLatin1().constData()); });
+    QCOMPARE(listed, answered);
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    delete extension;
 }
 
 void tst_Extension::interfaceQuery_data()
@@ -487,6 +519,43 @@ void tst_Extension::wholeTrack()
     QVERIFY(probe.clickStoreRow());
     QTRY_COMPARE_WITH_TIMEOUT(linkSpy.count(), 1, settleTimeout);
     QCOMPARE(linkSpy.takeFirst().constFirst().toString(), storePrefix + artist->name + QLatin1Char('/') + artist->id);
+}
+
+void tst_Extension::windowChooserSwitchesViews()
+{
+    PluginHost host;
+    QVERIFY2(host.load(m_library.fileName()), qPrintable(host.errorString()));
+    host.initializeAll();
+    const StoreArtist *artist = m_unusedArtists.takeFirst();
+    PlayerWindow window(&host, {{artist->name, QString(), QString(), QString()}}, playerId());
+    window.show();
+    auto *chooser = window.findChild<QComboBox *>();
+    auto *sceneView = window.findChild<QGraphicsView *>();
+    QVERIFY(chooser && sceneView);
+    QStringList labels;
+    for (int i = 0; i < chooser->count(); ++i)
+        labels.append(chooser->itemText(i));
+    QCOMPARE(labels, QStringList({QStringLiteral("Player"), QStringLiteral("Album"), QStringLiteral("Artist")}));
+
+    for (int i = chooser->count() - 1; i >= 0; --i) {
+        chooser->setCurrentIndex(i);
+        const QString viewId = chooser->itemData(i).toString();
+        SvWidget *panel = host.view(viewId);
+        PanelProbe probe(panel);
+        QVERIFY(probe.waitForSettled(settleTimeout, false));
+        QStringList titles;
+        const QList<PanelProbe::Row> rows = probe.rows();
+        for (const PanelProbe::Row &row : rows)
+            titles.append(row.title);
+        QCOMPARE(titles, expectedTitles(viewId, *artist));
+        // The window shows the whole panel, fitted to its rows.
+        QCOMPARE(panel->scene(), sceneView->scene());
+        QTRY_COMPARE_WITH_TIMEOUT(panel->size().height(),
+                                  panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panel->size().width(), -1)).height(),
+                                  settleTimeout);
+        QCOMPARE(sceneView->sceneRect(), panel->geometry());
+    }
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
 }
 
 void tst_Extension::featureSwitch()

@@ -16,6 +16,7 @@ private slots:
     void printsRowsAndLink();
     void unknownArtistPrintsNoMatches();
     void badViewIsUsageError();
+    void listsPluginMetadata();
 
 private:
     QString run(const QStringList &arguments, int *exitCode);
@@ -99,6 +100,15 @@ void tst_Player::badViewIsUsageError()
     int exitCode = 0;
     run({QStringLiteral("--view"), QStringLiteral("genre"), QStringLiteral("--print")}, &exitCode);
     QCOMPARE(exitCode, 2);
+}
+
+void tst_Player::listsPluginMetadata()
+{
+    int exitCode = 0;
+    const QString output = run({QStringLiteral("--list-plugins")}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(output.contains(QLatin1String("/libvellora.so\n  Name: vellora\n  Version: ")), qPrintable(output));
+    QVERIFY2(output.contains(QLatin1String("\n  Views: player, album, artist\n")), qPrintable(output));
 }
 
 QTEST_MAIN(tst_Player)

@@ -1,11 +1,13 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGraphicsScene>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPluginLoader>
 #include <QSettings>
-#include <QEventLoop>
 #include <QTextStream>
 #include <QTimer>
 
@@ -13,11 +15,15 @@
 #include <memory>
 
 #include "demostore.h"
+#include "mprisfollower.h"
 #include "panelprobe.h"
 #include "playerenvironment.h"
+#include "playeroptions.h"
+#include "playerpaths.h"
 #include "playerwindow.h"
 #include "pluginhost.h"
 #include "storeclientstandin.h"
+#include "svapplicationextensioninterface.h"
 #include "svlocale.h"
 #include "svwidget.h"
 
@@ -37,28 +43,6 @@ QTextStream &err()
 {
     static QTextStream stream(stderr);
     return stream;
-}
-
-QString viewIdForName(const QString &name)
-{
-    const QStringList ids = PluginHost::viewIds();
-    for (const QString &id : ids) {
-        if (id.contains(QLatin1Char('.') + name + QLatin1String("Interface/"), Qt::CaseInsensitive))
-            return id;
-    }
-    return QString();
-}
-
-bool wantsWindow(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        for (const char *batch : {"--print", "--screenshot", "--click", "--more", "--help", "-h"}) {
-            if (argument == batch || argument.startsWith(QByteArray(batch) + '='))
-                return false;
-        }
-    }
-    return true;
 }
 
 // Touches the panel and prints the link that reached the stand-in, or says
@@ -96,162 +80,147 @@ QString describe(const PlayerTrack &track)
 {
     QStringList details{track.artist, track.album, track.song, track.genre};
     details.removeAll(QString());
-    return details.join(QLatin1String(" / "));
+    return details.isEmpty() ? QStringLiteral("none") : details.join(QLatin1String(" / "));
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The plug-ins of the folder of --plugin, or that file alone when named,
+// as their metadata describes them; nothing is loaded.
+int listPlugins(const QString &pluginFile, bool named)
 {
-    PlayerEnvironment environment(argc, argv);
-    if (const int status = environment.isolate(); status >= 0)
-        return status;
-
-    const bool window = wantsWindow(argc, argv);
-    if (!window && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty(SvLocale::translationPathVariable))
-        qputenv(SvLocale::translationPathVariable, VELLORA_TRANSLATIONS_DIR);
-
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Demo music player for the libvellora plug-in. Without --home it runs in a throw-away home with\n"
-        "its own session bus and the embedded store emulator; with neither --print, --screenshot,\n"
-        "--click nor --more it opens a window with a small playlist."));
-    parser.addHelpOption();
-    const QCommandLineOption viewOption(QStringLiteral("view"), QStringLiteral("player, album or artist."),
-                                        QStringLiteral("VIEW"), QStringLiteral("player"));
-    const QCommandLineOption artistOption(QStringLiteral("artist"), QStringLiteral("Artist of the track."),
-                                          QStringLiteral("NAME"));
-    const QCommandLineOption albumOption(QStringLiteral("album"), QStringLiteral("Album of the track."),
-                                         QStringLiteral("TITLE"));
-    const QCommandLineOption songOption(QStringLiteral("song"), QStringLiteral("Title of the track."),
-                                        QStringLiteral("TITLE"));
-    const QCommandLineOption genreOption(QStringLiteral("genre"), QStringLiteral("Genre of the track."),
-                                         QStringLiteral("GENRE"));
-    const QCommandLineOption printOption(QStringLiteral("print"),
-                                         QStringLiteral("Wait for the panel, print its rows and exit."));
-    const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
-                                              QStringLiteral("Write the panel, pictures loaded, to a PNG."),
-                                              QStringLiteral("FILE"));
-    const QCommandLineOption clickOption(QStringLiteral("click"),
-                                         QStringLiteral("Touch row N (from 1) and print the store link."),
-                                         QStringLiteral("N"));
-    const QCommandLineOption moreOption(QStringLiteral("more"),
-                                        QStringLiteral("Touch the store row and print the store link."));
-    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("Seconds to wait for the panel (default 60)."),
-                                           QStringLiteral("S"), QStringLiteral("60"));
-    const QCommandLineOption homeOption(QStringLiteral("home"),
-                                        QStringLiteral("Run in this home, with its own store settings, cache "
-                                                       "and session bus."),
-                                        QStringLiteral("DIR"));
-    const QCommandLineOption settingsOption(QStringLiteral("settings"),
-                                            QStringLiteral("Store client settings file naming the store to "
-                                                           "use instead of the embedded one."),
-                                            QStringLiteral("FILE"));
-    const QCommandLineOption pluginOption(QStringLiteral("plugin"), QStringLiteral("The plug-in library."),
-                                          QStringLiteral("FILE"), QStringLiteral(VELLORA_PLUGIN_FILE));
-    parser.addOptions({viewOption, artistOption, albumOption, songOption, genreOption, printOption,
-                       screenshotOption, clickOption, moreOption, timeoutOption, homeOption, settingsOption,
-                       pluginOption});
-    parser.process(app);
-
-    const QString viewId = viewIdForName(parser.value(viewOption));
-    if (viewId.isEmpty()) {
-        err() << "vellora-player: unknown view " << parser.value(viewOption) << Qt::endl;
-        return UsageError;
+    QStringList files{pluginFile};
+    if (!named) {
+        const QDir folder = QFileInfo(pluginFile).absoluteDir();
+        files.clear();
+        const QStringList names = folder.entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name);
+        for (const QString &name : names)
+            files.append(folder.filePath(name));
     }
-    bool ok = false;
-    const int timeoutMs = parser.value(timeoutOption).toInt(&ok) * 1000;
-    if (!ok || timeoutMs <= 0) {
-        err() << "vellora-player: bad time-out " << parser.value(timeoutOption) << Qt::endl;
-        return UsageError;
+    const QLatin1String iid(qobject_interface_iid<SvApplicationExtensionInterface *>());
+    int listed = 0;
+    for (const QString &file : std::as_const(files)) {
+        const QJsonObject metaData = QPluginLoader(file).metaData();
+        if (metaData.value(QLatin1String("IID")).toString() != iid)
+            continue;
+        const QJsonObject plugin = metaData.value(QLatin1String("MetaData")).toObject();
+        QStringList views;
+        const QJsonArray interfaces = plugin.value(QLatin1String("Interfaces")).toArray();
+        for (const QJsonValue &id : interfaces)
+            views.append(PluginHost::viewName(id.toString()));
+        views.removeAll(QString());
+        out() << file << Qt::endl
+              << "  Name: " << plugin.value(QLatin1String("Name")).toString() << Qt::endl
+              << "  Version: " << plugin.value(QLatin1String("Version")).toString() << Qt::endl
+              << "  Description: " << plugin.value(QLatin1String("Description")).toString() << Qt::endl
+              << "  Views: " << views.join(QLatin1String(", ")) << Qt::endl;
+        ++listed;
     }
-    int clickRow = -1;
-    if (parser.isSet(clickOption)) {
-        clickRow = parser.value(clickOption).toInt(&ok) - 1;
-        if (!ok || clickRow < 0) {
-            err() << "vellora-player: bad row " << parser.value(clickOption) << Qt::endl;
-            return UsageError;
-        }
+    if (listed == 0) {
+        err() << "vellora-player: no music player extension at " << pluginFile << Qt::endl;
+        return Failure;
     }
+    return Success;
+}
 
-    // The store: the one the settings file names, or the embedded one.
-    std::unique_ptr<DemoStore> store;
-    if (parser.isSet(settingsOption)) {
+// The store: the one the settings file names, or the embedded one in a
+// throw-away home.
+int startStore(const PlayerOptions &options, const PlayerEnvironment &environment,
+               std::unique_ptr<DemoStore> *store)
+{
+    if (!options.settingsFile.isEmpty()) {
         if (!environment.isSandboxed()) {
             err() << "vellora-player: --settings and --home exclude each other" << Qt::endl;
             return UsageError;
         }
         const QString target = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
         QDir().mkpath(QFileInfo(target).absolutePath());
-        if (!QFile::copy(parser.value(settingsOption), target)) {
-            err() << "vellora-player: cannot read " << parser.value(settingsOption) << Qt::endl;
+        if (!QFile::copy(options.settingsFile, target)) {
+            err() << "vellora-player: cannot read " << options.settingsFile << Qt::endl;
             return UsageError;
         }
     } else if (environment.isSandboxed()) {
-        store = std::make_unique<DemoStore>();
-        if (!store->start()) {
+        *store = std::make_unique<DemoStore>();
+        if (!(*store)->start()) {
             err() << "vellora-player: the store emulator cannot listen on 127.0.0.1" << Qt::endl;
             return Failure;
         }
-        store->writeClientSettings();
-        out() << "Store emulator: " << store->server().baseUrl() << Qt::endl;
+        (*store)->writeClientSettings();
+        out() << "Store emulator: " << (*store)->server().baseUrl() << Qt::endl;
     }
+    return Success;
+}
 
-    QList<PlayerTrack> playlist;
-    if (parser.isSet(artistOption)) {
-        playlist.append({parser.value(artistOption), parser.value(albumOption), parser.value(songOption),
-                         parser.value(genreOption)});
-    }
-    if (store && (window || playlist.isEmpty()))
-        playlist.append(store->sampleTracks(window ? playlistLength : 1));
-    if (playlist.isEmpty()) {
-        err() << "vellora-player: give a track with --artist" << Qt::endl;
-        return UsageError;
-    }
-
-    StoreClientStandIn storeClient;
-    storeClient.registerOnSessionBus();
-
-    PluginHost host;
-    if (!host.load(parser.value(pluginOption))) {
-        err() << "vellora-player: " << host.errorString() << Qt::endl;
+int loadPlugin(const PlayerOptions &options, PluginHost *host)
+{
+    if (!host->load(options.pluginFile)) {
+        err() << "vellora-player: " << host->errorString() << Qt::endl;
         return Failure;
     }
-    host.initializeAll();
-    if (!host.view(viewId)) {
-        err() << "vellora-player: the plug-in does not serve the " << parser.value(viewOption) << " view"
-              << Qt::endl;
+    host->initializeAll();
+    if (!host->view(options.viewId)) {
+        err() << "vellora-player: the plug-in does not serve the " << options.viewName << " view" << Qt::endl;
         return Failure;
     }
+    return Success;
+}
 
-    if (window) {
-        QObject::connect(&storeClient, &StoreClientStandIn::linkOpened, [](const QString &link) {
-            out() << "Link: " << link << Qt::endl;
+int runWindow(QApplication &app, PluginHost &host, StoreClientStandIn &storeClient,
+              const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower)
+{
+    QObject::connect(&storeClient, &StoreClientStandIn::linkOpened, [](const QString &link) {
+        out() << "Link: " << link << Qt::endl;
+    });
+    PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack>{PlayerTrack()} : playlist, viewId);
+    if (follower) {
+        playerWindow.showFollowedTrack(QString(), PlayerTrack());
+        QObject::connect(follower, &MprisFollower::followedChanged, &playerWindow, [&playerWindow, follower] {
+            playerWindow.showFollowedTrack(follower->player(), follower->track());
         });
-        PlayerWindow playerWindow(&host, playlist, viewId);
-        playerWindow.show();
-        return app.exec();
     }
+    playerWindow.show();
+    return app.exec();
+}
 
-    const PlayerTrack &track = playlist.constFirst();
+// Each change of the followed player or its track goes to the panel, as the
+// host publishes it, and is printed as a block, until interrupted or the
+// time-out given.
+int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &host, MprisFollower &follower)
+{
     QGraphicsScene scene;
-    SvWidget *panel = host.view(viewId);
+    SvWidget *panel = host.view(options.viewId);
+    scene.addItem(panel);
+    QObject::connect(&follower, &MprisFollower::followedChanged, [&] {
+        host.publish(options.viewId, follower.track());
+        out() << "Player: " << (follower.player().isEmpty() ? QStringLiteral("none") : follower.player()) << Qt::endl
+              << "Track: " << describe(follower.track()) << Qt::endl
+              << Qt::endl;
+    });
+    if (options.timeoutGiven)
+        QTimer::singleShot(options.timeoutMs, &app, &QCoreApplication::quit);
+    out() << "Following " << (options.followName.isEmpty() ? QStringLiteral("the player that plays") : options.followName)
+          << Qt::endl
+          << Qt::endl;
+    const int status = app.exec();
+    scene.removeItem(panel);
+    return status;
+}
+
+// One track in one view: waits for the panel, then prints, renders and
+// touches it as asked.
+int runPanel(const PlayerOptions &options, PluginHost &host, StoreClientStandIn &storeClient,
+             const PlayerTrack &track)
+{
+    QGraphicsScene scene;
+    SvWidget *panel = host.view(options.viewId);
     scene.addItem(panel);
     PanelProbe probe(panel);
     probe.fitToContents();
-    host.publish(viewId, track);
+    host.publish(options.viewId, track);
 
-    const bool withPictures = parser.isSet(screenshotOption);
-    const bool settled = probe.waitForSettled(timeoutMs, withPictures);
+    const bool withPictures = !options.screenshotFile.isEmpty();
+    const bool settled = probe.waitForSettled(options.timeoutMs, withPictures);
     int status = Success;
-    if (parser.isSet(printOption)) {
-        out() << "View: " << parser.value(viewOption) << Qt::endl;
+    if (options.print) {
+        out() << "View: " << options.viewName << Qt::endl;
         out() << "Track: " << describe(track) << Qt::endl;
         if (probe.state() == PanelProbe::State::NoMatches) {
             out() << PanelProbe::noMatchesText() << Qt::endl;
@@ -264,39 +233,102 @@ int main(int argc, char *argv[])
         }
     }
     if (!settled) {
-        err() << "vellora-player: the panel did not settle within " << timeoutMs / 1000 << " s" << Qt::endl;
+        err() << "vellora-player: the panel did not settle within " << options.timeoutMs / 1000 << " s"
+              << Qt::endl;
         status = Failure;
     }
     if (settled && withPictures) {
-        const QString fileName = parser.value(screenshotOption);
-        QDir().mkpath(QFileInfo(fileName).absolutePath());
-        if (probe.render().save(fileName, "PNG")) {
-            out() << "Screenshot: " << QFileInfo(fileName).absoluteFilePath() << Qt::endl;
+        QDir().mkpath(QFileInfo(options.screenshotFile).absolutePath());
+        if (probe.render().save(options.screenshotFile, "PNG")) {
+            out() << "Screenshot: " << QFileInfo(options.screenshotFile).absoluteFilePath() << Qt::endl;
         } else {
-            err() << "vellora-player: cannot write " << fileName << Qt::endl;
+            err() << "vellora-player: cannot write " << options.screenshotFile << Qt::endl;
             status = Failure;
         }
     }
-    if (settled && clickRow >= 0) {
-        const auto touchRow = [&probe, clickRow] {
-            if (probe.clickRow(clickRow))
+    if (settled && options.clickRow >= 0) {
+        const auto touchRow = [&probe, row = options.clickRow] {
+            if (probe.clickRow(row))
                 return true;
-            err() << "vellora-player: the panel has no row " << clickRow + 1 << Qt::endl;
+            err() << "vellora-player: the panel has no row " << row + 1 << Qt::endl;
             return false;
         };
-        if (!touchAndAwaitLink(storeClient, touchRow, timeoutMs))
+        if (!touchAndAwaitLink(storeClient, touchRow, options.timeoutMs))
             status = Failure;
     }
-    if (settled && parser.isSet(moreOption)) {
+    if (settled && options.more) {
         const auto touchStoreRow = [&probe] {
             if (probe.clickStoreRow())
                 return true;
             err() << "vellora-player: the panel shows no store row" << Qt::endl;
             return false;
         };
-        if (!touchAndAwaitLink(storeClient, touchStoreRow, timeoutMs))
+        if (!touchAndAwaitLink(storeClient, touchStoreRow, options.timeoutMs))
             status = Failure;
     }
     scene.removeItem(panel);
     return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    PlayerEnvironment environment(argc, argv, PlayerOptions::follows(argc, argv));
+    if (const int status = environment.isolate(); status >= 0)
+        return status;
+
+    if (!PlayerOptions::opensWindow(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
+
+    PlayerOptions options;
+    QString error;
+    if (!PlayerOptions::parse(app, &options, &error)) {
+        err() << "vellora-player: " << error << Qt::endl;
+        return UsageError;
+    }
+    if (options.run == PlayerOptions::Run::ListPlugins)
+        return listPlugins(options.pluginFile, options.pluginNamed);
+
+    // Searched after SOLVANETOUCH_TRANSLATION_PATH and before the folders
+    // that the plug-in adds.
+    SvLocale::addTranslationPath(PlayerPaths::translationsFolder());
+
+    std::unique_ptr<DemoStore> store;
+    if (const int status = startStore(options, environment, &store); status != Success)
+        return status;
+
+    const bool window = options.run == PlayerOptions::Run::Window;
+    std::unique_ptr<MprisFollower> follower;
+    if (options.follow) {
+        follower = std::make_unique<MprisFollower>(options.followName);
+        if (!follower->start()) {
+            err() << "vellora-player: no session bus to follow players on" << Qt::endl;
+            return Failure;
+        }
+    }
+    QList<PlayerTrack> playlist;
+    if (!options.track.artist.isEmpty())
+        playlist.append(options.track);
+    if (store && (window || playlist.isEmpty()))
+        playlist.append(store->sampleTracks(window ? playlistLength : 1));
+    if (playlist.isEmpty() && !follower) {
+        err() << "vellora-player: give a track with --artist" << Qt::endl;
+        return UsageError;
+    }
+
+    StoreClientStandIn storeClient;
+    storeClient.registerOnSessionBus();
+
+    PluginHost host;
+    if (const int status = loadPlugin(options, &host); status != Success)
+        return status;
+    if (options.run == PlayerOptions::Run::FollowPrint)
+        return runFollowPrint(app, options, host, *follower);
+    if (window)
+        return runWindow(app, host, storeClient, playlist, options.viewId, follower.get());
+    return runPanel(options, host, storeClient, playlist.constFirst());
 }

@@ -41,7 +41,8 @@ void pointHomeAt(const QByteArray &home)
 
 } // namespace
 
-PlayerEnvironment::PlayerEnvironment(int argc, char **argv)
+PlayerEnvironment::PlayerEnvironment(int argc, char **argv, bool keepsSessionBus)
+    : m_keepsSessionBus(keepsSessionBus)
 {
     for (int i = 0; i < argc; ++i)
         m_arguments.append(QByteArray(argv[i]));
@@ -107,15 +108,17 @@ int PlayerEnvironment::isolate()
         pointHomeAt(QFileInfo(QString::fromLocal8Bit(home)).absoluteFilePath().toLocal8Bit());
     }
 
-    if (!isSandboxed() && !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+    const bool hasSessionBus = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
+    if (!isSandboxed() && hasSessionBus)
         return -1;
-    return runUnderPrivateBus();
+    return runInChild(!(m_keepsSessionBus && hasSessionBus));
 }
 
-int PlayerEnvironment::runUnderPrivateBus()
+int PlayerEnvironment::runInChild(bool privateBus)
 {
     setVariable(childMarker, "1");
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (privateBus)
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 
     std::vector<char *> argv;
     QByteArray runner("dbus-run-session");
@@ -123,8 +126,10 @@ int PlayerEnvironment::runUnderPrivateBus()
     QByteArray self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().toLocal8Bit();
     if (self.isEmpty())
         self = m_arguments.constFirst();
-    argv.push_back(runner.data());
-    argv.push_back(separator.data());
+    if (privateBus) {
+        argv.push_back(runner.data());
+        argv.push_back(separator.data());
+    }
     argv.push_back(self.data());
     for (int i = 1; i < m_arguments.size(); ++i)
         argv.push_back(m_arguments[i].data());
@@ -137,7 +142,7 @@ int PlayerEnvironment::runUnderPrivateBus()
     }
     if (child == 0) {
         execvp(argv[0], argv.data());
-        std::perror("vellora-player: dbus-run-session");
+        std::perror(argv[0]);
         _exit(127);
     }
 

@@ -10,11 +10,13 @@
 class PlayerEnvironment
 {
 public:
-    PlayerEnvironment(int argc, char **argv);
+    // keepsSessionBus: the home is still a throw-away one, but the player
+    // stays on the caller's session bus, where the players it follows are.
+    PlayerEnvironment(int argc, char **argv, bool keepsSessionBus = false);
     ~PlayerEnvironment();
 
     // -1: go on in this process; otherwise the exit status of the player
-    // run under the private bus.
+    // run in a child process.
     int isolate();
 
     // True inside a throw-away home, where the demo may write the store
@@ -24,8 +26,11 @@ public:
 private:
     QByteArray homeArgument() const;
     bool makeSandbox();
-    int runUnderPrivateBus();
+    // The player again in a child process, which this one waits for and
+    // cleans up after; under a private session bus or on the caller's.
+    int runInChild(bool privateBus);
 
     QList<QByteArray> m_arguments;
     QByteArray m_sandbox;
+    bool m_keepsSessionBus;
 };

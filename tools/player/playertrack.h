@@ -10,3 +10,8 @@ struct PlayerTrack {
     QString song;
     QString genre;
 };
+
+inline bool operator==(const PlayerTrack &a, const PlayerTrack &b)
+{
+    return a.artist == b.artist && a.album == b.album && a.song == b.song && a.genre == b.genre;
+}

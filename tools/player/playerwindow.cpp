@@ -5,8 +5,8 @@
 #include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QEvent>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "panelprobe.h"
@@ -17,8 +17,8 @@ namespace {
 
 QString viewLabel(const QString &viewId)
 {
-    const QString name = viewId.section(QLatin1Char('.'), -1).section(QLatin1Char('/'), 0, 0);
-    return name.chopped(int(qstrlen("Interface")));
+    const QString name = PluginHost::viewName(viewId);
+    return name.left(1).toUpper() + name.mid(1);
 }
 
 } // namespace
@@ -41,6 +41,8 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
 
     auto *previous = new QPushButton(QStringLiteral("Previous"), this);
     auto *next = new QPushButton(QStringLiteral("Next"), this);
+    previous->setEnabled(m_playlist.size() > 1);
+    next->setEnabled(m_playlist.size() > 1);
     const QStringList ids = PluginHost::viewIds();
     for (const QString &id : ids) {
         if (m_host->view(id))
@@ -60,12 +62,6 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     connect(previous, &QPushButton::clicked, this, &PlayerWindow::onPrevious);
     connect(next, &QPushButton::clicked, this, &PlayerWindow::onNext);
     connect(m_viewChooser, &QComboBox::currentIndexChanged, this, &PlayerWindow::onViewChosen);
-
-    // The panel grows and shrinks with what it shows.
-    auto *fit = new QTimer(this);
-    fit->setInterval(100);
-    connect(fit, &QTimer::timeout, this, &PlayerWindow::onFitPanel);
-    fit->start();
 
     const int chosen = m_viewChooser->findData(viewId);
     if (chosen > 0)
@@ -105,24 +101,47 @@ void PlayerWindow::onViewChosen(int index)
     publishCurrent();
 }
 
-void PlayerWindow::onFitPanel()
+void PlayerWindow::onPanelGeometryChanged()
 {
-    if (!m_probe)
-        return;
-    m_probe->fitToContents();
     m_scene->setSceneRect(m_panel->geometry());
+}
+
+bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The panel grows and shrinks with what it shows: a change below it asks
+    // for a new layout, and the panel is fitted to what its contents ask.
+    if (watched == m_panel && event->type() == QEvent::LayoutRequest && m_probe)
+        m_probe->fitToContents();
+    return QWidget::eventFilter(watched, event);
 }
 
 void PlayerWindow::showPanel(const QString &viewId)
 {
-    if (m_panel)
+    if (m_panel) {
+        m_panel->removeEventFilter(this);
+        disconnect(m_panel, nullptr, this, nullptr);
         m_scene->removeItem(m_panel);
+    }
     delete m_probe;
+    m_probe = nullptr;
     m_viewId = viewId;
     m_panel = m_host->view(viewId);
-    m_probe = m_panel ? new PanelProbe(m_panel, this) : nullptr;
-    if (m_panel)
-        m_scene->addItem(m_panel);
+    if (!m_panel)
+        return;
+    m_probe = new PanelProbe(m_panel, this);
+    m_scene->addItem(m_panel);
+    connect(m_panel, &QGraphicsWidget::geometryChanged, this, &PlayerWindow::onPanelGeometryChanged);
+    m_panel->installEventFilter(this);
+    m_probe->fitToContents();
+    onPanelGeometryChanged();
+}
+
+void PlayerWindow::showFollowedTrack(const QString &player, const PlayerTrack &track)
+{
+    m_followedPlayer = player.isEmpty() ? QStringLiteral("no player") : player;
+    m_playlist = {track};
+    m_current = 0;
+    publishCurrent();
 }
 
 void PlayerWindow::publishCurrent()
@@ -130,9 +149,12 @@ void PlayerWindow::publishCurrent()
     if (m_playlist.isEmpty() || m_viewId.isEmpty())
         return;
     const PlayerTrack &track = m_playlist.at(m_current);
-    m_trackLabel->setText(QStringLiteral("%1 of %2: %3 - %4 (%5, %6)")
-                              .arg(m_current + 1)
-                              .arg(m_playlist.size())
-                              .arg(track.artist, track.song, track.album, track.genre));
+    const QString details = track.artist.isEmpty()
+                                ? QStringLiteral("no track")
+                                : QStringLiteral("%1 - %2 (%3, %4)").arg(track.artist, track.song, track.album, track.genre);
+    if (m_followedPlayer.isEmpty())
+        m_trackLabel->setText(QStringLiteral("%1 of %2: %3").arg(m_current + 1).arg(m_playlist.size()).arg(details));
+    else
+        m_trackLabel->setText(QStringLiteral("Following %1: %2").arg(m_followedPlayer, details));
     m_host->publish(m_viewId, track);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include "playertrack.h"
@@ -24,11 +25,19 @@ public:
                  QWidget *parent = nullptr);
     ~PlayerWindow() override;
 
+public slots:
+    // Shows and publishes the track that a followed player plays instead of
+    // the playlist; an empty player: none is followed.
+    void showFollowedTrack(const QString &player, const PlayerTrack &track);
+
 private slots:
     void onPrevious();
     void onNext();
     void onViewChosen(int index);
-    void onFitPanel();
+    void onPanelGeometryChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showPanel(const QString &viewId);
@@ -38,10 +47,11 @@ private:
     QList<PlayerTrack> m_playlist;
     int m_current = 0;
     QString m_viewId;
-    SvWidget *m_panel = nullptr;
+    QPointer<SvWidget> m_panel;
     PanelProbe *m_probe = nullptr;
     QGraphicsScene *m_scene;
     QGraphicsView *m_view;
     QComboBox *m_viewChooser;
     QLabel *m_trackLabel;
+    QString m_followedPlayer; // empty: the playlist is shown
 };

@@ -64,6 +64,24 @@ QStringList PluginHost::viewIds()
             QLatin1String(qobject_interface_iid<MusicArtistExtensionInterface *>())};
 }
 
+QString PluginHost::viewName(const QString &viewId)
+{
+    const QStringList ids = viewIds();
+    static const QStringList names{QStringLiteral("player"), QStringLiteral("album"), QStringLiteral("artist")};
+    const qsizetype index = ids.indexOf(viewId);
+    return index < 0 ? QString() : names.at(index);
+}
+
+QString PluginHost::viewIdForName(const QString &name)
+{
+    const QStringList ids = viewIds();
+    for (const QString &id : ids) {
+        if (viewName(id).compare(name, Qt::CaseInsensitive) == 0)
+            return id;
+    }
+    return QString();
+}
+
 bool PluginHost::servesView(const QString &viewId) const
 {
     return m_extension && m_extension->qt_metacast(viewId.toLatin1().constData());

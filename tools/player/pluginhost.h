@@ -35,6 +35,10 @@ public:
     // The player's view ids in the player's order, and whether the
     // extension answers each.
     static QStringList viewIds();
+    // The short names of the views on the command line and in the window
+    // ("player", "album", "artist"); empty for an id or name of none.
+    static QString viewName(const QString &viewId);
+    static QString viewIdForName(const QString &name);
     bool servesView(const QString &viewId) const;
 
     // initialize() then widget(), as the player does for each of its views.

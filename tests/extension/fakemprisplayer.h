@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QVariantMap>
+
+// A music player of the test's own that publishes its track on the session
+// bus through MPRIS 2, on a connection of its own as a separate player
+// process would.
+class FakeMprisPlayer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+
+public:
+    // name: the part after org.mpris.MediaPlayer2.
+    explicit FakeMprisPlayer(const QString &name, QObject *parent = nullptr);
+    ~FakeMprisPlayer() override;
+
+    bool start();
+    // Leaves the bus, as a player that quits.
+    void quit();
+
+    void play(const QVariantMap &metadata);
+    void setMetadata(const QVariantMap &metadata);
+
+    QString playbackStatus() const;
+    QVariantMap metadata() const;
+
+    static QVariantMap track(const QString &artist, const QString &album, const QString &title,
+                             const QString &genre);
+
+private:
+    void announce(const QVariantMap &changed);
+
+    QString m_busName;
+    QDBusConnection m_bus;
+    QString m_status;
+    QVariantMap m_metadata;
+    bool m_onBus = false;
+};

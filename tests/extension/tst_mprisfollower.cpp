@@ -1,0 +1,169 @@
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include "fakemprisplayer.h"
+#include "mprisfollower.h"
+
+namespace {
+
+const int busTimeout = 10000;
+
+QStringList fields(const PlayerTrack &track)
+{
+    return {track.artist, track.album, track.song, track.genre};
+}
+
+} // namespace
+
+// Following a music player's track over MPRIS 2, against players of the
+// test's own on its private session bus.
+class tst_MprisFollower : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void metadata_data();
+    void metadata();
+    void followsThePlayerThatPlays();
+    void followsTheNamedPlayer();
+    void playerPrintsEachChange();
+};
+
+void tst_MprisFollower::metadata_data()
+{
+    QTest::addColumn<QVariantMap>("metadata");
+    QTest::addColumn<QStringList>("expected"); // artist, album, song, genre
+
+    const QStringList none{QString(), QString(), QString(), QString()};
+    QTest::newRow("whole track") << FakeMprisPlayer::track(QStringLiteral("Ann"), QStringLiteral("Al"),
+                                                           QStringLiteral("So"), QStringLiteral("rock"))
+                                 << QStringList{QStringLiteral("Ann"), QStringLiteral("Al"), QStringLiteral("So"),
+                                                QStringLiteral("rock")};
+    QTest::newRow("several artists, the first empty")
+        << QVariantMap{{QStringLiteral("xesam:artist"), QStringList{QString(), QStringLiteral("Bo"), QStringLiteral("Cy")}},
+                       {QStringLiteral("xesam:genre"), QStringList{QStringLiteral("jazz"), QStringLiteral("pop")}}}
+        << QStringList{QStringLiteral("Bo"), QString(), QString(), QStringLiteral("jazz")};
+    QTest::newRow("artist as a plain string")
+        << QVariantMap{{QStringLiteral("xesam:artist"), QStringLiteral(" Di ")}}
+        << QStringList{QStringLiteral("Di"), QString(), QString(), QString()};
+    QTest::newRow("no artist") << QVariantMap{{QStringLiteral("xesam:title"), QStringLiteral("So")}} << none;
+    QTest::newRow("empty artists") << QVariantMap{{QStringLiteral("xesam:artist"), QStringList{QString(), QStringLiteral(" ")}}}
+                                   << none;
+    QTest::newRow("artist not a string") << QVariantMap{{QStringLiteral("xesam:artist"), 42}} << none;
+    QTest::newRow("album and title not strings")
+        << QVariantMap{{QStringLiteral("xesam:artist"), QStringList{QStringLiteral("Ed")}},
+                       {QStringLiteral("xesam:album"), 3.5},
+                       {QStringLiteral("xesam:title"), QVariantMap{{QStringLiteral("x"), 1}}}}
+        << QStringList{QStringLiteral("Ed"), QString(), QString(), QString()};
+}
+
+void tst_MprisFollower::metadata()
+{
+    QFETCH(QVariantMap, metadata);
+    QFETCH(QStringList, expected);
+
+    FakeMprisPlayer player(QStringLiteral("meta"));
+    QVERIFY(player.start());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    // A known track first, so that the change to the row's is seen.
+    player.play(FakeMprisPlayer::track(QStringLiteral("Known"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("Known"), busTimeout);
+    player.setMetadata(metadata);
+    QTRY_COMPARE_WITH_TIMEOUT(fields(follower.track()), expected, busTimeout);
+    QCOMPARE(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.meta"));
+}
+
+void tst_MprisFollower::followsThePlayerThatPlays()
+{
+    FakeMprisPlayer one(QStringLiteral("one"));
+    FakeMprisPlayer two(QStringLiteral("two"));
+    QVERIFY(one.start());
+    QVERIFY(two.start());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    QCOMPARE(follower.player(), QString());
+
+    one.play(FakeMprisPlayer::track(QStringLiteral("A"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.one"), busTimeout);
+    QCOMPARE(follower.track().artist, QStringLiteral("A"));
+
+    two.play(FakeMprisPlayer::track(QStringLiteral("B"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.two"), busTimeout);
+    QCOMPARE(follower.track().artist, QStringLiteral("B"));
+
+    // A track change of the other player does not take the panel back.
+    one.setMetadata(FakeMprisPlayer::track(QStringLiteral("C"), QString(), QString(), QString()));
+    two.setMetadata(FakeMprisPlayer::track(QStringLiteral("D"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("D"), busTimeout);
+    QCOMPARE(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.two"));
+
+    // When it quits, the one still playing is followed; when that one quits, none.
+    two.quit();
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.one"), busTimeout);
+    QCOMPARE(follower.track().artist, QStringLiteral("C"));
+    one.quit();
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QString(), busTimeout);
+    QCOMPARE(fields(follower.track()), fields(PlayerTrack()));
+}
+
+void tst_MprisFollower::followsTheNamedPlayer()
+{
+    FakeMprisPlayer other(QStringLiteral("other"));
+    QVERIFY(other.start());
+    MprisFollower follower(QStringLiteral("named"));
+    QVERIFY(follower.start());
+    other.play(FakeMprisPlayer::track(QStringLiteral("A"), QString(), QString(), QString()));
+
+    // It comes to the bus after the follower started.
+    FakeMprisPlayer named(QStringLiteral("named"));
+    QVERIFY(named.start());
+    named.play(FakeMprisPlayer::track(QStringLiteral("B"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("B"), busTimeout);
+    QCOMPARE(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.named"));
+
+    named.quit();
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QString(), busTimeout);
+    QCOMPARE(follower.track().artist, QString());
+}
+
+void tst_MprisFollower::playerPrintsEachChange()
+{
+    FakeMprisPlayer player(QStringLiteral("demo"));
+    QVERIFY(player.start());
+    player.play(FakeMprisPlayer::track(QStringLiteral("First Artist"), QStringLiteral("An Album"),
+                                       QStringLiteral("A Song"), QStringLiteral("rock")));
+
+    QProcess follow;
+    follow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    follow.start(QStringLiteral(VELLORA_PLAYER_FILE),
+                 {QStringLiteral("--follow"), QStringLiteral("demo"), QStringLiteral("--print")});
+    QString output;
+    const auto printed = [&follow, &output](const QString &text) {
+        output += QString::fromUtf8(follow.readAllStandardOutput());
+        return output.contains(text);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
+                                                    "Track: First Artist / An Album / A Song / rock\n")),
+                             busTimeout);
+    player.setMetadata(FakeMprisPlayer::track(QStringLiteral("Second Artist"), QString(), QStringLiteral("B Side"),
+                                              QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
+                                                    "Track: Second Artist / B Side\n")),
+                             busTimeout);
+    player.quit();
+    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("Player: none\nTrack: none\n")), busTimeout);
+
+    follow.terminate();
+    QVERIFY(follow.waitForFinished(busTimeout));
+    printed(QString());
+    if (!qEnvironmentVariableIsEmpty("FOLLOW_OUTPUT")) {
+        QFile file(qEnvironmentVariable("FOLLOW_OUTPUT"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(output.toUtf8());
+    }
+}
+
+QTEST_MAIN(tst_MprisFollower)
+#include "tst_mprisfollower.moc"

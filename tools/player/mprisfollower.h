@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include "playertrack.h"
+
+class QDBusMessage;
+class QDBusPendingCallWatcher;
+
+// Follows the current track of a music player that publishes it on the
+// session bus through MPRIS 2 (org.mpris.MediaPlayer2.*): the player named,
+// or else the first one that plays, moving to another one when that one
+// starts playing. A player that leaves the bus, or metadata without an
+// artist, gives an empty track.
+class MprisFollower : public QObject
+{
+    Q_OBJECT
+
+public:
+    static const char busNamePrefix[];
+
+    // name: the part after the prefix (or the whole bus name); empty: any.
+    explicit MprisFollower(const QString &name = QString(), QObject *parent = nullptr);
+
+    // False without a session bus.
+    bool start();
+
+    // The bus name followed, empty while no player is followed.
+    QString player() const;
+    PlayerTrack track() const;
+
+    // The track of the metadata map of a player: the first non-empty text of
+    // each xesam field, given as a string or a list of strings; other values
+    // count as missing, and without an artist there is no track.
+    static PlayerTrack trackFromMetadata(const QVariantMap &metadata);
+
+signals:
+    // The player followed or its track changed.
+    void followedChanged();
+
+private slots:
+    void onNameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
+    void onPropertiesChanged(const QDBusMessage &message);
+    void onPropertiesRead(QDBusPendingCallWatcher *call);
+
+private:
+    struct Player {
+        QString owner;
+        QString status;
+        PlayerTrack track;
+    };
+
+    void addPlayer(const QString &name, const QString &owner);
+    void applyProperties(const QString &name, const QVariantMap &properties);
+    void choosePlayer();
+
+    QString m_wanted;
+    QMap<QString, Player> m_players; // by bus name
+    QString m_followed;
+    PlayerTrack m_shownTrack;
+    QString m_shownPlayer;
+};

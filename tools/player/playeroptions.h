@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include "playertrack.h"
+
+class QCoreApplication;
+
+// The command line of vellora-player, read and checked.
+struct PlayerOptions {
+    enum class Run {
+        Window,      // the playlist in a window
+        Panel,       // one track: print, screenshot, touch a row
+        ListPlugins, // the metadata of the plug-ins, read without loading them
+        FollowPrint, // each track of a player on the bus, printed
+    };
+
+    Run run = Run::Window;
+    QString viewName;
+    QString viewId;
+    PlayerTrack track; // empty artist: none given
+    bool print = false;
+    QString screenshotFile;
+    int clickRow = -1; // from 0
+    bool more = false;
+    int timeoutMs = 0;
+    bool timeoutGiven = false;
+    bool follow = false;
+    QString followName; // empty: the first player that plays
+    QString settingsFile;
+    QString pluginFile;
+    bool pluginNamed = false; // --plugin given, rather than the one found beside the player
+
+    // Before the application object exists: whether the run shows a window,
+    // which decides the platform plug-in, and whether it follows the
+    // players on the caller's session bus.
+    static bool opensWindow(int argc, char **argv);
+    static bool follows(int argc, char **argv);
+
+    // --help and unknown options end the process as QCommandLineParser does;
+    // a bad value gives false and the reason.
+    static bool parse(const QCoreApplication &app, PlayerOptions *options, QString *error);
+};
