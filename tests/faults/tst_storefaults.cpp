@@ -217,10 +217,7 @@ void tst_StoreFaults::matrix()
     VelloraModel *model = view->container()->promotionModel();
     model->setFailureDelay(FailureDelay);
     bool noMatchesShown = false;
-    connect(model, &VelloraModel::loadingTextChanged, this, [&] {
-        noMatchesShown = noMatchesShown
-            || (view->spinner()->isVisible() && view->spinner()->text() == qtTrId("qtn_musi_fetching_no_matches"));
-    });
+    FaultHarness::noteNoMatchesShown(*view, &noMatchesShown);
 
     m_watch.start();
     view->setDetails(Artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
@@ -258,6 +255,7 @@ void tst_StoreFaults::matrix()
     outcome.longestGap = m_watch.stop();
     outcome.outcome = expect == Expect::NoMatches && noMatchesShown ? describe(expect)
                                                                      : FaultHarness::describeView(*view);
+    QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs, qPrintable(FaultHarness::describeGap(outcome.longestGap)));
     if (fault.kind == Kind::Doctype) {
         const QList<StoreRequest> log = m_fixture.store().requestLog();
         QVERIFY2(std::none_of(log.cbegin(), log.cend(),
