@@ -1,10 +1,10 @@
 #include "xmlstructurecheck.h"
 
-#include <QRegularExpression>
 #include <QString>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -39,8 +39,7 @@ public:
                 m_position = findSequence(m_position + 1, "?>");
                 continue;
             }
-            int attributes = 0;
-            if (!scanTag(attributes) || attributes > XmlStructureCheck::MaxAttributesPerElement)
+            if (!scanTag())
                 return false;
             if (m_position == m_end)
                 return true;
@@ -55,15 +54,28 @@ public:
 private:
     static bool is(Char unit, char ascii) { return unit == Char(uchar(ascii)); }
 
-    const Char *find(const Char *from, char ascii) const
+    // '>', '=' and the quotes, the units that matter inside a tag.
+    static bool isTagSpecial(Char unit)
+    {
+        static constexpr auto table = [] {
+            std::array<bool, 128> special{};
+            special['>'] = special['='] = special['"'] = special['\''] = true;
+            return special;
+        }();
+        return unit < 128 && table[unit];
+    }
+
+    const Char *find(const Char *from, const Char *to, char ascii) const
     {
         if constexpr (sizeof(Char) == 1) {
-            const void *found = std::memchr(from, ascii, size_t(m_end - from));
-            return found ? static_cast<const Char *>(found) : m_end;
+            const void *found = std::memchr(from, ascii, size_t(to - from));
+            return found ? static_cast<const Char *>(found) : to;
         } else {
-            return std::find(from, m_end, Char(uchar(ascii)));
+            return std::find(from, to, Char(uchar(ascii)));
         }
     }
+
+    const Char *find(const Char *from, char ascii) const { return find(from, m_end, ascii); }
 
     bool startsWith(const Char *at, const char *ascii) const
     {
@@ -97,31 +109,65 @@ private:
 
     // From the unit after '<' to the closing '>', or to the end of a document cut short inside
     // the tag; a '>' inside a quoted value does not close the tag. False when the tag grows past
-    // its limit.
-    bool scanTag(int &attributes)
+    // its limits.
+    bool scanTag()
     {
         const Char *const start = m_position - 1;
-        while (m_position != m_end) {
-            if (m_position - start >= XmlStructureCheck::MaxTagLength)
-                return false;
+        const Char *const limit =
+            m_end - start > XmlStructureCheck::MaxTagLength ? start + XmlStructureCheck::MaxTagLength : m_end;
+        int attributes = 0;
+        for (;;) {
+            while (m_position != limit && !isTagSpecial(*m_position))
+                ++m_position;
+            if (m_position == limit)
+                return limit == m_end;
             const Char unit = *m_position;
             if (is(unit, '>'))
                 return true;
             if (is(unit, '=')) {
-                ++attributes;
-            } else if (is(unit, '"') || is(unit, '\'')) {
-                m_position = find(m_position + 1, char(unit));
-                if (m_position == m_end)
-                    break;
+                if (++attributes > XmlStructureCheck::MaxAttributesPerElement)
+                    return false;
+            } else {
+                m_position = find(m_position + 1, limit, char(unit));
+                if (m_position == limit)
+                    return limit == m_end;
             }
             ++m_position;
         }
-        return m_end - start <= XmlStructureCheck::MaxTagLength;
     }
 
     const Char *m_position;
     const Char *const m_end;
 };
+
+// The encoding named in the XML declaration at the start of text, or nothing.
+template<typename View>
+QByteArray declaredEncoding(View text)
+{
+    if (!text.startsWith(QLatin1String("<?xml")))
+        return {};
+    const qsizetype declarationEnd = text.indexOf(QLatin1String("?>"));
+    if (declarationEnd < 0)
+        return {};
+    text = text.first(declarationEnd);
+    qsizetype at = text.indexOf(QLatin1String("encoding"));
+    if (at < 0)
+        return {};
+    at += 8;
+    const auto skipSpaces = [&] {
+        while (at < text.size() && QChar(text.at(at)).isSpace())
+            ++at;
+    };
+    skipSpaces();
+    if (at == text.size() || text.at(at) != QLatin1Char('='))
+        return {};
+    ++at;
+    skipSpaces();
+    if (at == text.size() || (text.at(at) != QLatin1Char('"') && text.at(at) != QLatin1Char('\'')))
+        return {};
+    const qsizetype close = text.indexOf(text.at(at), at + 1);
+    return close < 0 ? QByteArray() : text.sliced(at + 1, close - at - 1).toString().toLatin1();
+}
 
 // The reader guesses the encoding from a byte order mark or the first '<', taking UTF-8
 // otherwise, and then follows the XML declaration's encoding, decoding the whole buffer again.
@@ -129,15 +175,13 @@ QStringConverter::Encoding readerEncoding(const QByteArray &data)
 {
     const QStringConverter::Encoding guessed =
         QStringConverter::encodingForData(data, u'<').value_or(QStringConverter::Utf8);
-    static const QRegularExpression declaration(
-        QStringLiteral(R"(^<\?xml\s[^>]*?\bencoding\s*=\s*(["'])([A-Za-z][A-Za-z0-9._-]*)\1)"));
-    const QString start = QStringDecoder(guessed)(data.left(256));
-    const QRegularExpressionMatch match = declaration.match(start);
-    if (match.hasMatch()) {
-        if (const auto declared = QStringConverter::encodingForName(match.captured(2).toLatin1().constData()))
-            return *declared;
-    }
-    return guessed;
+    const QByteArrayView start = QByteArrayView(data).first(qMin(data.size(), qsizetype(256)));
+    const QByteArray declared = guessed == QStringConverter::Utf8
+        ? declaredEncoding(QLatin1String(start.data(), start.size()))
+        : declaredEncoding(QStringView(QString(QStringDecoder(guessed)(start))));
+    if (declared.isEmpty())
+        return guessed;
+    return QStringConverter::encodingForName(declared.constData()).value_or(guessed);
 }
 
 } // namespace

@@ -358,8 +358,10 @@ void TestXmlQueries::edgeCases_data()
     QTest::newRow("utf16-doctype")
         << utf16(QByteArray(twoTitled).replace("<feed", "<!DOCTYPE feed><feed"))
         << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
+    // U+0122 is the bytes '"' and 1 in UTF-16LE: read as bytes, each tag would stay open.
     QTest::newRow("utf16-feed")
-        << utf16(twoTitled) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << utf16(feed(QByteArray("<s:note a=\"\u0122>\"/>").repeated(300) + titledEntries({1, 2})))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
         << QStringList{R"(0: "t1")", R"(1: "t2")"};
     QTest::newRow("doctype-in-comment-harmless")
         << feed("<!-- no <!DOCTYPE here -->" + titledEntries({1, 2})) << QueryTexts{{"title", TitlePath}}
