@@ -30,6 +30,32 @@ const int ItemsPerPage = 4;
 // picture and id; shorter ones come from a query set that did not match.
 const int MinimumAnswerFields = 5;
 
+// Values from the store's answers and the settings file go into request URLs
+// as one path segment or one query value each: encoded, so that none of them
+// can add a segment, a query or a fragment.
+QString urlPart(const QString& value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+// Encoding cannot keep "." and ".." from acting as dot segments (URLs are
+// normalised on their way out), so such values are not used at all, nor are
+// blank ones.
+bool isUsableSegment(const QString& value)
+{
+    return !value.trimmed().isEmpty() && value != QLatin1String(".") && value != QLatin1String("..");
+}
+
+// A host name or address with an optional port, nothing more.
+bool isPlainAuthority(const QString& authority)
+{
+    QUrl url;
+    url.setScheme(QString::fromLatin1(StoreConstants::DefaultProtocol));
+    url.setAuthority(authority, QUrl::StrictMode);
+    return url.isValid() && url.userInfo().isEmpty() && !url.host().isEmpty() && url.port() != 0
+        && !authority.endsWith(QLatin1Char(':'));
+}
+
 } // namespace
 
 VelloraModel::VelloraModel(QObject* parent)
@@ -116,6 +142,8 @@ void VelloraModel::clearModel()
         beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
         m_rows.clear();
         endRemoveRows();
+        // Pictures of rows nobody sees any more need not be downloaded.
+        PromotionNetworkAPI::instance()->releaseImages(this);
     }
 }
 
@@ -124,19 +152,21 @@ void VelloraModel::insertData(int row, const QStringList& values)
     beginInsertRows(QModelIndex(), row, row);
     m_rows.insert(row, values);
     endInsertRows();
+    PromotionNetworkAPI::instance()->retainImage(this, values.value(3));
 }
 
 void VelloraModel::changeImage(const QString& from, const QString& to)
 {
     if (from.isEmpty())
         return;
+    // Tracks of one album share its picture, and one download serves them
+    // all; a link that merely contains another is a different picture.
     for (auto it = m_rows.begin(); it != m_rows.end(); ++it) {
         QStringList& values = it.value();
-        if (values.count() > 3 && values.at(3).indexOf(from) != -1) {
+        if (values.count() > 3 && values.at(3) == from) {
             values[3] = to;
             const QModelIndex changed = index(it.key(), 0);
             emit dataChanged(changed, changed);
-            return;
         }
     }
 }
@@ -243,20 +273,26 @@ void VelloraModel::loadSondrelSettings()
     QString version = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"),
                                      QString::fromLatin1(StoreConstants::DefaultVersion)).toString();
 
-    // A blank endpoint part would give URLs without scheme or host, which
-    // can never be answered; treat it like the blank token and version.
-    if (protocol.trimmed().isEmpty())
+    // A blank or foreign endpoint part would send the requests, and the
+    // token with them, somewhere other than a store; the defaults stand in.
+    if (protocol.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0
+        && protocol.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) {
         protocol = QString::fromLatin1(StoreConstants::DefaultProtocol);
-    if (host.trimmed().isEmpty())
+    }
+    if (host.trimmed().isEmpty()) {
         host = QString::fromLatin1(StoreConstants::DefaultHost);
+    } else if (!isPlainAuthority(host)) {
+        qDebug() << "VelloraModel::loadSondrelSettings() - refused host" << host;
+        host = QString::fromLatin1(StoreConstants::DefaultHost);
+    }
     if (token.trimmed().isEmpty())
         token = QString::fromLatin1(StoreConstants::DefaultToken);
-    if (version.trimmed().isEmpty())
+    if (!isUsableSegment(version))
         version = QString::fromLatin1(StoreConstants::DefaultVersion);
     const QString baseUrl = protocol + QStringLiteral("://") + host;
 
     QString territoryCode = territory;
-    if (territoryCode.trimmed().isEmpty()) {
+    if (!isUsableSegment(territoryCode)) {
         if (!m_territoryCode.isEmpty()) {
             territoryCode = m_territoryCode;
         } else {
@@ -266,9 +302,9 @@ void VelloraModel::loadSondrelSettings()
             if (!mcc.isEmpty()) {
                 connect(m_network, &PromotionNetwork::xmlDownloaded, this,
                         &VelloraModel::onTerritoryXmlFetched, Qt::UniqueConnection);
-                m_network->fetchXml(baseUrl + QLatin1Char('/') + version
+                m_network->fetchXml(baseUrl + QLatin1Char('/') + urlPart(version)
                                         + QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=")
-                                        + mcc + QStringLiteral("&token=") + token,
+                                        + urlPart(mcc) + QStringLiteral("&token=") + urlPart(token),
                                     LookupDelay);
                 return;
             }
@@ -316,8 +352,9 @@ void VelloraModel::onTerritoryXmlParsed()
     if (!takeParseResult(result))
         return;
     m_territoryCode = result.value(0).value(0);
-    // An answer without a country would otherwise be asked for again at once, without end.
-    if (m_territoryCode.isEmpty())
+    // An answer without a usable country would otherwise be asked for again
+    // at once, without end.
+    if (!isUsableSegment(m_territoryCode))
         m_territoryCode = FallbackTerritory;
     qDebug() << "void VelloraModel::onTerritoryXmlParsed()" << " - m_territoryCode == " << m_territoryCode;
     loadSondrelSettings();
@@ -363,9 +400,9 @@ void VelloraModel::setDetails(const QString& artistName, const QString& albumTit
         if (m_artistName.isEmpty())
             return;
         m_busy = true;
-        m_artistUrl = m_baseUrl + QLatin1Char('/') + m_apiVersion + QLatin1Char('/') + m_territoryCode
-            + QStringLiteral("/artists/?q=") + QString::fromLatin1(QUrl::toPercentEncoding(m_artistName))
-            + QStringLiteral("&token=") + m_token;
+        m_artistUrl = m_baseUrl + QLatin1Char('/') + urlPart(m_apiVersion) + QLatin1Char('/')
+            + urlPart(m_territoryCode) + QStringLiteral("/artists/?q=") + urlPart(m_artistName)
+            + QStringLiteral("&token=") + urlPart(m_token);
         connect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onArtistXmlFetched,
                 Qt::UniqueConnection);
         m_settingsReload = false;
@@ -379,12 +416,15 @@ void VelloraModel::setDetails(const QString& artistName, const QString& albumTit
 
 void VelloraModel::setArtistId(const QString& id)
 {
-    m_artistId = id;
-    if (id.isEmpty())
+    // The id comes from the store's answer; one that cannot name a store
+    // page counts as none, so that no request is made for it.
+    m_artistId = isUsableSegment(id) ? id : QString();
+    if (m_artistId.isEmpty())
         return;
-    m_promotionUrl = m_baseUrl + QLatin1Char('/') + m_apiVersion + QLatin1Char('/') + m_territoryCode
-        + QStringLiteral("/artists/") + m_artistId + QStringLiteral("/similar/") + m_similarPath
-        + QStringLiteral("?itemsperpage=%1&token=").arg(ItemsPerPage) + m_token;
+    m_promotionUrl = m_baseUrl + QLatin1Char('/') + urlPart(m_apiVersion) + QLatin1Char('/')
+        + urlPart(m_territoryCode) + QStringLiteral("/artists/") + urlPart(m_artistId)
+        + QStringLiteral("/similar/") + m_similarPath
+        + QStringLiteral("?itemsperpage=%1&token=").arg(ItemsPerPage) + urlPart(m_token);
     connect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onPromotiontXmlFetched,
             Qt::UniqueConnection);
     m_network->fetchXml(m_promotionUrl, fetchDelay());
@@ -607,7 +647,8 @@ bool VelloraModel::takeParseResult(QMap<int, QStringList>& result)
         return false;
     disconnect(m_parser, nullptr, nullptr, nullptr);
     result = m_parser->getResultsMap();
-    if (result.isEmpty()) {
+    // What was read before a break in the answer is no answer.
+    if (result.isEmpty() || m_parser->hasError()) {
         onErrorOccurred(QStringLiteral("error inside parser"), 0);
         return false;
     }

@@ -12,11 +12,11 @@
 #include <QImageWriter>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <QProcess>
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 
+#include "environmentproxyfactory.h"
 #include "networkconfigurationmanager.h"
 #include "networksession.h"
 
@@ -29,6 +29,27 @@ namespace {
 const QSize thumbnailSize(80, 80);
 // Far beyond any store picture; a larger declared size is a broken or hostile file.
 const qint64 maxDeclaredPixels = qint64(8192) * 8192;
+// Far beyond any real answer (the largest search answers are a few MiB) or
+// store picture; anything larger is broken or hostile and never held whole.
+const qint64 DefaultAnswerSizeLimit = 8 * 1024 * 1024;
+const qint64 DefaultPictureSizeLimit = 4 * 1024 * 1024;
+// A cache file dated further ahead than this was not written by us.
+const int MaxClockSkewSecs = 60;
+const char TooLargeProperty[] = "tooLarge";
+
+// Only web addresses are fetched: the access manager would read file: and
+// data: links too, and a local file can block the reader for ever.
+bool isWebUrl(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        && !url.host().isEmpty();
+}
+
+bool isTooLarge(const QNetworkReply *reply)
+{
+    return reply->property(TooLargeProperty).toBool();
+}
 
 // On Qt 6.4 QSaveFile::commit() can report success after a short write and
 // replace the old file with a truncated one, so every step is checked here and
@@ -58,6 +79,23 @@ bool isPlainCacheFile(const QString &path)
     return false;
 }
 
+// The cache folders may be removed while we run, so every write makes sure of its own.
+bool openCacheFile(QSaveFile &file)
+{
+    isPlainCacheFile(file.fileName());
+    QDir().mkpath(QFileInfo(file.fileName()).path());
+    return file.open(QIODevice::WriteOnly);
+}
+
+// Ours are always 80 x 80 JPEGs; the header tells a broken or planted file cheaply.
+bool isThumbnail(const QString &path)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    return reader.canRead() && !size.isEmpty() && size.width() <= thumbnailSize.width()
+        && size.height() <= thumbnailSize.height();
+}
+
 } // namespace
 
 PromotionNetworkAPI *PromotionNetworkAPI::m_instance = nullptr;
@@ -80,6 +118,8 @@ PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
     , m_nextId(0)
     , m_transferTimeout(30000)
     , m_downloadDeadline(120000)
+    , m_answerSizeLimit(DefaultAnswerSizeLimit)
+    , m_pictureSizeLimit(DefaultPictureSizeLimit)
 {
     m_imagePool.setMaxThreadCount(1);
     m_cachePool.setMaxThreadCount(1);
@@ -119,47 +159,34 @@ void PromotionNetworkAPI::setDownloadDeadline(int msecs)
     m_downloadDeadline = msecs;
 }
 
+void PromotionNetworkAPI::setAnswerSizeLimit(qint64 bytes)
+{
+    m_answerSizeLimit = bytes;
+}
+
+void PromotionNetworkAPI::setPictureSizeLimit(qint64 bytes)
+{
+    m_pictureSizeLimit = bytes;
+}
+
 QNetworkProxy PromotionNetworkAPI::proxy() const
 {
-    return m_xmlManager->proxy();
+    const auto *factory = dynamic_cast<EnvironmentProxyFactory *>(m_xmlManager->proxyFactory());
+    return factory ? factory->proxy() : m_xmlManager->proxy();
 }
 
 void PromotionNetworkAPI::setProxyFromEnvironment()
 {
-    const QStringList matches =
-        QProcess::systemEnvironment().filter(QStringLiteral("http_proxy"), Qt::CaseSensitive);
-    if (matches.isEmpty())
+    const QNetworkProxy proxy = EnvironmentProxyFactory::proxyFromEnvironment();
+    if (proxy.type() != QNetworkProxy::HttpProxy) {
+        m_xmlManager->setProxy(proxy);
+        m_imageManager->setProxy(proxy);
         return;
-
-    QString value = matches.first();
-    value = value.mid(value.indexOf(QLatin1Char('=')) + 1);
-    value.remove(QStringLiteral("http://"), Qt::CaseInsensitive);
-
-    QString host;
-    int port = 0;
-    const int colon = value.lastIndexOf(QLatin1Char(':'));
-    if (colon >= 1) {
-        host = value.left(colon);
-        port = value.mid(colon + 1).toUShort();
     }
-    setProxy(host, port);
-}
-
-bool PromotionNetworkAPI::setProxy(const QString &host, int port)
-{
-    QNetworkProxy proxy;
-    if (host.isEmpty()) {
-        proxy.setType(QNetworkProxy::NoProxy);
-    } else {
-        if (!QUrl(host).isValid())
-            return false;
-        proxy.setType(QNetworkProxy::HttpProxy);
-    }
-    proxy.setHostName(host);
-    proxy.setPort(quint16(port));
-    m_xmlManager->setProxy(proxy);
-    m_imageManager->setProxy(proxy);
-    return true;
+    // Each manager owns its factory.
+    const QStringList directHosts = EnvironmentProxyFactory::directHostsFromEnvironment();
+    m_xmlManager->setProxyFactory(new EnvironmentProxyFactory(proxy, directHosts));
+    m_imageManager->setProxyFactory(new EnvironmentProxyFactory(proxy, directHosts));
 }
 
 int PromotionNetworkAPI::fetchXml(const QString &url, int delay)
@@ -197,8 +224,7 @@ void PromotionNetworkAPI::removeTicket(int id)
     if (index < 0)
         return;
     QList<Ticket> &tickets = m_queue[index].tickets;
-    tickets.erase(std::find_if(tickets.begin(), tickets.end(),
-                               [id](const Ticket &t) { return t.id == id; }));
+    tickets.removeIf([id](const Ticket &t) { return t.id == id; });
     if (!tickets.isEmpty())
         return;
 
@@ -293,6 +319,11 @@ void PromotionNetworkAPI::fetch(int id)
     const int index = entryIndexOfId(id);
     if (index < 0)
         return;
+    const QUrl url(m_queue.at(index).query.url, QUrl::TolerantMode);
+    if (!isWebUrl(url)) {
+        refuseEntry(index);
+        return;
+    }
     // Connectivity comes first: a running download is no proof of a connection.
     if (!m_isOnline && !openInternetConnection()) {
         const QList<Ticket> tickets = m_queue.at(index).tickets;
@@ -303,8 +334,7 @@ void PromotionNetworkAPI::fetch(int id)
 
     QueueEntry &entry = m_queue[index];
     if (!entry.reply)
-        entry.reply = startDownload(m_xmlManager,
-                                    QNetworkRequest(QUrl(entry.query.url, QUrl::TolerantMode)));
+        entry.reply = startDownload(m_xmlManager, QNetworkRequest(url), m_answerSizeLimit);
     if (!entry.reply)
         return;
 
@@ -314,14 +344,38 @@ void PromotionNetworkAPI::fetch(int id)
         emit xmlFetchingStarted(ticketId);
 }
 
+void PromotionNetworkAPI::refuseEntry(int index)
+{
+    const QueueEntry entry = m_queue.takeAt(index);
+    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+    const QString text = QStringLiteral("URL refused: only http and https are fetched");
+    for (const Ticket &ticket : entry.tickets)
+        emit errorOccurred(ticket.id, text, QNetworkReply::ProtocolUnknownError);
+}
+
 QNetworkReply *PromotionNetworkAPI::startDownload(QNetworkAccessManager *manager,
-                                                  QNetworkRequest request)
+                                                  QNetworkRequest request, qint64 sizeLimit)
 {
     request.setTransferTimeout(m_transferTimeout);
     QNetworkReply *reply = manager->get(request);
+    if (!reply)
+        return nullptr;
     // A server that drips a byte now and then never trips the transfer time-out.
-    if (reply && m_downloadDeadline > 0)
+    if (m_downloadDeadline > 0)
         QTimer::singleShot(m_downloadDeadline, reply, &QNetworkReply::abort);
+
+    // The announced length stops a large body before it comes; a body without
+    // one (chunked, or ended by closing) is stopped once too much has come.
+    const auto checkSize = [reply, sizeLimit](qint64 received, qint64 total) {
+        if (reply->isRunning() && (received > sizeLimit || total > sizeLimit)) {
+            reply->setProperty(TooLargeProperty, true);
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, checkSize] {
+        checkSize(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
+    });
+    connect(reply, &QNetworkReply::downloadProgress, reply, checkSize);
     return reply;
 }
 
@@ -385,8 +439,12 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
     int code = reply->error();
     QString text = reply->errorString();
     // Our own cancels take the entry out of the queue before stopping the
-    // reply, so a cancelled reply that still had an entry ran out of time.
-    if (reply->error() == QNetworkReply::OperationCanceledError) {
+    // reply, so a cancelled reply that still had an entry ran out of time
+    // or grew too large.
+    if (isTooLarge(reply)) {
+        code = QNetworkReply::UnknownContentError;
+        text = QStringLiteral("answer too large");
+    } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         code = QNetworkReply::TimeoutError;
         text = QStringLiteral("Download of %1 timed out").arg(entry.query.url);
     }
@@ -409,15 +467,12 @@ void PromotionNetworkAPI::clearQueue()
 
 void PromotionNetworkAPI::prepareCacheDirectories()
 {
-    const QDir base(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/"));
-    const QString basePath = base.absolutePath();
-    if (!base.exists()) {
-        QDir().mkpath(basePath);
-        QDir().mkpath(basePath + QStringLiteral("/queries"));
-        QDir().mkpath(basePath + QStringLiteral("/images"));
-    }
+    const QString basePath =
+        QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/")).absolutePath();
     m_queryCacheDir = basePath + QStringLiteral("/queries/");
     m_imageCacheDir = basePath + QStringLiteral("/images/");
+    QDir().mkpath(m_queryCacheDir);
+    QDir().mkpath(m_imageCacheDir);
 }
 
 QString PromotionNetworkAPI::imageCacheDirectory() const
@@ -433,8 +488,12 @@ QString PromotionNetworkAPI::createMd5Hash(const QString &url) const
 
 bool PromotionNetworkAPI::isFresh(const QString &path) const
 {
+    const QDateTime modified = QFileInfo(path).lastModified();
+    const QDateTime now = QDateTime::currentDateTime();
+    if (modified > now.addSecs(MaxClockSkewSecs))
+        return false;
     // Calendar days, not 24-hour periods: yesterday's answers are still good.
-    return QFileInfo(path).lastModified().daysTo(QDateTime::currentDateTime()) <= m_maxCacheAge;
+    return modified.daysTo(now) <= m_maxCacheAge;
 }
 
 void PromotionNetworkAPI::finishSave(quint64 save)
@@ -452,9 +511,8 @@ void PromotionNetworkAPI::finishSave(quint64 save)
 
 void PromotionNetworkAPI::saveQuery(const QString &path, const QByteArray &data)
 {
-    isPlainCacheFile(path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!openCacheFile(file)) {
         qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
                  << " - Failed to open cache file: " << file.errorString();
         return;
@@ -470,7 +528,8 @@ bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data)
     const QString path = m_queryCacheDir + createMd5Hash(url);
     if (!isPlainCacheFile(path))
         return false;
-    if (!isFresh(path)) {
+    // Written before answers were capped, or planted: never read whole.
+    if (!isFresh(path) || QFileInfo(path).size() > m_answerSizeLimit) {
         QFile::remove(path);
         return false;
     }
@@ -499,27 +558,62 @@ void PromotionNetworkAPI::releaseCache(QString url) const
 
 QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
 {
+    const QUrl address(url);
+    if (!isWebUrl(address))
+        return QString();
     const QString path = m_imageCacheDir + createMd5Hash(url);
     if (isPlainCacheFile(path)) {
-        if (isFresh(path))
+        if (isFresh(path) && isThumbnail(path))
             return path;
         if (!QFile::remove(path))
             qDebug() << "const QString PromotionNetworkAPI::getArtOfMusicItem(const QString&)"
                      << " - Failed to remove old image file.";
     }
 
-    for (const QNetworkReply *reply : std::as_const(m_imageReplies)) {
-        if (reply->request().attribute(QNetworkRequest::User).toString() == url)
-            return QString();
-    }
+    if (imageDownloadOf(url))
+        return QString();
 
     // The URL rides along with the request: a redirected reply reports another URL,
     // and consumers find their picture by the one they asked for.
-    QNetworkRequest request{QUrl(url)};
+    QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::User, url);
-    if (QNetworkReply *reply = startDownload(m_imageManager, request))
+    if (QNetworkReply *reply = startDownload(m_imageManager, request, m_pictureSizeLimit))
         m_imageReplies.append(reply);
     return QString();
+}
+
+QNetworkReply *PromotionNetworkAPI::imageDownloadOf(const QString &url) const
+{
+    for (QNetworkReply *reply : m_imageReplies) {
+        if (reply->request().attribute(QNetworkRequest::User).toString() == url)
+            return reply;
+    }
+    return nullptr;
+}
+
+void PromotionNetworkAPI::retainImage(const QObject *consumer, const QString &url)
+{
+    if (isWebUrl(QUrl(url)))
+        m_imageConsumers[url].insert(consumer);
+}
+
+void PromotionNetworkAPI::releaseImages(const QObject *consumer)
+{
+    for (auto it = m_imageConsumers.begin(); it != m_imageConsumers.end();) {
+        it->remove(consumer);
+        if (!it->isEmpty()) {
+            ++it;
+            continue;
+        }
+        // A finished download is already being stored; only a running one is dropped.
+        QNetworkReply *reply = imageDownloadOf(it.key());
+        if (reply && reply->isRunning()) {
+            // Out of the list first: a reply that finishes outside it raises nothing.
+            m_imageReplies.removeOne(reply);
+            reply->abort();
+        }
+        it = m_imageConsumers.erase(it);
+    }
 }
 
 void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
@@ -527,8 +621,11 @@ void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
     if (!reply)
         return;
     if (reply->error() != QNetworkReply::NoError) {
-        m_imageReplies.removeOne(reply);
-        qDebug() << reply->errorString() << int(reply->error());
+        // A reply no longer in flight was dropped on purpose: nothing to say.
+        if (m_imageReplies.removeOne(reply))
+            qDebug() << (isTooLarge(reply) ? QStringLiteral("picture too large")
+                                           : reply->errorString())
+                     << int(reply->error());
         reply->deleteLater();
         return;
     }
@@ -571,9 +668,8 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     if (image.size() != thumbnailSize)
         image = image.scaled(thumbnailSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
-    isPlainCacheFile(path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!openCacheFile(file))
         return ImageResult::SaveFailed;
     QImageWriter writer(&file, "JPEG");
     return commitWhole(file, writer.write(image), nullptr) ? ImageResult::Saved

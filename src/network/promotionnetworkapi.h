@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QObject>
+#include <QSet>
 #include <QThreadPool>
 
 #include "raskquery.h"
@@ -26,6 +28,11 @@ public:
     void cancel(int id);
 
     QString getArtOfMusicItem(const QString &url);
+    // A consumer holds on to the pictures it shows; a picture download that
+    // loses its last consumer is dropped, so that pictures nobody will see
+    // do not hold the connections.
+    void retainImage(const QObject *consumer, const QString &url);
+    void releaseImages(const QObject *consumer);
     void releaseCache(QString url) const;
     // Where downloaded pictures are kept, ending in "/".
     QString imageCacheDirectory() const;
@@ -34,6 +41,10 @@ public:
     // pause between bytes, the second to the whole transfer.
     void setTransferTimeout(int msecs);
     void setDownloadDeadline(int msecs);
+    // A download that announces or brings more than this is dropped.
+    void setAnswerSizeLimit(qint64 bytes);
+    void setPictureSizeLimit(qint64 bytes);
+    // The proxy named by the environment; hosts it excludes are reached directly.
     QNetworkProxy proxy() const;
 
 signals:
@@ -74,7 +85,6 @@ private:
 
     explicit PromotionNetworkAPI(QObject *parent = nullptr);
 
-    bool setProxy(const QString &host, int port);
     void setProxyFromEnvironment();
     bool openInternetConnection();
     void clearQueue();
@@ -89,7 +99,10 @@ private:
     int allocateId();
     int entryIndexOfId(int id) const;
     int entryIndexOfReply(const QNetworkReply *reply) const;
-    QNetworkReply *startDownload(QNetworkAccessManager *manager, QNetworkRequest request);
+    QNetworkReply *startDownload(QNetworkAccessManager *manager, QNetworkRequest request,
+                                 qint64 sizeLimit);
+    void refuseEntry(int index);
+    QNetworkReply *imageDownloadOf(const QString &url) const;
     void removeTicket(int id);
     // Sets the flag on every ticket that lacks it and returns their ids.
     static QList<int> markTickets(QList<Ticket> &tickets, bool Ticket::*told);
@@ -107,12 +120,16 @@ private:
     NetworkSession *m_session;
     QList<QueueEntry> m_queue;
     QList<QNetworkReply *> m_imageReplies;
+    // Picture URLs and the consumers that hold on to them.
+    QHash<QString, QSet<const QObject *>> m_imageConsumers;
     bool m_isOnline;
 
     int m_nextId;
     quint64 m_lastSave = 0;
     int m_transferTimeout;
     int m_downloadDeadline;
+    qint64 m_answerSizeLimit;
+    qint64 m_pictureSizeLimit;
     // Picture decoding runs here so that large pictures never stall the user interface.
     QThreadPool m_imagePool;
     // Answers are written to the cache here: the write ends in a flush to the

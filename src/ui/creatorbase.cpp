@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QModelIndex>
+#include <QUrl>
 
 #include "promotionnetworkapi.h"
 #include "svdetailedlistitem.h"
@@ -16,15 +17,20 @@ const int SubtitleRole = Qt::UserRole + 1;
 const int SideTextRole = Qt::UserRole + 2;
 const int PictureRole = Qt::UserRole + 3;
 
-// The store client may be set to either scheme; the test is case-sensitive.
+// Only a web address with a host is fetched: the field comes from the
+// store's answer, and any other scheme would have the network layer read
+// local files or inline data. The scheme is compared as written.
 bool isStoreUrl(const QString &picture)
 {
-    return picture.contains(QLatin1String("http://")) || picture.contains(QLatin1String("https://"));
+    const QUrl url(picture, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty()
+        && (picture.startsWith(QLatin1String("http://")) || picture.startsWith(QLatin1String("https://")));
 }
 
 // The picture field comes from the store's answer, so a local path is only
-// trusted inside the picture cache; anything else (a device that never ends,
-// a file elsewhere on the handset) shows as an unreadable file would.
+// trusted inside the picture cache, and only a regular file, so that opening
+// it cannot block; anything else (a device, a pipe, a file elsewhere on the
+// handset) shows as an unreadable file would.
 QImage loadCachedPicture(const QString &path)
 {
     const QString cacheDir = QDir(PromotionNetworkAPI::instance()->imageCacheDirectory()).canonicalPath();
@@ -52,10 +58,12 @@ void CreatorBase::updateCell(const QString &defaultPicture, const QModelIndex &i
     QString picture = index.data(PictureRole).toString();
     if (isStoreUrl(picture))
         picture = PromotionNetworkAPI::instance()->getArtOfMusicItem(picture);
-    if (picture.isEmpty())
+    // A picture not there yet and one that cannot be shown look the same.
+    const QImage image = picture.isEmpty() ? QImage() : loadCachedPicture(picture);
+    if (image.isNull())
         item->imageWidget()->setImage(defaultPicture);
     else
-        item->imageWidget()->setImage(loadCachedPicture(picture));
+        item->imageWidget()->setImage(image);
 }
 
 QSizeF CreatorBase::getCellSize() const

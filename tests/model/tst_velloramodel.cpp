@@ -1,7 +1,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
+#include <QNetworkProxy>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
@@ -16,6 +18,7 @@
 #include "simulatedbearerbackend.h"
 #include "storeconstants.h"
 #include "storeclientsettings.h"
+#include "storefeedwriter.h"
 #include "storepictures.h"
 #include "storeserver.h"
 #include "velloramodel.h"
@@ -70,6 +73,7 @@ private slots:
     void titleMatching();
     void repeatedArtistCostsNoRequest();
     void otherArtistAbandonsRunningRequest();
+    void picturesOfLeftArtistsStopDownloading();
     void fiveEntriesGiveFourRows();
     void failures_data();
     void failures();
@@ -83,6 +87,8 @@ private slots:
     void blankTerritoryAskedOfStore_data();
     void blankTerritoryAskedOfStore();
     void territoryWithoutCountryFallsBack();
+    void hostileUrlParts_data();
+    void hostileUrlParts();
 
     void init();
 
@@ -236,35 +242,47 @@ void tst_VelloraModel::rolesAndCounts()
 
 void tst_VelloraModel::changeImage_data()
 {
+    QTest::addColumn<QStringList>("pictures");
     QTest::addColumn<QString>("from");
-    QTest::addColumn<int>("changedRow");
-    QTest::newRow("no-row-carries-it") << "http://pic/none" << -1;
-    QTest::newRow("first-of-two-rows") << "http://pic/shared" << 1;
-    QTest::newRow("part-of-a-longer-url") << "pic/own" << 0;
+    QTest::addColumn<QList<int>>("changedRows");
+    const QStringList shared{"http://pic/own", "http://pic/shared", "http://pic/other", "http://pic/shared"};
+    QTest::newRow("no-row-carries-it") << shared << "http://pic/none" << QList<int>();
+    QTest::newRow("two-rows-share-it") << shared << "http://pic/shared" << QList<int>{1, 3};
+    QTest::newRow("four-rows-share-it") << QStringList(4, "http://pic/album") << "http://pic/album"
+                                        << QList<int>{0, 1, 2, 3};
+    const QStringList nested{"http://pic/a.jpg?size=100", "http://pic/a.jpg", "http://pic/a.jpg#x"};
+    QTest::newRow("nested-shorter-link") << nested << "http://pic/a.jpg" << QList<int>{1};
+    QTest::newRow("nested-longer-link") << nested << "http://pic/a.jpg?size=100" << QList<int>{0};
+    QTest::newRow("part-of-a-link") << nested << "pic/a.jpg" << QList<int>();
 }
 
 void tst_VelloraModel::changeImage()
 {
+    QFETCH(QStringList, pictures);
     QFETCH(QString, from);
-    QFETCH(int, changedRow);
+    QFETCH(QList<int>, changedRows);
+    const QString path = QStringLiteral("/cache/picture.jpeg");
     VelloraModel model;
-    const QStringList pictures{"http://pic/own?size=100", "http://pic/shared", "http://pic/other",
-                               "http://pic/shared"};
     for (int row = 0; row < pictures.size(); ++row)
         model.insertData(row, {"t", "s", "d", pictures.at(row), "id"});
     QSignalSpy dataChangedSpy(&model, &QAbstractItemModel::dataChanged);
 
-    model.changeImage(from, QStringLiteral("/cache/picture.jpeg"));
+    model.changeImage(from, path);
 
-    for (int row = 0; row < pictures.size(); ++row) {
-        const QString expected = row == changedRow ? QStringLiteral("/cache/picture.jpeg") : pictures.at(row);
-        QCOMPARE(model.data(model.index(row, 0), UserRole + 3).toString(), expected);
+    QStringList expected = pictures;
+    for (int row : changedRows)
+        expected[row] = path;
+    QStringList shown;
+    for (int row = 0; row < pictures.size(); ++row)
+        shown << model.data(model.index(row, 0), UserRole + 3).toString();
+    QCOMPARE(shown, expected);
+    // Every changed row is reported, and only those.
+    QList<int> reported;
+    for (const QList<QVariant>& signal : std::as_const(dataChangedSpy)) {
+        for (int row = signal.at(0).toModelIndex().row(); row <= signal.at(1).toModelIndex().row(); ++row)
+            reported << row;
     }
-    QCOMPARE(dataChangedSpy.count(), changedRow < 0 ? 0 : 1);
-    if (changedRow >= 0) {
-        QCOMPARE(dataChangedSpy.at(0).at(0).toModelIndex(), model.index(changedRow, 0));
-        QCOMPARE(dataChangedSpy.at(0).at(1).toModelIndex(), model.index(changedRow, 0));
-    }
+    QCOMPARE(reported, changedRows);
 }
 
 void tst_VelloraModel::loadingRestartsWithFetchingText()
@@ -615,6 +633,44 @@ void tst_VelloraModel::otherArtistAbandonsRunningRequest()
     QCOMPARE(model.data(model.index(0, 0), UserRole + 1).toString().isEmpty(), false);
 }
 
+void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
+{
+    writeSettings();
+    // A slow network: every picture comes a byte at a time until the faults are cleared.
+    StoreFault drip(StoreFault::Kind::Drip, QStringLiteral("/pictures/"));
+    drip.times = 0;
+    m_store.addFault(drip);
+    PromotionNetworkAPI* service = PromotionNetworkAPI::instance();
+    VelloraModel model;
+    // The list asks for the picture of every row it shows.
+    const auto showPictures = [&model, service] {
+        QStringList urls;
+        for (int row = 0; row < model.rowCount(); ++row)
+            urls << model.data(model.index(row, 0), UserRole + 3).toString();
+        urls.removeDuplicates();
+        for (const QString& url : std::as_const(urls))
+            service->getArtOfMusicItem(url);
+        return urls;
+    };
+    // Two artists left behind hold more pictures than the six connections to
+    // one host: unless the old ones are dropped, the new ones are never even asked for.
+    int requested = 0;
+    for (const QString& artist : {QStringLiteral("The Beatles"), QStringLiteral("Daft Punk")}) {
+        QVERIFY(fill(model, artist, PlayerView));
+        requested += int(showPictures().size());
+        QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::Picture), requested);
+    }
+    m_store.clearFaults();
+
+    QSignalSpy imageSpy(service, &PromotionNetworkAPI::imageDownloaded);
+    QVERIFY(fill(model, QStringLiteral("Nina Simone"), PlayerView));
+    const QStringList current = showPictures();
+    QVERIFY(!current.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(imageSpy.count(), current.size(), 10000);
+    for (const QList<QVariant>& arguments : std::as_const(imageSpy))
+        QVERIFY(current.contains(arguments.at(0).toString()));
+}
+
 void tst_VelloraModel::fiveEntriesGiveFourRows()
 {
     writeSettings();
@@ -651,6 +707,8 @@ void tst_VelloraModel::failures_data()
                                           << "^VelloraModel::onErrorOccurred\\(\\) \"empty answer\" 0$";
     QTest::newRow("broken-similar-answer") << "Erik Satie" << int(StoreFault::Kind::HtmlErrorPage) << "/similar/"
                                            << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$";
+    QTest::newRow("cut-similar-answer") << "Erik Satie" << int(StoreFault::Kind::CutBodyNoLength) << "/similar/"
+                                        << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$";
 }
 
 void tst_VelloraModel::failures()
@@ -907,6 +965,144 @@ void tst_VelloraModel::territoryWithoutCountryFallsBack()
     QCOMPARE(requests.at(1).target, QByteArray("/1.0/gb/artists/?q=Kino&token=") + Token.toLatin1());
     QTRY_COMPARE(model.loadingText(), NoMatches);
     QCOMPARE(store.requestCount(), 2);
+}
+
+void tst_VelloraModel::hostileUrlParts_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QVariant>("territory");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<QString>("id");
+    // Requests as a proxy sees them, after the fixed prefix "http://".
+    QTest::addColumn<QStringList>("requests");
+    // A debug line that the row must write.
+    QTest::addColumn<QString>("debugLine");
+
+    const QString host = QStringLiteral("store.invalid:8080");
+    const QString defaultHost = QString::fromLatin1(StoreConstants::DefaultHost);
+    const QString lookup = QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=244&token=");
+    const QString search = QStringLiteral("/artists/?q=Kino&token=");
+    const QString similar = QStringLiteral("/similar/?itemsperpage=4&token=");
+    const QString failed = QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) ");
+    const QString noId = failed + QStringLiteral("\"empty artist id\"");
+    const auto refused = [](const QString& value) {
+        return QStringLiteral("^VelloraModel::loadSondrelSettings\\(\\) - refused host ")
+            + QRegularExpression::escape(QLatin1Char('"') + value + QLatin1Char('"')) + QLatin1Char('$');
+    };
+    const QVariant gb = QStringLiteral("gb");
+
+    QTest::newRow("ordinary-values")
+        << "store-1.example_x:8080" << gb << "1.0" << "a-b_c.9" << "" << "ar1.2-3_x"
+        << QStringList{"store-1.example_x:8080/1.0/gb" + search + "a-b_c.9",
+                       "store-1.example_x:8080/1.0/gb/artists/ar1.2-3_x" + similar + "a-b_c.9"}
+        << failed;
+    QTest::newRow("id-with-query") << host << gb << "1.0" << Token << "" << "../evil?itemsperpage=100000&x="
+        << QStringList{host + "/1.0/gb" + search + Token,
+                       host + "/1.0/gb/artists/..%2Fevil%3Fitemsperpage%3D100000%26x%3D" + similar + Token}
+        << failed;
+    QTest::newRow("id-with-fragment") << host << gb << "1.0" << Token << "" << "123#x"
+        << QStringList{host + "/1.0/gb" + search + Token, host + "/1.0/gb/artists/123%23x" + similar + Token}
+        << failed;
+    QTest::newRow("id-dot-dot") << host << gb << "1.0" << Token << "" << ".."
+        << QStringList{host + "/1.0/gb" + search + Token} << noId;
+    QTest::newRow("id-dot") << host << gb << "1.0" << Token << "" << "."
+        << QStringList{host + "/1.0/gb" + search + Token} << noId;
+    QTest::newRow("id-empty") << host << gb << "1.0" << Token << "" << ""
+        << QStringList{host + "/1.0/gb" + search + Token} << noId;
+    QTest::newRow("id-blank") << host << gb << "1.0" << Token << "" << "  "
+        << QStringList{host + "/1.0/gb" + search + Token} << noId;
+    QTest::newRow("territory-in-settings") << host << QVariant("a/b?c#d") << "1.0" << Token << "" << "ar1"
+        << QStringList{host + "/1.0/a%2Fb%3Fc%23d" + search + Token,
+                       host + "/1.0/a%2Fb%3Fc%23d/artists/ar1" + similar + Token}
+        << failed;
+    QTest::newRow("territory-dot-dot-in-settings") << host << QVariant("..") << "1.0" << Token << "fi" << "ar1"
+        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/fi" + search + Token,
+                       host + "/1.0/fi/artists/ar1" + similar + Token}
+        << failed;
+    QTest::newRow("territory-from-lookup") << host << QVariant("") << "1.0" << Token << "x/y?z#w" << "ar1"
+        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/x%2Fy%3Fz%23w" + search + Token,
+                       host + "/1.0/x%2Fy%3Fz%23w/artists/ar1" + similar + Token}
+        << failed;
+    QTest::newRow("territory-dot-dot-from-lookup") << host << QVariant("") << "1.0" << Token << ".." << "ar1"
+        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/gb" + search + Token,
+                       host + "/1.0/gb/artists/ar1" + similar + Token}
+        << failed;
+    QTest::newRow("version") << host << gb << "2/x?y#z" << Token << "" << "ar1"
+        << QStringList{host + "/2%2Fx%3Fy%23z/gb" + search + Token,
+                       host + "/2%2Fx%3Fy%23z/gb/artists/ar1" + similar + Token}
+        << failed;
+    QTest::newRow("version-dot-dot") << host << gb << ".." << Token << "" << "ar1"
+        << QStringList{host + "/1.0/gb" + search + Token, host + "/1.0/gb/artists/ar1" + similar + Token}
+        << failed;
+    QTest::newRow("token") << host << QVariant("") << "1.0" << "t&itemsperpage=100000#x" << "fi" << "ar1"
+        << QStringList{host + "/1.0" + lookup + "t%26itemsperpage%3D100000%23x",
+                       host + "/1.0/fi" + search + "t%26itemsperpage%3D100000%23x",
+                       host + "/1.0/fi/artists/ar1" + similar + "t%26itemsperpage%3D100000%23x"}
+        << failed;
+    const QStringList defaultHostRequests{defaultHost + "/1.0/gb" + search + Token,
+                                          defaultHost + "/1.0/gb/artists/ar1" + similar + Token};
+    QTest::newRow("host-with-path-and-query") << "evil/x?y" << gb << "1.0" << Token << "" << "ar1"
+                                              << defaultHostRequests << refused("evil/x?y");
+    QTest::newRow("host-with-blank") << "a b" << gb << "1.0" << Token << "" << "ar1" << defaultHostRequests
+                                     << refused("a b");
+    QTest::newRow("host-port-too-large") << "h:99999" << gb << "1.0" << Token << "" << "ar1"
+                                         << defaultHostRequests << refused("h:99999");
+    QTest::newRow("host-with-user") << "me@h" << gb << "1.0" << Token << "" << "ar1" << defaultHostRequests
+                                    << refused("me@h");
+}
+
+void tst_VelloraModel::hostileUrlParts()
+{
+    QFETCH(QString, host);
+    QFETCH(QVariant, territory);
+    QFETCH(QString, version);
+    QFETCH(QString, token);
+    QFETCH(QString, country);
+    QFETCH(QString, id);
+    QFETCH(QStringList, requests);
+    QFETCH(QString, debugLine);
+    QVERIFY(startModemManager());
+
+    // Every request reaches the fixture as a proxy request, whatever host it names.
+    HttpFixtureServer proxy;
+    QVERIFY(proxy.start());
+    StoreArtist artist;
+    artist.id = id;
+    artist.name = QStringLiteral("Kino");
+    const StoreFeedWriter writer(QStringLiteral("http://store.invalid"));
+    proxy.setHandler([&](const FixtureRequest& request) {
+        FixtureReply reply;
+        if (request.target.contains("useip=true"))
+            reply.body = writer.serviceDocument(country, QString());
+        else if (request.target.contains("/artists/?q="))
+            reply.body = writer.artistSearchFeed(artist.name, {&artist});
+        else
+            reply.status = 404;
+        return reply;
+    });
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
+                                                     proxy.port()));
+    const auto noProxy = qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
+
+    QVERIFY(StoreClientSettings::write(0, token, territory));
+    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"), host);
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"), version);
+    settings.sync();
+
+    VelloraModel model;
+    model.setFailureDelay(FailureDelay);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(debugLine));
+    model.setDetails(artist.name, QString(), QString(), QString(), ArtistView);
+    QTRY_COMPARE(model.loadingText(), NoMatches);
+
+    QStringList seen;
+    const QList<FixtureRequest> received = proxy.requests();
+    for (const FixtureRequest& request : received)
+        seen << QString::fromUtf8(request.target).remove(0, 7);
+    QCOMPARE(seen, requests);
 }
 
 QTEST_MAIN(tst_VelloraModel)

@@ -19,6 +19,7 @@ QByteArray reasonPhrase(int status)
     case 200: return "OK";
     case 403: return "Forbidden";
     case 404: return "Not Found";
+    case 407: return "Proxy Authentication Required";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     default: return "Status";
@@ -27,10 +28,12 @@ QByteArray reasonPhrase(int status)
 
 QByteArray header(const FixtureReply &reply)
 {
+    const QByteArray length = reply.endless
+        ? QByteArray("Transfer-Encoding: chunked")
+        : "Content-Length: " + QByteArray::number(reply.body.size());
     return "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status)
-        + "\r\nContent-Type: " + reply.contentType
-        + "\r\nContent-Length: " + QByteArray::number(reply.body.size())
-        + "\r\nConnection: close\r\n\r\n";
+        + "\r\nContent-Type: " + reply.contentType + "\r\n" + length + "\r\n"
+        + reply.extraHeaders + "Connection: close\r\n\r\n";
 }
 
 } // namespace
@@ -181,6 +184,10 @@ void HttpFixtureServer::answer(QTcpSocket *socket, const FixtureReply &reply)
         drip(socket, reply.body, reply.dripIntervalMs);
         return;
     }
+    if (reply.endless) {
+        repeatChunks(socket, reply.body);
+        return;
+    }
     if (reply.closeAfterBytes >= 0) {
         socket->write(reply.body.left(reply.closeAfterBytes));
         socket->disconnectFromHost();
@@ -203,4 +210,16 @@ void HttpFixtureServer::drip(QTcpSocket *socket, const QByteArray &body, int int
         socket->write(body.mid((*sent)++, 1));
     });
     timer->start(interval);
+}
+
+void HttpFixtureServer::repeatChunks(QTcpSocket *socket, const QByteArray &body)
+{
+    const QByteArray chunk = QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n";
+    auto *timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [socket, chunk] {
+        // Only as fast as the client reads, so that the test's own memory stays small.
+        if (socket->bytesToWrite() < 4 * chunk.size())
+            socket->write(chunk);
+    });
+    timer->start(1);
 }

@@ -29,6 +29,10 @@ struct FixtureReply
     int dripIntervalMs = 0;
     // Announce the whole body but close the connection after this many body bytes.
     int closeAfterBytes = -1;
+    // Send the body as chunks again and again, without end and without a length.
+    bool endless = false;
+    // Further header lines, each ending in "\r\n".
+    QByteArray extraHeaders;
 };
 
 struct FixtureRequest
@@ -80,6 +84,7 @@ private:
     FixtureReply replyFor(const FixtureRequest &request) const;
     void answer(QTcpSocket *socket, const FixtureReply &reply);
     void drip(QTcpSocket *socket, const QByteArray &body, int interval);
+    void repeatChunks(QTcpSocket *socket, const QByteArray &body);
 
     QTcpServer m_server;
     QHash<QString, FixtureReply> m_replies;

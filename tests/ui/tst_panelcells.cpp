@@ -1,15 +1,25 @@
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "aoainterfacecontentitemcreator.h"
 #include "aoainterfacelistitem.h"
 #include "cachefolder.h"
 #include "panelfixture.h"
+#include "promotionnetworkapi.h"
 #include "svimagewidget.h"
 #include "svlabel.h"
 #include "svwidgetrecycler.h"
@@ -61,6 +71,10 @@ private slots:
     void securePictureLinks();
     void localPictures_data();
     void localPictures();
+    void sharedPicture_data();
+    void sharedPicture();
+    void otherSchemesNeverFetched_data();
+    void otherSchemesNeverFetched();
 
 private:
     // Fills a fresh cell from a one-row model whose picture field is given.
@@ -197,21 +211,28 @@ void tst_PanelCells::localPictures_data()
     const QString home = QDir::homePath() + QLatin1Char('/');
     const QString cache = CacheFolder::folder(QStringLiteral("images"));
     QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("icon");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("cached-file") << cache + "0123456789abcdef0123456789abcdef" << true;
-    QTest::newRow("file-elsewhere") << home + "elsewhere.jpg" << false;
-    QTest::newRow("relative-name") << "elsewhere.jpg" << false;
-    QTest::newRow("device-without-end") << "/dev/zero" << false;
-    QTest::newRow("dots-out-of-cache") << cache + "../../../elsewhere.jpg" << false;
-    QTest::newRow("link-out-of-cache") << cache + "link-elsewhere" << false;
-    QTest::newRow("link-to-device") << cache + "link-device" << false;
-    QTest::newRow("upper-case-scheme") << "HTTP://127.0.0.1/elsewhere.jpg" << false;
-    QTest::newRow("missing-cache-file") << cache + "fedcba9876543210fedcba9876543210" << false;
+    QTest::newRow("cached-file") << cache + "0123456789abcdef0123456789abcdef" << QString() << true;
+    QTest::newRow("file-elsewhere") << home + "elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("relative-name") << "elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("device-without-end") << "/dev/zero" << AlbumIcon << false;
+    QTest::newRow("dots-out-of-cache") << cache + "../../../elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("link-out-of-cache") << cache + "link-elsewhere" << AlbumIcon << false;
+    QTest::newRow("link-to-device") << cache + "link-device" << AlbumIcon << false;
+    QTest::newRow("pipe-in-cache") << cache + "pipe" << AlbumIcon << false;
+    QTest::newRow("link-to-pipe") << cache + "link-pipe" << AlbumIcon << false;
+    QTest::newRow("upper-case-scheme") << "HTTP://127.0.0.1/elsewhere.jpg" << AlbumIcon << false;
+    QTest::newRow("missing-cache-file") << cache + "fedcba9876543210fedcba9876543210" << AlbumIcon << false;
+    QTest::newRow("empty-cache-file") << cache + "empty" << AlbumIcon << false;
+    QTest::newRow("garbage-cache-file") << cache + "garbage" << AlbumIcon << false;
+    QTest::newRow("file-url") << "file://" + cache + "0123456789abcdef0123456789abcdef" << AlbumIcon << false;
 }
 
 void tst_PanelCells::localPictures()
 {
     QFETCH(QString, picture);
+    QFETCH(QString, icon);
     QFETCH(bool, shown);
     const QString cache = CacheFolder::folder(QStringLiteral("images"));
     const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere.jpg");
@@ -220,11 +241,109 @@ void tst_PanelCells::localPictures()
     QVERIFY(writePicture(cache + QStringLiteral("0123456789abcdef0123456789abcdef"), Qt::darkGreen));
     QVERIFY(QFile::link(elsewhere, cache + QStringLiteral("link-elsewhere")));
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), cache + QStringLiteral("link-device")));
+    // Opening a pipe without a writer would never return.
+    QCOMPARE(mkfifo(QFile::encodeName(cache + QStringLiteral("pipe")).constData(), 0600), 0);
+    QVERIFY(QFile::link(cache + QStringLiteral("pipe"), cache + QStringLiteral("link-pipe")));
+    QFile empty(cache + QStringLiteral("empty"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    QFile garbage(cache + QStringLiteral("garbage"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    QCOMPARE(garbage.write(QByteArray(4096, '\x5a')), 4096);
+    garbage.close();
 
     SvDetailedListItem *item = fill(picture);
-    // Neither the default icon nor any picture: what an unreadable file shows.
-    QCOMPARE(item->imageWidget()->imageId(), QString());
+    QCOMPARE(item->imageWidget()->imageId(), icon);
     QCOMPARE(!item->imageWidget()->image().isNull(), shown);
+}
+
+void tst_PanelCells::sharedPicture_data()
+{
+    QTest::addColumn<int>("tracks");
+    QTest::newRow("two-tracks-of-one-album") << 2;
+    QTest::newRow("four-tracks-of-one-album") << 4;
+}
+
+void tst_PanelCells::sharedPicture()
+{
+    QFETCH(int, tracks);
+    // The only similar artist has one album, so every similar track carries its picture.
+    QJsonArray trackList;
+    for (int track = 0; track < tracks; ++track)
+        trackList.append(QJsonObject{{"id", QStringLiteral("sp%1").arg(track)},
+                                     {"title", QStringLiteral("Shared %1").arg(track)},
+                                     {"duration", 200}});
+    const QJsonObject album{{"id", "spal"}, {"title", "One Album"}, {"tracks", trackList},
+                            {"picture", QJsonObject{{"format", "jpeg"}}}};
+    const QJsonArray artists{
+        QJsonObject{{"id", "spseed"}, {"name", "Shared Seed"}, {"albums", QJsonArray()},
+                    {"similar", QJsonArray{"spar"}}},
+        QJsonObject{{"id", "spar"}, {"name", "Shared Artist"}, {"albums", QJsonArray{album}},
+                    {"similar", QJsonArray()}}};
+    QTemporaryFile catalog;
+    QVERIFY(catalog.open());
+    catalog.write(QJsonDocument(QJsonObject{{"artists", artists}}).toJson());
+    catalog.close();
+    QString error;
+    QVERIFY2(m_fixture.store().loadCatalog(catalog.fileName(), &error), qPrintable(error));
+    const auto restoreCatalog = qScopeGuard([this] { m_fixture.store().loadCatalog(StoreCatalog::builtInFileName()); });
+
+    VelloraModel model;
+    QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
+    model.setDetails(QStringLiteral("Shared Seed"), QString(), QString(), QString(), PanelViews::Player);
+    QVERIFY(buttonSpy.wait(10000));
+    QCOMPARE(model.rowCount(), tracks);
+    const QString url = model.data(model.index(0, 0), Qt::UserRole + PictureField).toString();
+    const QString path = CacheFolder::filePath(QStringLiteral("images"), url);
+
+    // The list fills every row while the one download runs.
+    VelloraContentItemCreator creator;
+    std::vector<std::unique_ptr<SvWidget>> cells;
+    for (int row = 0; row < tracks; ++row)
+        cells.emplace_back(creator.createCell(model.index(row, 0), m_recycler));
+    for (int row = 0; row < tracks; ++row)
+        QTRY_COMPARE(model.data(model.index(row, 0), Qt::UserRole + PictureField).toString(), path);
+
+    for (int row = 0; row < tracks; ++row) {
+        auto *item = qobject_cast<SvDetailedListItem *>(cells.at(row).get());
+        creator.updateCell(model.index(row, 0), item);
+        QCOMPARE(item->imageWidget()->imageId(), QString());
+        QVERIFY(!item->imageWidget()->image().isNull());
+    }
+    QCOMPARE(m_fixture.pictureRequestCount(url), 1);
+}
+
+void tst_PanelCells::otherSchemesNeverFetched_data()
+{
+    // Each would be fetched if its field were searched for a web address.
+    QBuffer jpeg;
+    QVERIFY(jpeg.open(QIODevice::WriteOnly));
+    QImage(8, 8, QImage::Format_RGB32).save(&jpeg, "JPEG");
+    QTest::addColumn<QString>("picture");
+    QTest::newRow("file-with-web-fragment") << "file://" + QDir::homePath() + "/elsewhere.jpg#http://x";
+    QTest::newRow("data-with-web-fragment")
+        << "data:image/jpeg;base64," + QString::fromLatin1(jpeg.data().toBase64()) + "#http://x";
+    QTest::newRow("ftp-with-web-query") << "ftp://127.0.0.1/elsewhere.jpg?http://x";
+}
+
+void tst_PanelCells::otherSchemesNeverFetched()
+{
+    QFETCH(QString, picture);
+    QVERIFY(writePicture(QDir::homePath() + QStringLiteral("/elsewhere.jpg"), Qt::red));
+    PromotionNetworkAPI *network = PromotionNetworkAPI::instance();
+    QSignalSpy downloadedSpy(network, &PromotionNetworkAPI::imageDownloaded);
+    SvDetailedListItem *item = fill(picture);
+    QCOMPARE(item->imageWidget()->imageId(), AlbumIcon);
+
+    // A store picture asked for afterwards comes over the network; anything
+    // fetched from the field before it would have been announced by then.
+    const StoreArtist *artist = m_fixture.store().catalog().artist(QStringLiteral("ar1001"));
+    QVERIFY(artist);
+    const QString marker = m_fixture.store().baseUrl() + QStringLiteral("/pictures/")
+        + StorePictures::artistPictureName(*artist);
+    QCOMPARE(network->getArtOfMusicItem(marker), QString());
+    QTRY_VERIFY(!downloadedSpy.isEmpty());
+    QCOMPARE(downloadedSpy.last().at(0).toString(), marker);
+    QCOMPARE(downloadedSpy.count(), 1);
 }
 
 QTEST_MAIN(tst_PanelCells)
