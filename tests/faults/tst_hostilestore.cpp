@@ -311,7 +311,8 @@ void tst_HostileStore::attack_data()
         { "territory-slash", { {}, NoMatches, QStringLiteral("g/b") } },
         { "territory-question-mark", { {}, NoMatches, QStringLiteral("gb?x") } },
         { "territory-hash", { {}, NoMatches, QStringLiteral("gb#x") } },
-        { "territory-dot-dot", { {}, NoMatches, QStringLiteral("..") } },
+        // Not a path segment at all: taken as no territory, so the default one serves.
+        { "territory-dot-dot", { {}, Rows, QStringLiteral("..") } },
         { "nul-byte", { similar(inserted(m_similar, "</entry>", QByteArray(1, '\0'))), NoMatches } },
         { "unescaped-ampersand", { similar(inserted(m_similar, "</entry>", " & ")), NoMatches } },
         { "second-root-element", { similar(m_similar + "<feed/>\n"), NoMatches } },
@@ -320,7 +321,7 @@ void tst_HostileStore::attack_data()
         { "future-dated-cached-answer",
           { {}, Rows, {}, [searchFile, nobody] {
                QFile file(searchFile);
-               QVERIFY(file.open(QIODevice::WriteOnly) && file.write(nobody) == nobody.size());
+               QVERIFY(file.open(QIODevice::WriteOnly) && file.write(nobody) == nobody.size() && file.flush());
                QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
            } } },
         { "planted-picture-5600x5600",
