@@ -68,11 +68,15 @@ bool firstPictureRefused(const Run &run)
 {
     const QString icon = FaultHarness::defaultIconOf(PanelViews::Player);
     const SvList *list = run.view.container()->list();
-    if (!FaultHarness::showsResults(run.view) || list->cellCount() != run.view.container()->promotionModel()->rowCount())
+    if (!FaultHarness::showsResults(run.view)
+        || list->cellCount() != run.view.container()->promotionModel()->rowCount()) {
         return false;
+    }
     for (int row = 0; row < list->cellCount(); ++row) {
         const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
-        if (!item || (row == 0 ? item->imageWidget()->imageId() != icon : !FaultHarness::isThumbnail(item->imageWidget())))
+        const bool shown = item
+            && (row == 0 ? item->imageWidget()->imageId() == icon : FaultHarness::isThumbnail(item->imageWidget()));
+        if (!shown)
             return false;
     }
     return true;
@@ -157,7 +161,7 @@ bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
-// Every file under HOME outside the answer and picture cache, with its size
+// Everything under HOME outside the answer and picture cache, with its size
 // and time of change.
 QStringList homeOutsideCache()
 {
@@ -167,7 +171,7 @@ QStringList homeOutsideCache()
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
-        if (!(info.filePath() + QLatin1Char('/')).startsWith(cache) && info.isFile())
+        if (!(info.filePath() + QLatin1Char('/')).startsWith(cache))
             files << QStringLiteral("%1 %2 %3").arg(info.filePath()).arg(info.size()).arg(
                 info.lastModified().toMSecsSinceEpoch());
     }
@@ -212,6 +216,7 @@ private:
     StoreFetcher m_fetcher;
     UiGapWatch m_watch;
     QString m_artistId;
+    QString m_searchUrl;
     QByteArray m_search;
     QByteArray m_similar;
     QString m_firstPicture;
@@ -226,7 +231,8 @@ void tst_HostileStore::initTestCase()
     // The store's normal answers, the material of the attacks.
     m_fetcher.setBaseUrl(m_fixture.store().baseUrl());
     m_artistId = m_fixture.store().catalog().search(Artist).value(0)->id;
-    m_search = m_fetcher.get(m_fetcher.searchUrl(QString::fromLatin1(QUrl::toPercentEncoding(Artist))));
+    m_searchUrl = m_fetcher.searchUrl(QString::fromLatin1(QUrl::toPercentEncoding(Artist)));
+    m_search = m_fetcher.get(m_searchUrl);
     m_similar = m_fetcher.get(m_fetcher.similarUrl(m_artistId, QStringLiteral("tracks/")));
     QVERIFY(m_search.contains("<id>" + m_artistId.toUtf8() + "</id>"));
     const qsizetype link = m_similar.indexOf("href=\"") + 6;
@@ -255,6 +261,8 @@ void tst_HostileStore::attack_data()
     const QByteArray store = m_fixture.store().baseUrl().toUtf8();
     const QByteArray doctype = "<!DOCTYPE feed SYSTEM \"" + store + "/_dtd/store.dtd\">";
     const QByteArray declaration = "?>";
+    // Hostile links carry "http://" too: a panel that looks for it anywhere in
+    // the text takes them for web addresses.
     const QByteArray bait = "?http://" + store.mid(7);
     // The first picture is attacked; the others come later and tell when to look.
     const auto firstPicture = [&](const StoreFault &attack) {
@@ -267,9 +275,9 @@ void tst_HostileStore::attack_data()
     };
     const auto similar = [&](const QByteArray &body) { return QList<StoreFault> { replaceBody(SimilarPath, body) }; };
     const auto artistId = [&](const QByteArray &id) {
-        QByteArray body = m_search;
-        return QList<StoreFault> { replaceBody(SearchPath,
-                                               body.replace("<id>" + m_artistId.toUtf8() + "</id>", "<id>" + id + "</id>")) };
+        const QByteArray tag = "<id>" + m_artistId.toUtf8() + "</id>";
+        const QByteArray body = QByteArray(m_search).replace(tag, "<id>" + id + "</id>");
+        return QList<StoreFault> { replaceBody(SearchPath, body) };
     };
     StoreFault deep = fault(Kind::DeepNesting, SimilarPath);
     // As deep as fits under the answer cap: the parser has to refuse it.
@@ -278,8 +286,7 @@ void tst_HostileStore::attack_data()
     utf16.replace(QStringLiteral("UTF-8"), QStringLiteral("UTF-16"));
     const QByteArray utf16Body = QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom).encode(utf16);
 
-    const QString searchFile =
-        CacheFolder::filePath(QStringLiteral("queries"), m_fetcher.searchUrl(QString::fromLatin1(QUrl::toPercentEncoding(Artist))));
+    const QString searchFile = CacheFolder::filePath(QStringLiteral("queries"), m_searchUrl);
     const QByteArray nobody = QByteArray(m_search).replace(Artist.toUtf8(), "Nobody At All");
     const QString pictureFile = CacheFolder::filePath(QStringLiteral("images"), m_firstPicture);
 
@@ -368,7 +375,8 @@ void tst_HostileStore::attack()
     outcome.outcome = reached ? QString::fromLatin1(attack.expect.label) : FaultHarness::describeView(run->view);
     QVERIFY2(reached, qPrintable(QStringLiteral("expected %1, shows %2")
                                      .arg(QLatin1String(attack.expect.label), FaultHarness::describeView(run->view))));
-    QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs, qPrintable(FaultHarness::describeGap(outcome.longestGap)));
+    QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs,
+             qPrintable(FaultHarness::describeGap(outcome.longestGap)));
 #ifndef VELLORA_SANITIZED
     QVERIFY2(peak < MemoryCeiling, qPrintable(QStringLiteral("%1 MiB resident").arg(peak >> 20)));
 #endif
