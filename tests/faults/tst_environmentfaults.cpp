@@ -412,7 +412,8 @@ void tst_EnvironmentFaults::noSessionBus()
     const QStringList problems = FaultHarness::auditCache();
     outcome.cache = FaultHarness::describeAudit(problems);
     QVERIFY(shown);
-    QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs, qPrintable(FaultHarness::describeGap(outcome.longestGap)));
+    QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs,
+             qPrintable(FaultHarness::describeGap(outcome.longestGap)));
     QVERIFY2(problems.isEmpty(), qPrintable(outcome.cache));
 
     VelloraView again(PanelViews::Album);
