@@ -31,9 +31,9 @@ public:
             if (first == '!') {
                 if (skipPast("!--", "-->") || skipPast("![CDATA[", "]]>"))
                     continue;
-                // A document type declaration: no element can come before it, and the passes
-                // stop at its token.
-                return true;
+                // A document type declaration, or markup that the reader fails on: the passes
+                // stop at either, and nothing after it is read.
+                return isShortDeclaration();
             }
             if (first == '?') {
                 m_position = findSequence(m_position + 1, "?>");
@@ -105,6 +105,31 @@ private:
             return false;
         m_position = findSequence(m_position + std::strlen(opening), closing);
         return true;
+    }
+
+    // The reader reads a whole declaration before it reports its token, in time quadratic in
+    // its attribute list declarations.
+    bool isShortDeclaration() const
+    {
+        const Char *const limit = m_end - m_position > XmlStructureCheck::MaxDeclarationLength
+            ? m_position + XmlStructureCheck::MaxDeclarationLength
+            : m_end;
+        bool inSubset = false;
+        for (const Char *at = m_position; at != limit; ++at) {
+            const Char unit = *at;
+            if (is(unit, '"') || is(unit, '\'')) {
+                at = find(at + 1, limit, char(unit));
+                if (at == limit)
+                    break;
+            } else if (is(unit, '[')) {
+                inSubset = true;
+            } else if (is(unit, ']')) {
+                inSubset = false;
+            } else if (is(unit, '>') && !inSubset) {
+                return true;
+            }
+        }
+        return limit == m_end;
     }
 
     // From the unit after '<' to the closing '>', or to the end of a document cut short inside

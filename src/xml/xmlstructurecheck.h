@@ -14,10 +14,13 @@ public:
     // Counted in code units of the document's encoding, from '<' to '>'.
     static constexpr int MaxTagLength = 64 * 1024;
     static constexpr int MaxDepth = 256;
+    // A document type declaration, internal subset included; the passes refuse it at its token,
+    // but the reader reads all of it first.
+    static constexpr int MaxDeclarationLength = 4096;
 
     // True when no tag of the document, read in the encoding the stream reader will use,
     // exceeds the limits. Comments, CDATA sections, processing instructions and quoted attribute
     // values are passed over; the scan ends at a document type declaration, which the passes
-    // refuse at its token.
+    // refuse at its token, once it has found that declaration short.
     static bool isWithinLimits(const QByteArray &data);
 };

@@ -366,6 +366,9 @@ void TestXmlQueries::edgeCases_data()
     QTest::newRow("doctype-in-comment-harmless")
         << feed("<!-- no <!DOCTYPE here -->" + titledEntries({1, 2})) << QueryTexts{{"title", TitlePath}}
         << QStringList{"title"} << 0 << QStringList{R"(0: "t1")", R"(1: "t2")"};
+    QTest::newRow("attribute-list-bomb")
+        << attributeListBomb(100000)
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
     QTest::newRow("entity-expansion-rejected")
         << entityExpansionDocument() << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
         << QStringList{ErrorLine};
