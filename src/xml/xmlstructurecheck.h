@@ -3,8 +3,8 @@
 #include <QByteArray>
 
 // Bounds on the shape of an answer, checked before the stream reader sees it. Within one token
-// the reader cannot be stopped: it spends time quadratic in the attributes of a tag and memory
-// in the nesting depth. Store feeds nest four elements deep and carry at most four attributes
+// the reader cannot be stopped: it spends time quadratic in the attributes of a tag, memory in
+// the nesting depth, and for every name time in the namespace declarations in scope. Store feeds nest four elements deep and carry at most four attributes
 // (the feed element two namespace declarations) in tags of a few hundred bytes, so the limits
 // leave a wide margin and only refuse a document whose structure is out of all proportion.
 class XmlStructureCheck
@@ -14,6 +14,8 @@ public:
     // Counted in code units of the document's encoding, from '<' to '>'.
     static constexpr int MaxTagLength = 64 * 1024;
     static constexpr int MaxDepth = 256;
+    // In scope at any element; feeds declare three at most.
+    static constexpr int MaxNamespaceDeclarations = 32;
     // A document type declaration, internal subset included; the passes refuse it at its token,
     // but the reader reads all of it first.
     static constexpr int MaxDeclarationLength = 4096;
