@@ -8,8 +8,9 @@
 #include "promotionxmlparser.h"
 
 // Tokens between two looks at the abort flag inside a pass: often enough that setData() waits
-// only a moment, rarely enough that the mutex costs nothing.
-inline constexpr int XmlQueryAbortCheckInterval = 256;
+// only a moment even for tags of the longest length allowed, rarely enough that the mutex costs
+// nothing.
+inline constexpr int XmlQueryAbortCheckInterval = 32;
 
 // Reads the next token. A document type declaration ends the read as an error: store answers
 // never carry one, and its entities would be expanded by the tokens after it.

@@ -12,7 +12,7 @@ class XmlStructureCheck
 public:
     static constexpr int MaxAttributesPerElement = 64;
     // Counted in code units of the document's encoding, from '<' to '>'.
-    static constexpr int MaxTagLength = 64 * 1024;
+    static constexpr int MaxTagLength = 16 * 1024;
     static constexpr int MaxDepth = 256;
     // In scope at any element; feeds declare three at most.
     static constexpr int MaxNamespaceDeclarations = 32;
