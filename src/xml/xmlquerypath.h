@@ -16,8 +16,8 @@ inline constexpr int XmlQueryAbortCheckInterval = 32;
 // never carry one, and its entities would be expanded by the tokens after it.
 QXmlStreamReader::TokenType readNextXmlToken(QXmlStreamReader &reader);
 // Reads the rest of the document, so that the reader's error tells whether it is whole and
-// well-formed. False when isAborted stopped the read.
-bool readXmlToEnd(QXmlStreamReader &reader, const std::function<bool()> &isAborted);
+// well-formed; isAborted can stop it.
+void readXmlToEnd(QXmlStreamReader &reader, const std::function<bool()> &isAborted);
 
 // A path step that names an element: the record element and the two levels below it.
 struct XmlQueryElement

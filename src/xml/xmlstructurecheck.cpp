@@ -27,14 +27,14 @@ public:
             if (m_position == m_end || ++m_position == m_end)
                 return true;
             const Char first = *m_position;
-            if (first == '!') {
+            if (is(first, '!')) {
                 if (skipPast("!--", "-->") || skipPast("![CDATA[", "]]>"))
                     continue;
                 // A document type declaration, or markup that the reader fails on: the passes
                 // stop at either, and nothing after it is read.
                 return isShortDeclaration();
             }
-            if (first == '?') {
+            if (is(first, '?')) {
                 m_position = findSequence(m_position + 1, "?>");
                 continue;
             }
@@ -42,14 +42,14 @@ public:
                 return false;
             if (m_position == m_end)
                 return true;
-            if (first == '/') {
+            if (is(first, '/')) {
                 // An end tag without a start tag is an error the reader stops at.
                 if (m_depth > 0)
                     m_declarationsInScope -= m_declarations[--m_depth];
             } else {
                 if (m_declarationsInScope + m_tagDeclarations > XmlStructureCheck::MaxNamespaceDeclarations)
                     return false;
-                if (m_position[-1] != '/') {
+                if (!is(m_position[-1], '/')) {
                     if (m_depth == XmlStructureCheck::MaxDepth)
                         return false;
                     m_declarations[m_depth++] = m_tagDeclarations;
