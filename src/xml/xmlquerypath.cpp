@@ -29,7 +29,7 @@ QXmlStreamReader::TokenType readNextXmlToken(QXmlStreamReader &reader)
     return reader.tokenType();
 }
 
-bool readXmlToEnd(QXmlStreamReader &reader, const std::function<bool()> &isAborted)
+void readXmlToEnd(QXmlStreamReader &reader, const std::function<bool()> &isAborted)
 {
     int tokensToAbortCheck = XmlQueryAbortCheckInterval;
     while (!reader.atEnd()) {
@@ -37,10 +37,9 @@ bool readXmlToEnd(QXmlStreamReader &reader, const std::function<bool()> &isAbort
         if (--tokensToAbortCheck == 0) {
             tokensToAbortCheck = XmlQueryAbortCheckInterval;
             if (isAborted())
-                return false;
+                return;
         }
     }
-    return true;
 }
 
 XmlQueryPath XmlQueryPath::compile(const PromotionXmlPath &path)

@@ -22,20 +22,19 @@ public:
 
     bool isWithinLimits()
     {
-        int depth = 0;
         for (;;) {
             m_position = find(m_position, '<');
             if (m_position == m_end || ++m_position == m_end)
                 return true;
             const Char first = *m_position;
-            if (first == '!') {
+            if (is(first, '!')) {
                 if (skipPast("!--", "-->") || skipPast("![CDATA[", "]]>"))
                     continue;
-                // A document type declaration: no element can come before it, and the passes
-                // stop at its token.
-                return true;
+                // A document type declaration, or markup that the reader fails on: the passes
+                // stop at either, and nothing after it is read.
+                return isShortDeclaration();
             }
-            if (first == '?') {
+            if (is(first, '?')) {
                 m_position = findSequence(m_position + 1, "?>");
                 continue;
             }
@@ -43,10 +42,20 @@ public:
                 return false;
             if (m_position == m_end)
                 return true;
-            if (first == '/')
-                --depth;
-            else if (m_position[-1] != '/' && ++depth > XmlStructureCheck::MaxDepth)
-                return false;
+            if (is(first, '/')) {
+                // An end tag without a start tag is an error the reader stops at.
+                if (m_depth > 0)
+                    m_declarationsInScope -= m_declarations[--m_depth];
+            } else {
+                if (m_declarationsInScope + m_tagDeclarations > XmlStructureCheck::MaxNamespaceDeclarations)
+                    return false;
+                if (!is(m_position[-1], '/')) {
+                    if (m_depth == XmlStructureCheck::MaxDepth)
+                        return false;
+                    m_declarations[m_depth++] = m_tagDeclarations;
+                    m_declarationsInScope += m_tagDeclarations;
+                }
+            }
             ++m_position;
         }
     }
@@ -107,6 +116,45 @@ private:
         return true;
     }
 
+    static bool isSpace(Char unit) { return is(unit, ' ') || is(unit, '\t') || is(unit, '\n') || is(unit, '\r'); }
+
+    // Whether the attribute before this '=' is "xmlns" or "xmlns:" and a prefix.
+    bool declaresNamespace(const Char *tagStart, const Char *equals) const
+    {
+        const Char *nameEnd = equals;
+        while (nameEnd != tagStart && isSpace(nameEnd[-1]))
+            --nameEnd;
+        const Char *name = nameEnd;
+        while (name != tagStart && !isSpace(name[-1]))
+            --name;
+        return startsWith(name, "xmlns") && (nameEnd - name == 5 || is(name[5], ':'));
+    }
+
+    // The reader reads a whole declaration before it reports its token, in time quadratic in
+    // its attribute list declarations.
+    bool isShortDeclaration() const
+    {
+        const Char *const limit = m_end - m_position > XmlStructureCheck::MaxDeclarationLength
+            ? m_position + XmlStructureCheck::MaxDeclarationLength
+            : m_end;
+        bool inSubset = false;
+        for (const Char *at = m_position; at != limit; ++at) {
+            const Char unit = *at;
+            if (is(unit, '"') || is(unit, '\'')) {
+                at = find(at + 1, limit, char(unit));
+                if (at == limit)
+                    break;
+            } else if (is(unit, '[')) {
+                inSubset = true;
+            } else if (is(unit, ']')) {
+                inSubset = false;
+            } else if (is(unit, '>') && !inSubset) {
+                return true;
+            }
+        }
+        return limit == m_end;
+    }
+
     // From the unit after '<' to the closing '>', or to the end of a document cut short inside
     // the tag; a '>' inside a quoted value does not close the tag. False when the tag grows past
     // its limits.
@@ -116,6 +164,7 @@ private:
         const Char *const limit =
             m_end - start > XmlStructureCheck::MaxTagLength ? start + XmlStructureCheck::MaxTagLength : m_end;
         int attributes = 0;
+        m_tagDeclarations = 0;
         for (;;) {
             while (m_position != limit && !isTagSpecial(*m_position))
                 ++m_position;
@@ -127,6 +176,8 @@ private:
             if (is(unit, '=')) {
                 if (++attributes > XmlStructureCheck::MaxAttributesPerElement)
                     return false;
+                if (declaresNamespace(start, m_position))
+                    ++m_tagDeclarations;
             } else {
                 m_position = find(m_position + 1, limit, char(unit));
                 if (m_position == limit)
@@ -138,6 +189,12 @@ private:
 
     const Char *m_position;
     const Char *const m_end;
+    // The open elements' namespace declarations: the reader looks a prefix up through all of
+    // them, for every element and prefixed attribute.
+    std::array<int, XmlStructureCheck::MaxDepth> m_declarations;
+    int m_depth = 0;
+    int m_declarationsInScope = 0;
+    int m_tagDeclarations = 0;
 };
 
 // The encoding named in the XML declaration at the start of text, or nothing.

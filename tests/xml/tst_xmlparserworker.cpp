@@ -304,8 +304,7 @@ void TestXmlParserWorker::absurdDocumentReleasesWorker_data()
 {
     QTest::addColumn<QByteArray>("document");
     QTest::newRow("attribute-bomb") << attributeBomb(300000);
-    QTest::newRow("deep-nesting") << deepNesting(3000000);
-    QTest::newRow("huge-tag") << hugeTag(8 << 20);
+    QTest::newRow("attribute-list-bomb") << attributeListBomb(300000);
 }
 
 void TestXmlParserWorker::absurdDocumentReleasesWorker()

@@ -336,6 +336,10 @@ void TestXmlQueries::edgeCases_data()
     QTest::newRow("deep-nesting")
         << deepNesting(100000) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
         << QStringList{ErrorLine};
+    QTest::newRow("namespace-declarations-in-scope")
+        << feed(QByteArray("<s:x xmlns:p1=\"urn:1\" xmlns:p2=\"urn:2\" xmlns:p3=\"urn:3\">").repeated(11)
+                + titledEntries({1}) + QByteArray("</s:x>").repeated(11))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
     QTest::newRow("huge-tag")
         << hugeTag(1 << 20) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
         << QStringList{ErrorLine};
@@ -366,6 +370,9 @@ void TestXmlQueries::edgeCases_data()
     QTest::newRow("doctype-in-comment-harmless")
         << feed("<!-- no <!DOCTYPE here -->" + titledEntries({1, 2})) << QueryTexts{{"title", TitlePath}}
         << QStringList{"title"} << 0 << QStringList{R"(0: "t1")", R"(1: "t2")"};
+    QTest::newRow("attribute-list-bomb")
+        << attributeListBomb(100000)
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
     QTest::newRow("entity-expansion-rejected")
         << entityExpansionDocument() << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
         << QStringList{ErrorLine};

@@ -113,6 +113,17 @@ inline QByteArray hugeTag(int bytes)
     return feed("<entry><title>t1</title><link href=\"" + QByteArray(bytes, 'h') + "\"/></entry>");
 }
 
+// The reader checks each attribute declared for an element against all declared before, and
+// reads the whole declaration before the passes see its token.
+inline QByteArray attributeListBomb(int attributes)
+{
+    QByteArray declaration = "<!DOCTYPE feed [<!ATTLIST feed";
+    for (int i = 0; i < attributes; ++i)
+        declaration += " a" + QByteArray::number(i) + " CDATA #IMPLIED";
+    const QByteArray document = feed(entry(1));
+    return declaration + ">]>" + document.mid(document.indexOf("<feed"));
+}
+
 // One line per row: `<index>: "value" "value" ...`.
 inline QStringList formatMap(const QMap<int, QStringList> &map)
 {
