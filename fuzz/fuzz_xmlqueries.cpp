@@ -2,7 +2,7 @@
 //
 // The first byte chooses the queries: one of the plug-in's query sets, or descriptors built from
 // the following bytes (see descriptorsFrom). The rest is the document. Each input runs twice, once
-// read per query and once in a single read, and the two result maps must agree.
+// read per query and once in a single read, and the two result maps and error flags must agree.
 
 #include <QCoreApplication>
 #include <QSemaphore>
@@ -143,7 +143,7 @@ public:
                          [this] { m_ready.release(); }, Qt::DirectConnection);
     }
 
-    QMap<int, QStringList> parse(const QByteArray &document, const Request &request)
+    QPair<QMap<int, QStringList>, bool> parse(const QByteArray &document, const Request &request)
     {
         static const QVector<QXmlStreamNamespaceDeclaration> namespaces = {{QStringLiteral("kel"), Store},
                                                                            {QStringLiteral("atom"), Atom}};
@@ -153,7 +153,7 @@ public:
         if (!document.isEmpty())
             m_ready.acquire();
         m_worker.wait();
-        return m_worker.getResultsMap();
+        return {m_worker.getResultsMap(), m_worker.hasError()};
     }
 
 private:
@@ -180,11 +180,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const Request request = choice < int(store.size()) ? store.at(choice) : descriptorsFrom(bytes);
     const QByteArray document = bytes.rest();
 
-    const QMap<int, QStringList> expected = readPerQuery.parse(document, request);
-    const QMap<int, QStringList> actual = singleRead.parse(document, request);
+    const auto expected = readPerQuery.parse(document, request);
+    const auto actual = singleRead.parse(document, request);
     if (actual != expected) {
-        std::fprintf(stderr, "single read: %lld rows, read per query: %lld rows\n",
-                     static_cast<long long>(actual.size()), static_cast<long long>(expected.size()));
+        std::fprintf(stderr, "single read: %lld rows, error %d; read per query: %lld rows, error %d\n",
+                     static_cast<long long>(actual.first.size()), int(actual.second),
+                     static_cast<long long>(expected.first.size()), int(expected.second));
         std::abort();
     }
     return 0;

@@ -647,7 +647,8 @@ bool VelloraModel::takeParseResult(QMap<int, QStringList>& result)
         return false;
     disconnect(m_parser, nullptr, nullptr, nullptr);
     result = m_parser->getResultsMap();
-    if (result.isEmpty()) {
+    // What was read before a break in the answer is no answer.
+    if (result.isEmpty() || m_parser->hasError()) {
         onErrorOccurred(QStringLiteral("error inside parser"), 0);
         return false;
     }

@@ -30,3 +30,8 @@ QMap<int, QStringList> PromotionXmlParser::getResultsMap()
 {
     return m_private->getResultsMap();
 }
+
+bool PromotionXmlParser::hasError() const
+{
+    return m_private->hasError();
+}

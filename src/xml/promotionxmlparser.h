@@ -32,6 +32,9 @@ public:
                                   const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
                                   const QStringList &columns, bool lowPriority, int limit);
     QMap<int, QStringList> getResultsMap();
+    // After parseReady(): whether the document was refused, not well-formed or cut short. The
+    // result map then holds what was read before the break.
+    bool hasError() const;
 
 signals:
     void parseReady();

@@ -4,29 +4,12 @@
 #include <QMutexLocker>
 #include <QTimer>
 
-#include <cstring>
 #include <utility>
 
 #include "xmlquerybatchpass.h"
 #include "xmlquerypass.h"
 #include "xmlquerypath.h"
-
-namespace {
-
-// Store answers never carry a document type declaration, and DTD processing is where the
-// stream reader has known endless loops; such a document is malformed for us.
-const QByteArray DoctypeMarker("<!DOCTYPE");
-
-// QByteArray::contains() compares byte by byte, a noticeable share of a large answer's parse;
-// the C library's search is many times faster.
-bool containsDoctype(const QByteArray &data)
-{
-    return memmem(data.constData(), size_t(data.size()), DoctypeMarker.constData(),
-                  size_t(DoctypeMarker.size()))
-        != nullptr;
-}
-
-} // namespace
+#include "xmlstructurecheck.h"
 
 PromotionXmlParserPrivate::PromotionXmlParserPrivate()
     : QThread(nullptr)
@@ -87,6 +70,7 @@ void PromotionXmlParserPrivate::parseUseQXmlStreamReader(
 
     m_resultsMap.clear();
     m_queryValues.clear();
+    m_error = false;
     if (m_data.isEmpty())
         return;
 
@@ -112,6 +96,11 @@ QMap<int, QStringList> PromotionXmlParserPrivate::getResultsMap()
     return std::exchange(m_resultsMap, {});
 }
 
+bool PromotionXmlParserPrivate::hasError() const
+{
+    return !isRequestPending() && m_error;
+}
+
 void PromotionXmlParserPrivate::setWaitTimeouts(int setDataMs, int destructionMs)
 {
     m_setDataTimeout = setDataMs;
@@ -134,8 +123,13 @@ void PromotionXmlParserPrivate::startParsingUseQXmlStreamReader()
     if (!isRequestPending())
         return;
 
-    if (!containsDoctype(m_data))
+    // The values read before a break stay in the map; the caller decides by the error.
+    if (XmlStructureCheck::isWithinLimits(m_data)) {
         runQueries();
+        m_error = !readsToEnd();
+    } else {
+        m_error = true;
+    }
 
     const bool aborted = isAborted();
     if (aborted)
@@ -162,6 +156,17 @@ QStringList PromotionXmlParserPrivate::parseEntryUseQXmlStreamReader(const Promo
     const XmlQueryPath compiled = XmlQueryPath::compile(path);
     resetReader();
     return XmlQueryPass(m_reader, compiled, m_limit, m_abortCheck).run();
+}
+
+// Whether the document is whole and well-formed. The single read has gone on to the end already;
+// the reads per query may have stopped early.
+bool PromotionXmlParserPrivate::readsToEnd()
+{
+    if (m_passPerQuery) {
+        resetReader();
+        readXmlToEnd(m_reader, m_abortCheck);
+    }
+    return m_reader.tokenType() == QXmlStreamReader::EndDocument;
 }
 
 void PromotionXmlParserPrivate::resetReader()

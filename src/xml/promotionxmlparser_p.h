@@ -29,6 +29,7 @@ public:
                                   const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
                                   const QStringList &columns, bool lowPriority, int limit);
     QMap<int, QStringList> getResultsMap();
+    bool hasError() const;
 
     // How long setData() and the destructor wait for a running worker (5000 and 2000 ms).
     void setWaitTimeouts(int setDataMs, int destructionMs);
@@ -51,6 +52,7 @@ private:
     void compileQueries();
     void runBatchPass();
     void resetReader();
+    bool readsToEnd();
     bool isAborted() const;
     bool isRequestPending() const;
 
@@ -71,6 +73,8 @@ private:
     int m_setDataTimeout = 5000;
     int m_destructionTimeout = 2000;
     bool m_passPerQuery = false;
+    // The last request's document was refused, broken or cut short.
+    bool m_error = false;
     const std::function<bool()> m_abortCheck;
     // Compiled from m_compiledQueries: each query's path signature, and the paths of the queries
     // that read the document with their indexes.

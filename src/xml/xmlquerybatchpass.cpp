@@ -38,6 +38,13 @@ public:
             collectText();
             return;
         }
+        if (token.type == QXmlStreamReader::EndDocument) {
+            // As the pass: the last record's placeholder comes at the document's end.
+            if (m_recordOpen)
+                append(QString());
+            m_state = State::Done;
+            return;
+        }
         // The pass reads this token through advance(), which notes a record's end tag; the
         // tokens of an element's text are read without it.
         if (token.type == QXmlStreamReader::EndElement && matches(m_path.record))
@@ -244,8 +251,9 @@ QList<QStringList> XmlQueryBatchPass::run()
     }
 
     int tokensToAbortCheck = XmlQueryAbortCheckInterval;
+    bool aborted = false;
     while (active > 0 && !m_reader.atEnd()) {
-        const QXmlStreamReader::TokenType type = m_reader.readNext();
+        const QXmlStreamReader::TokenType type = readNextXmlToken(m_reader);
         if (m_reader.hasError()) {
             for (QueryMachine &machine : machines)
                 machine.endWithError();
@@ -253,8 +261,10 @@ QList<QStringList> XmlQueryBatchPass::run()
         }
         if (--tokensToAbortCheck == 0) {
             tokensToAbortCheck = XmlQueryAbortCheckInterval;
-            if (m_isAborted())
+            if (m_isAborted()) {
+                aborted = true;
                 break;
+            }
         }
         const Token token{type, m_reader.name(), m_reader.namespaceUri()};
         for (QueryMachine &machine : machines) {
@@ -265,6 +275,9 @@ QList<QStringList> XmlQueryBatchPass::run()
                 --active;
         }
     }
+
+    if (!aborted)
+        readXmlToEnd(m_reader, m_isAborted);
 
     QList<QStringList> values;
     values.reserve(m_paths.size());

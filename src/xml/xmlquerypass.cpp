@@ -60,6 +60,10 @@ QStringList XmlQueryPass::run()
             break;
         }
     }
+    // The last record gets its placeholder at the document's end, as the others do at the next
+    // record's start.
+    if (m_recordOpen && m_reader.tokenType() == QXmlStreamReader::EndDocument)
+        m_values.append(QString());
     return std::move(m_values);
 }
 
@@ -67,7 +71,7 @@ bool XmlQueryPass::advance()
 {
     if (m_reader.atEnd())
         return false;
-    if (m_reader.readNext() == QXmlStreamReader::EndElement && matches(m_path.record))
+    if (readNextXmlToken(m_reader) == QXmlStreamReader::EndElement && matches(m_path.record))
         m_insideRecord = false;
     if (m_reader.hasError())
         return false;

@@ -22,6 +22,26 @@ QString withoutMarker(const QString &text, QLatin1String marker)
 
 } // namespace
 
+QXmlStreamReader::TokenType readNextXmlToken(QXmlStreamReader &reader)
+{
+    if (reader.readNext() == QXmlStreamReader::DTD)
+        reader.raiseError(QStringLiteral("Document type declarations are not accepted."));
+    return reader.tokenType();
+}
+
+void readXmlToEnd(QXmlStreamReader &reader, const std::function<bool()> &isAborted)
+{
+    int tokensToAbortCheck = XmlQueryAbortCheckInterval;
+    while (!reader.atEnd()) {
+        readNextXmlToken(reader);
+        if (--tokensToAbortCheck == 0) {
+            tokensToAbortCheck = XmlQueryAbortCheckInterval;
+            if (isAborted())
+                return;
+        }
+    }
+}
+
 XmlQueryPath XmlQueryPath::compile(const PromotionXmlPath &path)
 {
     XmlQueryPath compiled;

@@ -1,14 +1,23 @@
 #pragma once
 
 #include <QString>
+#include <QXmlStreamReader>
 
-class QXmlStreamReader;
+#include <functional>
 
 #include "promotionxmlparser.h"
 
 // Tokens between two looks at the abort flag inside a pass: often enough that setData() waits
-// only a moment, rarely enough that the mutex costs nothing.
-inline constexpr int XmlQueryAbortCheckInterval = 256;
+// only a moment even for tags of the longest length allowed, rarely enough that the mutex costs
+// nothing.
+inline constexpr int XmlQueryAbortCheckInterval = 32;
+
+// Reads the next token. A document type declaration ends the read as an error: store answers
+// never carry one, and its entities would be expanded by the tokens after it.
+QXmlStreamReader::TokenType readNextXmlToken(QXmlStreamReader &reader);
+// Reads the rest of the document, so that the reader's error tells whether it is whole and
+// well-formed; isAborted can stop it.
+void readXmlToEnd(QXmlStreamReader &reader, const std::function<bool()> &isAborted);
 
 // A path step that names an element: the record element and the two levels below it.
 struct XmlQueryElement

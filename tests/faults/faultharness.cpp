@@ -276,11 +276,43 @@ bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImag
     return true;
 }
 
+bool isThumbnail(const SvImageWidget *image)
+{
+    return image->imageId().isEmpty() && image->image().size() == QSize(80, 80);
+}
+
 bool allThumbnails(const VelloraView &view)
 {
-    return allCellsShow(view, [](const SvImageWidget *image) {
-        return image->imageId().isEmpty() && image->image().size() == QSize(80, 80);
+    return allCellsShow(view, isThumbnail);
+}
+
+QString describeGap(qint64 longestGap)
+{
+    return QStringLiteral("the user interface stood still for %1 ms").arg(longestGap);
+}
+
+void noteNoMatchesShown(VelloraView &view, bool *shown)
+{
+    QObject::connect(view.container()->promotionModel(), &VelloraModel::loadingTextChanged, &view, [&view, shown] {
+        *shown = *shown
+            || (view.spinner()->isVisible() && view.spinner()->text() == qtTrId("qtn_musi_fetching_no_matches"));
     });
+}
+
+void resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+qint64 peakMemory()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    static const QRegularExpression peak(QStringLiteral("^VmHWM:\\s*(\\d+) kB"), QRegularExpression::MultilineOption);
+    return peak.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong() * 1024;
 }
 
 }

@@ -57,6 +57,17 @@ struct FaultOutcome {
 
 namespace FaultHarness {
 
+// The event loop standing still longer than this is a freeze, not noise.
+const qint64 UiGapCeilingMs = 500;
+QString describeGap(qint64 longestGap);
+
+// Notes in *shown whether the view's loading row ever shows the no-matches text.
+void noteNoMatchesShown(VelloraView &view, bool *shown);
+
+// The process's peak resident memory in bytes since the last reset.
+void resetPeakMemory();
+qint64 peakMemory();
+
 // Everything in the answer and picture folders that should not be there:
 // names that are not cache names, answers that are not whole well-formed
 // store documents, pictures that are not 80 x 80 JPEG thumbnails. Symbolic
@@ -76,6 +87,7 @@ bool showsResults(const VelloraView &view);
 QString describeView(const VelloraView &view);
 // True when the list has rows and every row's picture passes the check.
 bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImageWidget *)> &check);
+bool isThumbnail(const SvImageWidget *image);
 // True when every row shows a downloaded 80 x 80 thumbnail.
 bool allThumbnails(const VelloraView &view);
 

@@ -177,10 +177,7 @@ tst_EnvironmentFaults::Shown tst_EnvironmentFaults::run(Expect expect,
     VelloraModel *model = view.container()->promotionModel();
     model->setFailureDelay(FailureDelay);
     bool noMatchesShown = false;
-    connect(model, &VelloraModel::loadingTextChanged, this, [&] {
-        noMatchesShown = noMatchesShown
-            || (view.spinner()->isVisible() && view.spinner()->text() == qtTrId("qtn_musi_fetching_no_matches"));
-    });
+    FaultHarness::noteNoMatchesShown(view, &noMatchesShown);
 
     Shown shown;
     m_watch.start();
@@ -371,6 +368,7 @@ void tst_EnvironmentFaults::environment()
         QVERIFY2(untouched, "an answer was written through the planted link");
     }
     QVERIFY2(shown.asExpected, qPrintable(shown.outcome));
+    QVERIFY2(shown.gap < FaultHarness::UiGapCeilingMs, qPrintable(FaultHarness::describeGap(shown.gap)));
     QVERIFY2(problems.isEmpty(), qPrintable(outcome.cache));
 
     cleanup();
@@ -414,6 +412,8 @@ void tst_EnvironmentFaults::noSessionBus()
     const QStringList problems = FaultHarness::auditCache();
     outcome.cache = FaultHarness::describeAudit(problems);
     QVERIFY(shown);
+    QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs,
+             qPrintable(FaultHarness::describeGap(outcome.longestGap)));
     QVERIFY2(problems.isEmpty(), qPrintable(outcome.cache));
 
     VelloraView again(PanelViews::Album);

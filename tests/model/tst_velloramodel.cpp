@@ -707,6 +707,8 @@ void tst_VelloraModel::failures_data()
                                           << "^VelloraModel::onErrorOccurred\\(\\) \"empty answer\" 0$";
     QTest::newRow("broken-similar-answer") << "Erik Satie" << int(StoreFault::Kind::HtmlErrorPage) << "/similar/"
                                            << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$";
+    QTest::newRow("cut-similar-answer") << "Erik Satie" << int(StoreFault::Kind::CutBodyNoLength) << "/similar/"
+                                        << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$";
 }
 
 void tst_VelloraModel::failures()

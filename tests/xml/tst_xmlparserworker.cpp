@@ -1,9 +1,11 @@
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>
+#include <memory>
 
 #include "promotionxmlparser.h"
 #include "promotionxmlparser_p.h"
@@ -28,6 +30,8 @@ private slots:
     void destructionDuringParse();
     void setDataTimeoutRefusesRequests();
     void destructorWaitsPastTimeout();
+    void absurdDocumentReleasesWorker_data();
+    void absurdDocumentReleasesWorker();
 
 private:
     QByteArray m_largeFeed;
@@ -294,6 +298,42 @@ void TestXmlParserWorker::destructorWaitsPastTimeout()
 
     // Only the debug line let the worker go on, and the destructor still waited for it.
     QVERIFY(blocker.done);
+}
+
+void TestXmlParserWorker::absurdDocumentReleasesWorker_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::newRow("attribute-bomb") << attributeBomb(300000);
+    QTest::newRow("attribute-list-bomb") << attributeListBomb(300000);
+}
+
+void TestXmlParserWorker::absurdDocumentReleasesWorker()
+{
+    QFETCH(QByteArray, document);
+    auto parser = std::make_unique<PromotionXmlParser>(nullptr);
+    QSignalSpy parseReadySpy(parser.get(), &PromotionXmlParser::parseReady);
+    parser->setData(document);
+    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QElapsedTimer timer;
+    timer.start();
+    parser->setData(feedOfEntries(3));
+    const qint64 setDataWait = timer.elapsed();
+    // Whether the absurd request was refused or abandoned, its signal is out of the way.
+    QCoreApplication::processEvents();
+    parseReadySpy.clear();
+
+    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    QVERIFY(parseReadySpy.wait());
+    QCOMPARE(parser->getResultsMap().size(), 3);
+    QVERIFY(!parser->hasError());
+
+    parser->setData(document);
+    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    timer.restart();
+    parser.reset();
+    // Ceilings that only a worker stuck inside one token exceeds.
+    QVERIFY2(setDataWait < 500, qPrintable(QStringLiteral("setData() waited %1 ms").arg(setDataWait)));
+    QVERIFY2(timer.elapsed() < 500, qPrintable(QStringLiteral("destruction took %1 ms").arg(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestXmlParserWorker)

@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QStringEncoder>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -23,6 +24,9 @@ private:
 };
 
 namespace {
+
+// The last expected line of a document that is refused, broken or cut short.
+const QString ErrorLine = QStringLiteral("<error>");
 
 const QueryTexts ArtistViewQueries = {{"text1", TitlePath},
                                      {"text2", NoTargetPath},
@@ -71,6 +75,37 @@ QByteArray imageEntry(int n, bool withImage = true)
     return "<entry><title>t" + number + "</title>" + links + "</entry>";
 }
 
+// A similar-tracks entry; an empty name in without drops that field.
+QByteArray playerEntry(int n, const QByteArray &without = QByteArray())
+{
+    const QByteArray number = QByteArray::number(n);
+    const auto field = [&](const QByteArray &name, const QByteArray &element) {
+        return name == without ? QByteArray() : element;
+    };
+    return "<entry>" + field("title", "<title>t" + number + "</title>")
+        + field("picture", "<link title=\"albumart100\" href=\"h" + number + "\"/>") + "<s:metadata>"
+        + field("artist", "<primaryartist>a" + number + "</primaryartist>")
+        + field("album", "<takenfrom>b" + number + "</takenfrom>") + "<duration>" + number
+        + "</duration><id>i" + number + "</id></s:metadata></entry>";
+}
+
+QByteArray playerFeedLastWithout(const QByteArray &field)
+{
+    return feed(playerEntry(1) + playerEntry(2) + playerEntry(3) + playerEntry(4, field));
+}
+
+QStringList playerRows(const QString &lastRow)
+{
+    return {R"(0: "t1" "a1" "b1" "1" "h1" "i1" "a1")", R"(1: "t2" "a2" "b2" "2" "h2" "i2" "a2")",
+            R"(2: "t3" "a3" "b3" "3" "h3" "i3" "a3")", lastRow};
+}
+
+QByteArray utf16(QByteArray document)
+{
+    document.replace("encoding=\"UTF-8\"", "encoding=\"UTF-16\"");
+    return QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(QString::fromUtf8(document));
+}
+
 QByteArray entityExpansionDocument()
 {
     QByteArray document = "<?xml version=\"1.0\"?><!DOCTYPE feed [<!ENTITY e0 \"lol\">";
@@ -104,7 +139,9 @@ void TestXmlQueries::runRow(const QByteArray &document, const QStringList &expec
                                     false, limit);
     QVERIFY(parseReadySpy.wait());
 
-    const QStringList actual = formatMap(parser.getResultsMap());
+    QStringList actual = formatMap(parser.getResultsMap());
+    if (parser.hasError())
+        actual.append(ErrorLine);
     QVERIFY2(actual == expected, qPrintable(lineDiff(expected, actual)));
     QCOMPARE(parseReadySpy.count(), 1);
 }
@@ -157,16 +194,29 @@ void TestXmlQueries::edgeCases_data()
     QTest::newRow("no-target-with-second-level-only-placeholders")
         << threeTitled
         << QueryTexts{{"none", "atom:child#entry store:child#metadata atom:"}, {"title", TitlePath}}
-        << QStringList{"none", "title"} << 0 << QStringList{R"(0: "" "")", R"(1: "" "")"};
+        << QStringList{"none", "title"} << 0
+        << QStringList{R"(0: "" "t1")", R"(1: "" "t2")", R"(2: "" "t3")"};
     QTest::newRow("placeholder-before-next-record")
         << feed(titledEntries({1}) + "<entry><s:metadata><id>i2</id></s:metadata></entry>"
                 + titledEntries({3}))
         << QueryTexts{{"id", IdPath}, {"title", TitlePath}} << QStringList{"title", "id"} << 0
         << QStringList{R"(0: "t1" "i1")", R"(1: "" "i2")", R"(2: "t3" "i3")"};
-    QTest::newRow("no-placeholder-after-last-record-blanks-column")
+    QTest::newRow("placeholder-at-document-end")
         << feed(titledEntries({1, 2}) + "<entry><s:metadata><id>i3</id></s:metadata></entry>")
         << QueryTexts{{"id", IdPath}, {"title", TitlePath}} << QStringList{"title", "id"} << 0
-        << QStringList{R"(0: "" "i1")", R"(1: "" "i2")", R"(2: "" "i3")"};
+        << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")", R"(2: "" "i3")"};
+    QTest::newRow("last-entry-without-artist")
+        << playerFeedLastWithout("artist") << PlayerQueries << PlayerColumns << 4
+        << playerRows(R"(3: "t4" "" "b4" "4" "h4" "i4" "")");
+    QTest::newRow("last-entry-without-album")
+        << playerFeedLastWithout("album") << PlayerQueries << PlayerColumns << 4
+        << playerRows(R"(3: "t4" "a4" "" "4" "h4" "i4" "a4")");
+    QTest::newRow("last-entry-without-picture")
+        << playerFeedLastWithout("picture") << PlayerQueries << PlayerColumns << 4
+        << playerRows(R"(3: "t4" "a4" "b4" "4" "" "i4" "a4")");
+    QTest::newRow("last-entry-without-title")
+        << playerFeedLastWithout("title") << PlayerQueries << PlayerColumns << 4
+        << playerRows(R"(3: "" "a4" "b4" "4" "h4" "i4" "a4")");
     QTest::newRow("second-level-gates-text-target")
         << feed("<entry><id>atom-id</id><s:metadata><id>i1</id></s:metadata></entry>")
         << QueryTexts{{"id", IdPath}} << QStringList{"id"} << 0 << QStringList{R"(0: "i1")"};
@@ -211,7 +261,7 @@ void TestXmlQueries::edgeCases_data()
         << feed("<entry><s:metadata href=\"m1\"/></entry><entry><s:metadata href=\"m2\"/></entry>"
                 "<entry><s:metadata href=\"m3\"/></entry>")
         << QueryTexts{{"href", "atom:child#entry store:child#metadata :attr#href"}}
-        << QStringList{"href"} << 0 << QStringList{R"(0: "")", R"(1: "")"};
+        << QStringList{"href"} << 0 << QStringList{R"(0: "")", R"(1: "")", R"(2: "")"};
     QTest::newRow("all-queries-empty")
         << feed("<title>no entries</title>") << QueryTexts{{"title", TitlePath}, {"id", IdPath}}
         << QStringList{"title", "id"} << 0 << QStringList{};
@@ -250,15 +300,57 @@ void TestXmlQueries::edgeCases_data()
         << QStringList{R"(0: "ab" "")"};
     QTest::newRow("malformed-before-first-record")
         << feed("<title>x</title><broken attr=noquotes/>" + titledEntries({1, 2}))
-        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{};
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
     QTest::newRow("malformed-third-record-keeps-two-rows")
         << feed(titledEntries({1, 2}) + "<entry><broken =x/><title>t3</title></entry>")
         << QueryTexts{{"title", TitlePath}, {"id", IdPath}} << QStringList{"title", "id"} << 0
-        << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")"};
+        << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")", ErrorLine};
     QTest::newRow("truncated-inside-text-drops-partial-value")
         << feed(titledEntries({1, 2})).replace("</feed>", "<entry><title>tru")
         << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
-        << QStringList{R"(0: "t1")", R"(1: "t2")"};
+        << QStringList{R"(0: "t1")", R"(1: "t2")", ErrorLine};
+    // The limit ends the extraction; the read goes on and finds the break.
+    QTest::newRow("truncated-after-limit")
+        << feedOfEntries(5).left(feedOfEntries(5).indexOf("<entry><id>urn:entry:5") + 20)
+        << ArtistViewQueries << ArtistViewColumns << 4
+        << QStringList{R"(0: "title 1" "" "" "href 1" "id 1")", R"(1: "title 2" "" "" "href 2" "id 2")",
+                       R"(2: "title 3" "" "" "href 3" "id 3")", R"(3: "title 4" "" "" "href 4" "id 4")",
+                       ErrorLine};
+    QTest::newRow("nul-byte")
+        << feed(titledEntries({1}) + QByteArray("<entry><title>t\0002</title></entry>", 36))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{R"(0: "t1")", R"(1: "t")", ErrorLine};
+    QTest::newRow("unescaped-ampersand-after-first-entry")
+        << feed(titledEntries({1}) + "<entry><title>t & 2</title></entry>")
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{R"(0: "t1")", R"(1: "")", ErrorLine};
+    QTest::newRow("second-root-element")
+        << feed(titledEntries({1, 2})) + "<feed/>" << QueryTexts{{"title", TitlePath}}
+        << QStringList{"title"} << 0 << QStringList{R"(0: "t1")", R"(1: "t2")", ErrorLine};
+    QTest::newRow("attribute-bomb")
+        << attributeBomb(100000) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{ErrorLine};
+    QTest::newRow("utf16-attribute-bomb")
+        << utf16(attributeBomb(100000)) << QueryTexts{{"title", TitlePath}} << QStringList{"title"}
+        << 0 << QStringList{ErrorLine};
+    QTest::newRow("deep-nesting")
+        << deepNesting(100000) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{ErrorLine};
+    QTest::newRow("namespace-declarations-in-scope")
+        << feed(QByteArray("<s:x xmlns:p1=\"urn:1\" xmlns:p2=\"urn:2\" xmlns:p3=\"urn:3\">").repeated(11)
+                + titledEntries({1}) + QByteArray("</s:x>").repeated(11))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
+    QTest::newRow("huge-tag")
+        << hugeTag(1 << 20) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{ErrorLine};
+    // Markup inside comments, CDATA, processing instructions and quoted values is no structure;
+    // counted, each kind would open 300 elements.
+    QTest::newRow("markup-inside-comments-cdata-pis-values")
+        << feed("<!--" + QByteArray("<x>").repeated(300) + "--><?pi " + QByteArray("<x>").repeated(300)
+                + "?><s:note><![CDATA[" + QByteArray("<x>").repeated(300) + "]]></s:note>"
+                + QByteArray("<s:note a=\"1>2\" b='3>4'/>").repeated(300) + titledEntries({1, 2}))
+        << QueryTexts{{"title", TitlePath}, {"id", IdPath}} << QStringList{"title", "id"} << 0
+        << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")"};
     QTest::newRow("undeclared-store-prefix-resolved-for-every-query")
         << QByteArray("<feed xmlns=\"") + StoreConstants::AtomNamespace + "\">"
                + titledEntries({1, 2}) + "</feed>"
@@ -266,10 +358,24 @@ void TestXmlQueries::edgeCases_data()
         << QStringList{R"(0: "t1" "i1")", R"(1: "t2" "i2")"};
     QTest::newRow("doctype-treated-as-malformed")
         << QByteArray("<!DOCTYPE feed>") + twoTitled << QueryTexts{{"title", TitlePath}}
-        << QStringList{"title"} << 0 << QStringList{};
+        << QStringList{"title"} << 0 << QStringList{ErrorLine};
+    QTest::newRow("utf16-doctype")
+        << utf16(QByteArray(twoTitled).replace("<feed", "<!DOCTYPE feed><feed"))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
+    // U+0122 is the bytes '"' and 1 in UTF-16LE: read as bytes, each tag would stay open.
+    QTest::newRow("utf16-feed")
+        << utf16(feed(QByteArray("<s:note a=\"\u0122>\"/>").repeated(300) + titledEntries({1, 2})))
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{R"(0: "t1")", R"(1: "t2")"};
+    QTest::newRow("doctype-in-comment-harmless")
+        << feed("<!-- no <!DOCTYPE here -->" + titledEntries({1, 2})) << QueryTexts{{"title", TitlePath}}
+        << QStringList{"title"} << 0 << QStringList{R"(0: "t1")", R"(1: "t2")"};
+    QTest::newRow("attribute-list-bomb")
+        << attributeListBomb(100000)
+        << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0 << QStringList{ErrorLine};
     QTest::newRow("entity-expansion-rejected")
         << entityExpansionDocument() << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
-        << QStringList{};
+        << QStringList{ErrorLine};
 }
 
 void TestXmlQueries::edgeCases()

@@ -49,6 +49,17 @@ inline PromotionXmlQueryList queries(const QueryTexts &texts)
     return list;
 }
 
+// The similar-tracks request of the player view.
+inline const QueryTexts PlayerQueries = {
+    {"text1", TitlePath},
+    {"text2", "atom:child#entry store:child#metadata atom:child#primaryartist"},
+    {"text3", "atom:child#entry store:child#metadata atom:child#takenfrom"},
+    {"duration", "atom:child#entry store:child#metadata atom:child#duration"},
+    {"image", "atom:child#entry atom:link#link atom:aidAttr#title=albumart100 atom:attr#href"},
+    {"METADATA1", IdPath},
+    {"METADATA2", "atom:child#entry store:child#metadata atom:child#primaryartist"}};
+inline const QStringList PlayerColumns = {"text1", "text2", "text3", "duration", "image", "METADATA1", "METADATA2"};
+
 // What the plug-in hands over with every request: the schema prefix, which answers may use
 // without declaring it.
 inline QVector<QXmlStreamNamespaceDeclaration> storeNamespaces()
@@ -79,6 +90,38 @@ inline QByteArray feedOfEntries(int count)
     for (int n = 1; n <= count; ++n)
         body += entry(n);
     return feed(body);
+}
+
+// Documents whose structure is out of all proportion to a store answer, each around one entry.
+inline QByteArray attributeBomb(int attributes)
+{
+    QByteArray tag = "<entry";
+    tag.reserve(attributes * 12);
+    for (int i = 0; i < attributes; ++i)
+        tag += " a" + QByteArray::number(i) + "=\"\"";
+    return feed(tag + "><title>t1</title></entry>");
+}
+
+inline QByteArray deepNesting(int depth)
+{
+    return feed("<entry><title>t1</title>" + QByteArray("<x>").repeated(depth)
+                + QByteArray("</x>").repeated(depth) + "</entry>");
+}
+
+inline QByteArray hugeTag(int bytes)
+{
+    return feed("<entry><title>t1</title><link href=\"" + QByteArray(bytes, 'h') + "\"/></entry>");
+}
+
+// The reader checks each attribute declared for an element against all declared before, and
+// reads the whole declaration before the passes see its token.
+inline QByteArray attributeListBomb(int attributes)
+{
+    QByteArray declaration = "<!DOCTYPE feed [<!ATTLIST feed";
+    for (int i = 0; i < attributes; ++i)
+        declaration += " a" + QByteArray::number(i) + " CDATA #IMPLIED";
+    const QByteArray document = feed(entry(1));
+    return declaration + ">]>" + document.mid(document.indexOf("<feed"));
 }
 
 // One line per row: `<index>: "value" "value" ...`.

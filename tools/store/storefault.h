@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -30,6 +31,9 @@ struct StoreFault {
         DeepNesting,             // nestingDepth nested elements inside the first entry
         TruncatedJpeg,           // the first half of a real JPEG picture
         JpegClaimingHugeSize,    // a small JPEG whose frame header claims 65000 x 65000
+        ReplaceBody,             // body instead of the answer, under the answer's status and type
+        PadBody,                 // the answer followed by blanks up to bodySize bytes
+        EndlessChunked,          // the answer, then chunks of blanks until the client goes away
     };
 
     StoreFault() = default;
@@ -47,4 +51,6 @@ struct StoreFault {
     int intervalMs = 1000;
     int nestingDepth = 100000;
     QSize pictureSize = QSize(3000, 2000);
+    QByteArray body;      // ReplaceBody
+    qint64 bodySize = 0;  // PadBody
 };

@@ -8,7 +8,8 @@ struct StoreRequest {
     enum class Kind { Territory, ArtistSearch, SimilarTracks, SimilarAlbums, SimilarArtists, Picture, Other };
 
     Kind kind = Kind::Other;
-    QString path;  // decoded
+    QString path;    // decoded
+    QString rawPath; // as sent, percent-encoded
     QString query; // as sent
     QDateTime time;
 };

@@ -207,6 +207,7 @@ bool StoreServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     const QUrl url = request.url();
     StoreRequest entry;
     entry.path = url.path(QUrl::FullyDecoded);
+    entry.rawPath = url.path(QUrl::FullyEncoded);
     entry.query = url.query(QUrl::FullyEncoded);
     entry.time = QDateTime::currentDateTimeUtc();
     const std::optional<StoreFault> fault = takeFault(entry.path);
@@ -221,6 +222,11 @@ bool StoreServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
                        &entry.kind);
     }
     m_log.append(entry);
+    if (!m_lastRequests.contains(socket)) {
+        connect(socket, &QTcpSocket::disconnected, this,
+                [this, socket] { emit connectionClosed(m_lastRequests.take(socket)); });
+    }
+    m_lastRequests.insert(socket, entry);
     emit requestReceived(entry);
 
     if (fault)
@@ -380,6 +386,13 @@ StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault&
                                    + QByteArray("</n>").repeated(fault.nestingDepth));
         break;
     }
+    case Kind::ReplaceBody:
+        result.body = fault.body;
+        break;
+    case Kind::PadBody:
+        if (fault.bodySize > result.body.size())
+            result.body.append(QByteArray(fault.bodySize - result.body.size(), ' '));
+        break;
     case Kind::TruncatedJpeg: {
         const QByteArray jpeg = StorePictures::draw(QSize(400, 300), "jpeg", QStringLiteral("Truncated"));
         result = {200, "image/jpeg", jpeg.left(jpeg.size() / 2), {}};
@@ -428,6 +441,19 @@ void StoreServer::deliver(QTcpSocket* socket, const Answer& answer, const std::o
             socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
         }
         socket->disconnectFromHost();
+        return;
+    }
+    case Kind::EndlessChunked: {
+        headers.append(Header("Transfer-Encoding", "chunked"));
+        socket->write(responseHead(answer.status, headers));
+        socket->write(QByteArray::number(answer.body.size(), 16) + "\r\n" + answer.body + "\r\n");
+        // Topped up as the client reads, so that the store itself holds
+        // little however long the client keeps reading.
+        const QByteArray chunk = "100000\r\n" + QByteArray(0x100000, ' ') + "\r\n";
+        connect(socket, &QTcpSocket::bytesWritten, socket, [socket, chunk] {
+            if (socket->bytesToWrite() < chunk.size())
+                socket->write(chunk);
+        });
         return;
     }
     default:

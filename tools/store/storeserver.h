@@ -55,6 +55,8 @@ public:
 
 signals:
     void requestReceived(const StoreRequest& request);
+    // The client closed a connection; request is the last one it carried.
+    void connectionClosed(const StoreRequest& request);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -80,6 +82,7 @@ private:
     QHash<QString, QByteArray> m_hugePictures;
     QList<StoreFault> m_faults;
     QList<StoreRequest> m_log;
+    QHash<QTcpSocket*, StoreRequest> m_lastRequests;
     QString m_token;
     QString m_apiVersion;
     quint16 m_port = 0;
