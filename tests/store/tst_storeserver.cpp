@@ -693,17 +693,21 @@ void tst_StoreServer::catalogFile()
     QTemporaryFile small;
     QVERIFY(small.open());
     small.write(R"({"artists": [
+        {"id": "x0", "name": "Soloists", "similar": ["x1"]},
         {"id": "x1", "name": "Solo", "similar": ["x2"], "picture": {"format": "png", "width": 30, "height": 20}},
         {"id": "x2", "name": "Duo", "similar": ["x1"], "albums": [{"id": "y1", "title": "One",
             "tracks": [{"id": "z1", "title": "First", "duration": 61}, {"id": "z2", "title": "Second", "duration": 62}]}]}]})");
     small.close();
     QVERIFY2(server.loadCatalog(small.fileName(), &error), qPrintable(error));
     QVERIFY(server.start());
-    QCOMPARE(server.catalog().artists().size(), 2);
+    QCOMPARE(server.catalog().artists().size(), 3);
     QCOMPARE(server.catalog().album(QStringLiteral("y1")).album->trackCount, 2);
     const QByteArray feed =
         m_fetcher.get(server.baseUrl() + QLatin1String("/1.0/gb/artists/x1/similar/tracks/?itemsperpage=4&token=") + token);
     QCOMPARE(column(parse(feed, StoreQueries::similarItems(Similar::Tracks)), 0), (QStringList{"First", "Second"}));
+    // An exact match comes before a partial one, whatever the catalog's order.
+    const QByteArray search = m_fetcher.get(server.baseUrl() + QLatin1String("/1.0/gb/artists/?q=solo&token=") + token);
+    QCOMPARE(column(parse(search, StoreQueries::artistSearch()), 0), (QStringList{"Solo", "Soloists"}));
     const StoreFetcher::Reply picture = m_fetcher.fetch(server.baseUrl() + QLatin1String("/pictures/artist/x1.png"));
     QCOMPARE(QImage::fromData(picture.body).size(), QSize(30, 20));
 }
