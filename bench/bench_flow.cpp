@@ -584,18 +584,16 @@ QList<double> collect(const QList<ChainFigures> &chains, Get get)
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
-    benchClock().start();
-    PlayerEnvironment environment(argc, argv);
-    if (const int status = environment.isolate(); status >= 0)
-        return status;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty(SvLocale::translationPathVariable))
-        qputenv(SvLocale::translationPathVariable, VELLORA_TRANSLATIONS_DIR);
+struct Options {
+    QString pluginFile;
+    bool loadOnce = false;
+    int repetitions = 15;
+    int bursts = 3;
+    int burstInterval = 150;
+};
 
-    BenchApplication app(argc, argv);
+Options parseOptions(const QCoreApplication &app)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Times the plug-in from a track change to rows and pictures, the longest stall of the\n"
@@ -622,18 +620,167 @@ int main(int argc, char *argv[])
     parser.addOptions({repeatOption, burstsOption, intervalOption, loadOnceOption, homeOption, pluginOption});
     parser.process(app);
 
-    const QString pluginFile = parser.value(pluginOption);
-    if (parser.isSet(loadOnceOption))
-        return measureLoadOnce(pluginFile);
+    Options options;
+    options.pluginFile = parser.value(pluginOption);
+    options.loadOnce = parser.isSet(loadOnceOption);
+    options.repetitions = std::max(1, parser.value(repeatOption).toInt());
+    options.bursts = std::max(1, parser.value(burstsOption).toInt());
+    options.burstInterval = std::max(1, parser.value(intervalOption).toInt());
+    return options;
+}
+
+// What the runs measured, printed as one table.
+struct Figures {
+    QList<ChainFigures> cold;
+    QList<ChainFigures> cached;
+    QList<double> stalls;
+    QList<double> burstPictures;
+    QList<double> growths;
+    QList<double> loads;
+    qint64 afterLoadKb = 0;
+    double afterFirstPassKb = 0;
+};
+
+// True when every figure with a target meets it.
+bool printFigures(const Figures &figures)
+{
+    const QList<ChainFigures> &cold = figures.cold;
+    const QList<ChainFigures> &cached = figures.cached;
+    const auto ms = QStringLiteral("ms");
+    const QList<Row> rows = {
+        {QStringLiteral("cold artist: viewStarted to rows"),
+         median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1},
+        {QStringLiteral("  designed delays (queue checks)"),
+         median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1},
+        {QStringLiteral("  store's own time"),
+         median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
+        {QStringLiteral("  overhead beyond both"),
+         median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+         coldOverheadTargetMs},
+        {QStringLiteral("cold artist: viewStarted to pictures in rows"),
+         median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
+        {QStringLiteral("  store's own time"),
+         median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms, -1},
+        {QStringLiteral("  overhead beyond designed delays and store"),
+         median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })), ms, -1},
+        {QStringLiteral("cached artist: viewStarted to rows"),
+         median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1},
+        {QStringLiteral("  designed delays (queue checks)"),
+         median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1},
+        {QStringLiteral("  store's own time"),
+         median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
+        {QStringLiteral("  overhead beyond both"),
+         median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+         cachedOverheadTargetMs},
+        {QStringLiteral("cached artist: viewStarted to pictures in rows"),
+         median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
+        {QStringLiteral("longest UI-thread stall, 100-track burst"), median(figures.stalls), ms, stallTargetMs},
+        {QStringLiteral("  pictures served per burst"), median(figures.burstPictures), QString(), -1},
+        {QStringLiteral("resident memory after load"), double(figures.afterLoadKb), QStringLiteral("kB"), -1},
+        {QStringLiteral("resident memory after 100 artists with pictures"), figures.afterFirstPassKb,
+         QStringLiteral("kB"), -1},
+        {QStringLiteral("growth over 100 artists after warm-up"), median(figures.growths), QStringLiteral("kB"),
+         growthTargetKb},
+        {QStringLiteral("plug-in load + three initialize calls"), median(figures.loads), ms, loadTargetMs},
+    };
+    bool allPass = true;
+    printTable(rows, &allPass);
+    out() << "\n" << cold.size() << " cold and " << cached.size() << " cached runs, " << figures.stalls.size()
+          << " bursts, " << figures.growths.size() << " memory passes, " << figures.loads.size() << " loads"
+          << Qt::endl;
+    return allPass;
+}
+
+// Loads the plug-in and runs every measurement against the store; the exit status.
+int runBench(BenchApplication &app, const Options &options, DemoStore &store, QObject &storeContext)
+{
+    PluginHost host;
+    if (!host.load(options.pluginFile)) {
+        out() << "bench_flow: " << host.errorString() << Qt::endl;
+        return 1;
+    }
+    host.initializeAll();
+    Figures figures;
+    figures.afterLoadKb = residentKb();
+
+    FlowBench bench(host, store, storeContext);
+    if (!bench.isValid()) {
+        out() << "bench_flow: the panels are not as expected" << Qt::endl;
+        return 1;
+    }
+
+    const auto fail = [](const char *what) {
+        out() << "bench_flow: " << what << " did not settle within " << settleTimeoutMs / 1000 << " s"
+              << Qt::endl;
+        return 1;
+    };
+
+    // Warm-up, which also finds the artists with similar items.
+    out() << "bench_flow: warming up" << Qt::endl;
+    if (!bench.pickTracks())
+        return fail("the warm-up");
+    out() << "bench_flow: " << bench.trackCount() << " artists with similar items" << Qt::endl;
+
+    out() << "bench_flow: " << options.repetitions << " cold/cached runs" << Qt::endl;
+    if (!bench.latency(options.repetitions, figures.cold, figures.cached))
+        return fail("a cold or cached artist");
+
+    out() << "bench_flow: " << options.bursts << " bursts of 100 track changes, one every "
+          << options.burstInterval << " ms, pictures of " << hugePictureSize.width() << " x "
+          << hugePictureSize.height() << Qt::endl;
+    for (int i = 0; i < options.bursts; ++i) {
+        double stall = 0;
+        int pictures = 0;
+        if (!bench.burst(100, options.burstInterval, &stall, &pictures))
+            return fail("a burst");
+        figures.stalls << stall;
+        figures.burstPictures << pictures;
+    }
+
+    out() << "bench_flow: memory, " << visitsPerPass << " artists with pictures per pass" << Qt::endl;
+    FlowBench::clearCache();
+    if (!bench.visitMany(visitsPerPass, 0))
+        return fail("the memory warm-up");
+    for (int i = 0; i < options.bursts; ++i) {
+        FlowBench::clearCache();
+        app.forgetStoreBusy();
+        const qint64 before = residentKb();
+        if (!bench.visitMany(visitsPerPass, 0))
+            return fail("a memory pass");
+        const qint64 after = residentKb();
+        if (i == 0)
+            figures.afterFirstPassKb = double(after);
+        figures.growths << double(after - before);
+    }
+
+    out() << "bench_flow: " << options.repetitions << " plug-in loads" << Qt::endl;
+    figures.loads = measureLoads(options.repetitions, options.pluginFile);
+
+    out() << "bench_flow: load average at end " << loadAverage() << "\n" << Qt::endl;
+    return printFigures(figures) ? 0 : 1;
+}
+
+int main(int argc, char *argv[])
+{
+    benchClock().start();
+    PlayerEnvironment environment(argc, argv);
+    if (const int status = environment.isolate(); status >= 0)
+        return status;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty(SvLocale::translationPathVariable))
+        qputenv(SvLocale::translationPathVariable, VELLORA_TRANSLATIONS_DIR);
+
+    BenchApplication app(argc, argv);
+    const Options options = parseOptions(app);
+    if (options.loadOnce)
+        return measureLoadOnce(options.pluginFile);
     if (!environment.isSandboxed()) {
         // The bench clears the answer and picture cache and writes the store
         // client's settings file: never in a home of value.
         out() << "bench_flow: runs only in its own throw-away home (leave out --home)" << Qt::endl;
         return 2;
     }
-    const int repetitions = std::max(1, parser.value(repeatOption).toInt());
-    const int bursts = std::max(1, parser.value(burstsOption).toInt());
-    const int burstInterval = std::max(1, parser.value(intervalOption).toInt());
 
     out() << "bench_flow: load average at start " << loadAverage() << Qt::endl;
 
@@ -652,132 +799,16 @@ int main(int argc, char *argv[])
             storeUp = store->start();
         },
         Qt::BlockingQueuedConnection);
-    const auto stopStore = [&] {
-        QMetaObject::invokeMethod(&storeContext, [&] { store.reset(); }, Qt::BlockingQueuedConnection);
-        storeThread.quit();
-        storeThread.wait();
-    };
-    if (!storeUp) {
+
+    int status = 1;
+    if (storeUp) {
+        store->writeClientSettings();
+        status = runBench(app, options, *store, storeContext);
+    } else {
         out() << "bench_flow: the store emulator cannot listen on 127.0.0.1" << Qt::endl;
-        stopStore();
-        return 1;
     }
-    store->writeClientSettings();
-
-    int status = 0;
-    {
-        PluginHost host;
-        if (!host.load(pluginFile)) {
-            out() << "bench_flow: " << host.errorString() << Qt::endl;
-            stopStore();
-            return 1;
-        }
-        host.initializeAll();
-        const qint64 afterLoadKb = residentKb();
-
-        FlowBench bench(host, *store, storeContext);
-        if (!bench.isValid()) {
-            out() << "bench_flow: the panels are not as expected" << Qt::endl;
-            stopStore();
-            return 1;
-        }
-
-        const auto fail = [&](const char *what) {
-            out() << "bench_flow: " << what << " did not settle within " << settleTimeoutMs / 1000 << " s"
-                  << Qt::endl;
-            stopStore();
-            return 1;
-        };
-
-        // Warm-up, which also finds the artists with similar items.
-        out() << "bench_flow: warming up" << Qt::endl;
-        if (!bench.pickTracks())
-            return fail("the warm-up");
-        out() << "bench_flow: " << bench.trackCount() << " artists with similar items" << Qt::endl;
-
-        out() << "bench_flow: " << repetitions << " cold/cached runs" << Qt::endl;
-        QList<ChainFigures> cold, cached;
-        if (!bench.latency(repetitions, cold, cached))
-            return fail("a cold or cached artist");
-
-        out() << "bench_flow: " << bursts << " bursts of 100 track changes, one every " << burstInterval
-              << " ms, pictures of " << hugePictureSize.width() << " x " << hugePictureSize.height() << Qt::endl;
-        QList<double> stalls;
-        QList<double> burstPictures;
-        for (int i = 0; i < bursts; ++i) {
-            double stall = 0;
-            int pictures = 0;
-            if (!bench.burst(100, burstInterval, &stall, &pictures))
-                return fail("a burst");
-            stalls << stall;
-            burstPictures << pictures;
-        }
-
-        out() << "bench_flow: memory, " << visitsPerPass << " artists with pictures per pass" << Qt::endl;
-        FlowBench::clearCache();
-        if (!bench.visitMany(visitsPerPass, 0))
-            return fail("the memory warm-up");
-        QList<double> growths;
-        double afterFirstPassKb = 0;
-        for (int i = 0; i < bursts; ++i) {
-            FlowBench::clearCache();
-            app.forgetStoreBusy();
-            const qint64 before = residentKb();
-            if (!bench.visitMany(visitsPerPass, 0))
-                return fail("a memory pass");
-            const qint64 after = residentKb();
-            if (i == 0)
-                afterFirstPassKb = double(after);
-            growths << double(after - before);
-        }
-
-        out() << "bench_flow: " << repetitions << " plug-in loads" << Qt::endl;
-        const QList<double> loads = measureLoads(repetitions, pluginFile);
-
-        out() << "bench_flow: load average at end " << loadAverage() << "\n" << Qt::endl;
-        const auto ms = QStringLiteral("ms");
-        const QList<Row> rows = {
-            {QStringLiteral("cold artist: viewStarted to rows"),
-             median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1},
-            {QStringLiteral("  designed delays (queue checks)"),
-             median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1},
-            {QStringLiteral("  store's own time"),
-             median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
-            {QStringLiteral("  overhead beyond both"),
-             median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
-             coldOverheadTargetMs},
-            {QStringLiteral("cold artist: viewStarted to pictures in rows"),
-             median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
-            {QStringLiteral("  store's own time"),
-             median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms, -1},
-            {QStringLiteral("  overhead beyond designed delays and store"),
-             median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })), ms, -1},
-            {QStringLiteral("cached artist: viewStarted to rows"),
-             median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1},
-            {QStringLiteral("  designed delays (queue checks)"),
-             median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1},
-            {QStringLiteral("  store's own time"),
-             median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
-            {QStringLiteral("  overhead beyond both"),
-             median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
-             cachedOverheadTargetMs},
-            {QStringLiteral("cached artist: viewStarted to pictures in rows"),
-             median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
-            {QStringLiteral("longest UI-thread stall, 100-track burst"), median(stalls), ms, stallTargetMs},
-            {QStringLiteral("  pictures served per burst"), median(burstPictures), QString(), -1},
-            {QStringLiteral("resident memory after load"), double(afterLoadKb), QStringLiteral("kB"), -1},
-            {QStringLiteral("resident memory after 100 artists with pictures"), afterFirstPassKb,
-             QStringLiteral("kB"), -1},
-            {QStringLiteral("growth over 100 artists after warm-up"), median(growths), QStringLiteral("kB"),
-             growthTargetKb},
-            {QStringLiteral("plug-in load + three initialize calls"), median(loads), ms, loadTargetMs},
-        };
-        bool allPass = true;
-        printTable(rows, &allPass);
-        out() << "\n" << cold.size() << " cold and " << cached.size() << " cached runs, " << stalls.size()
-              << " bursts, " << growths.size() << " memory passes, " << loads.size() << " loads" << Qt::endl;
-        status = allPass ? 0 : 1;
-    }
-    stopStore();
+    QMetaObject::invokeMethod(&storeContext, [&] { store.reset(); }, Qt::BlockingQueuedConnection);
+    storeThread.quit();
+    storeThread.wait();
     return status;
 }

@@ -22,95 +22,64 @@
 #include "promotionxmlparser_p.h"
 #include "storeconstants.h"
 #include "storefeedwriter.h"
+#include "storequeries.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using ResultMap = QMap<int, QStringList>;
 
-struct Query
-{
-    QString name;
-    QList<QPair<char, QString>> steps; // 'a' Atom, 's' store schema
-    QByteArray libxml2XPath;
-    QByteArray pugixmlXPath; // pugixml knows no namespaces: names carry the answer's prefixes
-};
-
 struct QuerySet
 {
     const char *title;
-    QList<Query> queries;
-    QStringList columns;
-    int limit;
+    StoreQueries::QuerySet queries;
     std::function<QByteArray(int)> answer;
 };
 
-QByteArray entries(int limit, const char *prefix)
+// The same query as an XPath expression. pugixml knows no namespaces, so for it the names carry
+// the answer's own prefixes: none for Atom, "kel:" for the store schema.
+QByteArray xpath(const StoreQueries::Path &path, int limit, bool namespaceAware)
 {
-    return limit > 0 ? QByteArray("(//") + prefix + "entry)[position() <= " + QByteArray::number(limit) + "]"
-                     : QByteArray("//") + prefix + "entry";
-}
-
-Query textQuery(const QString &name, int limit, const QStringList &metadataChild)
-{
-    Query query{name, {{'a', "child#entry"}}, entries(limit, "atom:"), entries(limit, "")};
-    if (metadataChild.isEmpty()) {
-        query.steps.append({'a', "child#title"});
-        query.libxml2XPath += "/atom:title[1]";
-        query.pugixmlXPath += "/title[1]";
-    } else {
-        query.steps.append({'s', "child#metadata"});
-        query.steps.append({'a', "child#" + metadataChild.constFirst()});
-        query.libxml2XPath += "/kel:metadata/atom:" + metadataChild.constFirst().toLatin1();
-        query.pugixmlXPath += "/kel:metadata/" + metadataChild.constFirst().toLatin1();
+    const auto prefixed = [namespaceAware](const QPair<QString, QString> &step, const char *marker) {
+        const QByteArray prefix = step.first == QLatin1String(StoreConstants::SchemaNamespace)
+                ? "kel:"
+                : (namespaceAware ? "atom:" : "");
+        return prefix + step.second.mid(qsizetype(qstrlen(marker))).toLatin1();
+    };
+    const QByteArray record = prefixed(path.constFirst(), "child#");
+    QByteArray expression = limit > 0
+            ? "(//" + record + ")[position() <= " + QByteArray::number(limit) + "]"
+            : "//" + record;
+    for (qsizetype i = 1; i < path.size(); ++i) {
+        const QString &text = path.at(i).second;
+        if (text.startsWith(QLatin1String("child#")))
+            expression += "/" + prefixed(path.at(i), "child#") + (i + 1 == path.size() ? "[1]" : "");
+        else if (text.startsWith(QLatin1String("link#")))
+            expression += "/" + prefixed(path.at(i), "link#");
+        else if (text.startsWith(QLatin1String("aidAttr#")))
+            expression += "[@" + text.mid(8).section(u'=', 0, 0).toLatin1() + "='"
+                    + text.section(u'=', -1).toLatin1() + "']";
+        else if (text.startsWith(QLatin1String("attr#")))
+            expression += "[1]/@" + text.mid(5).toLatin1();
     }
-    return query;
+    return expression;
 }
 
-Query imageQuery(const QString &name, int limit, const QString &title)
+QList<QByteArray> xpaths(const StoreQueries::QuerySet &set, bool namespaceAware)
 {
-    Query query{name,
-                {{'a', "child#entry"}, {'a', "link#link"}, {'a', "aidAttr#title=" + title}, {'a', "attr#href"}},
-                entries(limit, "atom:"), entries(limit, "")};
-    query.libxml2XPath += "/atom:link[@title='" + title.toLatin1() + "'][1]/@href";
-    query.pugixmlXPath += "/link[@title='" + title.toLatin1() + "'][1]/@href";
-    return query;
+    QList<QByteArray> expressions;
+    for (const auto &query : set.queries)
+        expressions.append(xpath(query.second, set.limit, namespaceAware));
+    return expressions;
 }
 
 QList<QuerySet> querySets()
 {
-    const int similarLimit = 4;
-    QuerySet similarTracks{"similar tracks (player view, value limit 4)",
-                           {textQuery("text1", similarLimit, {}),
-                            textQuery("text2", similarLimit, {"primaryartist"}),
-                            textQuery("text3", similarLimit, {"takenfrom"}),
-                            textQuery("duration", similarLimit, {"duration"}),
-                            imageQuery("image", similarLimit, "albumart100"),
-                            textQuery("METADATA1", similarLimit, {"id"}),
-                            textQuery("METADATA2", similarLimit, {"primaryartist"})},
-                           {"text1", "text2", "text3", "duration", "image", "METADATA1", "METADATA2"},
-                           similarLimit,
-                           [](int n) { return StoreFeedWriter::generatedSimilarTracksFeed(n); }};
-    QuerySet artistSearch{"artist search (no value limit)",
-                          {textQuery("title", 0, {}), textQuery("id", 0, {"id"})},
-                          {"title", "id"},
-                          0,
-                          [](int n) { return StoreFeedWriter::generatedArtistSearchFeed(n); }};
-    return {similarTracks, artistSearch};
-}
-
-PromotionXmlQueryList descriptors(const QList<Query> &queries)
-{
-    PromotionXmlQueryList list;
-    for (const Query &query : queries) {
-        PromotionXmlPath path;
-        for (const auto &step : query.steps)
-            path.append({QLatin1String(step.first == 'a' ? StoreConstants::AtomNamespace
-                                                          : StoreConstants::SchemaNamespace),
-                         step.second});
-        list.append({query.name, path});
-    }
-    return list;
+    return {{"similar tracks (player view, value limit 4)",
+             StoreQueries::similarItems(StoreQueries::Similar::Tracks),
+             [](int n) { return StoreFeedWriter::generatedSimilarTracksFeed(n); }},
+            {"artist search (no value limit)", StoreQueries::artistSearch(),
+             [](int n) { return StoreFeedWriter::generatedArtistSearchFeed(n); }}};
 }
 
 // Rows the way the result map holds them, from one value list per query.
@@ -136,16 +105,16 @@ bool barePass(QXmlStreamReader &reader, const QByteArray &data)
     return !reader.hasError();
 }
 
-ResultMap libxml2Rows(const QByteArray &data, const QList<Query> &queries)
+ResultMap libxml2Rows(const QByteArray &data, const QList<QByteArray> &expressions)
 {
     QList<QStringList> values;
     xmlDocPtr document = xmlReadMemory(data.constData(), int(data.size()), nullptr, nullptr, XML_PARSE_NONET);
     xmlXPathContextPtr context = xmlXPathNewContext(document);
     xmlXPathRegisterNs(context, BAD_CAST "atom", BAD_CAST StoreConstants::AtomNamespace);
     xmlXPathRegisterNs(context, BAD_CAST "kel", BAD_CAST StoreConstants::SchemaNamespace);
-    for (const Query &query : queries) {
+    for (const QByteArray &expression : expressions) {
         QStringList list;
-        xmlXPathObjectPtr result = xmlXPathEvalExpression(BAD_CAST query.libxml2XPath.constData(), context);
+        xmlXPathObjectPtr result = xmlXPathEvalExpression(BAD_CAST expression.constData(), context);
         if (result && result->nodesetval) {
             for (int i = 0; i < result->nodesetval->nodeNr; ++i) {
                 xmlChar *content = xmlNodeGetContent(result->nodesetval->nodeTab[i]);
@@ -161,14 +130,14 @@ ResultMap libxml2Rows(const QByteArray &data, const QList<Query> &queries)
     return rowsOf(values);
 }
 
-ResultMap pugixmlRows(const QByteArray &data, const QList<Query> &queries)
+ResultMap pugixmlRows(const QByteArray &data, const QList<QByteArray> &expressions)
 {
     QList<QStringList> values;
     pugi::xml_document document;
     document.load_buffer(data.constData(), size_t(data.size()));
-    for (const Query &query : queries) {
+    for (const QByteArray &expression : expressions) {
         QStringList list;
-        for (const pugi::xpath_node &node : document.select_nodes(query.pugixmlXPath.constData())) {
+        for (const pugi::xpath_node &node : document.select_nodes(expression.constData())) {
             list.append(QString::fromUtf8(node.attribute() ? node.attribute().value()
                                                             : node.node().child_value()));
         }
@@ -217,15 +186,12 @@ public:
 
     // Microseconds from the request to parseReady(), and from the request's delivery on the
     // running worker thread to parseReady().
-    QPair<double, double> run(const QByteArray &data, const PromotionXmlQueryList &queries,
-                              const QStringList &columns, int limit, ResultMap *rows = nullptr)
+    QPair<double, double> run(const QByteArray &data, const StoreQueries::QuerySet &set,
+                              ResultMap *rows = nullptr)
     {
-        static const QVector<QXmlStreamNamespaceDeclaration> namespaces = {
-            {QStringLiteral("kel"), QLatin1String(StoreConstants::SchemaNamespace)},
-            {QStringLiteral("atom"), QLatin1String(StoreConstants::AtomNamespace)}};
         m_worker.setData(data);
         const Clock::time_point requestedAt = Clock::now();
-        m_worker.parseUseQXmlStreamReader(queries, namespaces, columns, false, limit);
+        m_worker.parseUseQXmlStreamReader(set.queries, set.namespaces, set.columns, false, set.limit);
         m_ready.acquire();
         m_worker.wait();
         const ResultMap result = m_worker.getResultsMap();
@@ -274,7 +240,8 @@ bool benchSet(const QuerySet &set, int budgetMs)
     std::printf("%8s %9s | %10s | %-21s | %-21s | %-21s | %-21s | %-21s | %s\n", "entries", "bytes",
                 "bare pass", "worker, no start", "worker, with start", "read per query", "libxml2 + XPath",
                 "pugixml + XPath", "same values");
-    const PromotionXmlQueryList queries = descriptors(set.queries);
+    const QList<QByteArray> libxml2XPaths = xpaths(set.queries, true);
+    const QList<QByteArray> pugixmlXPaths = xpaths(set.queries, false);
     bool allSame = true;
     for (int entryCount : {4, 100, 1000, 10000}) {
         const QByteArray data = set.answer(entryCount);
@@ -284,10 +251,10 @@ bool benchSet(const QuerySet &set, int budgetMs)
 
         ResultMap workerRows;
         ResultMap perQueryRows;
-        probe.run(data, queries, set.columns, set.limit, &workerRows);
-        perQueryProbe.run(data, queries, set.columns, set.limit, &perQueryRows);
-        const bool same = workerRows == perQueryRows && workerRows == libxml2Rows(data, set.queries)
-            && workerRows == pugixmlRows(data, set.queries) && !workerRows.isEmpty() && barePass(reader, data);
+        probe.run(data, set.queries, &workerRows);
+        perQueryProbe.run(data, set.queries, &perQueryRows);
+        const bool same = workerRows == perQueryRows && workerRows == libxml2Rows(data, libxml2XPaths)
+            && workerRows == pugixmlRows(data, pugixmlXPaths) && !workerRows.isEmpty() && barePass(reader, data);
         allSame = allSame && same;
 
         // Round robin, so that a busy moment on the machine hits every contender alike.
@@ -295,12 +262,12 @@ bool benchSet(const QuerySet &set, int budgetMs)
         const Clock::time_point end = Clock::now() + std::chrono::milliseconds(budgetMs);
         while ((Clock::now() < end || bare.size() < 11) && bare.size() < 5000) {
             bare.append(timed([&] { barePass(reader, data); }));
-            const QPair<double, double> worker = probe.run(data, queries, set.columns, set.limit);
+            const QPair<double, double> worker = probe.run(data, set.queries);
             withStart.append(worker.first);
             noStart.append(worker.second);
-            perQuery.append(perQueryProbe.run(data, queries, set.columns, set.limit).second);
-            libxml2.append(timed([&] { libxml2Rows(data, set.queries); }));
-            pugixml.append(timed([&] { pugixmlRows(data, set.queries); }));
+            perQuery.append(perQueryProbe.run(data, set.queries).second);
+            libxml2.append(timed([&] { libxml2Rows(data, libxml2XPaths); }));
+            pugixml.append(timed([&] { pugixmlRows(data, pugixmlXPaths); }));
         }
         const double floor = median(bare);
         std::printf("%8d %9lld | %10s | %-21s | %-21s | %-21s | %-21s | %-21s | %s (%lld rounds)\n", entryCount,

@@ -13,62 +13,18 @@
 
 #include "promotionxmlparser_p.h"
 #include "storeconstants.h"
+#include "storequeries.h"
 
 namespace {
 
-const QString Atom = QLatin1String(StoreConstants::AtomNamespace);
-const QString Store = QLatin1String(StoreConstants::SchemaNamespace);
-const QString AtomPub = QLatin1String(StoreConstants::AtomPubNamespace);
-
-struct Request
-{
-    PromotionXmlQueryList queries;
-    QStringList columns;
-    int limit = 0;
-};
-
-PromotionXmlPath entryPath(const QString &metadataChild)
-{
-    if (metadataChild.isEmpty())
-        return {{Atom, "child#entry"}, {Atom, "child#title"}};
-    return {{Atom, "child#entry"}, {Store, "child#metadata"}, {Atom, "child#" + metadataChild}};
-}
-
-PromotionXmlPath imagePath(const QString &title)
-{
-    return {{Atom, "child#entry"}, {Atom, "link#link"}, {Atom, "aidAttr#title=" + title}, {Atom, "attr#href"}};
-}
+using Request = StoreQueries::QuerySet;
 
 QList<Request> storeRequests()
 {
-    const QStringList similarColumns = {"text1", "text2", "text3", "image", "METADATA1"};
-    return {
-        {{{"cc", {{AtomPub, "child#workspace"}, {Store, "attr#countryCode"}}}}, {"cc"}, 0},
-        {{{"title", entryPath({})}, {"id", entryPath("id")}}, {"title", "id"}, 0},
-        {{{"text1", entryPath({})},
-          {"text2", entryPath("primaryartist")},
-          {"text3", entryPath("takenfrom")},
-          {"duration", entryPath("duration")},
-          {"image", imagePath("albumart100")},
-          {"METADATA1", entryPath("id")},
-          {"METADATA2", entryPath("primaryartist")}},
-         {"text1", "text2", "text3", "duration", "image", "METADATA1", "METADATA2"},
-         4},
-        {{{"text1", entryPath({})},
-          {"text2", entryPath("primaryartist")},
-          {"text3", entryPath("trackcount")},
-          {"image", imagePath("albumart100")},
-          {"METADATA1", entryPath("id")}},
-         similarColumns,
-         4},
-        {{{"text1", entryPath({})},
-          {"text2", {{Atom, "child#entry"}, {Atom, ""}}},
-          {"text3", {{Atom, "child#entry"}, {Atom, ""}}},
-          {"image", imagePath("artistImage100")},
-          {"METADATA1", entryPath("id")}},
-         similarColumns,
-         4},
-    };
+    return {StoreQueries::territoryLookup(), StoreQueries::artistSearch(),
+            StoreQueries::similarItems(StoreQueries::Similar::Tracks),
+            StoreQueries::similarItems(StoreQueries::Similar::Albums),
+            StoreQueries::similarItems(StoreQueries::Similar::Artists)};
 }
 
 class Bytes
@@ -110,8 +66,11 @@ private:
 Request descriptorsFrom(Bytes &bytes)
 {
     static const char *const markers[] = {"child#", "attr#", "link#", "aidAttr#", "", "child#child#"};
-    const QString namespaces[] = {QString(), Atom, Store, AtomPub};
+    const QString namespaces[] = {QString(), QLatin1String(StoreConstants::AtomNamespace),
+                                  QLatin1String(StoreConstants::SchemaNamespace),
+                                  QLatin1String(StoreConstants::AtomPubNamespace)};
     Request request;
+    request.namespaces = StoreQueries::namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace);
     const int count = 1 + bytes.next(7);
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("q%1").arg(bytes.next(5));
@@ -145,10 +104,8 @@ public:
 
     QPair<QMap<int, QStringList>, bool> parse(const QByteArray &document, const Request &request)
     {
-        static const QVector<QXmlStreamNamespaceDeclaration> namespaces = {{QStringLiteral("kel"), Store},
-                                                                           {QStringLiteral("atom"), Atom}};
         m_worker.setData(document);
-        m_worker.parseUseQXmlStreamReader(request.queries, namespaces, request.columns, false, request.limit);
+        m_worker.parseUseQXmlStreamReader(request.queries, request.namespaces, request.columns, false, request.limit);
         // An empty document starts nothing and reports nothing.
         if (!document.isEmpty())
             m_ready.acquire();

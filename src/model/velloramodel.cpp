@@ -14,6 +14,7 @@
 #include "promotionnetworkapi.h"
 #include "promotionxmlparser.h"
 #include "storeconstants.h"
+#include "storequeries.h"
 #include "systemnetworkinfo.h"
 
 namespace {
@@ -332,18 +333,8 @@ void VelloraModel::loadSondrelSettings()
 void VelloraModel::onTerritoryXmlFetched()
 {
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onTerritoryXmlFetched);
-    const auto namespaces = storeNamespaces(QStringLiteral("app"),
-                                            QString::fromLatin1(StoreConstants::AtomPubNamespace));
-    const QXmlStreamNamespaceDeclaration& store = namespaces.at(0);
-    const QXmlStreamNamespaceDeclaration& app = namespaces.at(1);
-
-    QueryList queries;
-    queries << qMakePair(QStringLiteral("cc"),
-                         QList<QPair<QString, QString> >()
-                             << makePair(app, QStringLiteral("child#workspace"))
-                             << makePair(store, QStringLiteral("attr#countryCode")));
-    parseAnswer(queries, namespaces, QStringList() << QStringLiteral("cc"), 0,
-                &VelloraModel::onTerritoryXmlParsed);
+    const StoreQueries::QuerySet set = StoreQueries::territoryLookup();
+    parseAnswer(set.queries, set.namespaces, set.columns, set.limit, &VelloraModel::onTerritoryXmlParsed);
 }
 
 void VelloraModel::onTerritoryXmlParsed()
@@ -433,21 +424,8 @@ void VelloraModel::setArtistId(const QString& id)
 void VelloraModel::onArtistXmlFetched()
 {
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onArtistXmlFetched);
-    const auto namespaces = storeNamespaces(QStringLiteral("atom"),
-                                            QString::fromLatin1(StoreConstants::AtomNamespace));
-    const QXmlStreamNamespaceDeclaration& store = namespaces.at(0);
-    const QXmlStreamNamespaceDeclaration& atom = namespaces.at(1);
-    const auto entry = makePair(atom, QStringLiteral("child#entry"));
-    const auto metadata = makePair(store, QStringLiteral("child#metadata"));
-
-    QueryList queries;
-    queries << qMakePair(QStringLiteral("title"), QList<QPair<QString, QString> >()
-                                                      << entry << makePair(atom, QStringLiteral("child#title")));
-    queries << qMakePair(QStringLiteral("id"), QList<QPair<QString, QString> >()
-                                                   << entry << metadata
-                                                   << makePair(atom, QStringLiteral("child#id")));
-    parseAnswer(queries, namespaces, QStringList() << QStringLiteral("title") << QStringLiteral("id"), 0,
-                &VelloraModel::onArtistXmlParsed);
+    const StoreQueries::QuerySet set = StoreQueries::artistSearch();
+    parseAnswer(set.queries, set.namespaces, set.columns, set.limit, &VelloraModel::onArtistXmlParsed);
 }
 
 void VelloraModel::onArtistXmlParsed()
@@ -471,48 +449,13 @@ void VelloraModel::onArtistXmlParsed()
 void VelloraModel::onPromotiontXmlFetched()
 {
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onPromotiontXmlFetched);
-    const auto namespaces = storeNamespaces(QStringLiteral("atom"),
-                                            QString::fromLatin1(StoreConstants::AtomNamespace));
-    const QXmlStreamNamespaceDeclaration& store = namespaces.at(0);
-    const QXmlStreamNamespaceDeclaration& atom = namespaces.at(1);
-    const auto entry = makePair(atom, QStringLiteral("child#entry"));
-    const auto metadata = makePair(store, QStringLiteral("child#metadata"));
-    using Path = QList<QPair<QString, QString> >;
-    const auto inMetadata = [&](const char* element) {
-        return Path() << entry << metadata << makePair(atom, QStringLiteral("child#") + QLatin1String(element));
-    };
-    const auto picture = [&](const char* title) {
-        return Path() << entry << makePair(atom, QStringLiteral("link#link"))
-                      << makePair(atom, QStringLiteral("aidAttr#title=") + QLatin1String(title))
-                      << makePair(atom, QStringLiteral("attr#href"));
-    };
-    const Path title = Path() << entry << makePair(atom, QStringLiteral("child#title"));
-
-    QueryList queries;
-    QStringList columns;
-    if (m_viewName == PlayerView) {
-        queries << qMakePair(QStringLiteral("text1"), title)
-                << qMakePair(QStringLiteral("text2"), inMetadata("primaryartist"))
-                << qMakePair(QStringLiteral("text3"), inMetadata("takenfrom"))
-                << qMakePair(QStringLiteral("duration"), inMetadata("duration"))
-                << qMakePair(QStringLiteral("image"), picture("albumart100"))
-                << qMakePair(QStringLiteral("METADATA1"), inMetadata("id"))
-                << qMakePair(QStringLiteral("METADATA2"), inMetadata("primaryartist"));
-        columns << QStringLiteral("text1") << QStringLiteral("text2") << QStringLiteral("text3")
-                << QStringLiteral("duration") << QStringLiteral("image") << QStringLiteral("METADATA1")
-                << QStringLiteral("METADATA2");
-    } else {
-        const bool album = m_viewName == AlbumView;
-        const Path empty = Path() << entry << makePair(atom, QString());
-        queries << qMakePair(QStringLiteral("text1"), title)
-                << qMakePair(QStringLiteral("text2"), album ? inMetadata("primaryartist") : empty)
-                << qMakePair(QStringLiteral("text3"), album ? inMetadata("trackcount") : empty)
-                << qMakePair(QStringLiteral("image"), picture(album ? "albumart100" : "artistImage100"))
-                << qMakePair(QStringLiteral("METADATA1"), inMetadata("id"));
-        columns << QStringLiteral("text1") << QStringLiteral("text2") << QStringLiteral("text3")
-                << QStringLiteral("image") << QStringLiteral("METADATA1");
-    }
-    parseAnswer(queries, namespaces, columns, ItemsPerPage, &VelloraModel::onPromotiontXmlParsed);
+    StoreQueries::Similar kind = StoreQueries::Similar::Artists;
+    if (m_viewName == PlayerView)
+        kind = StoreQueries::Similar::Tracks;
+    else if (m_viewName == AlbumView)
+        kind = StoreQueries::Similar::Albums;
+    const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
+    parseAnswer(set.queries, set.namespaces, set.columns, set.limit, &VelloraModel::onPromotiontXmlParsed);
 }
 
 void VelloraModel::onPromotiontXmlParsed()
@@ -613,15 +556,6 @@ void VelloraModel::onPromotionClicked(const QModelIndex& index)
 int VelloraModel::fetchDelay() const
 {
     return m_loading ? 0 : LookupDelay;
-}
-
-QVector<QXmlStreamNamespaceDeclaration> VelloraModel::storeNamespaces(const QString& prefix,
-                                                                      const QString& namespaceUri) const
-{
-    return QVector<QXmlStreamNamespaceDeclaration>()
-        << QXmlStreamNamespaceDeclaration(QStringLiteral("kel"),
-                                          QString::fromLatin1(StoreConstants::SchemaNamespace))
-        << QXmlStreamNamespaceDeclaration(prefix, namespaceUri);
 }
 
 void VelloraModel::parseAnswer(const QueryList& queries,

@@ -76,8 +76,6 @@ private:
     using QueryList = QList<QPair<QString, QList<QPair<QString, QString> > > >;
 
     int fetchDelay() const;
-    QVector<QXmlStreamNamespaceDeclaration> storeNamespaces(const QString& prefix,
-                                                            const QString& namespaceUri) const;
     void parseAnswer(const QueryList& queries, const QVector<QXmlStreamNamespaceDeclaration>& namespaces,
                      const QStringList& columns, int limit, void (VelloraModel::*parsedSlot)());
     // Takes the parser's result for a slot that its signal invoked; an empty

@@ -104,8 +104,9 @@ bool FakeModemManager::handleMessage(const QDBusMessage &message, const QDBusCon
     const QVariantList args = message.arguments();
     if (message.member() == QLatin1String("Get") && args.size() == 2 && args.at(0) == SimInterface
         && args.at(1) == QLatin1String("OperatorIdentifier") && m_operatorIds.contains(message.path())) {
-        const QDBusVariant value(m_operatorIds.value(message.path()));
-        connection.send(message.createReply(QVariant::fromValue(value)));
+        const QVariant id = m_operatorIds.value(message.path());
+        connection.send(id.isValid() ? message.createReply(QVariant::fromValue(QDBusVariant(id)))
+                                     : message.createReply());
         return true;
     }
     connection.send(message.createErrorReply(QDBusError::UnknownObject, message.path()));

@@ -30,7 +30,7 @@ public:
 
     // Each modem's "Sim" property; an invalid QVariant leaves the property out.
     void setModems(const QVariantList &sims);
-    // Operator identifier by SIM object path.
+    // Operator identifier by SIM object path; an invalid QVariant gets a reply without a value.
     void setOperatorIds(const QVariantMap &operatorIds);
     // Methods that get no answer at all.
     void setSilentMethods(const QSet<QString> &methods);

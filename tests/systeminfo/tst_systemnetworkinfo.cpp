@@ -1,5 +1,6 @@
 #include <QDBusObjectPath>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSet>
@@ -149,6 +150,8 @@ void tst_SystemNetworkInfo::countryCodeFromSim_data()
     QTest::newRow("id-not-digits") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("24a05")}} << "";
     QTest::newRow("id-with-blank") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral(" 24405")}} << "";
     QTest::newRow("id-non-latin-digits") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("٢٤٤٠٥")}} << "";
+    QTest::newRow("id-with-nine") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("90118")}} << "901";
+    QTest::newRow("reply-without-value") << QVariantList{sim0} << QVariantMap{{simPath(0), QVariant()}} << "";
     QTest::newRow("id-not-a-string") << QVariantList{sim0} << QVariantMap{{simPath(0), 24405u}} << "";
 }
 
@@ -176,20 +179,35 @@ void tst_SystemNetworkInfo::noModemManager()
 void tst_SystemNetworkInfo::silentModemManager_data()
 {
     QTest::addColumn<QSet<QString>>("silentMethods");
+    QTest::addColumn<int>("timeout");
+    QTest::addColumn<int>("effectiveTimeout");
 
-    QTest::newRow("object-manager") << QSet<QString>{QStringLiteral("GetManagedObjects")};
-    QTest::newRow("sim-properties") << QSet<QString>{QStringLiteral("Get")};
+    const QSet<QString> objectManager{QStringLiteral("GetManagedObjects")};
+    QTest::newRow("object-manager") << objectManager << 50 << 50;
+    QTest::newRow("sim-properties") << QSet<QString>{QStringLiteral("Get")} << 50 << 50;
+    // Longer than the default: the wait shows that the setting is used.
+    QTest::newRow("longer-than-default") << objectManager << 800 << 800;
+    // Zero or less would leave the bus library's own wait of many seconds.
+    QTest::newRow("zero-floored") << objectManager << 0 << 1;
+    QTest::newRow("negative-floored") << objectManager << -5 << 1;
 }
 
 void tst_SystemNetworkInfo::silentModemManager()
 {
     QFETCH(QSet<QString>, silentMethods);
+    QFETCH(int, timeout);
+    QFETCH(int, effectiveTimeout);
     m_fake.setSilentMethods(silentMethods);
 
     SystemNetworkInfo info;
     QCOMPARE(info.timeout(), SystemNetworkInfo::DefaultTimeout);
-    info.setTimeout(50);
+    info.setTimeout(timeout);
+    QCOMPARE(info.timeout(), effectiveTimeout);
+    QElapsedTimer waited;
+    waited.start();
     QCOMPARE(info.homeMobileCountryCode(), QString());
+    // A timeout can end a little early, never much.
+    QVERIFY2(waited.elapsed() >= effectiveTimeout * 9 / 10, qPrintable(QString::number(waited.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(tst_SystemNetworkInfo)

@@ -7,16 +7,18 @@
 #include <QStandardItemModel>
 #include <QTest>
 
+#include <functional>
+
 #include "svabstractcellcreator.h"
 #include "svdetailedlistitem.h"
 #include "svlist.h"
 
-class TestCell : public SvDetailedListItem
+class CountedCell : public SvDetailedListItem
 {
     Q_OBJECT
 
 public:
-    explicit TestCell(QGraphicsItem *parent)
+    explicit CountedCell(QGraphicsItem *parent)
         : SvDetailedListItem(IconTitleSubtitle, parent)
     {
         ++constructed;
@@ -25,22 +27,26 @@ public:
     static int constructed;
 };
 
-int TestCell::constructed = 0;
+int CountedCell::constructed = 0;
 
-class TestCreator : public SvAbstractCellCreator<TestCell>
+class TitleCreator : public SvAbstractCellCreator<CountedCell>
 {
 public:
     void updateCell(const QModelIndex &index, SvWidget *cell) const override
     {
-        auto *item = qobject_cast<SvDetailedListItem *>(cell);
-        if (!item)
-            return;
-        item->setTitle(index.data().toString());
+        static_cast<SvDetailedListItem *>(cell)->setTitle(index.data().toString());
         filled.append(index.row());
     }
 
     mutable QList<int> filled;
 };
+
+const qreal CellHeight = 100;
+
+using ModelChange = std::function<void(QStandardItemModel *)>;
+// Points of a touch, in fractions of the touched cell's rectangle: (0.5, 1.5)
+// is the middle of the cell below.
+using Gesture = QList<QPointF>;
 
 class tst_SvList : public QObject
 {
@@ -49,14 +55,12 @@ class tst_SvList : public QObject
 private slots:
     void init();
     void cleanup();
-    void oneCellPerRow();
     void followsRowChanges_data();
     void followsRowChanges();
     void dataChangedFillsAgain();
     void removedCellsAreReused();
-    void cellsAreStacked();
-    void clickReportsTheRow_data();
-    void clickReportsTheRow();
+    void clicks_data();
+    void clicks();
     void modelDeletedClearsCells();
 
 private:
@@ -64,7 +68,7 @@ private:
     void settle();
 
     QStandardItemModel *m_model = nullptr;
-    TestCreator *m_creator = nullptr;
+    TitleCreator *m_creator = nullptr;
     SvList *m_list = nullptr;
 };
 
@@ -73,11 +77,12 @@ void tst_SvList::init()
     m_model = new QStandardItemModel;
     for (const char *title : { "alpha", "beta", "gamma" })
         m_model->appendRow(new QStandardItem(QString::fromLatin1(title)));
-    m_creator = new TestCreator;
+    m_creator = new TitleCreator;
+    m_creator->setCellSize(QSizeF(0, CellHeight));
     m_list = new SvList;
     m_list->setCellCreator(m_creator);
     m_list->setItemModel(m_model);
-    TestCell::constructed = 0;
+    CountedCell::constructed = 0;
     m_creator->filled.clear();
 }
 
@@ -103,64 +108,55 @@ void tst_SvList::settle()
     m_list->layout()->activate();
 }
 
-void tst_SvList::oneCellPerRow()
-{
-    QCOMPARE(cellTitles(), (QStringList { "alpha", "beta", "gamma" }));
-    for (int i = 0; i < m_list->cellCount(); ++i) {
-        QVERIFY(qobject_cast<TestCell *>(m_list->cellAt(i)));
-        QCOMPARE(m_list->cellAt(i)->parentItem(), m_list);
-        QVERIFY(m_list->cellAt(i)->isVisible());
-    }
-}
-
 void tst_SvList::followsRowChanges_data()
 {
-    QTest::addColumn<QString>("change");
+    QTest::addColumn<ModelChange>("change");
     QTest::addColumn<QStringList>("titles");
 
-    QTest::newRow("insert at 0") << "insert0" << QStringList { "new", "alpha", "beta", "gamma" };
-    QTest::newRow("insert in the middle") << "insert2" << QStringList { "alpha", "beta", "new", "gamma" };
-    QTest::newRow("append") << "append" << QStringList { "alpha", "beta", "gamma", "new" };
-    QTest::newRow("remove first") << "remove0" << QStringList { "beta", "gamma" };
-    QTest::newRow("remove two") << "remove1-2" << QStringList { "alpha" };
-    QTest::newRow("reset to empty") << "clear" << QStringList {};
-    QTest::newRow("reset and refill") << "refill" << QStringList { "one", "two" };
-    QTest::newRow("sorted") << "sort" << QStringList { "gamma", "beta", "alpha" };
+    const auto insert = [](int row) {
+        return ModelChange([row](QStandardItemModel *model) { model->insertRow(row, new QStandardItem("new")); });
+    };
+    QTest::newRow("unchanged") << ModelChange([](QStandardItemModel *) {})
+                               << QStringList { "alpha", "beta", "gamma" };
+    QTest::newRow("insert at 0") << insert(0) << QStringList { "new", "alpha", "beta", "gamma" };
+    QTest::newRow("insert in the middle") << insert(2) << QStringList { "alpha", "beta", "new", "gamma" };
+    QTest::newRow("append") << insert(3) << QStringList { "alpha", "beta", "gamma", "new" };
+    QTest::newRow("remove first") << ModelChange([](QStandardItemModel *model) { model->removeRow(0); })
+                                  << QStringList { "beta", "gamma" };
+    QTest::newRow("remove two") << ModelChange([](QStandardItemModel *model) { model->removeRows(1, 2); })
+                                << QStringList { "alpha" };
+    QTest::newRow("reset to empty") << ModelChange([](QStandardItemModel *model) { model->clear(); })
+                                    << QStringList {};
+    QTest::newRow("reset and refill") << ModelChange([](QStandardItemModel *model) {
+        model->clear();
+        model->appendRow(new QStandardItem("one"));
+        model->appendRow(new QStandardItem("two"));
+    }) << QStringList { "one", "two" };
+    QTest::newRow("sorted") << ModelChange([](QStandardItemModel *model) { model->sort(0, Qt::DescendingOrder); })
+                            << QStringList { "gamma", "beta", "alpha" };
 }
 
 void tst_SvList::followsRowChanges()
 {
-    QFETCH(QString, change);
+    QFETCH(ModelChange, change);
     QFETCH(QStringList, titles);
 
-    if (change == "insert0")
-        m_model->insertRow(0, new QStandardItem("new"));
-    else if (change == "insert2")
-        m_model->insertRow(2, new QStandardItem("new"));
-    else if (change == "append")
-        m_model->appendRow(new QStandardItem("new"));
-    else if (change == "remove0")
-        m_model->removeRow(0);
-    else if (change == "remove1-2")
-        m_model->removeRows(1, 2);
-    else if (change == "clear")
-        m_model->clear();
-    else if (change == "refill") {
-        m_model->clear();
-        m_model->appendRow(new QStandardItem("one"));
-        m_model->appendRow(new QStandardItem("two"));
-    } else if (change == "sort")
-        m_model->sort(0, Qt::DescendingOrder);
-
+    change(m_model);
     QCOMPARE(cellTitles(), titles);
-    QCOMPARE(m_list->cellCount(), m_model->rowCount());
+    // The cells stand in the rows' order, each as high as the creator asks.
+    settle();
+    for (int i = 0; i < m_list->cellCount(); ++i) {
+        QCOMPARE(m_list->cellAt(i)->parentItem(), m_list);
+        QVERIFY(m_list->cellAt(i)->isVisible());
+        QCOMPARE(m_list->cellAt(i)->geometry(), QRectF(0, CellHeight * i, 400, CellHeight));
+    }
 }
 
 void tst_SvList::dataChangedFillsAgain()
 {
-    m_model->item(1)->setText("BETA");
-    QCOMPARE(m_creator->filled, QList<int> { 1 });
-    QCOMPARE(cellTitles(), (QStringList { "alpha", "BETA", "gamma" }));
+    m_model->item(2)->setText("GAMMA");
+    QCOMPARE(m_creator->filled, QList<int> { 2 });
+    QCOMPARE(cellTitles(), (QStringList { "alpha", "beta", "GAMMA" }));
 }
 
 void tst_SvList::removedCellsAreReused()
@@ -171,43 +167,34 @@ void tst_SvList::removedCellsAreReused()
     QVERIFY(!removed->isVisible());
 
     m_model->insertRow(0, new QStandardItem("again"));
-    QCOMPARE(TestCell::constructed, 0);
+    QCOMPARE(CountedCell::constructed, 0);
     QCOMPARE(m_list->cellAt(0), removed.data());
     QVERIFY(m_list->cellAt(0)->isVisible());
     QCOMPARE(cellTitles(), (QStringList { "again", "alpha", "gamma" }));
 
     m_model->appendRow(new QStandardItem("fresh"));
-    QCOMPARE(TestCell::constructed, 1);
+    QCOMPARE(CountedCell::constructed, 1);
 }
 
-void tst_SvList::cellsAreStacked()
-{
-    settle();
-    for (int i = 1; i < m_list->cellCount(); ++i) {
-        const QRectF above = m_list->cellAt(i - 1)->geometry();
-        const QRectF cell = m_list->cellAt(i)->geometry();
-        QVERIFY(cell.height() > 0);
-        QCOMPARE(cell.top(), above.bottom());
-        QCOMPARE(cell.width(), 400.0);
-    }
-}
-
-void tst_SvList::clickReportsTheRow_data()
+void tst_SvList::clicks_data()
 {
     QTest::addColumn<int>("row");
-    QTest::addColumn<bool>("releaseInside");
-    QTest::addColumn<int>("clicks");
+    QTest::addColumn<Gesture>("gesture");
+    QTest::addColumn<QList<int>>("clickedRows");
 
-    QTest::newRow("first row") << 0 << true << 1;
-    QTest::newRow("last row") << 2 << true << 1;
-    QTest::newRow("released on another row") << 1 << false << 0;
+    const QPointF middle(0.5, 0.5);
+    QTest::newRow("first row") << 0 << Gesture { middle, middle } << QList<int> { 0 };
+    QTest::newRow("last row") << 2 << Gesture { middle, middle } << QList<int> { 2 };
+    QTest::newRow("release elsewhere inside") << 1 << Gesture { { 0.1, 0.1 }, { 0.9, 0.9 } } << QList<int> { 1 };
+    QTest::newRow("released on another row") << 1 << Gesture { middle, { 0.5, 1.5 } } << QList<int> {};
+    QTest::newRow("slide off and back") << 1 << Gesture { middle, { 0.5, 1.5 }, middle } << QList<int> {};
 }
 
-void tst_SvList::clickReportsTheRow()
+void tst_SvList::clicks()
 {
     QFETCH(int, row);
-    QFETCH(bool, releaseInside);
-    QFETCH(int, clicks);
+    QFETCH(Gesture, gesture);
+    QFETCH(QList<int>, clickedRows);
 
     QGraphicsScene scene;
     scene.addItem(m_list);
@@ -219,20 +206,23 @@ void tst_SvList::clickReportsTheRow()
     QVERIFY(QTest::qWaitForWindowExposed(&view));
 
     QSignalSpy clickedSpy(m_list, &SvList::itemClicked);
-    const QPoint press = view.mapFromScene(m_list->cellAt(row)->sceneBoundingRect().center());
-    const int other = (row + 1) % m_list->cellCount();
-    const QPoint release = releaseInside
-        ? press : view.mapFromScene(m_list->cellAt(other)->sceneBoundingRect().center());
-    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, press);
-    QTest::mouseMove(view.viewport(), release);
-    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, release);
+    const QRectF cell = m_list->cellAt(row)->sceneBoundingRect();
+    QList<QPoint> points;
+    for (const QPointF &fraction : std::as_const(gesture))
+        points.append(view.mapFromScene(cell.topLeft()
+                                        + QPointF(fraction.x() * cell.width(), fraction.y() * cell.height())));
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, points.first());
+    for (const QPoint &point : points.mid(1))
+        QTest::mouseMove(view.viewport(), point);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, points.last());
 
-    QCOMPARE(clickedSpy.count(), clicks);
-    if (clicks) {
-        const QModelIndex index = clickedSpy.first().first().value<QModelIndex>();
-        QCOMPARE(index.row(), row);
+    QList<int> rows;
+    for (const QList<QVariant> &arguments : std::as_const(clickedSpy)) {
+        const QModelIndex index = arguments.first().value<QModelIndex>();
         QCOMPARE(index.model(), m_model);
+        rows.append(index.row());
     }
+    QCOMPARE(rows, clickedRows);
 }
 
 void tst_SvList::modelDeletedClearsCells()

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <QXmlStreamNamespaceDeclaration>
+
+#include "storeconstants.h"
+
+// The path queries with which the model reads each store answer. The store's
+// contract tests, the fuzzer and the benchmark run these same sets.
+namespace StoreQueries {
+
+using Path = QList<QPair<QString, QString>>;
+using QueryList = QList<QPair<QString, Path>>;
+
+struct QuerySet
+{
+    QVector<QXmlStreamNamespaceDeclaration> namespaces;
+    QueryList queries;
+    QStringList columns;
+    int limit = 0; // values per query; 0 reads them all
+};
+
+// Similar items per view: tracks for the player, albums for the album view,
+// artists for any other.
+enum class Similar { Tracks, Albums, Artists };
+
+// The panel shows four rows at most; the parse stops there.
+inline constexpr int SimilarItemsLimit = 4;
+
+inline QVector<QXmlStreamNamespaceDeclaration> namespaces(const QString &prefix, const char *uri)
+{
+    return { QXmlStreamNamespaceDeclaration(QStringLiteral("kel"),
+                                            QLatin1String(StoreConstants::SchemaNamespace)),
+             QXmlStreamNamespaceDeclaration(prefix, QLatin1String(uri)) };
+}
+
+inline QPair<QString, QString> atomStep(const QString &text)
+{
+    return qMakePair(QString::fromLatin1(StoreConstants::AtomNamespace), text);
+}
+
+inline Path entryChild(const char *element)
+{
+    return { atomStep(QStringLiteral("child#entry")),
+             atomStep(QStringLiteral("child#") + QLatin1String(element)) };
+}
+
+inline Path inMetadata(const char *element)
+{
+    return { atomStep(QStringLiteral("child#entry")),
+             qMakePair(QString::fromLatin1(StoreConstants::SchemaNamespace),
+                       QStringLiteral("child#metadata")),
+             atomStep(QStringLiteral("child#") + QLatin1String(element)) };
+}
+
+inline Path picture(const char *title)
+{
+    return { atomStep(QStringLiteral("child#entry")), atomStep(QStringLiteral("link#link")),
+             atomStep(QStringLiteral("aidAttr#title=") + QLatin1String(title)),
+             atomStep(QStringLiteral("attr#href")) };
+}
+
+// The territory of the handset's home network, from the service document.
+inline QuerySet territoryLookup()
+{
+    return { namespaces(QStringLiteral("app"), StoreConstants::AtomPubNamespace),
+             { { QStringLiteral("cc"),
+                 { qMakePair(QString::fromLatin1(StoreConstants::AtomPubNamespace),
+                             QStringLiteral("child#workspace")),
+                   qMakePair(QString::fromLatin1(StoreConstants::SchemaNamespace),
+                             QStringLiteral("attr#countryCode")) } } },
+             { QStringLiteral("cc") } };
+}
+
+inline QuerySet artistSearch()
+{
+    return { namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace),
+             { { QStringLiteral("title"), entryChild("title") },
+               { QStringLiteral("id"), inMetadata("id") } },
+             { QStringLiteral("title"), QStringLiteral("id") } };
+}
+
+inline QuerySet similarItems(Similar kind)
+{
+    QuerySet set{ namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace),
+                  {},
+                  {},
+                  SimilarItemsLimit };
+    const Path title = entryChild("title");
+    if (kind == Similar::Tracks) {
+        set.queries = { { QStringLiteral("text1"), title },
+                        { QStringLiteral("text2"), inMetadata("primaryartist") },
+                        { QStringLiteral("text3"), inMetadata("takenfrom") },
+                        { QStringLiteral("duration"), inMetadata("duration") },
+                        { QStringLiteral("image"), picture("albumart100") },
+                        { QStringLiteral("METADATA1"), inMetadata("id") },
+                        { QStringLiteral("METADATA2"), inMetadata("primaryartist") } };
+        set.columns = { QStringLiteral("text1"), QStringLiteral("text2"), QStringLiteral("text3"),
+                        QStringLiteral("duration"), QStringLiteral("image"),
+                        QStringLiteral("METADATA1"), QStringLiteral("METADATA2") };
+        return set;
+    }
+    const bool albums = kind == Similar::Albums;
+    // An entry step without a target: one empty value per entry.
+    const Path empty = { atomStep(QStringLiteral("child#entry")), atomStep(QString()) };
+    set.queries = { { QStringLiteral("text1"), title },
+                    { QStringLiteral("text2"), albums ? inMetadata("primaryartist") : empty },
+                    { QStringLiteral("text3"), albums ? inMetadata("trackcount") : empty },
+                    { QStringLiteral("image"), picture(albums ? "albumart100" : "artistImage100") },
+                    { QStringLiteral("METADATA1"), inMetadata("id") } };
+    set.columns = { QStringLiteral("text1"), QStringLiteral("text2"), QStringLiteral("text3"),
+                    QStringLiteral("image"), QStringLiteral("METADATA1") };
+    return set;
+}
+
+} // namespace StoreQueries
