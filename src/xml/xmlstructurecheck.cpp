@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -227,8 +228,10 @@ QByteArray declaredEncoding(View text)
 }
 
 // The reader guesses the encoding from a byte order mark or the first '<', taking UTF-8
-// otherwise, and then follows the XML declaration's encoding, decoding the whole buffer again.
-QStringConverter::Encoding readerEncoding(const QByteArray &data)
+// otherwise, and then follows the XML declaration's encoding, any that the converter knows,
+// decoding the whole buffer again. Nothing when that is an encoding whose markup characters are
+// the ASCII bytes.
+std::optional<QStringDecoder> readerDecoder(const QByteArray &data)
 {
     const QStringConverter::Encoding guessed =
         QStringConverter::encodingForData(data, u'<').value_or(QStringConverter::Utf8);
@@ -236,22 +239,33 @@ QStringConverter::Encoding readerEncoding(const QByteArray &data)
     const QByteArray declared = guessed == QStringConverter::Utf8
         ? declaredEncoding(QLatin1String(start.data(), start.size()))
         : declaredEncoding(QStringView(QString(QStringDecoder(guessed)(start))));
-    if (declared.isEmpty())
-        return guessed;
-    return QStringConverter::encodingForName(declared.constData()).value_or(guessed);
+    QStringConverter::Encoding encoding = guessed;
+    if (!declared.isEmpty()) {
+        if (const auto known = QStringConverter::encodingForName(declared.constData())) {
+            encoding = *known;
+        } else {
+            QStringDecoder decoder(declared.constData());
+            if (decoder.isValid())
+                return decoder;
+        }
+    }
+    if (encoding == QStringConverter::Utf8 || encoding == QStringConverter::Latin1
+        || encoding == QStringConverter::System) {
+        return std::nullopt;
+    }
+    return QStringDecoder(encoding);
 }
 
 } // namespace
 
 bool XmlStructureCheck::isWithinLimits(const QByteArray &data)
 {
-    const QStringConverter::Encoding encoding = readerEncoding(data);
-    if (encoding == QStringConverter::Utf8 || encoding == QStringConverter::Latin1
-        || encoding == QStringConverter::System) {
+    std::optional<QStringDecoder> decoder = readerDecoder(data);
+    if (!decoder) {
         const auto *begin = reinterpret_cast<const uchar *>(data.constData());
         return StructureScan<uchar>(begin, begin + data.size()).isWithinLimits();
     }
-    const QString text = QStringDecoder(encoding)(data);
+    const QString text = (*decoder)(data);
     const auto *begin = reinterpret_cast<const char16_t *>(text.utf16());
     return StructureScan<char16_t>(begin, begin + text.size()).isWithinLimits();
 }

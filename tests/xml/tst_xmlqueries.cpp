@@ -106,6 +106,14 @@ QByteArray utf16(QByteArray document)
     return QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)(QString::fromUtf8(document));
 }
 
+// The declaration in ASCII, the rest in EBCDIC: the reader decodes on in the declared encoding.
+QByteArray ebcdic(const QByteArray &document)
+{
+    const qsizetype body = document.indexOf("?>") + 2;
+    return QByteArray(document.left(body)).replace("UTF-8", "IBM037")
+        + QStringEncoder("IBM037")(QString::fromUtf8(document.mid(body)));
+}
+
 QByteArray entityExpansionDocument()
 {
     QByteArray document = "<?xml version=\"1.0\"?><!DOCTYPE feed [<!ENTITY e0 \"lol\">";
@@ -332,6 +340,12 @@ void TestXmlQueries::edgeCases_data()
         << QStringList{ErrorLine};
     QTest::newRow("utf16-attribute-bomb")
         << utf16(attributeBomb(100000)) << QueryTexts{{"title", TitlePath}} << QStringList{"title"}
+        << 0 << QStringList{ErrorLine};
+    QTest::newRow("ebcdic-feed")
+        << ebcdic(twoTitled) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
+        << QStringList{R"(0: "t1")", R"(1: "t2")"};
+    QTest::newRow("ebcdic-attribute-bomb")
+        << ebcdic(attributeBomb(100000)) << QueryTexts{{"title", TitlePath}} << QStringList{"title"}
         << 0 << QStringList{ErrorLine};
     QTest::newRow("deep-nesting")
         << deepNesting(100000) << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
