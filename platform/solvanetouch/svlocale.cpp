@@ -11,7 +11,7 @@
 namespace {
 
 // The catalog that holds the engineering texts, the fallback for every locale.
-const QString engineeringLanguage = QStringLiteral("en");
+constexpr QLatin1String engineeringLanguage("en");
 
 struct LocaleState
 {

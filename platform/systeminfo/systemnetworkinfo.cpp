@@ -9,11 +9,11 @@
 #include <QVariantMap>
 
 namespace {
-const QString ModemManagerService = QStringLiteral("org.freedesktop.ModemManager1");
-const QString ModemManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
-const QString ModemInterface = QStringLiteral("org.freedesktop.ModemManager1.Modem");
-const QString SimInterface = QStringLiteral("org.freedesktop.ModemManager1.Sim");
-const QString ManagedObjectsSignature = QStringLiteral("a{oa{sa{sv}}}");
+constexpr QLatin1String ModemManagerService("org.freedesktop.ModemManager1");
+constexpr QLatin1String ModemManagerPath("/org/freedesktop/ModemManager1");
+constexpr QLatin1String ModemInterface("org.freedesktop.ModemManager1.Modem");
+constexpr QLatin1String SimInterface("org.freedesktop.ModemManager1.Sim");
+constexpr QLatin1String ManagedObjectsSignature("a{oa{sa{sv}}}");
 const char DefaultSystemBusAddress[] = "unix:path=/var/run/dbus/system_bus_socket";
 
 using ManagedObjects = QMap<QDBusObjectPath, QMap<QString, QVariantMap>>;

@@ -6,8 +6,8 @@
 #include "sondrelopeninterface.h"
 
 namespace {
-const QString StoreClientService = QStringLiteral("com.corvex.SondrelService");
-const QString StoreClientPath = QStringLiteral("/");
+constexpr QLatin1String StoreClientService("com.corvex.SondrelService");
+constexpr QLatin1String StoreClientPath("/");
 }
 
 PromotionLauncherPrivate::PromotionLauncherPrivate(QObject *parent)

@@ -19,11 +19,11 @@
 
 namespace {
 
-const QString PlayerView = QStringLiteral("com.corvex.Sonavo.extensions.PlayerInterface/1.0");
-const QString AlbumView = QStringLiteral("com.corvex.Sonavo.extensions.AlbumInterface/1.0");
-const QString ArtistView = QStringLiteral("com.corvex.Sonavo.extensions.ArtistInterface/1.0");
+constexpr QLatin1String PlayerView("com.corvex.Sonavo.extensions.PlayerInterface/1.0");
+constexpr QLatin1String AlbumView("com.corvex.Sonavo.extensions.AlbumInterface/1.0");
+constexpr QLatin1String ArtistView("com.corvex.Sonavo.extensions.ArtistInterface/1.0");
 
-const QString FallbackTerritory = QStringLiteral("gb");
+constexpr QLatin1String FallbackTerritory("gb");
 const int LookupDelay = 300;
 const int ItemsPerPage = 4;
 

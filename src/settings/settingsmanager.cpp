@@ -3,7 +3,7 @@
 #include "svgconfitem.h"
 
 namespace {
-const QString velloraPromotionKey = QStringLiteral("/apps/Multimedia/music/velloraprom");
+constexpr QLatin1String velloraPromotionKey("/apps/Multimedia/music/velloraprom");
 }
 
 SettingsManager *SettingsManager::instancePointer = nullptr;

@@ -325,7 +325,7 @@ void TestXmlQueries::edgeCases_data()
                        R"(2: "title 3" "" "" "href 3" "id 3")", R"(3: "title 4" "" "" "href 4" "id 4")",
                        ErrorLine};
     QTest::newRow("nul-byte")
-        << feed(titledEntries({1}) + QByteArray("<entry><title>t\0002</title></entry>", 36))
+        << feed(titledEntries({1}) + QByteArray("<entry><title>t\0002</title></entry>", 33))
         << QueryTexts{{"title", TitlePath}} << QStringList{"title"} << 0
         << QStringList{R"(0: "t1")", R"(1: "t")", ErrorLine};
     QTest::newRow("unescaped-ampersand-after-first-entry")
