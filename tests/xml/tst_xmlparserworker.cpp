@@ -33,11 +33,10 @@ private slots:
 
 private:
     QByteArray m_largeFeed;
+    const StoreQueries::QuerySet m_search = StoreQueries::artistSearch();
 };
 
 namespace {
-
-const StoreQueries::QuerySet Search = StoreQueries::artistSearch();
 
 // Queues a call that holds the worker's event loop until the gate opens, so the worker stays
 // busy for as long as a test needs; the request's own call runs after it.
@@ -92,7 +91,7 @@ void tst_XmlParserWorker::setDataOnIdleParserStoresDocument()
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     parser.setData(feedOfEntries(1));
     parser.setData(feedOfEntries(2));
-    request(parser, Search);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCOMPARE(parser.getResultsMap().size(), 2);
     // The rows are handed over once.
@@ -104,14 +103,14 @@ void tst_XmlParserWorker::setDataDuringParseDiscardsRequest()
     PromotionXmlParser parser(nullptr);
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     parser.setData(m_largeFeed);
-    request(parser, Search);
+    request(parser, m_search);
     parser.setData(feedOfEntries(3));
 
     QCoreApplication::processEvents();
     QCOMPARE(parseReadySpy.count(), 0);
     QVERIFY(parser.getResultsMap().isEmpty());
 
-    request(parser, Search);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCOMPARE(parseReadySpy.count(), 1);
     QCOMPARE(parser.getResultsMap().size(), 3);
@@ -121,7 +120,7 @@ void tst_XmlParserWorker::setDataDuringParseDiscardsRequest()
 // winding down, and must see nothing of the first one: "title" is asked for but not queried.
 void tst_XmlParserWorker::twoRequestsInARow()
 {
-    StoreQueries::QuerySet ids = Search;
+    StoreQueries::QuerySet ids = m_search;
     ids.queries.removeFirst();
     ids.columns = QStringList{"id", "title"};
     PromotionXmlParser parser(nullptr);
@@ -135,7 +134,7 @@ void tst_XmlParserWorker::twoRequestsInARow()
     });
 
     parser.setData(feedOfEntries(2));
-    request(parser, Search);
+    request(parser, m_search);
     QTRY_COMPARE(parseReadySpy.count(), 2);
     QCOMPARE(formatMap(first), (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
     QCOMPARE(formatMap(parser.getResultsMap()), (QStringList{R"(0: "id 1")", R"(1: "id 2")"}));
@@ -146,17 +145,17 @@ void tst_XmlParserWorker::emptyDocumentEmitsNothing()
     PromotionXmlParser parser(nullptr);
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     parser.setData(feedOfEntries(2));
-    request(parser, Search);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
 
     // The first result is left untaken: the empty request must still clear it.
     parser.setData(QByteArray());
-    request(parser, Search);
+    request(parser, m_search);
     QVERIFY(parser.getResultsMap().isEmpty());
 
     // The next real request's signal is the only one that follows.
     parser.setData(feedOfEntries(1));
-    request(parser, Search);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCoreApplication::processEvents();
     QCOMPARE(parseReadySpy.count(), 2);
@@ -182,7 +181,7 @@ void tst_XmlParserWorker::priorityFollowsFlag()
     connect(&worker, &PromotionXmlParserPrivate::parseReady, &worker,
             [&] { observed = int(worker.priority()); }, Qt::DirectConnection);
     worker.setData(feedOfEntries(1));
-    request(worker, Search, lowPriority);
+    request(worker, m_search, lowPriority);
     QTRY_COMPARE(observed.load(), expected);
 }
 
@@ -194,7 +193,7 @@ void tst_XmlParserWorker::destructionDuringParse()
     int delivered = 0;
     connect(parser, &PromotionXmlParser::parseReady, this, [&] { ++delivered; });
     parser->setData(m_largeFeed);
-    request(*parser, Search, true);
+    request(*parser, m_search, true);
     delete parser;
     QCoreApplication::processEvents();
     qInstallMessageHandler(s_previousHandler);
@@ -217,7 +216,7 @@ void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
     blocker.block(&worker);
 
     worker.setData(feedOfEntries(1));
-    request(worker, Search);
+    request(worker, m_search);
     blocker.started.acquire();
     QTest::ignoreMessage(QtDebugMsg, "void PromotionXmlParserPrivate::setData(const QByteArray&)  "
                                      "- Thread failed to quit in 5 sec.");
@@ -236,7 +235,7 @@ void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
 
     // The document was not replaced by the timed-out call; a later setData() stores it.
     worker.setData(feedOfEntries(2));
-    request(worker, Search);
+    request(worker, m_search);
     QTRY_COMPARE(parseReadyCount, 1);
     QCOMPARE(formatMap(worker.getResultsMap()),
              (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
@@ -249,7 +248,7 @@ void tst_XmlParserWorker::destructorWaitsPastTimeout()
     WorkerBlocker blocker;
     blocker.block(worker);
     worker->setData(feedOfEntries(1));
-    request(*worker, Search);
+    request(*worker, m_search);
     blocker.started.acquire();
 
     QTest::ignoreMessage(QtDebugMsg, "virtual PromotionXmlParserPrivate::~PromotionXmlParserPrivate()  "
@@ -276,7 +275,7 @@ void tst_XmlParserWorker::absurdDocumentReleasesWorker()
     auto parser = std::make_unique<PromotionXmlParser>(nullptr);
     QSignalSpy parseReadySpy(parser.get(), &PromotionXmlParser::parseReady);
     parser->setData(document);
-    request(*parser, Search);
+    request(*parser, m_search);
     QElapsedTimer timer;
     timer.start();
     parser->setData(feedOfEntries(3));
@@ -285,13 +284,13 @@ void tst_XmlParserWorker::absurdDocumentReleasesWorker()
     QCoreApplication::processEvents();
     parseReadySpy.clear();
 
-    request(*parser, Search);
+    request(*parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCOMPARE(parser->getResultsMap().size(), 3);
     QVERIFY(!parser->hasError());
 
     parser->setData(document);
-    request(*parser, Search);
+    request(*parser, m_search);
     timer.restart();
     parser.reset();
     // Ceilings that only a worker stuck inside one token exceeds.
