@@ -20,12 +20,12 @@ private slots:
 namespace {
 
 // The last expected line of a document that is refused, broken or cut short.
-const QString ErrorLine = QStringLiteral("<error>");
+constexpr char ErrorLine[] = "<error>";
 
-const QString TitlePath = QStringLiteral("atom:child#entry atom:child#title");
-const QString IdPath = QStringLiteral("atom:child#entry store:child#metadata atom:child#id");
-const QString ImagePath =
-    QStringLiteral("atom:child#entry atom:link#link atom:aidAttr#title=artistImage100 atom:attr#href");
+constexpr char TitlePath[] = "atom:child#entry atom:child#title";
+constexpr char IdPath[] = "atom:child#entry store:child#metadata atom:child#id";
+constexpr char ImagePath[] =
+    "atom:child#entry atom:link#link atom:aidAttr#title=artistImage100 atom:attr#href";
 
 // A set of its own, with the namespace declarations that the model hands over.
 StoreQueries::QuerySet querySet(const QList<QPair<QString, QString>> &queries, const QStringList &columns,
