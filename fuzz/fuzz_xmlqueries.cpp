@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the XML extraction, the way the model hands over store answers.
 //
 // The first byte chooses the queries: one of the plug-in's query sets, or descriptors built from
-// the following bytes (see descriptorsFrom). The rest is the document. Each input runs twice, once
-// read per query and once in a single read, and the two result maps and error flags must agree.
+// the following bytes (see descriptorsFrom). The rest is the document. Each input runs through the
+// plug-in's worker, and the single read of all queries must give each query the values, and the
+// document the verdict, of the reference that reads once per query.
 
 #include <QCoreApplication>
 #include <QSemaphore>
@@ -14,6 +15,9 @@
 #include "promotionxmlparser_p.h"
 #include "storeconstants.h"
 #include "storequeries.h"
+#include "xmlquerybatchpass.h"
+#include "xmlquerypass.h"
+#include "xmlstructurecheck.h"
 
 namespace {
 
@@ -95,14 +99,13 @@ Request descriptorsFrom(Bytes &bytes)
 class Worker
 {
 public:
-    explicit Worker(bool passPerQuery)
+    Worker()
     {
-        m_worker.setPassPerQuery(passPerQuery);
         QObject::connect(&m_worker, &PromotionXmlParserPrivate::parseReady, &m_worker,
                          [this] { m_ready.release(); }, Qt::DirectConnection);
     }
 
-    QPair<QMap<int, QStringList>, bool> parse(const QByteArray &document, const Request &request)
+    void parse(const QByteArray &document, const Request &request)
     {
         m_worker.setData(document);
         m_worker.parseUseQXmlStreamReader(request.queries, request.namespaces, request.columns, false, request.limit);
@@ -110,13 +113,28 @@ public:
         if (!document.isEmpty())
             m_ready.acquire();
         m_worker.wait();
-        return {m_worker.getResultsMap(), m_worker.hasError()};
+        m_worker.getResultsMap();
     }
 
 private:
     PromotionXmlParserPrivate m_worker;
     QSemaphore m_ready;
 };
+
+// The single read as the worker runs it, on a document within the structure limits.
+XmlQueryPass::Reading singleRead(const QByteArray &document, const Request &request)
+{
+    QList<XmlQueryPath> paths;
+    for (const auto &query : request.queries)
+        paths.append(XmlQueryPath::compile(query.second));
+    QXmlStreamReader reader;
+    reader.addExtraNamespaceDeclarations(request.namespaces);
+    reader.addData(document);
+    XmlQueryPass::Reading reading;
+    reading.values = XmlQueryBatchPass(reader, paths, request.limit, [] { return false; }).run();
+    reading.whole = reader.tokenType() == QXmlStreamReader::EndDocument;
+    return reading;
+}
 
 } // namespace
 
@@ -129,20 +147,29 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const QList<Request> store = storeRequests();
-    static Worker readPerQuery(true);
-    static Worker singleRead(false);
+    static Worker worker;
 
     Bytes bytes(data, size);
     const int choice = bytes.next(8);
     const Request request = choice < int(store.size()) ? store.at(choice) : descriptorsFrom(bytes);
     const QByteArray document = bytes.rest();
 
-    const auto expected = readPerQuery.parse(document, request);
-    const auto actual = singleRead.parse(document, request);
-    if (actual != expected) {
-        std::fprintf(stderr, "single read: %lld rows, error %d; read per query: %lld rows, error %d\n",
-                     static_cast<long long>(actual.first.size()), int(actual.second),
-                     static_cast<long long>(expected.first.size()), int(expected.second));
+    worker.parse(document, request);
+    // Beyond the limits the worker reads nothing.
+    if (!XmlStructureCheck::isWithinLimits(document))
+        return 0;
+    const XmlQueryPass::Reading expected =
+        XmlQueryPass::readEach(document, request.namespaces, request.queries, request.limit);
+    const XmlQueryPass::Reading actual = singleRead(document, request);
+    if (actual.values != expected.values || actual.whole != expected.whole) {
+        for (qsizetype i = 0; i < request.queries.size(); ++i) {
+            std::fprintf(stderr, "query %s: single read %s; read per query %s\n",
+                         qPrintable(request.queries.at(i).first),
+                         qPrintable(actual.values.at(i).join(u'|')),
+                         qPrintable(expected.values.at(i).join(u'|')));
+        }
+        std::fprintf(stderr, "whole: single read %d, read per query %d\n", int(actual.whole),
+                     int(expected.whole));
         std::abort();
     }
     return 0;

@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "xmlquerybatchpass.h"
-#include "xmlquerypass.h"
 #include "xmlquerypath.h"
 #include "xmlstructurecheck.h"
 
@@ -107,11 +106,6 @@ void PromotionXmlParserPrivate::setWaitTimeouts(int setDataMs, int destructionMs
     m_destructionTimeout = destructionMs;
 }
 
-void PromotionXmlParserPrivate::setPassPerQuery(bool passPerQuery)
-{
-    m_passPerQuery = passPerQuery;
-}
-
 void PromotionXmlParserPrivate::run()
 {
     exec();
@@ -125,8 +119,9 @@ void PromotionXmlParserPrivate::startParsingUseQXmlStreamReader()
 
     // The values read before a break stay in the map; the caller decides by the error.
     if (XmlStructureCheck::isWithinLimits(m_data)) {
+        // The single read goes on to the document's end even when every query is done.
         runQueries();
-        m_error = !readsToEnd();
+        m_error = m_reader.tokenType() != QXmlStreamReader::EndDocument;
     } else {
         m_error = true;
     }
@@ -143,38 +138,13 @@ void PromotionXmlParserPrivate::startParsingUseQXmlStreamReader()
     quit();
 }
 
-QStringList PromotionXmlParserPrivate::parseEntryUseQXmlStreamReader(const PromotionXmlPath &path,
-                                                                     int index)
+QStringList PromotionXmlParserPrivate::parseEntryUseQXmlStreamReader(int index)
 {
     for (int i = 0; i < index; ++i) {
         if (m_signatures.at(i) == m_signatures.at(index))
             return m_queryValues.value(m_queries.at(i).first);
     }
-    if (!m_passPerQuery)
-        return std::move(m_batchValues[index]);
-
-    const XmlQueryPath compiled = XmlQueryPath::compile(path);
-    resetReader();
-    return XmlQueryPass(m_reader, compiled, m_limit, m_abortCheck).run();
-}
-
-// Whether the document is whole and well-formed. The single read has gone on to the end already;
-// the reads per query may have stopped early.
-bool PromotionXmlParserPrivate::readsToEnd()
-{
-    if (m_passPerQuery) {
-        resetReader();
-        readXmlToEnd(m_reader, m_abortCheck);
-    }
-    return m_reader.tokenType() == QXmlStreamReader::EndDocument;
-}
-
-void PromotionXmlParserPrivate::resetReader()
-{
-    m_reader.clear();
-    // clear() also drops extra namespace declarations, so every pass adds them again.
-    m_reader.addExtraNamespaceDeclarations(m_namespaces);
-    m_reader.addData(m_data);
+    return std::move(m_batchValues[index]);
 }
 
 // The model asks the same few query sets again and again, so their compiled form is kept.
@@ -198,7 +168,10 @@ void PromotionXmlParserPrivate::compileQueries()
 
 void PromotionXmlParserPrivate::runBatchPass()
 {
-    resetReader();
+    m_reader.clear();
+    // clear() also drops extra namespace declarations, so every request adds them again.
+    m_reader.addExtraNamespaceDeclarations(m_namespaces);
+    m_reader.addData(m_data);
     QList<QStringList> values = XmlQueryBatchPass(m_reader, m_readingPaths, m_limit, m_abortCheck).run();
     m_batchValues = QList<QStringList>(m_queries.size());
     for (qsizetype k = 0; k < m_readingQueries.size(); ++k)
@@ -209,15 +182,14 @@ void PromotionXmlParserPrivate::runQueries()
 {
     if (m_queries != m_compiledQueries)
         compileQueries();
-    if (!m_passPerQuery)
-        runBatchPass();
+    runBatchPass();
 
     qsizetype referenceCount = 0;
     for (int i = 0; i < m_queries.size(); ++i) {
         if (isAborted())
             return;
         const QString &name = m_queries.at(i).first;
-        QStringList values = parseEntryUseQXmlStreamReader(m_queries.at(i).second, i);
+        QStringList values = parseEntryUseQXmlStreamReader(i);
         if (values.isEmpty())
             continue;
         if (m_queryValues.isEmpty())

@@ -33,9 +33,6 @@ public:
 
     // How long setData() and the destructor wait for a running worker (5000 and 2000 ms).
     void setWaitTimeouts(int setDataMs, int destructionMs);
-    // Reads the document once per query instead of once for all: the plain form, which the
-    // single read must match; for tests and measurements.
-    void setPassPerQuery(bool passPerQuery);
 
 signals:
     void parseReady();
@@ -47,12 +44,10 @@ protected:
     void run() override;
 
 private:
-    QStringList parseEntryUseQXmlStreamReader(const PromotionXmlPath &path, int index);
+    QStringList parseEntryUseQXmlStreamReader(int index);
     void runQueries();
     void compileQueries();
     void runBatchPass();
-    void resetReader();
-    bool readsToEnd();
     bool isAborted() const;
     bool isRequestPending() const;
 
@@ -72,11 +67,11 @@ private:
     bool m_requestPending = false;
     int m_setDataTimeout = 5000;
     int m_destructionTimeout = 2000;
-    bool m_passPerQuery = false;
     // The last request's document was refused, broken or cut short.
     bool m_error = false;
     const std::function<bool()> m_abortCheck;
-    // Compiled from m_compiledQueries: each query's path signature, and the paths of the queries
+    // Compiled from the queries of the last request, kept in m_compiledQueries while the next
+    // requests bring the same ones: each query's path signature, and the paths of the queries
     // that read the document with their indexes.
     PromotionXmlQueryList m_compiledQueries;
     QStringList m_signatures;

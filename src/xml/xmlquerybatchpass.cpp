@@ -13,9 +13,9 @@ struct Token
     QStringView namespaceUri;
 };
 
-// XmlQueryPass turned inside out: the loops of the pass become states, and each state goes on
-// where the pass would go on after reading the next token. Kept step for step in line with
-// XmlQueryPass.
+// One query's extraction. Each state says what the next token means for the query: the main
+// scan for records and targets, the skip to the end of a record that has its value, the text of a
+// text target, and the scan of an open record's start tags for an attribute target.
 class QueryMachine
 {
 public:
@@ -39,14 +39,15 @@ public:
             return;
         }
         if (token.type == QXmlStreamReader::EndDocument) {
-            // As the pass: the last record's placeholder comes at the document's end.
+            // The last record's placeholder comes at the document's end, as the others' come at
+            // the next record's start.
             if (m_recordOpen)
                 append(QString());
             m_state = State::Done;
             return;
         }
-        // The pass reads this token through advance(), which notes a record's end tag; the
-        // tokens of an element's text are read without it.
+        // Tokens inside a text target belong to the text (above); any other end tag named like
+        // the record ends it.
         if (token.type == QXmlStreamReader::EndElement && matches(m_path.record))
             m_insideRecord = false;
         switch (m_state) {
@@ -149,7 +150,7 @@ private:
         }
     }
 
-    // The steps of QXmlStreamReader::readElementText(), which the pass calls on its own reader.
+    // Gathers the text as QXmlStreamReader::readElementText() does.
     void collectText()
     {
         switch (m_token->type) {
@@ -171,7 +172,8 @@ private:
             beginSkip();
             return;
         default:
-            // A child element is an error for the pass's own reader, which ends that pass.
+            // readElementText() ends with an error at a child element: the text before it is
+            // the value, and the query is done.
             m_values.append(m_text);
             m_state = State::Done;
             return;

@@ -8,10 +8,10 @@
 
 #include "xmlquerypath.h"
 
-// Answers several queries in one read of the document. Each query follows the same steps as its
-// own XmlQueryPass, fed one token at a time, so every query gets exactly the values that a pass
-// of its own would give. Once every query is done the rest is still read, so that the reader's
-// error afterwards tells whether the document was whole and well-formed.
+// Answers several queries in one read of the document. Each query is a state machine fed one
+// token at a time, and gets the values that a read of the document for it alone would give. Once
+// every query is done the rest is still read, so that the reader's error afterwards tells whether
+// the document was whole and well-formed.
 class XmlQueryBatchPass
 {
 public:

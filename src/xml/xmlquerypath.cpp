@@ -5,19 +5,24 @@
 
 namespace {
 
-const QLatin1String ChildMarker("child#");
-const QLatin1String AttributeMarker("attr#");
-const QLatin1String LinkMarker("link#");
-const QLatin1String SelectorMarker("aidAttr#");
+constexpr char ChildMarker[] = "child#";
+constexpr char AttributeMarker[] = "attr#";
+constexpr char LinkMarker[] = "link#";
+constexpr char SelectorMarker[] = "aidAttr#";
 
 bool matches(const QXmlStreamReader &reader, const XmlQueryElement &element)
 {
     return reader.name() == element.name && reader.namespaceUri() == element.namespaceUri;
 }
 
-QString withoutMarker(const QString &text, QLatin1String marker)
+bool hasMarker(const QString &text, const char *marker)
 {
-    return QString(text).remove(marker);
+    return text.contains(QLatin1String(marker));
+}
+
+QString withoutMarker(const QString &text, const char *marker)
+{
+    return QString(text).remove(QLatin1String(marker));
 }
 
 } // namespace
@@ -49,10 +54,10 @@ XmlQueryPath XmlQueryPath::compile(const PromotionXmlPath &path)
         return compiled;
 
     const QPair<QString, QString> &last = path.constLast();
-    if (last.second.contains(ChildMarker)) {
+    if (hasMarker(last.second, ChildMarker)) {
         compiled.target = Target::Text;
         compiled.targetName = withoutMarker(last.second, ChildMarker);
-    } else if (last.second.contains(AttributeMarker)) {
+    } else if (hasMarker(last.second, AttributeMarker)) {
         compiled.target = Target::Attribute;
         compiled.targetName = withoutMarker(last.second, AttributeMarker);
         compiled.targetNamespace = last.first;
@@ -61,16 +66,16 @@ XmlQueryPath XmlQueryPath::compile(const PromotionXmlPath &path)
     for (qsizetype i = 0; i + 1 < path.size(); ++i) {
         const QString &namespaceUri = path.at(i).first;
         const QString &text = path.at(i).second;
-        if (text.contains(ChildMarker)) {
+        if (hasMarker(text, ChildMarker)) {
             XmlQueryElement *slot = !compiled.record.present        ? &compiled.record
                                     : !compiled.secondLevel.present ? &compiled.secondLevel
                                     : !compiled.thirdLevel.present  ? &compiled.thirdLevel
                                                                     : nullptr;
             if (slot)
                 *slot = {true, withoutMarker(text, ChildMarker), namespaceUri};
-        } else if (text.contains(LinkMarker)) {
+        } else if (hasMarker(text, LinkMarker)) {
             compiled.linkName = withoutMarker(text, LinkMarker);
-        } else if (text.contains(SelectorMarker)) {
+        } else if (hasMarker(text, SelectorMarker)) {
             const QStringList parts = withoutMarker(text, SelectorMarker).split(QLatin1Char('='));
             compiled.selectorName = parts.constFirst();
             compiled.selectorValue = parts.constLast();

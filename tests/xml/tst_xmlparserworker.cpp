@@ -13,7 +13,7 @@
 
 using namespace XmlTestSupport;
 
-class TestXmlParserWorker : public QObject
+class tst_XmlParserWorker : public QObject
 {
     Q_OBJECT
 
@@ -21,9 +21,7 @@ private slots:
     void initTestCase();
     void setDataOnIdleParserStoresDocument();
     void setDataDuringParseDiscardsRequest();
-    void twoRequestsInARow_data();
     void twoRequestsInARow();
-    void getResultsMapTwice();
     void emptyDocumentEmitsNothing();
     void priorityFollowsFlag_data();
     void priorityFollowsFlag();
@@ -35,16 +33,10 @@ private slots:
 
 private:
     QByteArray m_largeFeed;
+    const StoreQueries::QuerySet m_search = StoreQueries::artistSearch();
 };
 
 namespace {
-
-const QStringList TitleIdColumns = {"title", "id"};
-
-PromotionXmlQueryList titleAndId()
-{
-    return queries({{"title", TitlePath}, {"id", IdPath}});
-}
 
 // Queues a call that holds the worker's event loop until the gate opens, so the worker stays
 // busy for as long as a test needs; the request's own call runs after it.
@@ -69,7 +61,11 @@ struct WorkerBlocker
 
 QSemaphore *s_gate = nullptr;
 QtMessageHandler s_previousHandler = nullptr;
-QStringList s_messages;
+QStringList &messages()
+{
+    static QStringList list;
+    return list;
+}
 
 // Opens the gate when the destructor reports that the worker outlived its wait.
 void openGateOnQuitMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -81,72 +77,56 @@ void openGateOnQuitMessage(QtMsgType type, const QMessageLogContext &context, co
 
 void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    s_messages.append(message);
+    messages().append(message);
     s_previousHandler(type, context, message);
 }
 
 } // namespace
 
-void TestXmlParserWorker::initTestCase()
+void tst_XmlParserWorker::initTestCase()
 {
     // Big enough that running its queries to the end would take seconds.
     m_largeFeed = feedOfEntries(100000);
 }
 
-void TestXmlParserWorker::setDataOnIdleParserStoresDocument()
+void tst_XmlParserWorker::setDataOnIdleParserStoresDocument()
 {
     PromotionXmlParser parser(nullptr);
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     parser.setData(feedOfEntries(1));
     parser.setData(feedOfEntries(2));
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCOMPARE(parser.getResultsMap().size(), 2);
+    // The rows are handed over once.
+    QVERIFY(parser.getResultsMap().isEmpty());
 }
 
-void TestXmlParserWorker::setDataDuringParseDiscardsRequest()
+void tst_XmlParserWorker::setDataDuringParseDiscardsRequest()
 {
     PromotionXmlParser parser(nullptr);
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     parser.setData(m_largeFeed);
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(parser, m_search);
     parser.setData(feedOfEntries(3));
 
     QCoreApplication::processEvents();
     QCOMPARE(parseReadySpy.count(), 0);
     QVERIFY(parser.getResultsMap().isEmpty());
 
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCOMPARE(parseReadySpy.count(), 1);
     QCOMPARE(parser.getResultsMap().size(), 3);
 }
 
-void TestXmlParserWorker::twoRequestsInARow_data()
+// The second request starts from the parseReady() handler while the worker thread is still
+// winding down, and must see nothing of the first one: "title" is asked for but not queried.
+void tst_XmlParserWorker::twoRequestsInARow()
 {
-    QTest::addColumn<QByteArray>("secondDocument");
-    QTest::addColumn<QueryTexts>("secondQueries");
-    QTest::addColumn<QStringList>("secondColumns");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("new-document")
-        << QByteArray("<service xmlns=\"") + StoreConstants::AtomPubNamespace + "\" xmlns:s=\""
-               + StoreConstants::SchemaNamespace + "\"><workspace s:countryCode=\"GB\"/></service>"
-        << QueryTexts{{"cc", "app:child#workspace store:attr#countryCode"}}
-        << QStringList{"cc", "title"} << QStringList{R"(0: "GB")"};
-    // Started from the parseReady() handler while the worker thread is still winding down.
-    QTest::newRow("same-document-from-handler")
-        << QByteArray() << QueryTexts{{"id", IdPath}} << QStringList{"id", "title"}
-        << QStringList{R"(0: "id 1")", R"(1: "id 2")"};
-}
-
-void TestXmlParserWorker::twoRequestsInARow()
-{
-    QFETCH(QByteArray, secondDocument);
-    QFETCH(QueryTexts, secondQueries);
-    QFETCH(QStringList, secondColumns);
-    QFETCH(QStringList, expected);
-
+    StoreQueries::QuerySet ids = m_search;
+    ids.queries.removeFirst();
+    ids.columns = QStringList{"id", "title"};
     PromotionXmlParser parser(nullptr);
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     QMap<int, QStringList> first;
@@ -154,53 +134,39 @@ void TestXmlParserWorker::twoRequestsInARow()
         if (parseReadySpy.count() != 1)
             return;
         first = parser.getResultsMap();
-        if (!secondDocument.isEmpty())
-            parser.setData(secondDocument);
-        parser.parseUseQXmlStreamReader(queries(secondQueries), storeNamespaces(), secondColumns,
-                                        true, 0);
+        request(parser, ids, true);
     });
 
     parser.setData(feedOfEntries(2));
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(parser, m_search);
     QTRY_COMPARE(parseReadySpy.count(), 2);
     QCOMPARE(formatMap(first), (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
-    QCOMPARE(formatMap(parser.getResultsMap()), expected);
+    QCOMPARE(formatMap(parser.getResultsMap()), (QStringList{R"(0: "id 1")", R"(1: "id 2")"}));
 }
 
-void TestXmlParserWorker::getResultsMapTwice()
+void tst_XmlParserWorker::emptyDocumentEmitsNothing()
 {
     PromotionXmlParser parser(nullptr);
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     parser.setData(feedOfEntries(2));
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
-    QVERIFY(parseReadySpy.wait());
-    QCOMPARE(parser.getResultsMap().size(), 2);
-    QVERIFY(parser.getResultsMap().isEmpty());
-}
-
-void TestXmlParserWorker::emptyDocumentEmitsNothing()
-{
-    PromotionXmlParser parser(nullptr);
-    QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
-    parser.setData(feedOfEntries(2));
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
 
     // The first result is left untaken: the empty request must still clear it.
     parser.setData(QByteArray());
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(parser, m_search);
     QVERIFY(parser.getResultsMap().isEmpty());
 
     // The next real request's signal is the only one that follows.
     parser.setData(feedOfEntries(1));
-    parser.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCoreApplication::processEvents();
     QCOMPARE(parseReadySpy.count(), 2);
     QCOMPARE(parser.getResultsMap().size(), 1);
 }
 
-void TestXmlParserWorker::priorityFollowsFlag_data()
+void tst_XmlParserWorker::priorityFollowsFlag_data()
 {
     QTest::addColumn<bool>("lowPriority");
     QTest::addColumn<int>("expected");
@@ -208,7 +174,7 @@ void TestXmlParserWorker::priorityFollowsFlag_data()
     QTest::newRow("normal-priority") << false << int(QThread::NormalPriority);
 }
 
-void TestXmlParserWorker::priorityFollowsFlag()
+void tst_XmlParserWorker::priorityFollowsFlag()
 {
     QFETCH(bool, lowPriority);
     QFETCH(int, expected);
@@ -219,29 +185,28 @@ void TestXmlParserWorker::priorityFollowsFlag()
     connect(&worker, &PromotionXmlParserPrivate::parseReady, &worker,
             [&] { observed = int(worker.priority()); }, Qt::DirectConnection);
     worker.setData(feedOfEntries(1));
-    worker.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, lowPriority, 0);
+    request(worker, m_search, lowPriority);
     QTRY_COMPARE(observed.load(), expected);
 }
 
-void TestXmlParserWorker::destructionDuringParse()
+void tst_XmlParserWorker::destructionDuringParse()
 {
-    s_messages.clear();
+    messages().clear();
     s_previousHandler = qInstallMessageHandler(recordMessage);
     auto *parser = new PromotionXmlParser(nullptr);
-    int delivered = 0;
-    connect(parser, &PromotionXmlParser::parseReady, this, [&] { ++delivered; });
+    QSignalSpy parseReadySpy(parser, &PromotionXmlParser::parseReady);
     parser->setData(m_largeFeed);
-    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, true, 0);
+    request(*parser, m_search, true);
     delete parser;
     QCoreApplication::processEvents();
     qInstallMessageHandler(s_previousHandler);
 
-    QCOMPARE(delivered, 0);
+    QCOMPARE(parseReadySpy.count(), 0);
     // The pass stops at the destructor's request instead of running through the document.
-    QCOMPARE(s_messages, QStringList());
+    QCOMPARE(messages(), QStringList());
 }
 
-void TestXmlParserWorker::setDataTimeoutRefusesRequests()
+void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
 {
     PromotionXmlParserPrivate worker;
     worker.setWaitTimeouts(10, 2000);
@@ -254,7 +219,7 @@ void TestXmlParserWorker::setDataTimeoutRefusesRequests()
     blocker.block(&worker);
 
     worker.setData(feedOfEntries(1));
-    worker.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(worker, m_search);
     blocker.started.acquire();
     QTest::ignoreMessage(QtDebugMsg, "void PromotionXmlParserPrivate::setData(const QByteArray&)  "
                                      "- Thread failed to quit in 5 sec.");
@@ -262,7 +227,7 @@ void TestXmlParserWorker::setDataTimeoutRefusesRequests()
     QVERIFY(worker.isRunning());
 
     // The running request owns every field; this one is refused.
-    worker.parseUseQXmlStreamReader(queries({{"id", IdPath}}), storeNamespaces(), {"id"}, false, 0);
+    request(worker, StoreQueries::territoryLookup());
     QVERIFY(worker.getResultsMap().isEmpty());
 
     blocker.gate.release();
@@ -273,20 +238,20 @@ void TestXmlParserWorker::setDataTimeoutRefusesRequests()
 
     // The document was not replaced by the timed-out call; a later setData() stores it.
     worker.setData(feedOfEntries(2));
-    worker.parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(worker, m_search);
     QTRY_COMPARE(parseReadyCount, 1);
     QCOMPARE(formatMap(worker.getResultsMap()),
              (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
 }
 
-void TestXmlParserWorker::destructorWaitsPastTimeout()
+void tst_XmlParserWorker::destructorWaitsPastTimeout()
 {
     auto *worker = new PromotionXmlParserPrivate;
     worker->setWaitTimeouts(5000, 10);
     WorkerBlocker blocker;
     blocker.block(worker);
     worker->setData(feedOfEntries(1));
-    worker->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(*worker, m_search);
     blocker.started.acquire();
 
     QTest::ignoreMessage(QtDebugMsg, "virtual PromotionXmlParserPrivate::~PromotionXmlParserPrivate()  "
@@ -300,20 +265,20 @@ void TestXmlParserWorker::destructorWaitsPastTimeout()
     QVERIFY(blocker.done);
 }
 
-void TestXmlParserWorker::absurdDocumentReleasesWorker_data()
+void tst_XmlParserWorker::absurdDocumentReleasesWorker_data()
 {
     QTest::addColumn<QByteArray>("document");
     QTest::newRow("attribute-bomb") << attributeBomb(300000);
     QTest::newRow("attribute-list-bomb") << attributeListBomb(300000);
 }
 
-void TestXmlParserWorker::absurdDocumentReleasesWorker()
+void tst_XmlParserWorker::absurdDocumentReleasesWorker()
 {
     QFETCH(QByteArray, document);
     auto parser = std::make_unique<PromotionXmlParser>(nullptr);
     QSignalSpy parseReadySpy(parser.get(), &PromotionXmlParser::parseReady);
     parser->setData(document);
-    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(*parser, m_search);
     QElapsedTimer timer;
     timer.start();
     parser->setData(feedOfEntries(3));
@@ -322,13 +287,13 @@ void TestXmlParserWorker::absurdDocumentReleasesWorker()
     QCoreApplication::processEvents();
     parseReadySpy.clear();
 
-    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(*parser, m_search);
     QVERIFY(parseReadySpy.wait());
     QCOMPARE(parser->getResultsMap().size(), 3);
     QVERIFY(!parser->hasError());
 
     parser->setData(document);
-    parser->parseUseQXmlStreamReader(titleAndId(), storeNamespaces(), TitleIdColumns, false, 0);
+    request(*parser, m_search);
     timer.restart();
     parser.reset();
     // Ceilings that only a worker stuck inside one token exceeds.
@@ -336,5 +301,5 @@ void TestXmlParserWorker::absurdDocumentReleasesWorker()
     QVERIFY2(timer.elapsed() < 500, qPrintable(QStringLiteral("destruction took %1 ms").arg(timer.elapsed())));
 }
 
-QTEST_GUILESS_MAIN(TestXmlParserWorker)
+QTEST_GUILESS_MAIN(tst_XmlParserWorker)
 #include "tst_xmlparserworker.moc"

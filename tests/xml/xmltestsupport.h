@@ -4,20 +4,14 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
-#include <QXmlStreamNamespaceDeclaration>
 
 #include "promotionxmlparser.h"
 #include "storeconstants.h"
+#include "storequeries.h"
 
 // Paths are written as space-separated "prefix:step" words, the prefix being one of atom, app,
 // store or nothing (no namespace), e.g. "atom:child#entry store:child#metadata atom:child#id".
 namespace XmlTestSupport {
-
-inline const QString TitlePath = QStringLiteral("atom:child#entry atom:child#title");
-inline const QString IdPath = QStringLiteral("atom:child#entry store:child#metadata atom:child#id");
-inline const QString ImagePath =
-    QStringLiteral("atom:child#entry atom:link#link atom:aidAttr#title=artistImage100 atom:attr#href");
-inline const QString NoTargetPath = QStringLiteral("atom:child#entry atom:");
 
 inline PromotionXmlPath path(const QString &text)
 {
@@ -38,36 +32,14 @@ inline PromotionXmlPath path(const QString &text)
     return steps;
 }
 
-// Query name and path text.
-using QueryTexts = QList<QPair<QString, QString>>;
-
-inline PromotionXmlQueryList queries(const QueryTexts &texts)
+// Runs a query set as the model does.
+template<typename Parser>
+void request(Parser &parser, const StoreQueries::QuerySet &set, bool lowPriority = false)
 {
-    PromotionXmlQueryList list;
-    for (const auto &query : texts)
-        list.append({query.first, path(query.second)});
-    return list;
+    parser.parseUseQXmlStreamReader(set.queries, set.namespaces, set.columns, lowPriority, set.limit);
 }
 
-// The similar-tracks request of the player view.
-inline const QueryTexts PlayerQueries = {
-    {"text1", TitlePath},
-    {"text2", "atom:child#entry store:child#metadata atom:child#primaryartist"},
-    {"text3", "atom:child#entry store:child#metadata atom:child#takenfrom"},
-    {"duration", "atom:child#entry store:child#metadata atom:child#duration"},
-    {"image", "atom:child#entry atom:link#link atom:aidAttr#title=albumart100 atom:attr#href"},
-    {"METADATA1", IdPath},
-    {"METADATA2", "atom:child#entry store:child#metadata atom:child#primaryartist"}};
-inline const QStringList PlayerColumns = {"text1", "text2", "text3", "duration", "image", "METADATA1", "METADATA2"};
-
-// What the plug-in hands over with every request: the schema prefix, which answers may use
-// without declaring it.
-inline QVector<QXmlStreamNamespaceDeclaration> storeNamespaces()
-{
-    return {QXmlStreamNamespaceDeclaration(QStringLiteral("s"),
-                                           QLatin1String(StoreConstants::SchemaNamespace))};
-}
-
+// The test feeds declare the store schema under the prefix "s".
 inline QByteArray feed(const QByteArray &body)
 {
     return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<feed xmlns=\"")
@@ -102,17 +74,6 @@ inline QByteArray attributeBomb(int attributes)
     return feed(tag + "><title>t1</title></entry>");
 }
 
-inline QByteArray deepNesting(int depth)
-{
-    return feed("<entry><title>t1</title>" + QByteArray("<x>").repeated(depth)
-                + QByteArray("</x>").repeated(depth) + "</entry>");
-}
-
-inline QByteArray hugeTag(int bytes)
-{
-    return feed("<entry><title>t1</title><link href=\"" + QByteArray(bytes, 'h') + "\"/></entry>");
-}
-
 // The reader checks each attribute declared for an element against all declared before, and
 // reads the whole declaration before the passes see its token.
 inline QByteArray attributeListBomb(int attributes)
@@ -138,3 +99,5 @@ inline QStringList formatMap(const QMap<int, QStringList> &map)
 }
 
 } // namespace XmlTestSupport
+
+Q_DECLARE_METATYPE(StoreQueries::QuerySet)

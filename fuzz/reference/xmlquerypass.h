@@ -1,21 +1,34 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QStringList>
 #include <QXmlStreamReader>
 
-#include <functional>
-
+#include "promotionxmlparser.h"
 #include "xmlquerypath.h"
 
-// One query's pass over the whole document, reading the tokens itself. This is the plain form of
-// the extraction; XmlQueryBatchPass must give the same values for any document, reading once
-// for all queries.
+// One query's pass over the whole document, reading the tokens itself: the plain form of the
+// extraction. The plug-in's XmlQueryBatchPass must give the same values for any document while
+// reading once for all queries.
 class XmlQueryPass
 {
 public:
-    // The reader is positioned at the document's start. isAborted is asked now and then.
-    XmlQueryPass(QXmlStreamReader &reader, const XmlQueryPath &path, int limit,
-                 const std::function<bool()> &isAborted);
+    struct Reading
+    {
+        // One value list per query, in the order of the queries.
+        QList<QStringList> values;
+        // The document reads to its end without error.
+        bool whole = false;
+    };
+
+    // Runs each query in a pass of its own; queries with equal paths read once.
+    static Reading readEach(const QByteArray &document,
+                            const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
+                            const PromotionXmlQueryList &queries, int limit);
+
+    // The reader is positioned at the document's start.
+    XmlQueryPass(QXmlStreamReader &reader, const XmlQueryPath &path, int limit);
 
     QStringList run();
 
@@ -37,12 +50,10 @@ private:
     QXmlStreamReader &m_reader;
     const XmlQueryPath &m_path;
     const int m_limit;
-    const std::function<bool()> &m_isAborted;
     QStringList m_values;
     bool m_recordOpen = false;
     bool m_secondLevelSeen = false;
     bool m_thirdLevelSeen = false;
     // Between a record's start tag and its end tag; depth is not tracked.
     bool m_insideRecord = false;
-    int m_tokensToAbortCheck;
 };

@@ -2,13 +2,40 @@
 
 #include <utility>
 
-XmlQueryPass::XmlQueryPass(QXmlStreamReader &reader, const XmlQueryPath &path, int limit,
-                           const std::function<bool()> &isAborted)
+XmlQueryPass::Reading XmlQueryPass::readEach(const QByteArray &document,
+                                             const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
+                                             const PromotionXmlQueryList &queries, int limit)
+{
+    QXmlStreamReader reader;
+    const auto restart = [&] {
+        reader.clear();
+        reader.addExtraNamespaceDeclarations(namespaces);
+        reader.addData(document);
+    };
+    Reading reading;
+    QStringList signatures;
+    for (const auto &query : queries) {
+        const QString signature = XmlQueryPath::signature(query.second);
+        const qsizetype earlier = signatures.indexOf(signature);
+        signatures.append(signature);
+        if (earlier >= 0) {
+            reading.values.append(reading.values.at(earlier));
+            continue;
+        }
+        const XmlQueryPath path = XmlQueryPath::compile(query.second);
+        restart();
+        reading.values.append(XmlQueryPass(reader, path, limit).run());
+    }
+    restart();
+    readXmlToEnd(reader, [] { return false; });
+    reading.whole = reader.tokenType() == QXmlStreamReader::EndDocument;
+    return reading;
+}
+
+XmlQueryPass::XmlQueryPass(QXmlStreamReader &reader, const XmlQueryPath &path, int limit)
     : m_reader(reader)
     , m_path(path)
     , m_limit(limit)
-    , m_isAborted(isAborted)
-    , m_tokensToAbortCheck(XmlQueryAbortCheckInterval)
 {
 }
 
@@ -73,14 +100,7 @@ bool XmlQueryPass::advance()
         return false;
     if (readNextXmlToken(m_reader) == QXmlStreamReader::EndElement && matches(m_path.record))
         m_insideRecord = false;
-    if (m_reader.hasError())
-        return false;
-    if (--m_tokensToAbortCheck == 0) {
-        m_tokensToAbortCheck = XmlQueryAbortCheckInterval;
-        if (m_isAborted())
-            return false;
-    }
-    return true;
+    return !m_reader.hasError();
 }
 
 bool XmlQueryPass::matches(const XmlQueryElement &step) const
