@@ -4,11 +4,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 #include "aoainterfacecontentitemcreator.h"
 #include "panelfixture.h"
 #include "svlabel.h"
+#include "svlayout.h"
 #include "svlinearlayoutpolicy.h"
 #include "svlist.h"
 #include "svstylablewidget.h"
@@ -39,6 +41,44 @@ ItemList resultItems(const VelloraView &view)
     return items << view.container();
 }
 
+// Each named part of the view: "spacer", "spinner", "store-row", "container".
+ItemList parts(const VelloraView &view, const QStringList &names)
+{
+    const QHash<QString, const QGraphicsLayoutItem *> byName{{QStringLiteral("spacer"), view.spacer()},
+                                                               {QStringLiteral("spinner"), view.spinner()},
+                                                               {QStringLiteral("store-row"), view.storeButton()},
+                                                               {QStringLiteral("container"), view.container()}};
+    ItemList items;
+    for (const QString &name : names)
+        items << byName.value(name);
+    return items;
+}
+
+// The items of a part's own layout, as class name and style name.
+QStringList layoutItems(const SvWidget *part)
+{
+    const SvAbstractLayoutPolicy *policy = static_cast<SvLayout *>(part->layout())->policy();
+    QStringList items;
+    for (int i = 0; i < policy->count(); ++i) {
+        const auto *widget = static_cast<const QGraphicsWidget *>(policy->itemAt(i)->graphicsItem());
+        const auto *stylable = qobject_cast<const SvStylableWidget *>(widget);
+        items << QString::fromLatin1(widget->metaObject()->className()) + QLatin1Char(':')
+                + (stylable ? stylable->styleName() : QString());
+    }
+    return items;
+}
+
+using CreatorCheck = std::function<bool(const SvCellCreator *)>;
+template <typename Creator>
+bool isA(const SvCellCreator *creator)
+{
+    return dynamic_cast<const Creator *>(creator) != nullptr;
+}
+
+using PartFactory = std::function<SvWidget *(SvWidget *parent)>;
+// Takes the results out of a view that shows them, or brings them back.
+using ViewAction = std::function<bool(VelloraView &view, PanelFixture &fixture)>;
+
 QPoint centreOf(const QGraphicsView &graphicsView, const QGraphicsWidget *widget)
 {
     return graphicsView.mapFromScene(widget->mapToScene(widget->rect().center()));
@@ -53,6 +93,10 @@ QPoint touchAreaOf(const QGraphicsView &graphicsView, const QGraphicsWidget *sto
 
 } // namespace
 
+Q_DECLARE_METATYPE(CreatorCheck)
+Q_DECLARE_METATYPE(PartFactory)
+Q_DECLARE_METATYPE(ViewAction)
+
 class tst_VelloraView : public QObject
 {
     Q_OBJECT
@@ -63,11 +107,14 @@ private slots:
 
     void construction_data();
     void construction();
+    void partLayouts_data();
+    void partLayouts();
     void loadingThenResults_data();
     void loadingThenResults();
     void buttonWithoutRowsShowsNothing();
     void switchHoldsLatestDetails();
-    void hiddenViewTakesResultsOut();
+    void resultsWithdrawn_data();
+    void resultsWithdrawn();
     void touchesOpenTheStore();
 
 private:
@@ -98,19 +145,23 @@ bool tst_VelloraView::showResults(VelloraView &view, const QString &artist)
 void tst_VelloraView::construction_data()
 {
     QTest::addColumn<QString>("viewName");
-    QTest::addColumn<bool>("artistList");
+    QTest::addColumn<CreatorCheck>("isItsCreator");
+    QTest::addColumn<QString>("header");
     QTest::addColumn<bool>("storeRow");
     QTest::addColumn<bool>("spacer");
-    QTest::newRow("player") << PanelViews::Player << false << true << true;
-    QTest::newRow("album") << PanelViews::Album << false << true << false;
-    QTest::newRow("artist") << PanelViews::Artist << true << true << false;
-    QTest::newRow("genre") << PanelViews::Genre << false << false << false;
+    const CreatorCheck contents = isA<VelloraContentItemCreator>;
+    QTest::newRow("player") << PanelViews::Player << contents << "qtn_musi_vellora" << true << true;
+    QTest::newRow("album") << PanelViews::Album << contents << "qtn_musi_vellora" << true << false;
+    QTest::newRow("artist") << PanelViews::Artist << CreatorCheck(isA<AOAInterfaceContentItemCreator>)
+                            << "qtn_musi_vellora_artists" << true << false;
+    QTest::newRow("genre") << PanelViews::Genre << contents << "qtn_musi_vellora" << false << false;
 }
 
 void tst_VelloraView::construction()
 {
     QFETCH(QString, viewName);
-    QFETCH(bool, artistList);
+    QFETCH(CreatorCheck, isItsCreator);
+    QFETCH(QString, header);
     QFETCH(bool, storeRow);
     QFETCH(bool, spacer);
 
@@ -121,30 +172,66 @@ void tst_VelloraView::construction()
     QVERIFY(!view.spinner()->isVisible());
     QCOMPARE(view.spinner()->text(), view.container()->promotionModel()->loadingText());
     QCOMPARE(view.storeButton() != nullptr, storeRow);
-    if (storeRow)
-        QVERIFY(!view.storeButton()->isVisible());
+    QVERIFY(!view.storeButton() || !view.storeButton()->isVisible());
     QCOMPARE(view.spacer() != nullptr, spacer);
 
     const SvList *list = view.container()->list();
     QCOMPARE(list->itemModel(), view.container()->promotionModel());
-    QCOMPARE(dynamic_cast<AOAInterfaceContentItemCreator *>(list->cellCreator()) != nullptr, artistList);
-    QCOMPARE(dynamic_cast<VelloraContentItemCreator *>(list->cellCreator()) != nullptr, !artistList);
-    QCOMPARE(view.container()->header()->text(),
-             artistList ? qtTrId("qtn_musi_vellora_artists") : qtTrId("qtn_musi_vellora"));
+    QVERIFY(isItsCreator(list->cellCreator()));
+    QCOMPARE(view.container()->header()->text(), qtTrId(header.toLatin1().constData()));
+
+    view.container()->promotionModel()->setLoadingText(QStringLiteral("qtn_musi_fetching_no_matches"));
+    QCOMPARE(view.spinner()->text(), QStringLiteral("qtn_musi_fetching_no_matches"));
+}
+
+void tst_VelloraView::partLayouts_data()
+{
+    QTest::addColumn<PartFactory>("make");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QSizePolicy::Policy>("sizePolicy");
+    QTest::newRow("spinner") << PartFactory([](SvWidget *parent) { return new VelloraSpinner(parent); })
+                             << QStringList{"SvStylableWidget:CommonLargeSpacer", "SvSeparator:CommonItemDividerInverted",
+                                            "SvWidgetController:CommonSmallPanelInverted"}
+                             << QSizePolicy::Ignored;
+    QTest::newRow("store-row") << PartFactory([](SvWidget *parent) { return new TekuMusicButtonWidget(parent); })
+                               << QStringList{"SvStylableWidget:CommonLargeSpacer",
+                                              "SvSeparator:CommonItemDividerInverted", "SvStylableWidget:CommonSpacer",
+                                              "SvListItem:CommonSmallPanelInverted"}
+                               << QSizePolicy::Preferred;
+    QTest::newRow("container") << PartFactory([](SvWidget *parent) {
+        return new VelloraContainer(PanelViews::Album, parent);
+    }) << QStringList{"SvWidget:", "SvList:"} << QSizePolicy::Expanding;
+}
+
+void tst_VelloraView::partLayouts()
+{
+    QFETCH(PartFactory, make);
+    QFETCH(QStringList, items);
+    QFETCH(QSizePolicy::Policy, sizePolicy);
+    SvWidget parent;
+    const SvWidget *part = make(&parent);
+    QCOMPARE(layoutItems(part), items);
+    QCOMPARE(part->sizePolicy().horizontalPolicy(), sizePolicy);
+    QCOMPARE(part->sizePolicy().verticalPolicy(), sizePolicy);
 }
 
 void tst_VelloraView::loadingThenResults_data()
 {
     QTest::addColumn<QString>("viewName");
-    QTest::newRow("player") << PanelViews::Player;
-    QTest::newRow("album") << PanelViews::Album;
-    QTest::newRow("artist") << PanelViews::Artist;
-    QTest::newRow("genre") << PanelViews::Genre;
+    QTest::addColumn<QStringList>("loadingParts");
+    QTest::addColumn<QStringList>("resultParts");
+    const QStringList withStoreRow{"store-row", "container"};
+    QTest::newRow("player") << PanelViews::Player << QStringList{"spacer", "spinner"} << withStoreRow;
+    QTest::newRow("album") << PanelViews::Album << QStringList{"spinner"} << withStoreRow;
+    QTest::newRow("artist") << PanelViews::Artist << QStringList{"spinner"} << withStoreRow;
+    QTest::newRow("genre") << PanelViews::Genre << QStringList{"spinner"} << QStringList{"container"};
 }
 
 void tst_VelloraView::loadingThenResults()
 {
     QFETCH(QString, viewName);
+    QFETCH(QStringList, loadingParts);
+    QFETCH(QStringList, resultParts);
     VelloraView view(viewName);
     VelloraModel *model = view.container()->promotionModel();
 
@@ -159,23 +246,15 @@ void tst_VelloraView::loadingThenResults()
     });
 
     QVERIFY(showResults(view));
-    ItemList expectedLoading;
-    if (view.spacer())
-        expectedLoading << view.spacer();
-    expectedLoading << view.spinner();
-    QCOMPARE(whileLoading, expectedLoading);
+    QCOMPARE(whileLoading, parts(view, loadingParts));
     QVERIFY(spinnerShown);
     QVERIFY(!view.spinner()->isVisible());
     QVERIFY(view.container()->isVisible());
 
     QVERIFY(QMetaObject::invokeMethod(&view, "setWidgetVisible", Q_ARG(bool, true)));
-    QCOMPARE(policyItems(view), resultItems(view));
+    QCOMPARE(policyItems(view), parts(view, resultParts));
 
     PanelFixture::layOut(&view);
-    if (TekuMusicButtonWidget *button = view.storeButton()) {
-        QVERIFY(button->isVisible());
-        QCOMPARE(button->geometry().center().x(), view.size().width() / 2);
-    }
     QCOMPARE(view.size().width(), 480.0);
 }
 
@@ -209,29 +288,58 @@ void tst_VelloraView::switchHoldsLatestDetails()
     QCOMPARE(m_fixture.searchRequestCount(QStringLiteral("The National")), 0);
     QCOMPARE(m_fixture.similarRequestCount(), 1);
 
-    // Off takes the results out; on again brings the same rows back without a fetch.
+    // Held details of the artist shown: the model is emptied and fills again.
     QVERIFY(m_fixture.setFeatureSwitch(false));
-    QCOMPARE(view.layoutPolicy()->count(), 0);
-    QVERIFY(!view.container()->isVisible());
+    view.setDetails(QStringLiteral("The Beatles"), QStringLiteral("album"), QString(), QString());
     QVERIFY(m_fixture.setFeatureSwitch(true));
+    QVERIFY(buttonSpy.wait(10000));
     QCOMPARE(policyItems(view), resultItems(view));
-    QVERIFY(m_fixture.drainNetworkQueue());
     QCOMPARE(m_fixture.searchRequestCount(QStringLiteral("The Beatles")), 1);
-    QCOMPARE(m_fixture.similarRequestCount(), 1);
 }
 
-void tst_VelloraView::hiddenViewTakesResultsOut()
+void tst_VelloraView::resultsWithdrawn_data()
 {
+    QTest::addColumn<ViewAction>("withdraw");
+    QTest::addColumn<ViewAction>("restore");
+    const auto buttonVisible = [](bool visible) {
+        return ViewAction([visible](VelloraView &view, PanelFixture &) {
+            emit view.container()->promotionModel()->buttonVisibleChanged(visible);
+            return true;
+        });
+    };
+    const auto viewVisible = [](bool visible) {
+        return ViewAction([visible](VelloraView &view, PanelFixture &) {
+            view.setVisible(visible);
+            return true;
+        });
+    };
+    const auto featureSwitch = [](bool enabled) {
+        return ViewAction([enabled](VelloraView &, PanelFixture &fixture) { return fixture.setFeatureSwitch(enabled); });
+    };
+    QTest::newRow("model-hides-button") << buttonVisible(false) << buttonVisible(true);
+    QTest::newRow("view-hidden") << viewVisible(false) << viewVisible(true);
+    QTest::newRow("switch-off") << featureSwitch(false) << featureSwitch(true);
+}
+
+void tst_VelloraView::resultsWithdrawn()
+{
+    QFETCH(ViewAction, withdraw);
+    QFETCH(ViewAction, restore);
     VelloraView view(PanelViews::Player);
     QVERIFY(showResults(view));
 
-    view.hide();
+    QVERIFY(withdraw(view, m_fixture));
     QTRY_COMPARE(view.layoutPolicy()->count(), 0);
-    QVERIFY(!view.storeButton()->isVisible());
+    QVERIFY(!view.storeButton()->isVisibleTo(&view));
+    QVERIFY(!view.container()->isVisibleTo(&view));
 
-    view.show();
+    // The same rows come back without a fetch.
+    QVERIFY(restore(view, m_fixture));
     QTRY_COMPARE(policyItems(view), resultItems(view));
-    QVERIFY(view.container()->isVisible());
+    QVERIFY(view.storeButton()->isVisibleTo(&view));
+    QVERIFY(view.container()->isVisibleTo(&view));
+    QVERIFY(m_fixture.drainNetworkQueue());
+    QCOMPARE(m_fixture.similarRequestCount(), 1);
 }
 
 void tst_VelloraView::touchesOpenTheStore()
