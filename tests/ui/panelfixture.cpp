@@ -1,6 +1,11 @@
 #include "panelfixture.h"
 
+#include <QDir>
+#include <QFile>
 #include <QGraphicsLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
@@ -127,4 +132,26 @@ void PanelFixture::layOut(SvWidget *view)
         view->maximumSize()));
     if (view->layout())
         view->layout()->activate();
+}
+
+QString PanelFixture::writeOneAlbumCatalog(int tracks)
+{
+    QJsonArray trackList;
+    for (int track = 0; track < tracks; ++track)
+        trackList.append(QJsonObject{{"id", QStringLiteral("sp%1").arg(track)},
+                                     {"title", QStringLiteral("Shared %1").arg(track)},
+                                     {"duration", 200}});
+    const QJsonObject album{{"id", "spal"}, {"title", "One Album"}, {"tracks", trackList},
+                            {"picture", QJsonObject{{"format", "jpeg"}}}};
+    const QJsonArray artists{
+        QJsonObject{{"id", "spseed"}, {"name", "Shared Seed"}, {"albums", QJsonArray()},
+                    {"similar", QJsonArray{"spar"}}},
+        QJsonObject{{"id", "spar"}, {"name", "Shared Artist"}, {"albums", QJsonArray{album}},
+                    {"similar", QJsonArray()}}};
+    const QString path = QDir::home().filePath(QStringLiteral("one-album-%1.json").arg(tracks));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(QJsonDocument(QJsonObject{{"artists", artists}}).toJson());
+    return path;
 }

@@ -36,6 +36,11 @@ public:
     // panel's switch reports the new value.
     bool setFeatureSwitch(bool enabled);
 
+    // Writes a catalog whose one seed artist, "Shared Seed", has one similar
+    // artist with one album of that many tracks, so every similar track
+    // carries the album's picture; returns its path for StoreServer::loadCatalog.
+    static QString writeOneAlbumCatalog(int tracks);
+
     int similarRequestCount() const;
     int searchRequestCount(const QString &artist) const;
     int pictureRequestCount(const QString &url) const;

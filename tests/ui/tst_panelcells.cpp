@@ -2,12 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
@@ -216,25 +212,9 @@ void tst_PanelCells::localPictures()
 void tst_PanelCells::sharedPictureDownloadedOnce()
 {
     const int tracks = 4;
-    // The only similar artist has one album, so every similar track carries its picture.
-    QJsonArray trackList;
-    for (int track = 0; track < tracks; ++track)
-        trackList.append(QJsonObject{{"id", QStringLiteral("sp%1").arg(track)},
-                                     {"title", QStringLiteral("Shared %1").arg(track)},
-                                     {"duration", 200}});
-    const QJsonObject album{{"id", "spal"}, {"title", "One Album"}, {"tracks", trackList},
-                            {"picture", QJsonObject{{"format", "jpeg"}}}};
-    const QJsonArray artists{
-        QJsonObject{{"id", "spseed"}, {"name", "Shared Seed"}, {"albums", QJsonArray()},
-                    {"similar", QJsonArray{"spar"}}},
-        QJsonObject{{"id", "spar"}, {"name", "Shared Artist"}, {"albums", QJsonArray{album}},
-                    {"similar", QJsonArray()}}};
-    QTemporaryFile catalog;
-    QVERIFY(catalog.open());
-    catalog.write(QJsonDocument(QJsonObject{{"artists", artists}}).toJson());
-    catalog.close();
     QString error;
-    QVERIFY2(m_fixture.store().loadCatalog(catalog.fileName(), &error), qPrintable(error));
+    QVERIFY2(m_fixture.store().loadCatalog(PanelFixture::writeOneAlbumCatalog(tracks), &error),
+             qPrintable(error));
     const auto restoreCatalog = qScopeGuard([this] { m_fixture.store().loadCatalog(StoreCatalog::builtInFileName()); });
 
     VelloraModel model;

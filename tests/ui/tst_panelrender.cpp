@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QPainter>
@@ -9,6 +10,7 @@
 #include "svdetailedlistitem.h"
 #include "svimagewidget.h"
 #include "svlist.h"
+#include "storecatalog.h"
 #include "svlocale.h"
 #include "velloracontainer.h"
 #include "velloramodel.h"
@@ -19,14 +21,27 @@ namespace {
 // The host player's dark background behind the panel.
 const QColor HostBackground(0x0b, 0x0d, 0x10);
 
-bool allPicturesShown(const SvList *list)
+// The pictures the list's cells show, or none while any cell still shows an icon.
+QList<QImage> shownPictures(const SvList *list)
 {
+    QList<QImage> pictures;
     for (int row = 0; row < list->cellCount(); ++row) {
         const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
         if (!item || item->imageWidget()->image().isNull())
-            return false;
+            return {};
+        pictures.append(item->imageWidget()->image());
     }
-    return list->cellCount() > 0;
+    return pictures;
+}
+
+int distinctCount(const QList<QImage> &pictures)
+{
+    QList<QImage> distinct;
+    for (const QImage &picture : pictures) {
+        if (!distinct.contains(picture))
+            distinct.append(picture);
+    }
+    return distinct.size();
 }
 
 } // namespace
@@ -37,6 +52,7 @@ class tst_PanelRender : public QObject
 
 private slots:
     void initTestCase();
+    void playerPanel_data();
     void playerPanel();
 
 private:
@@ -53,22 +69,43 @@ void tst_PanelRender::initTestCase()
     QCOMPARE(qtTrId("qtn_musi_tekumusic_more"), QStringLiteral("More in Teku Music"));
 }
 
+void tst_PanelRender::playerPanel_data()
+{
+    QTest::addColumn<QString>("catalog");
+    QTest::addColumn<QString>("artist");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("distinctPictures");
+    QTest::newRow("store-catalog") << StoreCatalog::builtInFileName() << "The Beatles"
+                                   << "player-panel.png" << 4;
+    // Tracks of one album: every row shows the album's picture.
+    QTest::newRow("tracks-of-one-album") << PanelFixture::writeOneAlbumCatalog(4) << "Shared Seed"
+                                         << "player-panel-one-album.png" << 1;
+}
+
 void tst_PanelRender::playerPanel()
 {
-    const QString output = qEnvironmentVariable("PANEL_RENDER_OUTPUT");
-    QVERIFY2(!output.isEmpty(), "PANEL_RENDER_OUTPUT names the picture to write");
+    QFETCH(QString, catalog);
+    QFETCH(QString, artist);
+    QFETCH(QString, fileName);
+    QFETCH(int, distinctPictures);
+    const QString folder = qEnvironmentVariable("PANEL_RENDER_FOLDER");
+    QVERIFY2(!folder.isEmpty(), "PANEL_RENDER_FOLDER names where the pictures go");
+    const QString output = QDir(folder).filePath(fileName);
+    m_fixture.reset();
+    QString error;
+    QVERIFY2(m_fixture.store().loadCatalog(catalog, &error), qPrintable(error));
 
     QGraphicsScene scene;
     auto *view = new VelloraView(PanelViews::Player);
     scene.addItem(view);
     VelloraModel *model = view->container()->promotionModel();
     QSignalSpy buttonSpy(model, &VelloraModel::buttonVisibleChanged);
-    view->setDetails(QStringLiteral("The Beatles"), QStringLiteral("Ember Gardens"),
-                     QStringLiteral("Tidal Houses"), QStringLiteral("rock"));
+    view->setDetails(artist, QString(), QString(), QStringLiteral("rock"));
     QVERIFY(buttonSpy.wait(10000));
     const SvList *list = view->container()->list();
     QCOMPARE(list->cellCount(), 4);
-    QTRY_VERIFY_WITH_TIMEOUT(allPicturesShown(list), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!shownPictures(list).isEmpty(), 10000);
+    QCOMPARE(distinctCount(shownPictures(list)), distinctPictures);
 
     PanelFixture::layOut(view);
     const QRectF area = view->geometry();
