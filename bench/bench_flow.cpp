@@ -3,14 +3,12 @@
 // 127.0.0.1. The store runs on a thread of its own, as a remote store would,
 // and the time its thread is busy is taken out of the plug-in's figures.
 
-#include <QAbstractItemModel>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QGraphicsObject>
 #include <QGraphicsScene>
 #include <QHash>
 #include <QMutex>
@@ -29,9 +27,6 @@
 #include "panelprobe.h"
 #include "playerenvironment.h"
 #include "pluginhost.h"
-#include "svdetailedlistitem.h"
-#include "svimagewidget.h"
-#include "svlist.h"
 #include "svlocale.h"
 #include "svwidget.h"
 
@@ -149,49 +144,26 @@ BenchApplication *benchApp()
     return static_cast<BenchApplication *>(QCoreApplication::instance());
 }
 
-template <typename Match>
-QGraphicsObject *findItem(const QGraphicsItem *root, const Match &match)
-{
-    const QList<QGraphicsItem *> children = root->childItems();
-    for (QGraphicsItem *child : children) {
-        QGraphicsObject *object = child->toGraphicsObject();
-        if (object && match(object))
-            return object;
-        if (QGraphicsObject *found = findItem(child, match))
-            return found;
-    }
-    return nullptr;
-}
-
-// One panel as the bench sees it: when rows reach its list's model, when
-// every row shows its picture, and whether its loading row showed.
+// One panel as the bench sees it: when rows reach its list, when every row
+// shows its picture, and whether its loading row showed.
 class PanelWatch : public QObject
 {
 public:
     PanelWatch(const QString &viewId, SvWidget *panel)
         : m_viewId(viewId)
+        , m_probe(panel)
     {
-        m_list = qobject_cast<SvList *>(
-            findItem(panel, [](QGraphicsObject *object) { return qobject_cast<SvList *>(object) != nullptr; }));
-        m_loadingRow = findItem(panel, [](QGraphicsObject *object) { return object->inherits("VelloraSpinner"); });
-        if (!m_list || !m_list->itemModel() || !m_loadingRow)
-            return;
-        QAbstractItemModel *model = m_list->itemModel();
-        // Connected after the list's own connections, so the cells are
-        // filled by the time these run.
-        connect(model, &QAbstractItemModel::rowsInserted, this, [this] {
+        m_valid = m_probe.follow();
+        connect(&m_probe, &PanelProbe::rowsArrived, this, [this] {
             m_rowsAt = nowMs();
-            checkPictures();
+            onChanged();
         });
-        connect(model, &QAbstractItemModel::dataChanged, this, &PanelWatch::checkPictures);
-        connect(m_loadingRow, &QGraphicsObject::visibleChanged, this, [this] {
-            if (m_loadingRow->isVisible())
-                m_loadingShown = true;
-        });
+        connect(&m_probe, &PanelProbe::changed, this, &PanelWatch::onChanged);
     }
 
-    bool isValid() const { return m_list && m_list->itemModel() && m_loadingRow; }
+    bool isValid() const { return m_valid; }
     QString viewId() const { return m_viewId; }
+    const PanelProbe &probe() const { return m_probe; }
 
     void arm()
     {
@@ -210,24 +182,19 @@ public:
     std::function<void()> changed;
 
 private:
-    void checkPictures()
+    void onChanged()
     {
-        const int rows = m_list->itemModel()->rowCount();
-        if (rows == 0 || m_list->cellCount() != rows)
+        m_loadingShown = m_loadingShown || m_probe.isLoading();
+        if (m_probe.rows().isEmpty() || !m_probe.picturesLoaded())
             return;
-        for (int row = 0; row < rows; ++row) {
-            const auto *cell = qobject_cast<SvDetailedListItem *>(m_list->cellAt(row));
-            if (!cell || cell->imageWidget()->image().isNull())
-                return;
-        }
         m_picturesAt = nowMs();
         if (changed)
             changed();
     }
 
     QString m_viewId;
-    SvList *m_list = nullptr;
-    QGraphicsObject *m_loadingRow = nullptr;
+    PanelProbe m_probe;
+    bool m_valid = false;
     double m_startedAt = -1;
     double m_rowsAt = -1;
     double m_picturesAt = -1;
@@ -261,7 +228,6 @@ public:
                 continue;
             m_scene.addItem(panel);
             panel->resize(480, 400);
-            m_probes.push_back(std::make_unique<PanelProbe>(panel));
             auto watch = std::make_unique<PanelWatch>(id, panel);
             watch->changed = [this] { onPanelChanged(); };
             m_watches.push_back(std::move(watch));
@@ -336,7 +302,7 @@ public:
                 publish(view, round + view * count / 3);
             const auto ended = [this] {
                 for (size_t view = 0; view < m_watches.size(); ++view) {
-                    if (!m_watches.at(view)->settled() && m_probes.at(view)->state() != PanelProbe::State::NoMatches)
+                    if (!m_watches.at(view)->settled() && m_watches.at(view)->probe().state() != PanelProbe::State::NoMatches)
                         return false;
                 }
                 return true;
@@ -501,7 +467,6 @@ private:
     QHash<int, QString> m_shown;
     QGraphicsScene m_scene;
     std::vector<std::unique_ptr<PanelWatch>> m_watches;
-    std::vector<std::unique_ptr<PanelProbe>> m_probes;
     QEventLoop *m_waiting = nullptr;
     std::function<bool()> m_done;
 };

@@ -4,49 +4,40 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QMutex>
 #include <QRegularExpression>
+#include <QHash>
+#include <QSet>
+#include <QTest>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cachefolder.h"
-#include "svdetailedlistitem.h"
-#include "svimagewidget.h"
-#include "svlinearlayoutpolicy.h"
-#include "svlist.h"
-#include "tekumusicbuttonwidget.h"
+#include "promotionnetworkapi.h"
 #include "velloracontainer.h"
 #include "velloramodel.h"
-#include "velloraspinner.h"
-#include "velloraview.h"
 #include "viewnames.h"
 
 namespace {
 
 const int TickMs = 10;
 
-QMutex counterMutex;
-QtMessageHandler previousHandler = nullptr;
-QString countedText;
-int countedLines = 0;
+const int FailureDelay = 100;
+const int PictureRole = Qt::UserRole + 3;
 
-void countingHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+QList<QStringList> &outcomes()
 {
-    {
-        QMutexLocker lock(&counterMutex);
-        if (!countedText.isEmpty() && message.contains(countedText))
-            ++countedLines;
-    }
-    if (previousHandler)
-        previousHandler(type, context, message);
+    static QList<QStringList> lines;
+    return lines;
 }
 
-QList<FaultOutcome> &outcomes()
+bool allRows(const PanelProbe &probe, const std::function<bool(const PanelProbe::Row &)> &check)
 {
-    static QList<FaultOutcome> list;
-    return list;
+    const QList<PanelProbe::Row> rows = probe.rows();
+    return probe.state() == PanelProbe::State::Results && std::all_of(rows.cbegin(), rows.cend(), check);
 }
+
 
 bool isCacheName(const QString &name)
 {
@@ -121,25 +112,40 @@ void UiGapWatch::onTick()
     m_last = now;
 }
 
-DebugLineCounter::DebugLineCounter(const QString &text)
+FaultOutcome::FaultOutcome(const QString &caseName, const QString &view)
+    : caseName(caseName)
+    , view(view)
 {
-    QMutexLocker lock(&counterMutex);
-    countedText = text;
-    countedLines = 0;
-    previousHandler = qInstallMessageHandler(countingHandler);
 }
 
-DebugLineCounter::~DebugLineCounter()
+FaultOutcome::~FaultOutcome()
 {
-    QMutexLocker lock(&counterMutex);
-    qInstallMessageHandler(previousHandler);
-    countedText.clear();
+    outcomes() << QStringList { caseName, view, outcome, QStringLiteral("%1 ms").arg(longestGap), cache, recovery };
 }
 
-int DebugLineCounter::count() const
+PanelRun::PanelRun(const QString &viewName)
+    : viewName(viewName)
+    , view(viewName)
+    , probe(&view)
 {
-    QMutexLocker lock(&counterMutex);
-    return countedLines;
+    model()->setFailureDelay(FailureDelay);
+    // The text stands only until the failure delay ends.
+    QObject::connect(model(), &VelloraModel::loadingTextChanged, &view, [this] {
+        noMatchesShown = noMatchesShown || probe.state() == PanelProbe::State::NoMatches;
+    });
+}
+
+VelloraModel *PanelRun::model() const
+{
+    return view.container()->promotionModel();
+}
+
+QStringList PanelRun::pictures() const
+{
+    QStringList pictures;
+    for (int row = 0; row < model()->rowCount(); ++row)
+        pictures << model()->data(model()->index(row, 0), PictureRole).toString();
+    return pictures;
 }
 
 namespace FaultHarness {
@@ -176,21 +182,12 @@ QString describeAudit(const QStringList &problems)
     return problems.isEmpty() ? QStringLiteral("clean") : problems.join(QStringLiteral("; "));
 }
 
-void addOutcome(const FaultOutcome &outcome)
-{
-    outcomes().append(outcome);
-}
-
 void printOutcomes(const QString &title)
 {
     const QStringList header = { QStringLiteral("case"), QStringLiteral("view"), QStringLiteral("outcome shown"),
                                  QStringLiteral("longest UI gap"), QStringLiteral("cache check"),
                                  QStringLiteral("recovery") };
-    QList<QStringList> lines;
-    for (const FaultOutcome &o : std::as_const(outcomes())) {
-        lines << QStringList { o.caseName, o.view, o.outcome, QStringLiteral("%1 ms").arg(o.longestGap), o.cache,
-                               o.recovery };
-    }
+    const QList<QStringList> &lines = outcomes();
     QList<int> widths;
     for (const QString &cell : header)
         widths << int(cell.size());
@@ -213,15 +210,25 @@ void printOutcomes(const QString &title)
     std::fflush(stdout);
 }
 
+void shortenLimits()
+{
+    // The drip's one byte a second stays under the pause limit, so only the
+    // overall deadline can end it.
+    PromotionNetworkAPI::instance()->setTransferTimeout(1200);
+    PromotionNetworkAPI::instance()->setDownloadDeadline(2500);
+}
+
+QString artist()
+{
+    return QStringLiteral("The Beatles");
+}
+
 QString viewLabel(const QString &viewName)
 {
-    if (viewName == ViewNames::Player)
-        return QStringLiteral("player");
-    if (viewName == ViewNames::Album)
-        return QStringLiteral("album");
-    if (viewName == ViewNames::Artist)
-        return QStringLiteral("artist");
-    return QStringLiteral("genre");
+    static const QHash<QString, QString> labels = { { ViewNames::Player, QStringLiteral("player") },
+                                                    { ViewNames::Album, QStringLiteral("album") },
+                                                    { ViewNames::Artist, QStringLiteral("artist") } };
+    return labels.value(viewName, QStringLiteral("genre"));
 }
 
 QString defaultIconOf(const QString &viewName)
@@ -230,60 +237,64 @@ QString defaultIconOf(const QString &viewName)
                                          : QStringLiteral("icon-m-content-album");
 }
 
-bool showsResults(const VelloraView &view)
+bool isThumbnail(const PanelProbe::Row &row)
 {
-    const SvLinearLayoutPolicy *policy = view.layoutPolicy();
-    return view.container()->promotionModel()->rowCount() > 0 && policy->indexOf(view.container()) != -1
-        && (!view.storeButton() || policy->indexOf(view.storeButton()) != -1)
-        && policy->indexOf(view.spinner()) == -1;
+    return row.iconId.isEmpty() && row.pictureSize == QSize(80, 80);
 }
 
-QString describeView(const VelloraView &view)
+Outcome thumbnails()
 {
-    VelloraModel *model = view.container()->promotionModel();
-    if (!showsResults(view)) {
-        if (view.spinner()->isVisible())
-            return QStringLiteral("loading row: %1").arg(view.spinner()->text());
-        return model->loadingText() == qtTrId("qtn_musi_fetching_no_matches")
-            ? QStringLiteral("no-matches text, then nothing")
-            : QStringLiteral("nothing");
-    }
-    int thumbnails = 0;
-    int icons = 0;
-    const SvList *list = view.container()->list();
-    for (int row = 0; row < list->cellCount(); ++row) {
-        const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
-        if (!item)
-            continue;
-        if (!item->imageWidget()->imageId().isEmpty())
-            ++icons;
-        else if (item->imageWidget()->image().size() == QSize(80, 80))
-            ++thumbnails;
-    }
-    return QStringLiteral("%1 rows, %2 thumbnails, %3 default icons").arg(model->rowCount()).arg(thumbnails).arg(icons);
+    return { QStringLiteral("rows with thumbnails"),
+             [](const PanelRun &run) { return allRows(run.probe, isThumbnail); } };
 }
 
-bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImageWidget *)> &check)
+Outcome noMatches()
 {
-    const SvList *list = view.container()->list();
-    if (list->cellCount() == 0)
-        return false;
-    for (int row = 0; row < list->cellCount(); ++row) {
-        const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
-        if (!item || !check(item->imageWidget()))
-            return false;
-    }
-    return true;
+    return { QStringLiteral("the no-matches text"), [](const PanelRun &run) {
+                return run.noMatchesShown && !run.probe.isLoading()
+                    && run.probe.state() != PanelProbe::State::Results;
+            } };
 }
 
-bool isThumbnail(const SvImageWidget *image)
+Outcome defaultIcons(const QString &debugLine)
 {
-    return image->imageId().isEmpty() && image->image().size() == QSize(80, 80);
+    return { QStringLiteral("rows with default icons"), [debugLine](const PanelRun &run) {
+                const QString icon = defaultIconOf(run.viewName);
+                const QStringList pictures = run.pictures();
+                return run.messages.count(debugLine) >= QSet<QString>(pictures.cbegin(), pictures.cend()).size()
+                    && allRows(run.probe, [&icon](const PanelProbe::Row &row) { return row.iconId == icon; });
+            } };
 }
 
-bool allThumbnails(const VelloraView &view)
+QString describe(const PanelProbe &probe)
 {
-    return allCellsShow(view, isThumbnail);
+    if (probe.state() == PanelProbe::State::NoMatches)
+        return QStringLiteral("no-matches text");
+    if (probe.state() == PanelProbe::State::Pending)
+        return probe.isLoading() ? QStringLiteral("loading row") : QStringLiteral("nothing");
+    const QList<PanelProbe::Row> rows = probe.rows();
+    const auto thumbnails = std::count_if(rows.cbegin(), rows.cend(), isThumbnail);
+    const auto icons = std::count_if(rows.cbegin(), rows.cend(),
+                                     [](const PanelProbe::Row &row) { return !row.iconId.isEmpty(); });
+    return QStringLiteral("%1 rows, %2 thumbnails, %3 default icons").arg(rows.size()).arg(thumbnails).arg(icons);
+}
+
+bool await(PanelRun &run, const Outcome &expect, const QString &artist, FaultOutcome *outcome)
+{
+    UiGapWatch watch;
+    watch.start();
+    run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
+    const bool reached = QTest::qWaitFor([&] { return expect.reached(run); }, OutcomeWaitMs);
+    outcome->longestGap = watch.stop();
+    outcome->outcome = reached ? expect.label : describe(run.probe);
+    return reached;
+}
+
+bool recovers(const QString &viewName, const QString &artist)
+{
+    PanelRun run(viewName);
+    run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
+    return QTest::qWaitFor([&] { return thumbnails().reached(run); }, OutcomeWaitMs) && auditCache().isEmpty();
 }
 
 QString describeGap(qint64 longestGap)
@@ -291,12 +302,10 @@ QString describeGap(qint64 longestGap)
     return QStringLiteral("the user interface stood still for %1 ms").arg(longestGap);
 }
 
-void noteNoMatchesShown(VelloraView &view, bool *shown)
+bool writeFile(const QString &path, const QByteArray &data)
 {
-    QObject::connect(view.container()->promotionModel(), &VelloraModel::loadingTextChanged, &view, [&view, shown] {
-        *shown = *shown
-            || (view.spinner()->isVisible() && view.spinner()->text() == qtTrId("qtn_musi_fetching_no_matches"));
-    });
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 void resetPeakMemory()

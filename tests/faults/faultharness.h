@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -9,8 +8,11 @@
 
 #include <functional>
 
-class SvImageWidget;
-class VelloraView;
+#include "messagerecorder.h"
+#include "panelprobe.h"
+#include "velloraview.h"
+
+class VelloraModel;
 
 // Measures how long the event loop of the thread it lives on goes without
 // turning: a 10 ms timer that notes the longest gap between two ticks.
@@ -35,34 +37,76 @@ private:
     qint64 m_longest = 0;
 };
 
-// Counts debug lines that contain a text, so that a test can wait for events
-// that only leave a line in the log (a picture that could not be decoded).
-class DebugLineCounter
-{
-public:
-    explicit DebugLineCounter(const QString &text);
-    ~DebugLineCounter();
-    int count() const;
-};
-
-// One line of the table that the fault matrix prints at the end.
+// One line of the table that the fault matrix prints at the end; it enters
+// the table when it goes, however the row ended.
 struct FaultOutcome {
+    FaultOutcome(const QString &caseName, const QString &view);
+    ~FaultOutcome();
+    FaultOutcome(const FaultOutcome &) = delete;
+    FaultOutcome &operator=(const FaultOutcome &) = delete;
+
     QString caseName;
     QString view;
-    QString outcome;
+    QString outcome = QStringLiteral("(did not finish)");
     qint64 longestGap = 0;
     QString cache;
     QString recovery;
+};
+
+// A fresh panel of one view, what it shows, and what happened on the way.
+struct PanelRun {
+    explicit PanelRun(const QString &viewName);
+
+    VelloraModel *model() const;
+    // The picture field of each row: a store URL until downloaded.
+    QStringList pictures() const;
+
+    const QString viewName;
+    VelloraView view;
+    PanelProbe probe;
+    MessageRecorder messages;
+    bool noMatchesShown = false;
+};
+
+// What a run should come to, in words for the table and as a check.
+struct Outcome {
+    QString label;
+    std::function<bool(const PanelRun &)> reached;
 };
 
 namespace FaultHarness {
 
 // The event loop standing still longer than this is a freeze, not noise.
 const qint64 UiGapCeilingMs = 500;
+// How long a panel may take to show the outcome of a fault.
+const int OutcomeWaitMs = 15000;
+// Limits short enough that stalled and dripping answers end within seconds.
+void shortenLimits();
 QString describeGap(qint64 longestGap);
 
-// Notes in *shown whether the view's loading row ever shows the no-matches text.
-void noteNoMatchesShown(VelloraView &view, bool *shown);
+// The artist whose answers the fault rows spoil.
+QString artist();
+QString viewLabel(const QString &viewName);
+QString defaultIconOf(const QString &viewName);
+bool isThumbnail(const PanelProbe::Row &row);
+
+// Rows, every picture shown as an 80 x 80 thumbnail.
+Outcome thumbnails();
+// The no-matches text, then an empty panel.
+Outcome noMatches();
+// Rows whose pictures stay the view's default icon, once each picture has
+// left the debug line.
+Outcome defaultIcons(const QString &debugLine);
+// What the panel shows now, in words for the table.
+QString describe(const PanelProbe &probe);
+
+// Hands the artist to the panel and waits for the outcome; notes the
+// outcome shown and the longest gap of the event loop.
+bool await(PanelRun &run, const Outcome &expect, const QString &artist, FaultOutcome *outcome);
+// A fresh panel of the view shows the artist with thumbnails, and the cache is clean.
+bool recovers(const QString &viewName, const QString &artist);
+
+bool writeFile(const QString &path, const QByteArray &data);
 
 // The process's peak resident memory in bytes since the last reset.
 void resetPeakMemory();
@@ -75,20 +119,7 @@ qint64 peakMemory();
 QStringList auditCache(const QStringList &allowedLinks = QStringList());
 QString describeAudit(const QStringList &problems);
 
-void addOutcome(const FaultOutcome &outcome);
-// Prints every outcome added in this process as one table on stdout.
+// Prints every outcome recorded in this process as one table on stdout.
 void printOutcomes(const QString &title);
-
-QString viewLabel(const QString &viewName);
-QString defaultIconOf(const QString &viewName);
-// True when the panel shows its store row and list with rows in it.
-bool showsResults(const VelloraView &view);
-// What the view shows now, in words for the table.
-QString describeView(const VelloraView &view);
-// True when the list has rows and every row's picture passes the check.
-bool allCellsShow(const VelloraView &view, const std::function<bool(const SvImageWidget *)> &check);
-bool isThumbnail(const SvImageWidget *image);
-// True when every row shows a downloaded 80 x 80 thumbnail.
-bool allThumbnails(const VelloraView &view);
 
 }

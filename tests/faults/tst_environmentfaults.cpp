@@ -1,61 +1,65 @@
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
-#include <QSet>
 #include <QTest>
 #include <QTcpServer>
 #include <QUrl>
 
-#include <csignal>
 #include <functional>
+#include <memory>
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 
 #include "cachefolder.h"
 #include "faultharness.h"
+#include "filesizelimit.h"
 #include "httpfixtureserver.h"
 #include "panelfixture.h"
-#include "promotionlauncher.h"
 #include "promotionnetworkapi.h"
 #include "storeclientsettings.h"
 #include "storeconstants.h"
-#include "svdetailedlistitem.h"
-#include "svimagewidget.h"
-#include "svlist.h"
 #include "tekumusicbuttonwidget.h"
-#include "velloracontainer.h"
-#include "velloramodel.h"
-#include "velloraspinner.h"
-#include "velloraview.h"
 
 namespace {
 
-const int TransferTimeout = 1200;
-const int DownloadDeadline = 2500;
-const int FailureDelay = 100;
-const int OutcomeWait = 15000;
-const int PictureRole = Qt::UserRole + 3;
-const QString Artist = QStringLiteral("The Beatles");
 const QString NoSessionBusVariable = QStringLiteral("VELLORA_FAULTS_NO_SESSION_BUS");
 
 // Set in main(), before any thread exists: a private mount namespace lets the
 // test mount small or read-only file systems over the cache.
 bool ownMounts = false;
 
-enum class Expect {
-    Thumbnails,   // rows, every picture an 80 x 80 thumbnail
-    DefaultIcons, // rows, pictures could not be kept and stay the default icon
-    NoMatches,    // the no-matches text, then an empty panel
+// What a setup made of the environment, and how to put it back.
+struct Stage {
+    std::function<void()> undo = [] {};
+    QStringList allowedLinks; // symbolic links that the cache audit accepts
+    // Harm that the panel did beyond the cache, in words; empty: none.
+    std::function<QString()> harm = [] { return QString(); };
+    const char *cannot = nullptr; // why this machine cannot stage it
 };
 
-bool writeFile(const QString &path, const QByteArray &data)
+struct Environment {
+    std::function<Stage()> setup;
+    Outcome expect;
+    // Done while the outcome shows; fails the row itself.
+    std::function<void(PanelRun &)> whileShown = [](PanelRun &) {};
+};
+
+Stage unavailable(const char *why)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    Stage stage;
+    stage.cannot = why;
+    return stage;
+}
+
+// A check inside a setup, failing the row as QVERIFY would.
+bool staged(bool ok, const char *what)
+{
+    return QTest::qVerify(ok, what, "", __FILE__, __LINE__);
 }
 
 QByteArray readFile(const QString &path)
@@ -70,29 +74,33 @@ bool mountTmpfs(const QString &where, const char *options, unsigned long flags =
         && ::mount("tmpfs", QFile::encodeName(where).constData(), "tmpfs", flags, options) == 0;
 }
 
-bool unmount(const QString &where)
+std::function<void()> unmounting(const QString &where)
 {
-    return ::umount2(QFile::encodeName(where).constData(), MNT_DETACH) == 0;
+    return [where] { ::umount2(QFile::encodeName(where).constData(), MNT_DETACH); };
+}
+
+bool makeCacheFolders()
+{
+    return QDir().mkpath(CacheFolder::path() + QStringLiteral("/queries"))
+        && QDir().mkpath(CacheFolder::path() + QStringLiteral("/images"));
 }
 
 void restartNetworkService()
 {
     delete PromotionNetworkAPI::instance();
-    PromotionNetworkAPI::instance()->setTransferTimeout(TransferTimeout);
-    PromotionNetworkAPI::instance()->setDownloadDeadline(DownloadDeadline);
+    FaultHarness::shortenLimits();
 }
 
-int distinctPictures(VelloraModel *model)
+std::function<void()> withProxy(const QByteArray &proxy)
 {
-    QSet<QString> pictures;
-    for (int row = 0; row < model->rowCount(); ++row)
-        pictures.insert(model->data(model->index(row, 0), PictureRole).toString());
-    return int(pictures.size());
+    qputenv("http_proxy", proxy);
+    restartNetworkService();
+    return [] { qunsetenv("http_proxy"); };
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(Expect)
+Q_DECLARE_METATYPE(Environment)
 
 class tst_EnvironmentFaults : public QObject
 {
@@ -109,19 +117,10 @@ private slots:
     void noSessionBus();
 
 private:
-    struct Shown {
-        QString outcome;
-        qint64 gap = 0;
-        bool asExpected = false;
-    };
-    // Shows the artist in a fresh player panel and waits for the expected outcome.
-    Shown run(Expect expect, const std::function<void(VelloraView &)> &whileShown = {});
-    bool recovers();
     QString searchUrl();
 
     PanelFixture m_fixture;
     HttpFixtureServer m_proxy;
-    UiGapWatch m_watch;
     std::function<void()> m_undo;
 };
 
@@ -165,214 +164,166 @@ void tst_EnvironmentFaults::cleanupTestCase()
 QString tst_EnvironmentFaults::searchUrl()
 {
     return m_fixture.store().baseUrl() + QStringLiteral("/1.0/gb/artists/?q=")
-        + QString::fromLatin1(QUrl::toPercentEncoding(Artist)) + QStringLiteral("&token=")
+        + QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist())) + QStringLiteral("&token=")
         + QString::fromLatin1(StoreConstants::DefaultToken);
-}
-
-tst_EnvironmentFaults::Shown tst_EnvironmentFaults::run(Expect expect,
-                                                        const std::function<void(VelloraView &)> &whileShown)
-{
-    DebugLineCounter keptNoPicture(QStringLiteral("Failed to save scaled image!"));
-    VelloraView view(PanelViews::Player);
-    VelloraModel *model = view.container()->promotionModel();
-    model->setFailureDelay(FailureDelay);
-    bool noMatchesShown = false;
-    FaultHarness::noteNoMatchesShown(view, &noMatchesShown);
-
-    Shown shown;
-    m_watch.start();
-    view.setDetails(Artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
-    switch (expect) {
-    case Expect::Thumbnails:
-        shown.asExpected = QTest::qWaitFor(
-            [&] { return FaultHarness::showsResults(view) && FaultHarness::allThumbnails(view); }, OutcomeWait);
-        break;
-    case Expect::DefaultIcons:
-        shown.asExpected = QTest::qWaitFor(
-            [&] {
-                return FaultHarness::showsResults(view) && keptNoPicture.count() >= distinctPictures(model);
-            },
-            OutcomeWait)
-            && FaultHarness::allCellsShow(view, [](const SvImageWidget *image) {
-                   return image->imageId() == FaultHarness::defaultIconOf(PanelViews::Player);
-               });
-        break;
-    case Expect::NoMatches:
-        shown.asExpected = QTest::qWaitFor([&] { return noMatchesShown && !view.spinner()->isVisible(); },
-                                           OutcomeWait)
-            && !FaultHarness::showsResults(view);
-        break;
-    }
-    if (shown.asExpected && whileShown)
-        whileShown(view);
-    shown.gap = m_watch.stop();
-    shown.outcome = expect == Expect::NoMatches && noMatchesShown ? QStringLiteral("no-matches text")
-                                                                  : FaultHarness::describeView(view);
-    return shown;
-}
-
-bool tst_EnvironmentFaults::recovers()
-{
-    restartNetworkService();
-    return run(Expect::Thumbnails).asExpected && FaultHarness::auditCache().isEmpty();
 }
 
 void tst_EnvironmentFaults::environment_data()
 {
-    QTest::addColumn<Expect>("expect");
-    QTest::newRow("full-disk") << Expect::DefaultIcons;
-    QTest::newRow("file-size-limit") << Expect::DefaultIcons;
-    QTest::newRow("read-only-cache") << Expect::DefaultIcons;
-    QTest::newRow("file-where-cache-dir-should-be") << Expect::DefaultIcons;
-    QTest::newRow("symlink-planted-in-cache") << Expect::Thumbnails;
-    QTest::newRow("settings-unreadable") << Expect::NoMatches;
-    QTest::newRow("settings-garbage") << Expect::NoMatches;
-    QTest::newRow("no-modemmanager") << Expect::Thumbnails;
-    QTest::newRow("store-client-absent") << Expect::Thumbnails;
-    QTest::newRow("store-client-never-answers") << Expect::Thumbnails;
-    QTest::newRow("http-proxy-closed-port") << Expect::NoMatches;
-    QTest::newRow("http-proxy-garbage") << Expect::Thumbnails;
+    QTest::addColumn<Environment>("environment");
+
+    const Outcome thumbnails = FaultHarness::thumbnails();
+    const Outcome noMatches = FaultHarness::noMatches();
+    const Outcome defaultIcons = FaultHarness::defaultIcons(QStringLiteral("Failed to save scaled image!"));
+    const QString settingsPath = StoreClientSettings::fileName();
+    const quint16 storePort = m_fixture.store().port();
+    const auto restoreSettings = [settingsPath, storePort] {
+        QDir(settingsPath).removeRecursively();
+        QFile::remove(settingsPath);
+        StoreClientSettings::write(storePort);
+    };
+    // The default store is somewhere else; a local proxy takes its
+    // requests, so that nothing leaves the machine.
+    const QByteArray localProxy = "http://127.0.0.1:" + QByteArray::number(m_proxy.port());
+    FakeStoreClient *client = &m_fixture.storeClient();
+
+    QTest::newRow("full-disk") << Environment { [] {
+        if (!mountTmpfs(CacheFolder::path(), "size=8k"))
+            return unavailable("no private mount namespace here: see file-size-limit");
+        Stage stage { unmounting(CacheFolder::path()) };
+        staged(makeCacheFolders(), "cache folders on the small file system");
+        // Fill what is left, so that not even a small answer fits.
+        QFile filler(CacheFolder::path() + QStringLiteral("/filler"));
+        staged(filler.open(QIODevice::WriteOnly), "filler opened");
+        const QByteArray block(1024, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        stage.allowedLinks << filler.fileName();
+        return stage;
+    }, defaultIcons };
+    QTest::newRow("file-size-limit") << Environment { [] {
+        // Lifted by the undo, whichever copies of it live on.
+        auto limit = std::make_shared<std::unique_ptr<FileSizeLimit>>(std::make_unique<FileSizeLimit>(64));
+        return Stage { [limit] { limit->reset(); } };
+    }, defaultIcons };
+    QTest::newRow("read-only-cache") << Environment { [] {
+        if (!mountTmpfs(CacheFolder::path(), "size=1m"))
+            return unavailable("no private mount namespace here: root ignores file modes, so a read-only cache "
+                               "cannot be made");
+        Stage stage { unmounting(CacheFolder::path()) };
+        staged(makeCacheFolders(), "cache folders made");
+        staged(::mount("tmpfs", QFile::encodeName(CacheFolder::path()).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
+                       "size=1m") == 0,
+               "cache remounted read-only");
+        return stage;
+    }, defaultIcons };
+    QTest::newRow("file-where-cache-dir-should-be") << Environment { [] {
+        staged(QDir(CacheFolder::path()).removeRecursively(), "cache removed");
+        staged(FaultHarness::writeFile(CacheFolder::path(), "not a folder\n"), "file in the cache's place");
+        // Gone as a whole, so that the next start builds the cache afresh.
+        return Stage { [] { QFile::remove(CacheFolder::path()); } };
+    }, defaultIcons };
+    QTest::newRow("symlink-planted-in-cache") << Environment { [this] {
+        // A link where the search answer will be kept, pointing at a file of
+        // the user's elsewhere.
+        const QString outside = QDir::homePath() + QStringLiteral("/outside");
+        const QByteArray before = "the user's own file\n";
+        staged(FaultHarness::writeFile(outside, before), "the user's file written");
+        const QString answerLink = CacheFolder::filePath(QStringLiteral("queries"), searchUrl());
+        staged(QFile::link(outside, answerLink), "link planted");
+        return Stage { [] {}, { answerLink }, [outside, before] {
+                          return readFile(outside) == before ? QString()
+                                                             : QStringLiteral("an answer was written through the planted link");
+                      } };
+    }, thumbnails };
+    QTest::newRow("settings-unreadable") << Environment { [=] {
+        staged(QFile::remove(settingsPath) && QDir().mkpath(settingsPath), "a folder in the settings' place");
+        const auto unproxy = withProxy(localProxy);
+        return Stage { [=] { unproxy(); restoreSettings(); } };
+    }, noMatches };
+    QTest::newRow("settings-garbage") << Environment { [=] {
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage.append(char((i * 7919 + 13) % 256));
+        staged(QFile::remove(settingsPath) && FaultHarness::writeFile(settingsPath, garbage), "garbage settings written");
+        const auto unproxy = withProxy(localProxy);
+        return Stage { [=] { unproxy(); restoreSettings(); } };
+    }, noMatches };
+    // An empty territory makes the panel ask the handset; the system bus of
+    // this sandbox does not exist.
+    QTest::newRow("no-modemmanager") << Environment { [=] {
+        staged(StoreClientSettings::write(storePort, QString(), QString()), "settings without territory");
+        return Stage { [=] { StoreClientSettings::write(storePort); } };
+    }, thumbnails };
+    QTest::newRow("store-client-absent") << Environment { [client] {
+        client->clear();
+        staged(client->unregisterService(), "store client gone");
+        return Stage { [client] { client->registerService(); } };
+    }, thumbnails, [client](PanelRun &run) {
+        emit run.view.storeButton()->clicked();
+        // A call on the same connection comes back after the bus has refused the touch's call.
+        const QDBusReply<bool> registered =
+            QDBusConnection::sessionBus().interface()->isServiceRegistered(FakeStoreClient::ServiceName);
+        QVERIFY(registered.isValid() && !registered.value());
+        QCoreApplication::processEvents();
+        QVERIFY(client->calls().isEmpty());
+    } };
+    QTest::newRow("store-client-never-answers") << Environment { [client] {
+        client->clear();
+        client->setSilent(true);
+        return Stage { [client] { client->setSilent(false); } };
+    }, thumbnails, [client](PanelRun &run) {
+        emit run.view.storeButton()->clicked();
+        // The call goes out and is never answered: nothing may wait on it.
+        QTRY_COMPARE_WITH_TIMEOUT(client->links().size(), 1, FaultHarness::OutcomeWaitMs);
+    } };
+    QTest::newRow("http-proxy-closed-port") << Environment { [] {
+        QTcpServer closed;
+        staged(closed.listen(QHostAddress::LocalHost), "a free port found");
+        const QByteArray closedPort = QByteArray::number(closed.serverPort());
+        closed.close();
+        return Stage { withProxy("http://127.0.0.1:" + closedPort) };
+    }, noMatches };
+    QTest::newRow("http-proxy-garbage") << Environment { [] {
+        return Stage { withProxy(QByteArray("::%%garbage::\x7f:99999999")) };
+    }, thumbnails };
 }
 
 void tst_EnvironmentFaults::environment()
 {
-    QFETCH(Expect, expect);
-    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    QFETCH(Environment, environment);
     if (qEnvironmentVariableIsSet(qPrintable(NoSessionBusVariable)))
         QSKIP("runs with a session bus");
 
-    FaultOutcome outcome;
-    outcome.caseName = tag;
-    outcome.view = QStringLiteral("player");
-    outcome.outcome = QStringLiteral("(did not finish)");
-    const auto record = qScopeGuard([&outcome] { FaultHarness::addOutcome(outcome); });
+    FaultOutcome outcome(QString::fromLatin1(QTest::currentDataTag()), QStringLiteral("player"));
+    const Stage stage = environment.setup();
+    m_undo = stage.undo;
+    if (stage.cannot)
+        QSKIP(stage.cannot);
+    if (QTest::currentTestFailed())
+        return;
 
-    const QString settingsPath = StoreClientSettings::fileName();
-    const QString outside = QDir::homePath() + QStringLiteral("/outside");
-    QStringList allowedLinks;
-    std::function<void(VelloraView &)> whileShown;
-
-    if (tag == QLatin1String("full-disk")) {
-        if (!mountTmpfs(CacheFolder::path(), "size=8k"))
-            QSKIP("no private mount namespace here: see file-size-limit");
-        m_undo = [] { unmount(CacheFolder::path()); };
-        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/queries")));
-        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/images")));
-        // Fill what is left, so that not even a small answer fits.
-        QFile filler(CacheFolder::path() + QStringLiteral("/filler"));
-        QVERIFY(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(1024, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-        filler.close();
-        allowedLinks << filler.fileName();
-        expect = Expect::DefaultIcons;
-    } else if (tag == QLatin1String("file-size-limit")) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit previous {};
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-        const rlimit tiny = { 64, previous.rlim_max };
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
-        m_undo = [previous] { ::setrlimit(RLIMIT_FSIZE, &previous); };
-    } else if (tag == QLatin1String("read-only-cache")) {
-        if (!mountTmpfs(CacheFolder::path(), "size=1m"))
-            QSKIP("no private mount namespace here: root ignores file modes, so a read-only cache cannot be made");
-        m_undo = [] { unmount(CacheFolder::path()); };
-        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/queries")));
-        QVERIFY(QDir().mkpath(CacheFolder::path() + QStringLiteral("/images")));
-        QCOMPARE(::mount("tmpfs", QFile::encodeName(CacheFolder::path()).constData(), "tmpfs",
-                         MS_REMOUNT | MS_RDONLY, "size=1m"),
-                 0);
-    } else if (tag == QLatin1String("file-where-cache-dir-should-be")) {
-        QVERIFY(QDir(CacheFolder::path()).removeRecursively());
-        QVERIFY(writeFile(CacheFolder::path(), "not a folder\n"));
-        // Gone as a whole, so that the next start builds the cache afresh.
-        m_undo = [] { QFile::remove(CacheFolder::path()); };
-    } else if (tag == QLatin1String("symlink-planted-in-cache")) {
-        // Links where the search answer and the first pictures will be kept,
-        // pointing at a file of the user's elsewhere.
-        QVERIFY(writeFile(outside, "the user's own file\n"));
-        const QString answerLink = CacheFolder::filePath(QStringLiteral("queries"), searchUrl());
-        QVERIFY(QFile::link(outside, answerLink));
-        allowedLinks << answerLink;
-    } else if (tag == QLatin1String("settings-unreadable") || tag == QLatin1String("settings-garbage")) {
-        QVERIFY(QFile::remove(settingsPath));
-        if (tag == QLatin1String("settings-unreadable")) {
-            QVERIFY(QDir().mkpath(settingsPath));
-        } else {
-            QByteArray garbage;
-            for (int i = 0; i < 4096; ++i)
-                garbage.append(char((i * 7919 + 13) % 256));
-            QVERIFY(writeFile(settingsPath, garbage));
-        }
-        // The default store is somewhere else; a local proxy takes its
-        // requests, so that nothing leaves the machine.
-        qputenv("http_proxy", QByteArray("http://127.0.0.1:") + QByteArray::number(m_proxy.port()));
-        restartNetworkService();
-        const quint16 port = m_fixture.store().port();
-        m_undo = [settingsPath, port] {
-            qunsetenv("http_proxy");
-            QDir(settingsPath).removeRecursively();
-            QFile::remove(settingsPath);
-            StoreClientSettings::write(port);
-        };
-    } else if (tag == QLatin1String("no-modemmanager")) {
-        // An empty territory makes the panel ask the handset; the system bus
-        // of this sandbox does not exist.
-        const quint16 port = m_fixture.store().port();
-        QVERIFY(StoreClientSettings::write(port, QString(), QString()));
-        m_undo = [port] { StoreClientSettings::write(port); };
-    } else if (tag == QLatin1String("store-client-absent")
-               || tag == QLatin1String("store-client-never-answers")) {
-        const bool silent = tag == QLatin1String("store-client-never-answers");
-        FakeStoreClient *client = &m_fixture.storeClient();
-        client->clear();
-        if (silent)
-            client->setSilent(true);
-        else
-            QVERIFY(client->unregisterService());
-        whileShown = [client, silent](VelloraView &view) {
-            emit view.storeButton()->clicked();
-            // The call goes out and is never answered: nothing may wait on it.
-            if (silent)
-                QVERIFY(QTest::qWaitFor([&] { return !client->calls().isEmpty(); }, 5000));
-            else
-                QTest::qWait(200);
-        };
-        m_undo = [client, silent] {
-            if (silent)
-                client->setSilent(false);
-            else
-                client->registerService();
-        };
-    } else if (tag == QLatin1String("http-proxy-closed-port") || tag == QLatin1String("http-proxy-garbage")) {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const QByteArray closedPort = QByteArray::number(closed.serverPort());
-        closed.close();
-        qputenv("http_proxy", tag == QLatin1String("http-proxy-garbage") ? QByteArray("::%%garbage::\x7f:99999999")
-                                                                          : "http://127.0.0.1:" + closedPort);
-        restartNetworkService();
-        m_undo = [] { qunsetenv("http_proxy"); };
-    }
-
-    const QByteArray outsideBefore = readFile(outside);
-    const Shown shown = run(expect, whileShown);
-    outcome.outcome = shown.outcome;
-    outcome.longestGap = shown.gap;
-    const QStringList problems = FaultHarness::auditCache(allowedLinks);
-    outcome.cache = FaultHarness::describeAudit(problems);
-    if (tag == QLatin1String("symlink-planted-in-cache")) {
-        const bool untouched = readFile(outside) == outsideBefore;
-        outcome.cache += untouched ? QStringLiteral(", link target untouched") : QStringLiteral(", LINK TARGET WRITTEN");
-        QVERIFY2(untouched, "an answer was written through the planted link");
-    }
-    QVERIFY2(shown.asExpected, qPrintable(shown.outcome));
-    QVERIFY2(shown.gap < FaultHarness::UiGapCeilingMs, qPrintable(FaultHarness::describeGap(shown.gap)));
+    auto run = std::make_unique<PanelRun>(PanelViews::Player);
+    const bool reached = FaultHarness::await(*run, environment.expect, FaultHarness::artist(), &outcome);
+    QVERIFY2(reached, qPrintable(outcome.outcome));
+    UiGapWatch watch;
+    watch.start();
+    environment.whileShown(*run);
+    outcome.longestGap = qMax(outcome.longestGap, watch.stop());
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs,
+             qPrintable(FaultHarness::describeGap(outcome.longestGap)));
+    const QStringList problems = FaultHarness::auditCache(stage.allowedLinks);
+    const QString harm = stage.harm();
+    outcome.cache = FaultHarness::describeAudit(problems) + harm;
+    QVERIFY2(harm.isEmpty(), qPrintable(harm));
     QVERIFY2(problems.isEmpty(), qPrintable(outcome.cache));
 
+    run.reset();
     cleanup();
-    const bool recovered = recovers();
+    restartNetworkService();
+    const bool recovered = FaultHarness::recovers(PanelViews::Player, FaultHarness::artist());
     outcome.recovery = recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
     QVERIFY(recovered);
 }
@@ -381,11 +332,7 @@ void tst_EnvironmentFaults::noSessionBus()
 {
     if (!qEnvironmentVariableIsSet(qPrintable(NoSessionBusVariable)))
         QSKIP("runs in its own process, started without a session bus");
-    FaultOutcome outcome;
-    outcome.caseName = QStringLiteral("no-session-bus");
-    outcome.view = QStringLiteral("player");
-    outcome.outcome = QStringLiteral("(did not finish)");
-    const auto record = qScopeGuard([&outcome] { FaultHarness::addOutcome(outcome); });
+    FaultOutcome outcome(QStringLiteral("no-session-bus"), QStringLiteral("player"));
 
     QVERIFY(!QDBusConnection::sessionBus().isConnected());
     StoreServer store;
@@ -398,27 +345,26 @@ void tst_EnvironmentFaults::noSessionBus()
     const auto uninstall = qScopeGuard([] { BearerBackend::install(nullptr); });
     restartNetworkService();
 
-    VelloraView view(PanelViews::Player);
-    m_watch.start();
-    view.setDetails(Artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
     // Without the configuration service the switch reads as unset, which means on.
-    const bool shown = QTest::qWaitFor(
-        [&] { return FaultHarness::showsResults(view) && FaultHarness::allThumbnails(view); }, OutcomeWait);
-    if (shown)
-        emit view.storeButton()->clicked();
-    QTest::qWait(100);
-    outcome.longestGap = m_watch.stop();
-    outcome.outcome = FaultHarness::describeView(view) + QStringLiteral("; store row touched");
+    PanelRun run(PanelViews::Player);
+    QVERIFY2(FaultHarness::await(run, FaultHarness::thumbnails(), FaultHarness::artist(), &outcome),
+             qPrintable(outcome.outcome));
+    UiGapWatch watch;
+    watch.start();
+    emit run.view.storeButton()->clicked();
+    QCoreApplication::processEvents();
+    outcome.longestGap = qMax(outcome.longestGap, watch.stop());
+    outcome.outcome += QStringLiteral("; store row touched");
     const QStringList problems = FaultHarness::auditCache();
     outcome.cache = FaultHarness::describeAudit(problems);
-    QVERIFY(shown);
     QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs,
              qPrintable(FaultHarness::describeGap(outcome.longestGap)));
     QVERIFY2(problems.isEmpty(), qPrintable(outcome.cache));
 
-    VelloraView again(PanelViews::Album);
-    again.setDetails(Artist, QString(), QString(), QString());
-    const bool recovered = QTest::qWaitFor([&] { return FaultHarness::showsResults(again); }, OutcomeWait);
+    PanelRun again(PanelViews::Album);
+    again.view.setDetails(FaultHarness::artist(), QString(), QString(), QString());
+    const bool recovered =
+        QTest::qWaitFor([&] { return again.probe.state() == PanelProbe::State::Results; }, FaultHarness::OutcomeWaitMs);
     outcome.recovery = recovered ? QStringLiteral("next view shows results") : QStringLiteral("FAILED");
     QVERIFY(recovered);
 }

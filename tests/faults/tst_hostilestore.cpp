@@ -3,8 +3,6 @@
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
-#include <QScopeGuard>
-#include <QSet>
 #include <QStringEncoder>
 #include <QTest>
 #include <QUrl>
@@ -20,22 +18,12 @@
 #include "promotionnetworkapi.h"
 #include "storeclientsettings.h"
 #include "storefetcher.h"
-#include "svdetailedlistitem.h"
-#include "svimagewidget.h"
-#include "svlist.h"
-#include "velloracontainer.h"
 #include "velloramodel.h"
-#include "velloraspinner.h"
-#include "velloraview.h"
 
 namespace {
 
 using Kind = StoreFault::Kind;
 
-const int TransferTimeout = 1200;
-const int DownloadDeadline = 2500;
-const int FailureDelay = 100;
-const int OutcomeWait = 15000;
 // The service's own caps; the rows about the caps set small ones.
 const qint64 AnswerLimit = 8 * 1024 * 1024;
 const qint64 PictureLimit = 4 * 1024 * 1024;
@@ -44,60 +32,29 @@ const qint64 MemoryCeiling = 200 * 1024 * 1024;
 // The first picture's attack has long played out when the others arrive.
 const int OtherPicturesDelay = 300;
 
-const QString Artist = QStringLiteral("The Beatles");
 // Shown after each attack; its answers are not in the cache yet.
 const QString NextArtist = QStringLiteral("The National");
 const QString SimilarPath = QStringLiteral("/similar/");
 const QString SearchPath = QStringLiteral("/artists/");
 
-// One panel shown for the artist, and what happened on its way.
-struct Run {
-    VelloraView view { PanelViews::Player };
-    bool noMatchesShown = false;
-    int closedPictureConnections = 0;
-};
-
-struct Outcome {
-    const char *label;
-    bool (*reached)(const Run &);
-};
-
 // Rows whose first picture stays the default icon while every other picture
 // arrives as a thumbnail.
-bool firstPictureRefused(const Run &run)
+bool firstPictureRefused(const PanelRun &run)
 {
     const QString icon = FaultHarness::defaultIconOf(PanelViews::Player);
-    const SvList *list = run.view.container()->list();
-    if (!FaultHarness::showsResults(run.view)
-        || list->cellCount() != run.view.container()->promotionModel()->rowCount()) {
+    const QList<PanelProbe::Row> rows = run.probe.rows();
+    if (run.probe.state() != PanelProbe::State::Results || rows.size() != run.model()->rowCount())
         return false;
-    }
-    for (int row = 0; row < list->cellCount(); ++row) {
-        const auto *item = qobject_cast<const SvDetailedListItem *>(list->cellAt(row));
-        const bool shown = item
-            && (row == 0 ? item->imageWidget()->imageId() == icon : FaultHarness::isThumbnail(item->imageWidget()));
-        if (!shown)
+    for (int row = 0; row < rows.size(); ++row) {
+        if (!(row == 0 ? rows.at(row).iconId == icon : FaultHarness::isThumbnail(rows.at(row))))
             return false;
     }
     return true;
 }
 
-const Outcome Rows = { "rows with thumbnails", [](const Run &run) {
-                          return FaultHarness::showsResults(run.view) && FaultHarness::allThumbnails(run.view);
-                      } };
-const Outcome NoMatches = { "the no-matches text", [](const Run &run) {
-                               return run.noMatchesShown && !run.view.spinner()->isVisible()
-                                   && !FaultHarness::showsResults(run.view);
-                           } };
-const Outcome FirstPictureRefused = { "rows, first picture refused", firstPictureRefused };
-// As above, and the client gave up the endless download.
-const Outcome FirstPictureAbandoned = { "rows, first picture abandoned", [](const Run &run) {
-                                           return firstPictureRefused(run) && run.closedPictureConnections > 0;
-                                       } };
-
 struct Attack {
     QList<StoreFault> faults;
-    Outcome expect = Rows;
+    Outcome expect = FaultHarness::thumbnails();
     QVariant territory;                // the store client's setting; none: the default
     std::function<void()> plant = [] {}; // into the cache, before the panel starts
     qint64 answerLimit = AnswerLimit;
@@ -155,12 +112,6 @@ QByteArray png(const QSize &size)
     return bytes;
 }
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 // Everything under HOME outside the answer and picture cache, with its size
 // and time of change.
 QStringList homeOutsideCache()
@@ -210,11 +161,9 @@ private slots:
     void attack();
 
 private:
-    bool recovers();
-
     PanelFixture m_fixture;
     StoreFetcher m_fetcher;
-    UiGapWatch m_watch;
+    int m_closedPictureConnections = 0;
     QString m_artistId;
     QString m_searchUrl;
     QByteArray m_search;
@@ -225,13 +174,12 @@ private:
 void tst_HostileStore::initTestCase()
 {
     QVERIFY(m_fixture.start());
-    PromotionNetworkAPI::instance()->setTransferTimeout(TransferTimeout);
-    PromotionNetworkAPI::instance()->setDownloadDeadline(DownloadDeadline);
+    FaultHarness::shortenLimits();
 
     // The store's normal answers, the material of the attacks.
     m_fetcher.setBaseUrl(m_fixture.store().baseUrl());
-    m_artistId = m_fixture.store().catalog().search(Artist).value(0)->id;
-    m_searchUrl = m_fetcher.searchUrl(QString::fromLatin1(QUrl::toPercentEncoding(Artist)));
+    m_artistId = m_fixture.store().catalog().search(FaultHarness::artist()).value(0)->id;
+    m_searchUrl = m_fetcher.searchUrl(QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist())));
     m_search = m_fetcher.get(m_searchUrl);
     m_similar = m_fetcher.get(m_fetcher.similarUrl(m_artistId, QStringLiteral("tracks/")));
     QVERIFY(m_search.contains("<id>" + m_artistId.toUtf8() + "</id>"));
@@ -239,7 +187,7 @@ void tst_HostileStore::initTestCase()
     m_firstPicture = QString::fromUtf8(m_similar.mid(link, m_similar.indexOf('"', link) - link));
     QVERIFY(m_firstPicture.startsWith(m_fixture.store().baseUrl()));
 
-    QVERIFY(writeFile(QDir::homePath() + QStringLiteral("/canary.png"), png(QSize(120, 120))));
+    QVERIFY(FaultHarness::writeFile(QDir::homePath() + QStringLiteral("/canary.png"), png(QSize(120, 120))));
     QCOMPARE(::mkfifo(QFile::encodeName(QDir::homePath() + QStringLiteral("/fifo")).constData(), 0600), 0);
 }
 
@@ -256,6 +204,15 @@ void tst_HostileStore::cleanupTestCase()
 void tst_HostileStore::attack_data()
 {
     QTest::addColumn<Attack>("attack");
+
+    const Outcome rows = FaultHarness::thumbnails();
+    const Outcome noMatches = FaultHarness::noMatches();
+    const Outcome refused = { QStringLiteral("rows, first picture refused"), firstPictureRefused };
+    // As above, and the client gave up the endless download.
+    const Outcome abandoned = { QStringLiteral("rows, first picture abandoned"),
+                                            [this](const PanelRun &run) {
+                                                return firstPictureRefused(run) && m_closedPictureConnections > 0;
+                                            } };
 
     const QString firstPicturePath = QUrl(m_firstPicture).path();
     const QByteArray store = m_fixture.store().baseUrl().toUtf8();
@@ -287,52 +244,52 @@ void tst_HostileStore::attack_data()
     const QByteArray utf16Body = QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom).encode(utf16);
 
     const QString searchFile = CacheFolder::filePath(QStringLiteral("queries"), m_searchUrl);
-    const QByteArray nobody = QByteArray(m_search).replace(Artist.toUtf8(), "Nobody At All");
+    const QByteArray nobody = QByteArray(m_search).replace(FaultHarness::artist().toUtf8(), "Nobody At All");
     const QString pictureFile = CacheFolder::filePath(QStringLiteral("images"), m_firstPicture);
 
     const QList<QPair<const char *, Attack>> attacks = {
-        { "endless-chunked-answer", { { fault(Kind::EndlessChunked, SimilarPath) }, NoMatches } },
+        { "endless-chunked-answer", { { fault(Kind::EndlessChunked, SimilarPath) }, noMatches } },
         { "endless-chunked-picture",
-          { firstPicture(fault(Kind::EndlessChunked, firstPicturePath)), FirstPictureAbandoned } },
-        { "answer-at-cap", { { padBody(SimilarPath, SmallLimit) }, Rows, {}, [] {}, SmallLimit } },
-        { "answer-over-cap", { { padBody(SimilarPath, SmallLimit + 1) }, NoMatches, {}, [] {}, SmallLimit } },
+          { firstPicture(fault(Kind::EndlessChunked, firstPicturePath)), abandoned } },
+        { "answer-at-cap", { { padBody(SimilarPath, SmallLimit) }, rows, {}, [] {}, SmallLimit } },
+        { "answer-over-cap", { { padBody(SimilarPath, SmallLimit + 1) }, noMatches, {}, [] {}, SmallLimit } },
         { "picture-at-cap",
-          { { padBody(firstPicturePath, SmallLimit) }, Rows, {}, [] {}, AnswerLimit, SmallLimit } },
+          { { padBody(firstPicturePath, SmallLimit) }, rows, {}, [] {}, AnswerLimit, SmallLimit } },
         { "picture-over-cap",
-          { firstPicture(padBody(firstPicturePath, SmallLimit + 1)), FirstPictureRefused, {}, [] {}, AnswerLimit,
+          { firstPicture(padBody(firstPicturePath, SmallLimit + 1)), refused, {}, [] {}, AnswerLimit,
             SmallLimit } },
-        { "attribute-bomb", { similar(inserted(m_similar, "<entry>", attributeBomb(200000))), NoMatches } },
-        { "deep-nesting-1000000", { { deep }, NoMatches } },
+        { "attribute-bomb", { similar(inserted(m_similar, "<entry>", attributeBomb(200000))), noMatches } },
+        { "deep-nesting-1000000", { { deep }, noMatches } },
         { "file-picture-link", { link("file://" + QFile::encodeName(QDir::homePath()) + "/canary.png" + bait),
-                                 FirstPictureRefused } },
+                                 refused } },
         { "data-picture-link",
           { link("data:image/png;x=http://" + store.mid(7) + ";base64," + png(QSize(90, 90)).toBase64()),
-            FirstPictureRefused } },
+            refused } },
         { "fifo-picture-link",
-          { link("file://" + QFile::encodeName(QDir::homePath()) + "/fifo" + bait), FirstPictureRefused } },
-        { "ftp-picture-link", { link("ftp://" + store.mid(7) + "/pictures/album/x.png" + bait), FirstPictureRefused } },
-        { "artist-id-slash", { artistId("ar/1001"), NoMatches } },
-        { "artist-id-question-mark", { artistId("ar?1001"), NoMatches } },
-        { "artist-id-hash", { artistId("ar#1001"), NoMatches } },
-        { "artist-id-dot-dot", { artistId(".."), NoMatches } },
-        { "territory-slash", { {}, NoMatches, QStringLiteral("g/b") } },
-        { "territory-question-mark", { {}, NoMatches, QStringLiteral("gb?x") } },
-        { "territory-hash", { {}, NoMatches, QStringLiteral("gb#x") } },
+          { link("file://" + QFile::encodeName(QDir::homePath()) + "/fifo" + bait), refused } },
+        { "ftp-picture-link", { link("ftp://" + store.mid(7) + "/pictures/album/x.png" + bait), refused } },
+        { "artist-id-slash", { artistId("ar/1001"), noMatches } },
+        { "artist-id-question-mark", { artistId("ar?1001"), noMatches } },
+        { "artist-id-hash", { artistId("ar#1001"), noMatches } },
+        { "artist-id-dot-dot", { artistId(".."), noMatches } },
+        { "territory-slash", { {}, noMatches, QStringLiteral("g/b") } },
+        { "territory-question-mark", { {}, noMatches, QStringLiteral("gb?x") } },
+        { "territory-hash", { {}, noMatches, QStringLiteral("gb#x") } },
         // Not a path segment at all: taken as no territory, so the default one serves.
-        { "territory-dot-dot", { {}, Rows, QStringLiteral("..") } },
-        { "nul-byte", { similar(inserted(m_similar, "</entry>", QByteArray(1, '\0'))), NoMatches } },
-        { "unescaped-ampersand", { similar(inserted(m_similar, "</entry>", " & ")), NoMatches } },
-        { "second-root-element", { similar(m_similar + "<feed/>\n"), NoMatches } },
-        { "utf16-doctype", { similar(utf16Body), NoMatches } },
-        { "doctype-in-comment", { similar(inserted(m_similar, declaration, "\n<!-- " + doctype + " -->")), Rows } },
+        { "territory-dot-dot", { {}, rows, QStringLiteral("..") } },
+        { "nul-byte", { similar(inserted(m_similar, "</entry>", QByteArray(1, '\0'))), noMatches } },
+        { "unescaped-ampersand", { similar(inserted(m_similar, "</entry>", " & ")), noMatches } },
+        { "second-root-element", { similar(m_similar + "<feed/>\n"), noMatches } },
+        { "utf16-doctype", { similar(utf16Body), noMatches } },
+        { "doctype-in-comment", { similar(inserted(m_similar, declaration, "\n<!-- " + doctype + " -->")), rows } },
         { "future-dated-cached-answer",
-          { {}, Rows, {}, [searchFile, nobody] {
+          { {}, rows, {}, [searchFile, nobody] {
                QFile file(searchFile);
                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(nobody) == nobody.size() && file.flush());
                QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
            } } },
         { "planted-picture-5600x5600",
-          { {}, Rows, {}, [pictureFile] { QVERIFY(writeFile(pictureFile, png(QSize(5600, 5600)))); } } },
+          { {}, rows, {}, [pictureFile] { QVERIFY(FaultHarness::writeFile(pictureFile, png(QSize(5600, 5600)))); } } },
     };
     for (const auto &attack : attacks)
         QTest::newRow(attack.first) << attack.second;
@@ -342,12 +299,7 @@ void tst_HostileStore::attack()
 {
     QFETCH(Attack, attack);
 
-    FaultOutcome outcome;
-    outcome.caseName = QString::fromLatin1(QTest::currentDataTag());
-    outcome.view = QStringLiteral("player");
-    outcome.outcome = QStringLiteral("(did not finish)");
-    const auto record = qScopeGuard([&outcome] { FaultHarness::addOutcome(outcome); });
-
+    FaultOutcome outcome(QString::fromLatin1(QTest::currentDataTag()), QStringLiteral("player"));
     PromotionNetworkAPI *network = PromotionNetworkAPI::instance();
     network->setAnswerSizeLimit(attack.answerLimit);
     network->setPictureSizeLimit(attack.pictureLimit);
@@ -359,22 +311,16 @@ void tst_HostileStore::attack()
         m_fixture.store().addFault(fault);
     const QStringList homeBefore = homeOutsideCache();
 
-    auto run = std::make_unique<Run>();
-    run->view.container()->promotionModel()->setFailureDelay(FailureDelay);
-    FaultHarness::noteNoMatchesShown(run->view, &run->noMatchesShown);
-    connect(&m_fixture.store(), &StoreServer::connectionClosed, &run->view, [&run](const StoreRequest &request) {
-        run->closedPictureConnections += request.kind == StoreRequest::Kind::Picture;
+    auto run = std::make_unique<PanelRun>(PanelViews::Player);
+    m_closedPictureConnections = 0;
+    connect(&m_fixture.store(), &StoreServer::connectionClosed, &run->view, [this](const StoreRequest &request) {
+        m_closedPictureConnections += request.kind == StoreRequest::Kind::Picture;
     });
 
     FaultHarness::resetPeakMemory();
-    m_watch.start();
-    run->view.setDetails(Artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
-    const bool reached = QTest::qWaitFor([&] { return attack.expect.reached(*run); }, OutcomeWait);
-    outcome.longestGap = m_watch.stop();
+    const bool reached = FaultHarness::await(*run, attack.expect, FaultHarness::artist(), &outcome);
     const qint64 peak = FaultHarness::peakMemory();
-    outcome.outcome = reached ? QString::fromLatin1(attack.expect.label) : FaultHarness::describeView(run->view);
-    QVERIFY2(reached, qPrintable(QStringLiteral("expected %1, shows %2")
-                                     .arg(QLatin1String(attack.expect.label), FaultHarness::describeView(run->view))));
+    QVERIFY2(reached, qPrintable(QStringLiteral("expected %1, shows %2").arg(attack.expect.label, outcome.outcome)));
     QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs,
              qPrintable(FaultHarness::describeGap(outcome.longestGap)));
 #ifndef VELLORA_SANITIZED
@@ -390,24 +336,13 @@ void tst_HostileStore::attack()
     QVERIFY2(problems.isEmpty(), qPrintable(outcome.cache));
 
     run.reset();
-    const bool recovered = recovers();
+    m_fixture.store().clearFaults();
+    network->setAnswerSizeLimit(AnswerLimit);
+    network->setPictureSizeLimit(PictureLimit);
+    const bool recovered =
+        StoreClientSettings::write(m_fixture.store().port()) && FaultHarness::recovers(PanelViews::Player, NextArtist);
     outcome.recovery = recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
     QVERIFY(recovered);
-}
-
-bool tst_HostileStore::recovers()
-{
-    m_fixture.store().clearFaults();
-    PromotionNetworkAPI::instance()->setAnswerSizeLimit(AnswerLimit);
-    PromotionNetworkAPI::instance()->setPictureSizeLimit(PictureLimit);
-    if (!StoreClientSettings::write(m_fixture.store().port()))
-        return false;
-    VelloraView view(PanelViews::Player);
-    view.container()->promotionModel()->setFailureDelay(FailureDelay);
-    view.setDetails(NextArtist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
-    return QTest::qWaitFor([&] { return FaultHarness::showsResults(view) && FaultHarness::allThumbnails(view); },
-                           OutcomeWait)
-        && FaultHarness::auditCache().isEmpty();
 }
 
 QTEST_MAIN(tst_HostileStore)

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "demostore.h"
+#include "fakestoreclient.h"
 #include "mprisfollower.h"
 #include "panelprobe.h"
 #include "playerenvironment.h"
@@ -22,7 +23,6 @@
 #include "playerpaths.h"
 #include "playerwindow.h"
 #include "pluginhost.h"
-#include "storeclientstandin.h"
 #include "svapplicationextensioninterface.h"
 #include "svlocale.h"
 #include "svwidget.h"
@@ -48,12 +48,12 @@ QTextStream &err()
 // Touches the panel and prints the link that reached the stand-in, or says
 // where it went. The launcher may call the stand-in in this same process
 // before the touch returns, so the link is listened for first.
-bool touchAndAwaitLink(StoreClientStandIn &storeClient, const std::function<bool()> &touch, int timeoutMs)
+bool touchAndAwaitLink(FakeStoreClient &storeClient, const std::function<bool()> &touch, int timeoutMs)
 {
     QString link;
     bool received = false;
     QEventLoop loop;
-    QObject::connect(&storeClient, &StoreClientStandIn::linkOpened, &loop, [&](const QString &opened) {
+    QObject::connect(&storeClient, &FakeStoreClient::linkOpened, &loop, [&](const QString &opened) {
         link = opened;
         received = true;
         loop.quit();
@@ -163,10 +163,10 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
     return Success;
 }
 
-int runWindow(QApplication &app, PluginHost &host, StoreClientStandIn &storeClient,
+int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
               const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower)
 {
-    QObject::connect(&storeClient, &StoreClientStandIn::linkOpened, [](const QString &link) {
+    QObject::connect(&storeClient, &FakeStoreClient::linkOpened, [](const QString &link) {
         out() << "Link: " << link << Qt::endl;
     });
     PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack>{PlayerTrack()} : playlist, viewId);
@@ -206,7 +206,7 @@ int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &
 
 // One track in one view: waits for the panel, then prints, renders and
 // touches it as asked.
-int runPanel(const PlayerOptions &options, PluginHost &host, StoreClientStandIn &storeClient,
+int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &storeClient,
              const PlayerTrack &track)
 {
     QGraphicsScene scene;
@@ -320,8 +320,9 @@ int main(int argc, char *argv[])
         return UsageError;
     }
 
-    StoreClientStandIn storeClient;
-    storeClient.registerOnSessionBus();
+    FakeStoreClient storeClient;
+    if (storeClient.start())
+        storeClient.registerService();
 
     PluginHost host;
     if (const int status = loadPlugin(options, &host); status != Success)

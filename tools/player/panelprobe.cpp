@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QAbstractItemModel>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGraphicsScene>
@@ -119,10 +120,19 @@ QList<PanelProbe::Row> PanelProbe::rows() const
         const auto *cell = qobject_cast<SvDetailedListItem *>(shown->cellAt(i));
         if (!cell)
             continue;
-        result.append({cell->title(), cell->subtitle(), cell->sideBottomTitle(),
-                       !cell->imageWidget()->image().isNull()});
+        const SvImageWidget *picture = cell->imageWidget();
+        result.append({cell->title(), cell->subtitle(), cell->sideBottomTitle(), !picture->image().isNull(),
+                       picture->imageId(), picture->image().size()});
     }
     return result;
+}
+
+QStringList PanelProbe::titles() const
+{
+    QStringList shown;
+    for (const Row &row : rows())
+        shown.append(row.title);
+    return shown;
 }
 
 bool PanelProbe::picturesLoaded() const
@@ -151,6 +161,29 @@ bool PanelProbe::waitForSettled(int timeoutMs, bool withPictures)
     poll.start();
     loop.exec();
     return settled();
+}
+
+bool PanelProbe::follow()
+{
+    const QList<QGraphicsItem *> all = items();
+    SvList *shown = nullptr;
+    QList<SvProgressIndicator *> indicators;
+    for (QGraphicsItem *item : all) {
+        QGraphicsObject *object = item->toGraphicsObject();
+        shown = shown ? shown : qobject_cast<SvList *>(object);
+        if (auto *indicator = qobject_cast<SvProgressIndicator *>(object))
+            indicators.append(indicator);
+    }
+    if (!shown || !shown->itemModel() || indicators.isEmpty())
+        return false;
+    // Connected after the list's own connections, so the cells are filled
+    // by the time these are announced.
+    connect(shown->itemModel(), &QAbstractItemModel::rowsInserted, this, &PanelProbe::rowsArrived);
+    connect(shown->itemModel(), &QAbstractItemModel::dataChanged, this, &PanelProbe::changed);
+    connect(shown, &QGraphicsObject::visibleChanged, this, &PanelProbe::changed);
+    for (SvProgressIndicator *indicator : std::as_const(indicators))
+        connect(indicator, &QGraphicsObject::visibleChanged, this, &PanelProbe::changed);
+    return true;
 }
 
 bool PanelProbe::click(QGraphicsItem *item)

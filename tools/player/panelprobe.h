@@ -4,7 +4,9 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 class QGraphicsItem;
 class SvList;
@@ -30,6 +32,8 @@ public:
         QString subtitle;
         QString sideText;
         bool pictureLoaded = false;
+        QString iconId;    // a theme icon shown instead of a picture
+        QSize pictureSize; // of the picture shown, when one is
     };
 
     explicit PanelProbe(SvWidget *panel, QObject *parent = nullptr);
@@ -37,12 +41,19 @@ public:
     SvWidget *panel() const;
     State state() const;
     QList<Row> rows() const;
+    QStringList titles() const;
     bool picturesLoaded() const;
+    bool isLoading() const;
     static QString noMatchesText();
 
     // Spins the event loop until the panel shows results (with their
     // pictures when asked) or the no-matches text; false on time-out.
     bool waitForSettled(int timeoutMs, bool withPictures);
+
+    // From now on announces rows reaching the panel's list and every later
+    // change of the rows, their pictures or the loading row; false when
+    // the panel has no list or loading row to follow.
+    bool follow();
 
     bool clickRow(int row);
     bool clickStoreRow();
@@ -53,11 +64,14 @@ public:
     // The panel as shown, on the theme's dark ground.
     QImage render();
 
+signals:
+    void rowsArrived();
+    void changed();
+
 private:
     QList<QGraphicsItem *> items() const;
     SvList *list() const;
     SvListItem *storeRow() const;
-    bool isLoading() const;
     bool showsNoMatches() const;
     bool click(QGraphicsItem *item);
 

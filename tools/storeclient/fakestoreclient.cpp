@@ -4,6 +4,17 @@ const QString FakeStoreClient::ServiceName = QStringLiteral("com.corvex.SondrelS
 const QString FakeStoreClient::OpenInterface = QStringLiteral("com.corvex.SondrelService.OpenInterface");
 const QString FakeStoreClient::ConnectionName = QStringLiteral("fake-store-client");
 
+namespace {
+
+bool isOpenCall(const QDBusMessage &call)
+{
+    return call.type() == QDBusMessage::MethodCallMessage && call.path() == QLatin1String("/")
+        && call.interface() == FakeStoreClient::OpenInterface && call.member() == QLatin1String("open")
+        && call.signature() == QLatin1String("s");
+}
+
+} // namespace
+
 FakeStoreClient::~FakeStoreClient()
 {
     if (m_bus.isConnected()) {
@@ -20,11 +31,13 @@ bool FakeStoreClient::start()
 
 bool FakeStoreClient::registerService()
 {
-    return m_bus.registerService(ServiceName);
+    m_registered = m_bus.registerService(ServiceName);
+    return m_registered;
 }
 
 bool FakeStoreClient::unregisterService()
 {
+    m_registered = false;
     return m_bus.unregisterService(ServiceName);
 }
 
@@ -32,11 +45,8 @@ QStringList FakeStoreClient::links() const
 {
     QStringList links;
     for (const QDBusMessage &call : m_calls) {
-        if (call.type() == QDBusMessage::MethodCallMessage && call.path() == QLatin1String("/")
-            && call.interface() == OpenInterface && call.member() == QLatin1String("open")
-            && call.signature() == QLatin1String("s")) {
+        if (isOpenCall(call))
             links.append(call.arguments().constFirst().toString());
-        }
     }
     return links;
 }
@@ -51,5 +61,7 @@ bool FakeStoreClient::handleMessage(const QDBusMessage &message, const QDBusConn
     m_calls.append(message);
     if (!m_silent)
         connection.send(message.createReply());
+    if (isOpenCall(message))
+        emit linkOpened(message.arguments().constFirst().toString());
     return true;
 }

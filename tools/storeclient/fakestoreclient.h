@@ -23,8 +23,10 @@ public:
 
     // Opens the connection and serves every object path on it.
     bool start();
+    // False when the name is taken, for instance by the real client.
     bool registerService();
     bool unregisterService();
+    bool isRegistered() const { return m_registered; }
 
     void setSilent(bool silent) { m_silent = silent; }
     const QList<QDBusMessage> &calls() const { return m_calls; }
@@ -35,8 +37,12 @@ public:
     QString introspect(const QString &path) const override;
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
 
+signals:
+    void linkOpened(const QString &link);
+
 private:
     QDBusConnection m_bus{QString()};
     bool m_silent = false;
+    bool m_registered = false;
     QList<QDBusMessage> m_calls;
 };
