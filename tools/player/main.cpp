@@ -188,7 +188,7 @@ int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &
     QGraphicsScene scene;
     SvWidget *panel = host.view(options.viewId);
     scene.addItem(panel);
-    QObject::connect(&follower, &MprisFollower::followedChanged, [&] {
+    QObject::connect(&follower, &MprisFollower::followedChanged, &follower, [&] {
         host.publish(options.viewId, follower.track());
         out() << "Player: " << (follower.player().isEmpty() ? QStringLiteral("none") : follower.player()) << Qt::endl
               << "Track: " << describe(follower.track()) << Qt::endl

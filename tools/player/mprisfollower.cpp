@@ -9,10 +9,10 @@
 
 namespace {
 
-const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString playing = QStringLiteral("Playing");
+constexpr QLatin1String objectPath("/org/mpris/MediaPlayer2");
+constexpr QLatin1String playerInterface("org.mpris.MediaPlayer2.Player");
+constexpr QLatin1String propertiesInterface("org.freedesktop.DBus.Properties");
+constexpr QLatin1String playing("Playing");
 
 QString firstText(const QVariant &value)
 {
