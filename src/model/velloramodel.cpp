@@ -16,12 +16,9 @@
 #include "storeconstants.h"
 #include "storequeries.h"
 #include "systemnetworkinfo.h"
+#include "viewnames.h"
 
 namespace {
-
-constexpr QLatin1String PlayerView("com.corvex.Sonavo.extensions.PlayerInterface/1.0");
-constexpr QLatin1String AlbumView("com.corvex.Sonavo.extensions.AlbumInterface/1.0");
-constexpr QLatin1String ArtistView("com.corvex.Sonavo.extensions.ArtistInterface/1.0");
 
 constexpr QLatin1String FallbackTerritory("gb");
 const int LookupDelay = 300;
@@ -371,11 +368,11 @@ void VelloraModel::setDetails(const QString& artistName, const QString& albumTit
 
     if (viewName != m_viewName) {
         m_viewName = viewName;
-        if (viewName == PlayerView)
+        if (viewName == ViewNames::Player)
             m_similarPath = QStringLiteral("tracks/");
-        else if (viewName == AlbumView)
+        else if (viewName == ViewNames::Album)
             m_similarPath = QStringLiteral("albums/");
-        else if (viewName == ArtistView)
+        else if (viewName == ViewNames::Artist)
             m_similarPath.clear();
     }
 
@@ -450,9 +447,9 @@ void VelloraModel::onPromotiontXmlFetched()
 {
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onPromotiontXmlFetched);
     StoreQueries::Similar kind = StoreQueries::Similar::Artists;
-    if (m_viewName == PlayerView)
+    if (m_viewName == ViewNames::Player)
         kind = StoreQueries::Similar::Tracks;
-    else if (m_viewName == AlbumView)
+    else if (m_viewName == ViewNames::Album)
         kind = StoreQueries::Similar::Albums;
     const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
     parseAnswer(set.queries, set.namespaces, set.columns, set.limit, &VelloraModel::onPromotiontXmlParsed);
@@ -468,7 +465,7 @@ void VelloraModel::onPromotiontXmlParsed()
     m_rows.clear();
     endResetModel();
 
-    const bool player = m_viewName == PlayerView;
+    const bool player = m_viewName == ViewNames::Player;
     int row = 0;
     for (const QStringList& answerRow : std::as_const(result)) {
         if (answerRow.count() < MinimumAnswerFields)
@@ -517,11 +514,11 @@ void VelloraModel::onButtonClicked()
 {
     qDebug() << "VelloraModel::onButtonClicked()" << m_artistName << m_artistId;
     QString prefix;
-    if (m_viewName == PlayerView)
+    if (m_viewName == ViewNames::Player)
         prefix = QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/");
-    else if (m_viewName == AlbumView)
+    else if (m_viewName == ViewNames::Album)
         prefix = QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/");
-    else if (m_viewName == ArtistView)
+    else if (m_viewName == ViewNames::Artist)
         prefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
     PromotionLauncher::instance()->launchInMusicStoreClient(prefix + m_artistName + QLatin1Char('/')
                                                             + m_artistId);
@@ -536,15 +533,15 @@ void VelloraModel::onPromotionClicked(const QModelIndex& index)
     QString prefix;
     QString first;
     QString second;
-    if (m_viewName == PlayerView) {
+    if (m_viewName == ViewNames::Player) {
         prefix = QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/");
         first = values.value(5);
         second = values.value(0);
-    } else if (m_viewName == AlbumView) {
+    } else if (m_viewName == ViewNames::Album) {
         prefix = QStringLiteral("#Product/SolvaneSonavoSongViewVellora/");
         first = values.value(1);
         second = values.value(0);
-    } else if (m_viewName == ArtistView) {
+    } else if (m_viewName == ViewNames::Artist) {
         prefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
         first = values.value(0);
     }

@@ -303,7 +303,7 @@ void tst_EnvironmentFaults::environment()
     if (QTest::currentTestFailed())
         return;
 
-    auto run = std::make_unique<PanelRun>(PanelViews::Player);
+    auto run = std::make_unique<PanelRun>(ViewNames::Player);
     const bool reached = FaultHarness::await(*run, environment.expect, FaultHarness::artist(), &outcome);
     QVERIFY2(reached, qPrintable(outcome.outcome));
     UiGapWatch watch;
@@ -323,7 +323,7 @@ void tst_EnvironmentFaults::environment()
     run.reset();
     cleanup();
     restartNetworkService();
-    const bool recovered = FaultHarness::recovers(PanelViews::Player, FaultHarness::artist());
+    const bool recovered = FaultHarness::recovers(ViewNames::Player, FaultHarness::artist());
     outcome.recovery = recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
     QVERIFY(recovered);
 }
@@ -346,7 +346,7 @@ void tst_EnvironmentFaults::noSessionBus()
     restartNetworkService();
 
     // Without the configuration service the switch reads as unset, which means on.
-    PanelRun run(PanelViews::Player);
+    PanelRun run(ViewNames::Player);
     QVERIFY2(FaultHarness::await(run, FaultHarness::thumbnails(), FaultHarness::artist(), &outcome),
              qPrintable(outcome.outcome));
     UiGapWatch watch;
@@ -361,7 +361,7 @@ void tst_EnvironmentFaults::noSessionBus()
              qPrintable(FaultHarness::describeGap(outcome.longestGap)));
     QVERIFY2(problems.isEmpty(), qPrintable(outcome.cache));
 
-    PanelRun again(PanelViews::Album);
+    PanelRun again(ViewNames::Album);
     again.view.setDetails(FaultHarness::artist(), QString(), QString(), QString());
     const bool recovered =
         QTest::qWaitFor([&] { return again.probe.state() == PanelProbe::State::Results; }, FaultHarness::OutcomeWaitMs);

@@ -41,7 +41,7 @@ const QString SearchPath = QStringLiteral("/artists/");
 // arrives as a thumbnail.
 bool firstPictureRefused(const PanelRun &run)
 {
-    const QString icon = FaultHarness::defaultIconOf(PanelViews::Player);
+    const QString icon = FaultHarness::defaultIconOf(ViewNames::Player);
     const QList<PanelProbe::Row> rows = run.probe.rows();
     if (run.probe.state() != PanelProbe::State::Results || rows.size() != run.model()->rowCount())
         return false;
@@ -311,7 +311,7 @@ void tst_HostileStore::attack()
         m_fixture.store().addFault(fault);
     const QStringList homeBefore = homeOutsideCache();
 
-    auto run = std::make_unique<PanelRun>(PanelViews::Player);
+    auto run = std::make_unique<PanelRun>(ViewNames::Player);
     m_closedPictureConnections = 0;
     connect(&m_fixture.store(), &StoreServer::connectionClosed, &run->view, [this](const StoreRequest &request) {
         m_closedPictureConnections += request.kind == StoreRequest::Kind::Picture;
@@ -340,7 +340,7 @@ void tst_HostileStore::attack()
     network->setAnswerSizeLimit(AnswerLimit);
     network->setPictureSizeLimit(PictureLimit);
     const bool recovered =
-        StoreClientSettings::write(m_fixture.store().port()) && FaultHarness::recovers(PanelViews::Player, NextArtist);
+        StoreClientSettings::write(m_fixture.store().port()) && FaultHarness::recovers(ViewNames::Player, NextArtist);
     outcome.recovery = recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
     QVERIFY(recovered);
 }

@@ -135,7 +135,7 @@ void tst_StoreFaults::matrix_data()
           { fault(Kind::HugePicture, QStringLiteral(".jpg"), [](StoreFault &f) { f.pictureSize = HugeSize; }),
             results } },
     };
-    for (const QString &view : { PanelViews::Player, PanelViews::Album, PanelViews::Artist }) {
+    for (const QString &view : { ViewNames::Player, ViewNames::Album, ViewNames::Artist }) {
         for (const auto &c : cases) {
             const QString tag = QString::fromLatin1(c.first) + QLatin1Char('/') + FaultHarness::viewLabel(view);
             QTest::newRow(qPrintable(tag)) << view << c.second.first << c.second.second;

@@ -24,13 +24,10 @@
 #include "storepictures.h"
 #include "storeserver.h"
 #include "velloramodel.h"
+#include "viewnames.h"
 
 namespace {
 
-const QString PlayerView = QStringLiteral("com.corvex.Sonavo.extensions.PlayerInterface/1.0");
-const QString AlbumView = QStringLiteral("com.corvex.Sonavo.extensions.AlbumInterface/1.0");
-const QString ArtistView = QStringLiteral("com.corvex.Sonavo.extensions.ArtistInterface/1.0");
-const QString GenreView = QStringLiteral("com.corvex.Sonavo.extensions.GenreInterface/1.0");
 
 const int UserRole = Qt::UserRole;
 const int FailureDelay = 150;
@@ -374,7 +371,7 @@ void tst_VelloraModel::loadingTextRepeatedSetsNoMatches()
     // The no-matches flag shows up as a stopped chain: after the text was set
     // a second time, details for no artist in the same view change nothing.
     VelloraModel model;
-    enterView(model, PlayerView);
+    enterView(model, ViewNames::Player);
     QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
     model.setLoadingText(model.loadingText());
     QCOMPARE(textSpy.count(), 0);
@@ -383,10 +380,10 @@ void tst_VelloraModel::loadingTextRepeatedSetsNoMatches()
 
     QVERIFY(invoke(model, "setButtonVisible", true));
     QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
-    model.setDetails(QString(), QString(), QString(), QString(), PlayerView);
+    model.setDetails(QString(), QString(), QString(), QString(), ViewNames::Player);
     QCOMPARE(buttonSpy.count(), 0);
 
-    model.setDetails(QString(), QString(), QString(), QString(), AlbumView);
+    model.setDetails(QString(), QString(), QString(), QString(), ViewNames::Album);
     QCOMPARE(buttonSpy.count(), 1);
 }
 
@@ -434,17 +431,17 @@ void tst_VelloraModel::rowLinks_data()
     QTest::addColumn<QString>("debugLine");
 
     const QStringList player{"Song/One", "AC/DC | Live", "04:05", "http://pic", "123", "AC/DC"};
-    QTest::newRow("player") << PlayerView << player
+    QTest::newRow("player") << ViewNames::Player << player
                             << "#Product/SolvaneSonavoNowPlayingViewVellora/AC/DC/Song/One/123"
                             << "VelloraModel::onPromotionClicked() \"AC/DC\" \"Song/One\" \"123\"";
     const QStringList album{"Tides & Tunes <Live>", "Lumen/Noir", "17", "http://pic", "al7"};
-    QTest::newRow("album") << AlbumView << album
+    QTest::newRow("album") << ViewNames::Album << album
                            << "#Product/SolvaneSonavoSongViewVellora/Lumen/Noir/Tides & Tunes <Live>/al7"
                            << "VelloraModel::onPromotionClicked() \"Lumen/Noir\" \"Tides & Tunes <Live>\" \"al7\"";
-    QTest::newRow("artist-same-fields") << ArtistView << album
+    QTest::newRow("artist-same-fields") << ViewNames::Artist << album
                                         << "#Artist/SolvaneSonavoAlbumViewVellora/Tides & Tunes <Live>//al7"
                                         << "VelloraModel::onPromotionClicked() \"Tides & Tunes <Live>\" \"\" \"al7\"";
-    QTest::newRow("other-view") << GenreView << QStringList{"Kino", "", "", "http://pic", "ar9"}
+    QTest::newRow("other-view") << ViewNames::Genre << QStringList{"Kino", "", "", "http://pic", "ar9"}
                                 << "//ar9" << "VelloraModel::onPromotionClicked() \"\" \"\" \"ar9\"";
 }
 
@@ -471,7 +468,7 @@ void tst_VelloraModel::rowLinks()
 void tst_VelloraModel::unusableIndexSendsNothing()
 {
     VelloraModel model;
-    enterView(model, PlayerView);
+    enterView(model, ViewNames::Player);
     model.insertData(0, {"Song", "A | B", "01:00", "http://pic", "tr1", "A"});
     m_storeClient.clear();
 
@@ -497,27 +494,27 @@ void tst_VelloraModel::rowsByView_data()
     QTest::addColumn<QString>("storePrefix");
     const ExpectedRows artists = artistRows;
     const QString artistPrefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
-    QTest::newRow("player") << PlayerView << "The Beatles" << "q=The%20Beatles" << "tracks/" << ExpectedRows(trackRows)
+    QTest::newRow("player") << ViewNames::Player << "The Beatles" << "q=The%20Beatles" << "tracks/" << ExpectedRows(trackRows)
                             << "#Artist/SolvaneSonavoNowPlayingViewVellora/";
-    QTest::newRow("album") << AlbumView << "The National" << "q=The%20National" << "albums/"
+    QTest::newRow("album") << ViewNames::Album << "The National" << "q=The%20National" << "albums/"
                            << ExpectedRows(albumRows) << "#Artist/SolvaneSonavoSongViewVellora/";
-    QTest::newRow("artist") << ArtistView << "The National" << "q=The%20National" << "" << artists << artistPrefix;
-    QTest::newRow("other-view") << GenreView << "The National" << "q=The%20National" << "" << artists << "";
+    QTest::newRow("artist") << ViewNames::Artist << "The National" << "q=The%20National" << "" << artists << artistPrefix;
+    QTest::newRow("other-view") << ViewNames::Genre << "The National" << "q=The%20National" << "" << artists << "";
     // Both "Velvet Harbour" and "VELVET HARBOUR" match; the first entry wins.
-    QTest::newRow("title-letter-case-only") << ArtistView << "velvet harbour" << "q=velvet%20harbour" << "" << artists
+    QTest::newRow("title-letter-case-only") << ViewNames::Artist << "velvet harbour" << "q=velvet%20harbour" << "" << artists
                                             << artistPrefix;
-    QTest::newRow("ampersand") << ArtistView << "Simon & Garfunkel" << "q=Simon%20%26%20Garfunkel" << "" << artists
+    QTest::newRow("ampersand") << ViewNames::Artist << "Simon & Garfunkel" << "q=Simon%20%26%20Garfunkel" << "" << artists
                                << artistPrefix;
-    QTest::newRow("apostrophe") << ArtistView << "Guns N' Roses" << "q=Guns%20N%27%20Roses" << "" << artists
+    QTest::newRow("apostrophe") << ViewNames::Artist << "Guns N' Roses" << "q=Guns%20N%27%20Roses" << "" << artists
                                 << artistPrefix;
-    QTest::newRow("plus") << ArtistView << "Florence + the Machine" << "q=Florence%20%2B%20the%20Machine" << ""
+    QTest::newRow("plus") << ViewNames::Artist << "Florence + the Machine" << "q=Florence%20%2B%20the%20Machine" << ""
                           << artists << artistPrefix;
-    QTest::newRow("question-mark") << ArtistView << "? and the Mysterians" << "q=%3F%20and%20the%20Mysterians" << ""
+    QTest::newRow("question-mark") << ViewNames::Artist << "? and the Mysterians" << "q=%3F%20and%20the%20Mysterians" << ""
                                    << artists << artistPrefix;
-    QTest::newRow("hash") << ArtistView << "Sharp #9 Quartet" << "q=Sharp%20%239%20Quartet" << "" << artists
+    QTest::newRow("hash") << ViewNames::Artist << "Sharp #9 Quartet" << "q=Sharp%20%239%20Quartet" << "" << artists
                           << artistPrefix;
-    QTest::newRow("slash") << ArtistView << "AC/DC" << "q=AC%2FDC" << "" << artists << artistPrefix;
-    QTest::newRow("non-latin") << ArtistView << "Björk" << "q=Bj%C3%B6rk" << "" << artists << artistPrefix;
+    QTest::newRow("slash") << ViewNames::Artist << "AC/DC" << "q=AC%2FDC" << "" << artists << artistPrefix;
+    QTest::newRow("non-latin") << ViewNames::Artist << "Björk" << "q=Bj%C3%B6rk" << "" << artists << artistPrefix;
 }
 
 void tst_VelloraModel::rowsByView()
@@ -560,18 +557,18 @@ void tst_VelloraModel::repeatedArtistCostsNoRequest()
     VelloraModel model;
     QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
     QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
-    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("a"), QStringLiteral("1"), QString(), PlayerView);
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("a"), QStringLiteral("1"), QString(), ViewNames::Player);
     QVERIFY(requestSpy.wait(5000));
     // Once while the search runs, once with the rows shown.
-    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("b"), QStringLiteral("2"), QString(), PlayerView);
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("b"), QStringLiteral("2"), QString(), ViewNames::Player);
     QVERIFY(buttonSpy.wait(5000));
     QSignalSpy resetSpy(&model, &QAbstractItemModel::modelReset);
     QSignalSpy removedSpy(&model, &QAbstractItemModel::rowsRemoved);
-    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("c"), QStringLiteral("3"), QString(), PlayerView);
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("c"), QStringLiteral("3"), QString(), ViewNames::Player);
     // The store answers one request at a time in order, so a request of the
     // first model would come before those of the second.
     VelloraModel other;
-    QVERIFY(fill(other, QStringLiteral("Kraftwerk"), PlayerView));
+    QVERIFY(fill(other, QStringLiteral("Kraftwerk"), ViewNames::Player));
 
     const QString daftPunk = m_store.catalog().search(QStringLiteral("Daft Punk")).first()->id;
     const QString kraftwerk = m_store.catalog().search(QStringLiteral("Kraftwerk")).first()->id;
@@ -590,11 +587,11 @@ void tst_VelloraModel::otherArtistAbandonsRunningRequest()
     m_store.addFault(slow);
     VelloraModel model;
     QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
-    model.setDetails(QStringLiteral("Miles Davis"), QString(), QString(), QString(), AlbumView);
+    model.setDetails(QStringLiteral("Miles Davis"), QString(), QString(), QString(), ViewNames::Album);
     QVERIFY(requestSpy.wait(5000));
-    model.setDetails(QStringLiteral("Miles Davis"), QStringLiteral("Kind"), QString(), QString(), AlbumView);
+    model.setDetails(QStringLiteral("Miles Davis"), QStringLiteral("Kind"), QString(), QString(), ViewNames::Album);
 
-    QVERIFY(fill(model, QStringLiteral("Nina Simone"), AlbumView));
+    QVERIFY(fill(model, QStringLiteral("Nina Simone"), ViewNames::Album));
 
     const QString nina = m_store.catalog().search(QStringLiteral("Nina Simone")).first()->id;
     QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Miles Davis"))
@@ -626,14 +623,14 @@ void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
     // one host: unless the old ones are dropped, the new ones are never even asked for.
     int requested = 0;
     for (const QString& artist : {QStringLiteral("The Beatles"), QStringLiteral("Daft Punk")}) {
-        QVERIFY(fill(model, artist, PlayerView));
+        QVERIFY(fill(model, artist, ViewNames::Player));
         requested += int(showPictures().size());
         QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::Picture), requested);
     }
     m_store.clearFaults();
 
     QSignalSpy imageSpy(service, &PromotionNetworkAPI::imageDownloaded);
-    QVERIFY(fill(model, QStringLiteral("Nina Simone"), PlayerView));
+    QVERIFY(fill(model, QStringLiteral("Nina Simone"), ViewNames::Player));
     const QStringList current = showPictures();
     QVERIFY(!current.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(imageSpy.count(), current.size(), 10000);
@@ -649,7 +646,7 @@ void tst_VelloraModel::fiveEntriesGiveFourRows()
     m_store.addFault(extra);
     VelloraModel model;
     QSignalSpy insertedSpy(&model, &QAbstractItemModel::rowsInserted);
-    QVERIFY(fill(model, QStringLiteral("John Coltrane"), PlayerView));
+    QVERIFY(fill(model, QStringLiteral("John Coltrane"), ViewNames::Player));
 
     QCOMPARE(model.rowCount(), 4);
     QCOMPARE(insertedSpy.count(), 4);
@@ -715,7 +712,7 @@ void tst_VelloraModel::failures()
     QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
 
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(debugLine));
-    model.setDetails(artist, QString(), QString(), QString(), PlayerView);
+    model.setDetails(artist, QString(), QString(), QString(), ViewNames::Player);
     QTRY_COMPARE(model.loadingText(), NoMatches);
     // The no-matches text is shown while the loading row stays up.
     QCOMPARE(firstArguments(loadingSpy), QVariantList{true});
@@ -730,7 +727,7 @@ void tst_VelloraModel::failures()
     // The retry is stopped at its first request, so that nothing of it can
     // reach the store, and take a fault of the next test, after this one ends.
     connect(&m_store, &StoreServer::requestReceived, &model, [&model] { model.clearModel(); });
-    model.setDetails(artist, QString(), QString(), QString(), PlayerView);
+    model.setDetails(artist, QString(), QString(), QString(), ViewNames::Player);
     QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), searches + 1);
 }
 
@@ -743,14 +740,14 @@ void tst_VelloraModel::failureTimerOutlivesNewDownload()
     model.setFailureDelay(1500);
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^VelloraModel::onErrorOccurred"));
-    model.setDetails(QStringLiteral("Erik Satie"), QString(), QString(), QString(), PlayerView);
+    model.setDetails(QStringLiteral("Erik Satie"), QString(), QString(), QString(), ViewNames::Player);
     QTRY_COMPARE(model.loadingText(), NoMatches);
 
     // The next artist's search never answers; the earlier failure still ends
     // the loading state while it runs.
     m_store.addFault(StoreFault(StoreFault::Kind::Stall, QStringLiteral("/artists/")));
     QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
-    model.setDetails(QStringLiteral("Tinariwen"), QString(), QString(), QString(), PlayerView);
+    model.setDetails(QStringLiteral("Tinariwen"), QString(), QString(), QString(), ViewNames::Player);
     QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), 2);
     QTRY_COMPARE(loadingSpy.count(), 4);
     QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
@@ -768,7 +765,7 @@ void tst_VelloraModel::noInternetKeepsEverything()
     const QString id = m_store.catalog().search(artist).first()->id;
     {
         VelloraModel first;
-        QVERIFY(fill(first, artist, AlbumView));
+        QVERIFY(fill(first, artist, ViewNames::Album));
     }
     // The search is answered from the cache, the similar items need the network.
     PromotionNetworkAPI::instance()->releaseCache(similarUrl(id, QStringLiteral("albums/")));
@@ -781,14 +778,14 @@ void tst_VelloraModel::noInternetKeepsEverything()
     QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
     QTest::ignoreMessage(QtDebugMsg, "VelloraModel::onErrorOccurred() \"NO_INTERNET_CONNECTION\" 0");
-    model.setDetails(artist, QString(), QString(), QString(), AlbumView);
+    model.setDetails(artist, QString(), QString(), QString(), ViewNames::Album);
     QVERIFY(noInternetSpy.wait(5000));
     QCOMPARE(textSpy.count(), 0);
     QCOMPARE(loadingSpy.count(), 0);
 
     // The artist and its id were kept: the same details ask only for the similar items.
     m_bearer.setOnline(true);
-    QVERIFY(fill(model, artist, AlbumView));
+    QVERIFY(fill(model, artist, ViewNames::Album));
     QCOMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), 0);
     QVERIFY(m_store.requestCount(StoreRequest::Kind::SimilarAlbums) >= 1);
 }
@@ -802,7 +799,7 @@ void tst_VelloraModel::tokenChangeRestartsWhileLoading()
     VelloraModel model;
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
     QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
-    model.setDetails(QStringLiteral("Pink Floyd"), QString(), QString(), QString(), PlayerView);
+    model.setDetails(QStringLiteral("Pink Floyd"), QString(), QString(), QString(), ViewNames::Player);
     QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::SimilarTracks), 1);
     QCOMPARE(loadingSpy.count(), 1);
 
@@ -834,7 +831,7 @@ void tst_VelloraModel::settingsFileCreatedAfterStart()
 {
     QDir(QFileInfo(m_settingsPath).absolutePath()).removeRecursively();
     VelloraModel model;
-    enterView(model, ArtistView);
+    enterView(model, ViewNames::Artist);
 
     writeSettings();
     const auto watcher = model.findChild<QFileSystemWatcher*>();
@@ -842,7 +839,7 @@ void tst_VelloraModel::settingsFileCreatedAfterStart()
     QTRY_VERIFY(watcher->files().contains(m_settingsPath));
 
     // The new file's store is used without any further reading.
-    QVERIFY(fill(model, QStringLiteral("Tinariwen"), ArtistView));
+    QVERIFY(fill(model, QStringLiteral("Tinariwen"), ViewNames::Artist));
     QCOMPARE(requestedUrls().first(), searchUrl(QStringLiteral("Tinariwen")));
 }
 
@@ -850,7 +847,7 @@ void tst_VelloraModel::directParsedCallsDoNothing()
 {
     writeSettings();
     VelloraModel model;
-    QVERIFY(fill(model, QStringLiteral("Miles Davis"), ArtistView));
+    QVERIFY(fill(model, QStringLiteral("Miles Davis"), ViewNames::Artist));
     QSignalSpy resetSpy(&model, &QAbstractItemModel::modelReset);
     QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
 
@@ -869,7 +866,7 @@ void tst_VelloraModel::blankTerritoryWithoutSim()
     VelloraModel model;
     QTest::ignoreMessage(QtDebugMsg, "loadSondrelSettings() mcc \"\"");
     QTest::ignoreMessage(QtDebugMsg, "Unable to get code from SIM, using gb!");
-    QVERIFY(fill(model, QStringLiteral("Sigur Rós"), ArtistView));
+    QVERIFY(fill(model, QStringLiteral("Sigur Rós"), ViewNames::Artist));
 
     QCOMPARE(m_store.requestCount(StoreRequest::Kind::Territory), 0);
     QCOMPARE(requestedUrls().first(), searchUrl(QStringLiteral("Sigur Rós")));
@@ -1015,7 +1012,7 @@ void tst_VelloraModel::hostileUrlParts()
     VelloraModel model;
     model.setFailureDelay(FailureDelay);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(debugLine));
-    model.setDetails(artist.name, QString(), QString(), QString(), ArtistView);
+    model.setDetails(artist.name, QString(), QString(), QString(), ViewNames::Artist);
     QTRY_COMPARE(model.loadingText(), NoMatches);
 
     QStringList seen;

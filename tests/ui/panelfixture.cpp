@@ -21,13 +21,6 @@
 #include "svwidget.h"
 #include "viewnames.h"
 
-namespace PanelViews {
-const QString Player = ViewNames::Player;
-const QString Album = ViewNames::Album;
-const QString Artist = ViewNames::Artist;
-const QString Genre = ViewNames::Genre;
-}
-
 namespace {
 
 const QString SwitchKey = QStringLiteral("/apps/Multimedia/music/velloraprom");

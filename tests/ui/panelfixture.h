@@ -5,16 +5,10 @@
 #include "fakestoreclient.h"
 #include "simulatedbearerbackend.h"
 #include "storeserver.h"
+#include "viewnames.h"
 
 class SvWidget;
 class VelloraView;
-
-namespace PanelViews {
-extern const QString Player;
-extern const QString Album;
-extern const QString Artist;
-extern const QString Genre;
-}
 
 // The in-process store, an online handset and store client settings that
 // point at the store; shared by the panel tests.

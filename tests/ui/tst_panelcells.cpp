@@ -219,7 +219,7 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
 
     VelloraModel model;
     QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
-    model.setDetails(QStringLiteral("Shared Seed"), QString(), QString(), QString(), PanelViews::Player);
+    model.setDetails(QStringLiteral("Shared Seed"), QString(), QString(), QString(), ViewNames::Player);
     QVERIFY(buttonSpy.wait(10000));
     QCOMPARE(model.rowCount(), tracks);
     const QString url = model.data(model.index(0, 0), Qt::UserRole + PictureField).toString();

@@ -96,7 +96,7 @@ void tst_PanelRender::playerPanel()
     QVERIFY2(m_fixture.store().loadCatalog(catalog, &error), qPrintable(error));
 
     QGraphicsScene scene;
-    auto *view = new VelloraView(PanelViews::Player);
+    auto *view = new VelloraView(ViewNames::Player);
     scene.addItem(view);
     VelloraModel *model = view->container()->promotionModel();
     QSignalSpy buttonSpy(model, &VelloraModel::buttonVisibleChanged);

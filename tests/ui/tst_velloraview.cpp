@@ -150,11 +150,11 @@ void tst_VelloraView::construction_data()
     QTest::addColumn<bool>("storeRow");
     QTest::addColumn<bool>("spacer");
     const CreatorCheck contents = isA<VelloraContentItemCreator>;
-    QTest::newRow("player") << PanelViews::Player << contents << "qtn_musi_vellora" << true << true;
-    QTest::newRow("album") << PanelViews::Album << contents << "qtn_musi_vellora" << true << false;
-    QTest::newRow("artist") << PanelViews::Artist << CreatorCheck(isA<AOAInterfaceContentItemCreator>)
+    QTest::newRow("player") << ViewNames::Player << contents << "qtn_musi_vellora" << true << true;
+    QTest::newRow("album") << ViewNames::Album << contents << "qtn_musi_vellora" << true << false;
+    QTest::newRow("artist") << ViewNames::Artist << CreatorCheck(isA<AOAInterfaceContentItemCreator>)
                             << "qtn_musi_vellora_artists" << true << false;
-    QTest::newRow("genre") << PanelViews::Genre << contents << "qtn_musi_vellora" << false << false;
+    QTest::newRow("genre") << ViewNames::Genre << contents << "qtn_musi_vellora" << false << false;
 }
 
 void tst_VelloraView::construction()
@@ -199,7 +199,7 @@ void tst_VelloraView::partLayouts_data()
                                               "SvListItem:CommonSmallPanelInverted"}
                                << QSizePolicy::Preferred;
     QTest::newRow("container") << PartFactory([](SvWidget *parent) {
-        return new VelloraContainer(PanelViews::Album, parent);
+        return new VelloraContainer(ViewNames::Album, parent);
     }) << QStringList{"SvWidget:", "SvList:"} << QSizePolicy::Expanding;
 }
 
@@ -221,10 +221,10 @@ void tst_VelloraView::loadingThenResults_data()
     QTest::addColumn<QStringList>("loadingParts");
     QTest::addColumn<QStringList>("resultParts");
     const QStringList withStoreRow{"store-row", "container"};
-    QTest::newRow("player") << PanelViews::Player << QStringList{"spacer", "spinner"} << withStoreRow;
-    QTest::newRow("album") << PanelViews::Album << QStringList{"spinner"} << withStoreRow;
-    QTest::newRow("artist") << PanelViews::Artist << QStringList{"spinner"} << withStoreRow;
-    QTest::newRow("genre") << PanelViews::Genre << QStringList{"spinner"} << QStringList{"container"};
+    QTest::newRow("player") << ViewNames::Player << QStringList{"spacer", "spinner"} << withStoreRow;
+    QTest::newRow("album") << ViewNames::Album << QStringList{"spinner"} << withStoreRow;
+    QTest::newRow("artist") << ViewNames::Artist << QStringList{"spinner"} << withStoreRow;
+    QTest::newRow("genre") << ViewNames::Genre << QStringList{"spinner"} << QStringList{"container"};
 }
 
 void tst_VelloraView::loadingThenResults()
@@ -260,7 +260,7 @@ void tst_VelloraView::loadingThenResults()
 
 void tst_VelloraView::buttonWithoutRowsShowsNothing()
 {
-    VelloraView view(PanelViews::Album);
+    VelloraView view(ViewNames::Album);
     emit view.container()->promotionModel()->buttonVisibleChanged(true);
     QCOMPARE(view.layoutPolicy()->count(), 0);
     QVERIFY(!view.storeButton()->isVisible());
@@ -269,7 +269,7 @@ void tst_VelloraView::buttonWithoutRowsShowsNothing()
 
 void tst_VelloraView::switchHoldsLatestDetails()
 {
-    VelloraView view(PanelViews::Album);
+    VelloraView view(ViewNames::Album);
     VelloraModel *model = view.container()->promotionModel();
     QVERIFY(m_fixture.setFeatureSwitch(false));
 
@@ -325,7 +325,7 @@ void tst_VelloraView::resultsWithdrawn()
 {
     QFETCH(ViewAction, withdraw);
     QFETCH(ViewAction, restore);
-    VelloraView view(PanelViews::Player);
+    VelloraView view(ViewNames::Player);
     QVERIFY(showResults(view));
 
     QVERIFY(withdraw(view, m_fixture));
@@ -345,7 +345,7 @@ void tst_VelloraView::resultsWithdrawn()
 void tst_VelloraView::touchesOpenTheStore()
 {
     QGraphicsScene scene;
-    auto *view = new VelloraView(PanelViews::Player);
+    auto *view = new VelloraView(ViewNames::Player);
     scene.addItem(view);
     QVERIFY(showResults(*view));
     PanelFixture::layOut(view);
