@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 
+#include "messagerecorder.h"
 #include "promotionxmlparser.h"
 #include "promotionxmlparser_p.h"
 #include "xmltestsupport.h"
@@ -61,23 +62,12 @@ struct WorkerBlocker
 
 QSemaphore *s_gate = nullptr;
 QtMessageHandler s_previousHandler = nullptr;
-QStringList &messages()
-{
-    static QStringList list;
-    return list;
-}
 
 // Opens the gate when the destructor reports that the worker outlived its wait.
 void openGateOnQuitMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (message.contains(QLatin1String("Thread didn't quit properly!")))
         s_gate->release();
-    s_previousHandler(type, context, message);
-}
-
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    messages().append(message);
     s_previousHandler(type, context, message);
 }
 
@@ -191,19 +181,17 @@ void tst_XmlParserWorker::priorityFollowsFlag()
 
 void tst_XmlParserWorker::destructionDuringParse()
 {
-    messages().clear();
-    s_previousHandler = qInstallMessageHandler(recordMessage);
+    MessageRecorder recorder;
     auto *parser = new PromotionXmlParser(nullptr);
     QSignalSpy parseReadySpy(parser, &PromotionXmlParser::parseReady);
     parser->setData(m_largeFeed);
     request(*parser, m_search, true);
     delete parser;
     QCoreApplication::processEvents();
-    qInstallMessageHandler(s_previousHandler);
 
     QCOMPARE(parseReadySpy.count(), 0);
     // The pass stops at the destructor's request instead of running through the document.
-    QCOMPARE(messages(), QStringList());
+    QCOMPARE(recorder.messages(), QStringList());
 }
 
 void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
