@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
+#include <QHttpServerRequest>
 #include <QNetworkProxy>
 #include <QScopeGuard>
 #include <QSettings>
@@ -13,7 +14,6 @@
 #include "cachefolder.h"
 #include "fakemodemmanager.h"
 #include "fakestoreclient.h"
-#include "httpfixtureserver.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
 #include "storeconstants.h"
@@ -938,19 +938,15 @@ void tst_VelloraModel::blankTerritoryAskedOfStore()
 void tst_VelloraModel::territoryWithoutCountryFallsBack()
 {
     QVERIFY(startModemManager());
-    HttpFixtureServer store;
+    StoreServer store;
     QVERIFY(store.start());
     const QByteArray serviceDocument = QByteArrayLiteral(
         "<?xml version=\"1.0\"?><service xmlns=\"http://www.w3.org/2007/app\">"
         "<workspace><collection href=\"/\"/></workspace></service>");
-    store.setHandler([&](const FixtureRequest& request) {
-        FixtureReply reply;
-        if (request.target.startsWith("/1.0/?"))
-            reply.body = serviceDocument;
-        else
-            reply.status = 404;
-        return reply;
+    store.setHandler(QStringLiteral("/1.0/"), [&](const QHttpServerRequest&) {
+        return StoreServer::Answer{200, "application/atomsvc+xml", serviceDocument, {}};
     });
+    store.setHandler(QString(), [](const QHttpServerRequest&) { return StoreServer::Answer{404, "text/plain", {}, {}}; });
     QVERIFY(StoreClientSettings::write(store.port(), QString(), QString()));
 
     VelloraModel model;
@@ -959,12 +955,12 @@ void tst_VelloraModel::territoryWithoutCountryFallsBack()
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^VelloraModel::onErrorOccurred"));
     model.setDetails(QStringLiteral("Kino"), QString(), QString(), QString(), ArtistView);
 
-    QTRY_COMPARE(store.requestCount(), 2);
-    const QList<FixtureRequest> requests = store.requests();
-    QVERIFY(requests.at(0).target.startsWith("/1.0/?useip=true"));
-    QCOMPARE(requests.at(1).target, QByteArray("/1.0/gb/artists/?q=Kino&token=") + Token.toLatin1());
+    QTRY_COMPARE(store.requestLog().size(), 2);
+    const QList<StoreRequest> requests = store.requestLog();
+    QVERIFY(requests.at(0).query.startsWith(QStringLiteral("useip=true")));
+    QCOMPARE(requests.at(1).rawPath + '?' + requests.at(1).query, QStringLiteral("/1.0/gb/artists/?q=Kino&token=") + Token);
     QTRY_COMPARE(model.loadingText(), NoMatches);
-    QCOMPARE(store.requestCount(), 2);
+    QCOMPARE(store.requestLog().size(), 2);
 }
 
 void tst_VelloraModel::hostileUrlParts_data()
@@ -1066,20 +1062,19 @@ void tst_VelloraModel::hostileUrlParts()
     QVERIFY(startModemManager());
 
     // Every request reaches the fixture as a proxy request, whatever host it names.
-    HttpFixtureServer proxy;
+    StoreServer proxy;
     QVERIFY(proxy.start());
     StoreArtist artist;
     artist.id = id;
     artist.name = QStringLiteral("Kino");
     const StoreFeedWriter writer(QStringLiteral("http://store.invalid"));
-    proxy.setHandler([&](const FixtureRequest& request) {
-        FixtureReply reply;
-        if (request.target.contains("useip=true"))
-            reply.body = writer.serviceDocument(country, QString());
-        else if (request.target.contains("/artists/?q="))
-            reply.body = writer.artistSearchFeed(artist.name, {&artist});
-        else
-            reply.status = 404;
+    proxy.setHandler(QString(), [&](const QHttpServerRequest& request) {
+        const QString target = request.url().toString(QUrl::FullyEncoded);
+        StoreServer::Answer reply{404, "application/atom+xml", {}, {}};
+        if (target.contains(QLatin1String("useip=true")))
+            reply = {200, "application/atom+xml", writer.serviceDocument(country, QString()), {}};
+        else if (target.contains(QLatin1String("/artists/?q=")))
+            reply = {200, "application/atom+xml", writer.artistSearchFeed(artist.name, {&artist}), {}};
         return reply;
     });
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
@@ -1099,9 +1094,9 @@ void tst_VelloraModel::hostileUrlParts()
     QTRY_COMPARE(model.loadingText(), NoMatches);
 
     QStringList seen;
-    const QList<FixtureRequest> received = proxy.requests();
-    for (const FixtureRequest& request : received)
-        seen << QString::fromUtf8(request.target).remove(0, 7);
+    const QList<StoreRequest> received = proxy.requestLog();
+    for (const StoreRequest& request : received)
+        seen << QString(request.url).remove(0, 7);
     QCOMPARE(seen, requests);
 }
 

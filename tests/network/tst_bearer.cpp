@@ -5,7 +5,7 @@
 #include "networksession.h"
 #include "simulatedbearerbackend.h"
 
-class TestBearer : public QObject
+class tst_Bearer : public QObject
 {
     Q_OBJECT
 
@@ -17,12 +17,12 @@ private slots:
     void sessionOpensThroughBackend();
 };
 
-void TestBearer::cleanup()
+void tst_Bearer::cleanup()
 {
     BearerBackend::install(nullptr);
 }
 
-void TestBearer::systemBackendConnectsOnItsOwn()
+void tst_Bearer::systemBackendConnectsOnItsOwn()
 {
     // The test runs without a system bus, so no reachability backend can load:
     // that must count as online, and nothing ever asks for a session.
@@ -32,7 +32,7 @@ void TestBearer::systemBackendConnectsOnItsOwn()
     QVERIFY(manager.defaultConfiguration().isValid());
 }
 
-void TestBearer::simulatedOnlineStateReachesManager()
+void tst_Bearer::simulatedOnlineStateReachesManager()
 {
     SimulatedBearerBackend backend;
     BearerBackend::install(&backend);
@@ -52,7 +52,7 @@ void TestBearer::simulatedOnlineStateReachesManager()
     QVERIFY(manager.isOnline());
 }
 
-void TestBearer::sessionOpensThroughBackend_data()
+void tst_Bearer::sessionOpensThroughBackend_data()
 {
     QTest::addColumn<bool>("opens");
     QTest::addColumn<bool>("callOpen");
@@ -61,7 +61,7 @@ void TestBearer::sessionOpensThroughBackend_data()
     QTest::newRow("never asked to open") << true << false;
 }
 
-void TestBearer::sessionOpensThroughBackend()
+void tst_Bearer::sessionOpensThroughBackend()
 {
     QFETCH(bool, opens);
     QFETCH(bool, callOpen);
@@ -82,5 +82,5 @@ void TestBearer::sessionOpensThroughBackend()
         QCOMPARE(backend.lastSessionProperties().value("ConnectInBackground"), QVariant(true));
 }
 
-QTEST_GUILESS_MAIN(TestBearer)
+QTEST_GUILESS_MAIN(tst_Bearer)
 #include "tst_bearer.moc"
