@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 #include <sys/socket.h>
 
 #include "storeconstants.h"
@@ -14,8 +16,8 @@ namespace {
 
 using Header = QPair<QByteArray, QByteArray>;
 
-const QByteArray atomType = "application/atom+xml; charset=utf-8";
-const QByteArray serviceType = "application/atomsvc+xml; charset=utf-8";
+constexpr char atomType[] = "application/atom+xml; charset=utf-8";
+constexpr char serviceType[] = "application/atomsvc+xml; charset=utf-8";
 const int defaultItemsPerPage = 10;
 
 struct Country {
@@ -205,13 +207,14 @@ QString StoreServer::countryForMobileCountryCode(const QString& mcc)
 
 std::optional<StoreFault> StoreServer::takeFault(const QString& path)
 {
-    for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
-        if (!path.contains(it->pathContains))
+    for (qsizetype i = 0; i < m_faults.size(); ++i) {
+        StoreFault& fault = m_faults[i];
+        if (!path.contains(fault.pathContains))
             continue;
-        const StoreFault fault = *it;
-        if (it->times > 0 && --it->times == 0)
-            m_faults.erase(it);
-        return fault;
+        const StoreFault taken = fault;
+        if (fault.times > 0 && --fault.times == 0)
+            m_faults.removeAt(i);
+        return taken;
     }
     return std::nullopt;
 }
