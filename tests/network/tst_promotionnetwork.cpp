@@ -24,7 +24,6 @@ private slots:
     void interleavedChannelsGetTheirOwnAnswers();
     void twoChannelsOnOneUrl_data();
     void twoChannelsOnOneUrl();
-    void cancelOfSharedUrlKeepsTheOther();
 
 private:
     QString url(const QString &path) const { return m_server->baseUrl() + path; }
@@ -106,22 +105,26 @@ void tst_PromotionNetwork::errorIsReportedOnce()
 
 void tst_PromotionNetwork::interleavedChannelsGetTheirOwnAnswers_data()
 {
+    QTest::addColumn<QStringList>("paths");
     QTest::addColumn<int>("cancelled");
     QTest::addColumn<QList<QByteArray>>("received");
+    const QStringList three{"/a", "/b", "/c"};
     const QByteArray a = "answer for /a";
     const QByteArray b = "answer for /b";
     const QByteArray c = "answer for /c";
-    QTest::newRow("all three take their answers") << -1 << QList<QByteArray>{a, b, c};
-    QTest::newRow("first panel cancels") << 0 << QList<QByteArray>{{}, b, c};
-    QTest::newRow("middle panel cancels") << 1 << QList<QByteArray>{a, {}, c};
+    QTest::newRow("all three take their answers") << three << -1 << QList<QByteArray>{a, b, c};
+    QTest::newRow("first panel cancels") << three << 0 << QList<QByteArray>{{}, b, c};
+    QTest::newRow("middle panel cancels") << three << 1 << QList<QByteArray>{a, {}, c};
+    QTest::newRow("one of two on one url cancels")
+        << QStringList{"/a", "/a", "/c"} << 0 << QList<QByteArray>{{}, a, c};
 }
 
 void tst_PromotionNetwork::interleavedChannelsGetTheirOwnAnswers()
 {
+    QFETCH(QStringList, paths);
     QFETCH(int, cancelled);
     QFETCH(QList<QByteArray>, received);
     m_server->addFault(StoreFault(StoreFault::Kind::Hold, "/a"));
-    const QStringList paths{"/a", "/b", "/c"};
     QObject owner;
     QList<PromotionNetwork *> channels;
     QList<QByteArray> answers(paths.size());
@@ -176,24 +179,6 @@ void tst_PromotionNetwork::twoChannelsOnOneUrl()
     QCoreApplication::processEvents();
     QCOMPARE(firstSpy.count(), 1);
     QCOMPARE(secondSpy.count(), 1);
-}
-
-void tst_PromotionNetwork::cancelOfSharedUrlKeepsTheOther()
-{
-    m_server->addFault(StoreFault(StoreFault::Kind::Hold, "/shared"));
-    PromotionNetwork first;
-    PromotionNetwork second;
-    QSignalSpy firstSpy(&first, &PromotionNetwork::xmlDownloaded);
-    QSignalSpy secondSpy(&second, &PromotionNetwork::xmlDownloaded);
-    first.fetchXml(url("/shared"), 0);
-    second.fetchXml(url("/shared"), 0);
-    QTRY_COMPARE(m_server->heldCount(), 1);
-
-    first.cancel();
-    m_server->releaseHeld();
-    QTRY_COMPARE(secondSpy.count(), 1);
-    QCOMPARE(second.getXmlData(), QByteArray("answer for /shared"));
-    QCOMPARE(firstSpy.count(), 0);
 }
 
 QTEST_MAIN(tst_PromotionNetwork)
