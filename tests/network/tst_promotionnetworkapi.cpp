@@ -13,7 +13,6 @@
 #include "environmentproxyfactory.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
-#include "storepictures.h"
 #include "storeserver.h"
 
 #include <csignal>
@@ -44,11 +43,6 @@ StoreServer::Answer answerWith(const QByteArray &body)
     return {200, "application/atom+xml", body, {}};
 }
 
-QByteArray picture(const QSize &size, const QByteArray &format = "jpeg")
-{
-    return StorePictures::draw(size, format, QStringLiteral("P"));
-}
-
 StoreFault fault(Kind kind, const QString &path, int times = 1)
 {
     StoreFault result(kind, path);
@@ -57,7 +51,7 @@ StoreFault fault(Kind kind, const QString &path, int times = 1)
 }
 
 // A green band on the left sixth survives stretching but not cropping.
-QByteArray bandedPicture(const QSize &size, const QByteArray &format)
+QByteArray picture(const QSize &size, const QByteArray &format = "jpeg")
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::red);
@@ -846,7 +840,7 @@ void tst_PromotionNetworkAPI::pictureIsStoredAsThumbnail()
 {
     QFETCH(QSize, size);
     QFETCH(QByteArray, format);
-    serve("/art.img", bandedPicture(size, format));
+    serve("/art.img", picture(size, format));
     const QString url = this->url("/art.img");
     QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
