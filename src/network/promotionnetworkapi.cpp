@@ -73,16 +73,19 @@ bool commitWhole(QSaveFile &file, bool written, QString *reason)
 bool isPlainCacheFile(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.isSymLink())
-        return info.isFile();
-    QFile::remove(path);
-    return false;
+    return !info.isSymLink() && info.isFile();
+}
+
+void removePlantedLink(const QString &path)
+{
+    if (QFileInfo(path).isSymLink())
+        QFile::remove(path);
 }
 
 // The cache folders may be removed while we run, so every write makes sure of its own.
 bool openCacheFile(QSaveFile &file)
 {
-    isPlainCacheFile(file.fileName());
+    removePlantedLink(file.fileName());
     QDir().mkpath(QFileInfo(file.fileName()).path());
     return file.open(QIODevice::WriteOnly);
 }
@@ -526,6 +529,7 @@ void PromotionNetworkAPI::saveQuery(const QString &path, const QByteArray &data)
 bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
 {
     const QString path = m_queryCacheDir + createMd5Hash(url);
+    removePlantedLink(path);
     if (!isPlainCacheFile(path))
         return false;
     // Written before answers were capped, or planted: never read whole.
@@ -562,6 +566,7 @@ QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
     if (!isWebUrl(address))
         return QString();
     const QString path = m_imageCacheDir + createMd5Hash(url);
+    removePlantedLink(path);
     if (isPlainCacheFile(path)) {
         if (isFresh(path) && isThumbnail(path))
             return path;
@@ -599,21 +604,19 @@ void PromotionNetworkAPI::retainImage(const QObject *consumer, const QString &ur
 
 void PromotionNetworkAPI::releaseImages(const QObject *consumer)
 {
-    for (auto it = m_imageConsumers.begin(); it != m_imageConsumers.end();) {
-        it->remove(consumer);
-        if (!it->isEmpty()) {
-            ++it;
-            continue;
-        }
+    m_imageConsumers.removeIf([this, consumer](std::pair<const QString &, QSet<const QObject *> &> it) {
+        it.second.remove(consumer);
+        if (!it.second.isEmpty())
+            return false;
         // A finished download is already being stored; only a running one is dropped.
-        QNetworkReply *reply = imageDownloadOf(it.key());
+        QNetworkReply *reply = imageDownloadOf(it.first);
         if (reply && reply->isRunning()) {
             // Out of the list first: a reply that finishes outside it raises nothing.
             m_imageReplies.removeOne(reply);
             reply->abort();
         }
-        it = m_imageConsumers.erase(it);
-    }
+        return true;
+    });
 }
 
 void PromotionNetworkAPI::saveImage(QNetworkReply *reply)

@@ -3,6 +3,7 @@
 #include <QDBusReply>
 #include <QApplication>
 #include <QDir>
+#include <QHttpServerRequest>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTest>
@@ -18,11 +19,11 @@
 #include "cachefolder.h"
 #include "faultharness.h"
 #include "filesizelimit.h"
-#include "httpfixtureserver.h"
 #include "panelfixture.h"
 #include "promotionnetworkapi.h"
 #include "storeclientsettings.h"
 #include "storeconstants.h"
+#include "storeserver.h"
 #include "tekumusicbuttonwidget.h"
 
 namespace {
@@ -120,7 +121,7 @@ private:
     QString searchUrl();
 
     PanelFixture m_fixture;
-    HttpFixtureServer m_proxy;
+    StoreServer m_proxy;
     std::function<void()> m_undo;
 };
 
@@ -131,12 +132,8 @@ void tst_EnvironmentFaults::initTestCase()
     QVERIFY(m_fixture.start());
     QVERIFY(m_proxy.start());
     // Stands in for a proxy: sees the absolute URL and refuses to forward it.
-    m_proxy.setHandler([](const FixtureRequest &) {
-        FixtureReply reply;
-        reply.status = 502;
-        reply.body = "no upstream\n";
-        reply.contentType = "text/plain";
-        return reply;
+    m_proxy.setHandler(QString(), [](const QHttpServerRequest &) {
+        return StoreServer::Answer{502, "text/plain", "no upstream\n", {}};
     });
     restartNetworkService();
 }

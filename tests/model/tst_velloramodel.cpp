@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileSystemWatcher>
 #include <QIdentityProxyModel>
+#include <QHttpServerRequest>
 #include <QNetworkProxy>
 #include <QScopeGuard>
 #include <QSettings>
@@ -15,7 +16,6 @@
 #include "cachefolder.h"
 #include "fakemodemmanager.h"
 #include "fakestoreclient.h"
-#include "httpfixtureserver.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
 #include "storeconstants.h"
@@ -983,20 +983,19 @@ void tst_VelloraModel::hostileUrlParts()
     QVERIFY(startModemManager());
 
     // Every request reaches the fixture as a proxy request, whatever host it names.
-    HttpFixtureServer proxy;
+    StoreServer proxy;
     QVERIFY(proxy.start());
     StoreArtist artist;
     artist.id = id;
     artist.name = QStringLiteral("Kino");
     const StoreFeedWriter writer(QStringLiteral("http://store.invalid"));
-    proxy.setHandler([&](const FixtureRequest& request) {
-        FixtureReply reply;
-        if (request.target.contains("useip=true"))
-            reply.body = writer.serviceDocument(country, QString());
-        else if (request.target.contains("/artists/?q="))
-            reply.body = writer.artistSearchFeed(artist.name, {&artist});
-        else
-            reply.status = 404;
+    proxy.setHandler(QString(), [&](const QHttpServerRequest& request) {
+        const QString target = request.url().toString(QUrl::FullyEncoded);
+        StoreServer::Answer reply{404, "application/atom+xml", {}, {}};
+        if (target.contains(QLatin1String("useip=true")))
+            reply = {200, "application/atom+xml", writer.serviceDocument(country, QString()), {}};
+        else if (target.contains(QLatin1String("/artists/?q=")))
+            reply = {200, "application/atom+xml", writer.artistSearchFeed(artist.name, {&artist}), {}};
         return reply;
     });
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
@@ -1016,9 +1015,9 @@ void tst_VelloraModel::hostileUrlParts()
     QTRY_COMPARE(model.loadingText(), NoMatches);
 
     QStringList seen;
-    const QList<FixtureRequest> received = proxy.requests();
-    for (const FixtureRequest& request : received)
-        seen << QString::fromUtf8(request.target).remove(0, 7);
+    const QList<StoreRequest> received = proxy.requestLog();
+    for (const StoreRequest& request : received)
+        seen << QString(request.url).remove(0, 7);
     QCOMPARE(seen, requests);
 }
 

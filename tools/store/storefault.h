@@ -34,6 +34,7 @@ struct StoreFault {
         ReplaceBody,             // body instead of the answer, under the answer's status and type
         PadBody,                 // the answer followed by blanks up to bodySize bytes
         EndlessChunked,          // the answer, then chunks of blanks until the client goes away
+        Hold,                    // the answer once StoreServer::releaseHeld() is called
     };
 
     StoreFault() = default;

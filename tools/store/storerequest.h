@@ -11,5 +11,6 @@ struct StoreRequest {
     QString path;    // decoded
     QString rawPath; // as sent, percent-encoded
     QString query; // as sent
+    QString url;   // whole, encoded; sent as to a proxy, it names the host asked for
     QDateTime time;
 };

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 #include <sys/socket.h>
 
 #include "storeconstants.h"
@@ -14,8 +16,8 @@ namespace {
 
 using Header = QPair<QByteArray, QByteArray>;
 
-const QByteArray atomType = "application/atom+xml; charset=utf-8";
-const QByteArray serviceType = "application/atomsvc+xml; charset=utf-8";
+constexpr char atomType[] = "application/atom+xml; charset=utf-8";
+constexpr char serviceType[] = "application/atomsvc+xml; charset=utf-8";
 const int defaultItemsPerPage = 10;
 
 struct Country {
@@ -172,6 +174,20 @@ void StoreServer::clearFaults()
     m_faults.clear();
 }
 
+void StoreServer::releaseHeld()
+{
+    const QList<Held> held = std::exchange(m_held, {});
+    for (const Held& answer : held) {
+        if (answer.socket)
+            deliver(answer.socket, answer.answer, std::nullopt);
+    }
+}
+
+void StoreServer::setHandler(const QString& path, const Handler& handler)
+{
+    m_handlers.insert(path, handler);
+}
+
 int StoreServer::requestCount(StoreRequest::Kind kind) const
 {
     return int(std::count_if(m_log.cbegin(), m_log.cend(),
@@ -191,13 +207,14 @@ QString StoreServer::countryForMobileCountryCode(const QString& mcc)
 
 std::optional<StoreFault> StoreServer::takeFault(const QString& path)
 {
-    for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
-        if (!path.contains(it->pathContains))
+    for (qsizetype i = 0; i < m_faults.size(); ++i) {
+        StoreFault& fault = m_faults[i];
+        if (!path.contains(fault.pathContains))
             continue;
-        const StoreFault fault = *it;
-        if (it->times > 0 && --it->times == 0)
-            m_faults.erase(it);
-        return fault;
+        const StoreFault taken = fault;
+        if (fault.times > 0 && --fault.times == 0)
+            m_faults.removeAt(i);
+        return taken;
     }
     return std::nullopt;
 }
@@ -210,10 +227,18 @@ bool StoreServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     entry.rawPath = url.path(QUrl::FullyEncoded);
     entry.query = url.query(QUrl::FullyEncoded);
     entry.time = QDateTime::currentDateTimeUtc();
+    QUrl whole = url;
+    // The server's parser reads a target without a port as port 0.
+    if (whole.port() == 0)
+        whole.setPort(-1);
+    entry.url = whole.toString(QUrl::FullyEncoded);
     const std::optional<StoreFault> fault = takeFault(entry.path);
+    const Handler handler = m_handlers.value(entry.path, m_handlers.value(QString()));
 
     Answer answer;
-    if (request.method() != QHttpServerRequest::Method::Get) {
+    if (handler) {
+        answer = handler(request);
+    } else if (request.method() != QHttpServerRequest::Method::Get) {
         answer.status = 405;
         answer.body = "only GET\n";
     } else {
@@ -249,7 +274,7 @@ StoreServer::Answer StoreServer::route(const QString& path, const QString& query
 {
     const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     const QHash<QString, QString> values = queryValues(query);
-    Answer notFound;
+    const Answer notFound{404, "text/plain; charset=utf-8", "not found\n", {}};
 
     if (segments.size() == 3 && segments.at(0) == QLatin1String("pictures")) {
         *kind = StoreRequest::Kind::Picture;
@@ -261,7 +286,8 @@ StoreServer::Answer StoreServer::route(const QString& path, const QString& query
     }
     if (segments.size() == 2 && segments.at(0) == QLatin1String("_loop")) {
         const QString next = segments.at(1) == QLatin1String("a") ? QStringLiteral("b") : QStringLiteral("a");
-        return {302, "text/plain; charset=utf-8", "moved\n", (baseUrl() + QLatin1String("/_loop/") + next).toUtf8()};
+        return {302, "text/plain; charset=utf-8", "moved\n",
+                {{"Location", (baseUrl() + QLatin1String("/_loop/") + next).toUtf8()}}};
     }
     if (segments.isEmpty() || segments.at(0) != m_apiVersion)
         return notFound;
@@ -362,7 +388,8 @@ StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault&
         result = {200, StorePictures::contentType(pictureFormat), hugePicture(fault.pictureSize, pictureFormat), {}};
         break;
     case Kind::RedirectLoop:
-        result = {302, "text/plain; charset=utf-8", "moved\n", (baseUrl() + QLatin1String("/_loop/a")).toUtf8()};
+        result = {302, "text/plain; charset=utf-8", "moved\n",
+                  {{"Location", (baseUrl() + QLatin1String("/_loop/a")).toUtf8()}}};
         break;
     case Kind::HtmlErrorPage:
         result = {fault.status ? fault.status : 200, "text/html; charset=utf-8",
@@ -421,11 +448,13 @@ void StoreServer::deliver(QTcpSocket* socket, const Answer& answer, const std::o
     using Kind = StoreFault::Kind;
     const Kind kind = fault ? fault->kind : Kind::Delay;
     QList<Header> headers = {{"Content-Type", answer.contentType}};
-    if (!answer.location.isEmpty())
-        headers.append(Header("Location", answer.location));
+    headers += answer.headers;
 
     switch (kind) {
     case Kind::Stall:
+        return;
+    case Kind::Hold:
+        m_held.append(Held{socket, answer});
         return;
     case Kind::CutBodyNoLength:
         headers.append(Header("Connection", "close"));

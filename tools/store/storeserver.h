@@ -3,8 +3,10 @@
 #include <QAbstractHttpServer>
 #include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -24,6 +26,16 @@ class StoreServer : public QAbstractHttpServer
     Q_OBJECT
 
 public:
+    // What one request gets. Faults added with addFault still shape how it
+    // is written.
+    struct Answer {
+        int status = 200;
+        QByteArray contentType = "text/plain; charset=utf-8";
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+    };
+    using Handler = std::function<Answer(const QHttpServerRequest& request)>;
+
     explicit StoreServer(QObject* parent = nullptr);
     ~StoreServer() override;
 
@@ -45,6 +57,14 @@ public:
     void addFault(const StoreFault& fault);
     void clearFaults();
     int pendingFaultCount() const { return int(m_faults.size()); }
+    // Answers kept back by the Hold fault.
+    int heldCount() const { return int(m_held.size()); }
+    void releaseHeld();
+
+    // Requests for path get the handler's answer instead of the store's. The
+    // empty path takes every request that no other handler takes, also those
+    // sent to the store as to a proxy.
+    void setHandler(const QString& path, const Handler& handler);
 
     QList<StoreRequest> requestLog() const { return m_log; }
     int requestCount(StoreRequest::Kind kind) const;
@@ -63,11 +83,9 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
-    struct Answer {
-        int status = 404;
-        QByteArray contentType = "text/plain; charset=utf-8";
-        QByteArray body = "not found\n";
-        QByteArray location;
+    struct Held {
+        QPointer<QTcpSocket> socket;
+        Answer answer;
     };
 
     Answer route(const QString& path, const QString& query, int extraEntries, StoreRequest::Kind* kind);
@@ -81,6 +99,8 @@ private:
     std::unique_ptr<StorePictures> m_pictures;
     QHash<QString, QByteArray> m_hugePictures;
     QList<StoreFault> m_faults;
+    QList<Held> m_held;
+    QHash<QString, Handler> m_handlers;
     QList<StoreRequest> m_log;
     QHash<QTcpSocket*, StoreRequest> m_lastRequests;
     QString m_token;
