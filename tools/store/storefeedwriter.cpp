@@ -7,9 +7,9 @@
 
 namespace {
 
-const QString atomNs = QLatin1String(StoreConstants::AtomNamespace);
-const QString schemaNs = QLatin1String(StoreConstants::SchemaNamespace);
-const QString updated = QStringLiteral("2011-06-01T12:00:00Z");
+constexpr QLatin1String atomNs(StoreConstants::AtomNamespace);
+constexpr QLatin1String schemaNs(StoreConstants::SchemaNamespace);
+constexpr QLatin1String updated("2011-06-01T12:00:00Z");
 
 // Writes a complete Atom feed; each entry is written by writeEntry(writer, index).
 template<typename EntryWriter>
