@@ -242,7 +242,7 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
         QCOMPARE(item->imageWidget()->imageId(), QString());
         QCOMPARE(item->imageWidget()->image().size(), QSize(80, 80));
     }
-    QCOMPARE(m_fixture.pictureRequestCount(url), 1);
+    QCOMPARE(m_fixture.store().requestCount(StoreRequest::Kind::Picture), 1);
 }
 
 void tst_PanelCells::otherSchemesNeverFetched_data()
