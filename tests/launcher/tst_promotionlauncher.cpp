@@ -17,7 +17,6 @@ private slots:
     void writesDebugLine();
     void sendsLinkUnchanged_data();
     void sendsLinkUnchanged();
-    void reusesInterfaceObject();
     void absentStoreClientDoesNotDisturb();
     void silentStoreClientDoesNotBlock();
     void directLauncherLeavesInstanceAlone();
@@ -96,21 +95,6 @@ void tst_PromotionLauncher::sendsLinkUnchanged()
 
     QTRY_COMPARE(m_store.calls().size(), 1);
     verifyOpenCall(m_store.calls().constFirst(), link);
-}
-
-void tst_PromotionLauncher::reusesInterfaceObject()
-{
-    PromotionLauncher *launcher = PromotionLauncher::instance();
-    launcher->launchInMusicStoreClient(QStringLiteral("#Artist/first/1"));
-    const SondrelOpenInterface *interface = interfaceObject();
-    QVERIFY(interface);
-
-    launcher->launchInMusicStoreClient(QStringLiteral("#Product/second/2"));
-    QCOMPARE(interfaceObject(), interface);
-
-    QTRY_COMPARE(m_store.calls().size(), 2);
-    verifyOpenCall(m_store.calls().at(0), QStringLiteral("#Artist/first/1"));
-    verifyOpenCall(m_store.calls().at(1), QStringLiteral("#Product/second/2"));
 }
 
 void tst_PromotionLauncher::absentStoreClientDoesNotDisturb()

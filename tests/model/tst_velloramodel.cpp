@@ -28,17 +28,10 @@
 
 namespace {
 
-
 const int UserRole = Qt::UserRole;
 const int FailureDelay = 150;
 const QString Token = QString::fromLatin1(StoreConstants::DefaultToken);
 const QString NoMatches = QStringLiteral("qtn_musi_fetching_no_matches");
-
-
-bool isAnswerRequest(const StoreRequest& request)
-{
-    return request.kind != StoreRequest::Kind::Picture;
-}
 
 // The first argument of each emission, e.g. the flags of loadingChanged.
 QVariantList firstArguments(const QSignalSpy& spy)
@@ -159,7 +152,6 @@ private slots:
 
 private:
     void writeSettings(const QString& token = Token, const QVariant& territory = QVariant());
-    // Lets the system information find the fake modem service.
     bool startModemManager();
     QStringList requestedUrls() const;
     QString searchUrl(const QString& artist, const QString& token = Token) const;
@@ -226,7 +218,7 @@ QStringList tst_VelloraModel::requestedUrls() const
     QStringList urls;
     const QList<StoreRequest> log = m_store.requestLog();
     for (const StoreRequest& request : log) {
-        if (isAnswerRequest(request))
+        if (request.kind != StoreRequest::Kind::Picture)
             urls << m_store.baseUrl() + request.path + QLatin1Char('?') + request.query;
     }
     return urls;
@@ -341,7 +333,6 @@ void tst_VelloraModel::changeImage()
     for (int row = 0; row < pictures.size(); ++row)
         shown << model.data(model.index(row, 0), UserRole + 3).toString();
     QCOMPARE(shown, expected);
-    // Every changed row is reported, and only those.
     QList<int> reported;
     for (const QList<QVariant>& signal : std::as_const(dataChangedSpy)) {
         for (int row = signal.at(0).toModelIndex().row(); row <= signal.at(1).toModelIndex().row(); ++row)
@@ -503,18 +494,15 @@ void tst_VelloraModel::rowsByView_data()
     // Both "Velvet Harbour" and "VELVET HARBOUR" match; the first entry wins.
     QTest::newRow("title-letter-case-only") << ViewNames::Artist << "velvet harbour" << "q=velvet%20harbour" << "" << artists
                                             << artistPrefix;
-    QTest::newRow("ampersand") << ViewNames::Artist << "Simon & Garfunkel" << "q=Simon%20%26%20Garfunkel" << "" << artists
-                               << artistPrefix;
-    QTest::newRow("apostrophe") << ViewNames::Artist << "Guns N' Roses" << "q=Guns%20N%27%20Roses" << "" << artists
-                                << artistPrefix;
-    QTest::newRow("plus") << ViewNames::Artist << "Florence + the Machine" << "q=Florence%20%2B%20the%20Machine" << ""
-                          << artists << artistPrefix;
-    QTest::newRow("question-mark") << ViewNames::Artist << "? and the Mysterians" << "q=%3F%20and%20the%20Mysterians" << ""
-                                   << artists << artistPrefix;
-    QTest::newRow("hash") << ViewNames::Artist << "Sharp #9 Quartet" << "q=Sharp%20%239%20Quartet" << "" << artists
-                          << artistPrefix;
-    QTest::newRow("slash") << ViewNames::Artist << "AC/DC" << "q=AC%2FDC" << "" << artists << artistPrefix;
-    QTest::newRow("non-latin") << ViewNames::Artist << "Björk" << "q=Bj%C3%B6rk" << "" << artists << artistPrefix;
+    const QList<QPair<QString, QString>> encoded{{"Simon & Garfunkel", "q=Simon%20%26%20Garfunkel"},
+                                                 {"Guns N' Roses", "q=Guns%20N%27%20Roses"},
+                                                 {"Florence + the Machine", "q=Florence%20%2B%20the%20Machine"},
+                                                 {"? and the Mysterians", "q=%3F%20and%20the%20Mysterians"},
+                                                 {"Sharp #9 Quartet", "q=Sharp%20%239%20Quartet"},
+                                                 {"AC/DC", "q=AC%2FDC"},
+                                                 {"Björk", "q=Bj%C3%B6rk"}};
+    for (const auto& [artist, query] : encoded)
+        QTest::newRow(qPrintable(artist)) << ViewNames::Artist << artist << query << "" << artists << artistPrefix;
 }
 
 void tst_VelloraModel::rowsByView()
@@ -672,25 +660,25 @@ void tst_VelloraModel::failures_data()
                                 "albums": [], "similar": []}]})");
     file.close();
 
+    const auto failed = [](const char* reason) {
+        return QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) \"%1\" 0$").arg(QLatin1String(reason));
+    };
+    const int emptyBody = int(StoreFault::Kind::EmptyBody);
     QTest::newRow("server-error") << "Erik Satie" << status << "/artists/"
                                   << "^VelloraModel::onErrorOccurred\\(\\) \".*\" 401$" << builtIn << 0;
-    QTest::newRow("no-entries") << "Nobody Of That Name" << status << "/nowhere/"
-                                << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$" << builtIn << 0;
-    QTest::newRow("no-exact-title") << "Velvet" << status << "/nowhere/"
-                                    << "^VelloraModel::onErrorOccurred\\(\\) \"empty artist id\" 0$" << builtIn << 0;
-    QTest::newRow("title-trailing-blank") << "Slow Bell Society" << status << "/nowhere/"
-                                          << "^VelloraModel::onErrorOccurred\\(\\) \"empty artist id\" 0$"
+    QTest::newRow("no-entries") << "Nobody Of That Name" << status << "/nowhere/" << failed("error inside parser")
+                                << builtIn << 0;
+    QTest::newRow("no-exact-title") << "Velvet" << status << "/nowhere/" << failed("empty artist id") << builtIn << 0;
+    QTest::newRow("title-trailing-blank") << "Slow Bell Society" << status << "/nowhere/" << failed("empty artist id")
                                           << trailingBlank << 0;
-    QTest::newRow("empty-search-answer") << "Erik Satie" << int(StoreFault::Kind::EmptyBody) << "/artists/"
-                                         << "^VelloraModel::onErrorOccurred\\(\\) \"empty answer\" 0$" << builtIn << 0;
-    QTest::newRow("empty-similar-answer") << "Erik Satie" << int(StoreFault::Kind::EmptyBody) << "/similar/"
-                                          << "^VelloraModel::onErrorOccurred\\(\\) \"empty answer\" 0$" << builtIn << 1;
+    QTest::newRow("empty-search-answer") << "Erik Satie" << emptyBody << "/artists/" << failed("empty answer")
+                                         << builtIn << 0;
+    QTest::newRow("empty-similar-answer") << "Erik Satie" << emptyBody << "/similar/" << failed("empty answer")
+                                          << builtIn << 1;
     QTest::newRow("broken-similar-answer") << "Erik Satie" << int(StoreFault::Kind::HtmlErrorPage) << "/similar/"
-                                           << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$"
-                                           << builtIn << 1;
+                                           << failed("error inside parser") << builtIn << 1;
     QTest::newRow("cut-similar-answer") << "Erik Satie" << int(StoreFault::Kind::CutBodyNoLength) << "/similar/"
-                                        << "^VelloraModel::onErrorOccurred\\(\\) \"error inside parser\" 0$"
-                                        << builtIn << 1;
+                                        << failed("error inside parser") << builtIn << 1;
 }
 
 void tst_VelloraModel::failures()
@@ -882,7 +870,6 @@ void tst_VelloraModel::hostileUrlParts_data()
     QTest::addColumn<QString>("id");
     // Requests as a proxy sees them, after the fixed prefix "http://".
     QTest::addColumn<QStringList>("requests");
-    // A debug line that the row must write.
     QTest::addColumn<QString>("debugLine");
 
     const QString host = QStringLiteral("store.invalid:8080");
@@ -907,52 +894,40 @@ void tst_VelloraModel::hostileUrlParts_data()
         << QStringList{"store-1.example_x:8080/1.0/gb" + search + "a-b_c.9",
                        "store-1.example_x:8080/1.0/gb/artists/ar1.2-3_x" + similar + "a-b_c.9"}
         << failed;
+    const QString gbSearch = host + "/1.0/gb" + search + Token;
     QTest::newRow("id-with-query") << host << gb << "1.0" << Token << "" << "../evil?itemsperpage=100000&x="
-        << QStringList{host + "/1.0/gb" + search + Token,
-                       host + "/1.0/gb/artists/..%2Fevil%3Fitemsperpage%3D100000%26x%3D" + similar + Token}
+        << QStringList{gbSearch, host + "/1.0/gb/artists/..%2Fevil%3Fitemsperpage%3D100000%26x%3D" + similar + Token}
         << failed;
     QTest::newRow("id-with-fragment") << host << gb << "1.0" << Token << "" << "123#x"
-        << QStringList{host + "/1.0/gb" + search + Token, host + "/1.0/gb/artists/123%23x" + similar + Token}
-        << failed;
-    QTest::newRow("id-dot-dot") << host << gb << "1.0" << Token << "" << ".."
-        << QStringList{host + "/1.0/gb" + search + Token} << noId;
-    QTest::newRow("id-dot") << host << gb << "1.0" << Token << "" << "."
-        << QStringList{host + "/1.0/gb" + search + Token} << noId;
-    QTest::newRow("id-empty") << host << gb << "1.0" << Token << "" << ""
-        << QStringList{host + "/1.0/gb" + search + Token} << noId;
-    QTest::newRow("id-blank") << host << gb << "1.0" << Token << "" << "  "
-        << QStringList{host + "/1.0/gb" + search + Token} << noId;
+        << QStringList{gbSearch, host + "/1.0/gb/artists/123%23x" + similar + Token} << failed;
+    QTest::newRow("id-dot-dot") << host << gb << "1.0" << Token << "" << ".." << QStringList{gbSearch} << noId;
+    QTest::newRow("id-dot") << host << gb << "1.0" << Token << "" << "." << QStringList{gbSearch} << noId;
+    QTest::newRow("id-empty") << host << gb << "1.0" << Token << "" << "" << QStringList{gbSearch} << noId;
+    QTest::newRow("id-blank") << host << gb << "1.0" << Token << "" << "  " << QStringList{gbSearch} << noId;
     QTest::newRow("territory-in-settings") << host << QVariant("a/b?c#d") << "1.0" << Token << "" << "ar1"
         << QStringList{host + "/1.0/a%2Fb%3Fc%23d" + search + Token,
                        host + "/1.0/a%2Fb%3Fc%23d/artists/ar1" + similar + Token}
         << failed;
+    const auto lookedUp = [&](const QString& code) {
+        return QStringList{host + "/1.0" + lookup + Token, host + "/1.0/" + code + search + Token,
+                           host + "/1.0/" + code + "/artists/ar1" + similar + Token};
+    };
     QTest::newRow("territory-dot-dot-in-settings") << host << QVariant("..") << "1.0" << Token << "fi" << "ar1"
-        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/fi" + search + Token,
-                       host + "/1.0/fi/artists/ar1" + similar + Token}
-        << failed;
+                                                   << lookedUp("fi") << failed;
     QTest::newRow("territory-from-lookup") << host << QVariant("") << "1.0" << Token << "x/y?z#w" << "ar1"
-        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/x%2Fy%3Fz%23w" + search + Token,
-                       host + "/1.0/x%2Fy%3Fz%23w/artists/ar1" + similar + Token}
-        << failed;
+                                           << lookedUp("x%2Fy%3Fz%23w") << failed;
     QTest::newRow("territory-dot-dot-from-lookup") << host << QVariant("") << "1.0" << Token << ".." << "ar1"
-        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/gb" + search + Token,
-                       host + "/1.0/gb/artists/ar1" + similar + Token}
-        << failed;
+                                                   << lookedUp("gb") << failed;
     QTest::newRow("territory-blank-in-settings") << host << QVariant(" \t ") << "1.0" << Token << "fi" << "ar1"
-        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/fi" + search + Token,
-                       host + "/1.0/fi/artists/ar1" + similar + Token}
-        << territoryFound("fi");
+                                                 << lookedUp("fi") << territoryFound("fi");
     QTest::newRow("territory-empty-from-lookup") << host << QVariant("") << "1.0" << Token << "" << "ar1"
-        << QStringList{host + "/1.0" + lookup + Token, host + "/1.0/gb" + search + Token,
-                       host + "/1.0/gb/artists/ar1" + similar + Token}
-        << territoryFound("gb");
+                                                 << lookedUp("gb") << territoryFound("gb");
     QTest::newRow("version") << host << gb << "2/x?y#z" << Token << "" << "ar1"
         << QStringList{host + "/2%2Fx%3Fy%23z/gb" + search + Token,
                        host + "/2%2Fx%3Fy%23z/gb/artists/ar1" + similar + Token}
         << failed;
     QTest::newRow("version-dot-dot") << host << gb << ".." << Token << "" << "ar1"
-        << QStringList{host + "/1.0/gb" + search + Token, host + "/1.0/gb/artists/ar1" + similar + Token}
-        << failed;
+                                     << QStringList{gbSearch, host + "/1.0/gb/artists/ar1" + similar + Token} << failed;
     QTest::newRow("token") << host << QVariant("") << "1.0" << "t&itemsperpage=100000#x" << "fi" << "ar1"
         << QStringList{host + "/1.0" + lookup + "t%26itemsperpage%3D100000%23x",
                        host + "/1.0/fi" + search + "t%26itemsperpage%3D100000%23x",

@@ -12,10 +12,7 @@
 #include "systemnetworkinfo.h"
 
 namespace {
-QString simPath(int n)
-{
-    return FakeModemManager::simPath(n);
-}
+const auto simPath = &FakeModemManager::simPath;
 }
 
 class tst_SystemNetworkInfo : public QObject
@@ -126,33 +123,28 @@ void tst_SystemNetworkInfo::countryCodeFromSim_data()
     const QVariant sim1 = QVariant::fromValue(QDBusObjectPath(simPath(1)));
     const QVariant noSim = QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")));
 
-    QTest::newRow("five-digit-id") << QVariantList{sim0}
-                                   << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "244";
-    QTest::newRow("six-digit-id") << QVariantList{sim0}
-                                  << QVariantMap{{simPath(0), QStringLiteral("310410")}} << "310";
+    const auto sim0Id = [](const QVariant &id) { return QVariantMap{{simPath(0), id}}; };
+    QTest::newRow("five-digit-id") << QVariantList{sim0} << sim0Id(QStringLiteral("24405")) << "244";
+    QTest::newRow("six-digit-id") << QVariantList{sim0} << sim0Id(QStringLiteral("310410")) << "310";
     QTest::newRow("no-modem") << QVariantList{} << QVariantMap{} << "";
-    QTest::newRow("modem-without-sim") << QVariantList{noSim}
-                                       << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "";
-    QTest::newRow("modem-without-sim-property") << QVariantList{QVariant()}
-                                                << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "";
-    QTest::newRow("sim-property-not-a-path") << QVariantList{simPath(0)}
-                                             << QVariantMap{{simPath(0), QStringLiteral("24405")}} << "";
+    QTest::newRow("modem-without-sim") << QVariantList{noSim} << sim0Id(QStringLiteral("24405")) << "";
+    QTest::newRow("modem-without-sim-property") << QVariantList{QVariant()} << sim0Id(QStringLiteral("24405")) << "";
+    QTest::newRow("sim-property-not-a-path") << QVariantList{simPath(0)} << sim0Id(QStringLiteral("24405")) << "";
     QTest::newRow("sim-object-gone") << QVariantList{sim0} << QVariantMap{} << "";
     QTest::newRow("second-modem-holds-sim") << QVariantList{noSim, sim1}
                                             << QVariantMap{{simPath(1), QStringLiteral("26201")}} << "262";
     QTest::newRow("first-sim-unusable") << QVariantList{sim0, sim1}
-                                        << QVariantMap{{simPath(0), QString()},
-                                                       {simPath(1), QStringLiteral("20810")}}
+                                        << QVariantMap{{simPath(0), QString()}, {simPath(1), QStringLiteral("20810")}}
                                         << "208";
-    QTest::newRow("id-empty") << QVariantList{sim0} << QVariantMap{{simPath(0), QString()}} << "";
-    QTest::newRow("id-too-short") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("2440")}} << "";
-    QTest::newRow("id-too-long") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("2440512")}} << "";
-    QTest::newRow("id-not-digits") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("24a05")}} << "";
-    QTest::newRow("id-with-blank") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral(" 24405")}} << "";
-    QTest::newRow("id-non-latin-digits") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("٢٤٤٠٥")}} << "";
-    QTest::newRow("id-with-nine") << QVariantList{sim0} << QVariantMap{{simPath(0), QStringLiteral("90118")}} << "901";
-    QTest::newRow("reply-without-value") << QVariantList{sim0} << QVariantMap{{simPath(0), QVariant()}} << "";
-    QTest::newRow("id-not-a-string") << QVariantList{sim0} << QVariantMap{{simPath(0), 24405u}} << "";
+    QTest::newRow("id-empty") << QVariantList{sim0} << sim0Id(QString()) << "";
+    QTest::newRow("id-too-short") << QVariantList{sim0} << sim0Id(QStringLiteral("2440")) << "";
+    QTest::newRow("id-too-long") << QVariantList{sim0} << sim0Id(QStringLiteral("2440512")) << "";
+    QTest::newRow("id-not-digits") << QVariantList{sim0} << sim0Id(QStringLiteral("24a05")) << "";
+    QTest::newRow("id-with-blank") << QVariantList{sim0} << sim0Id(QStringLiteral(" 24405")) << "";
+    QTest::newRow("id-non-latin-digits") << QVariantList{sim0} << sim0Id(QStringLiteral("٢٤٤٠٥")) << "";
+    QTest::newRow("id-with-nine") << QVariantList{sim0} << sim0Id(QStringLiteral("90118")) << "901";
+    QTest::newRow("reply-without-value") << QVariantList{sim0} << sim0Id(QVariant()) << "";
+    QTest::newRow("id-not-a-string") << QVariantList{sim0} << sim0Id(24405u) << "";
 }
 
 void tst_SystemNetworkInfo::countryCodeFromSim()

@@ -75,10 +75,7 @@ void tst_SvGConfItem::changeByAnotherProgram_data()
     QTest::addColumn<QStringList>("command");
     QTest::addColumn<QVariant>("expected");
 
-    QTest::newRow("write false") << QStringList { "write", "%1", "false" } << QVariant(false);
-    QTest::newRow("write true") << QStringList { "write", "%1", "true" } << QVariant(true);
     QTest::newRow("write string") << QStringList { "write", "%1", "'x'" } << QVariant(QString("x"));
-    QTest::newRow("reset key") << QStringList { "reset", "%1" } << QVariant();
     QTest::newRow("reset folder") << QStringList { "reset", "-f", folder } << QVariant();
 }
 

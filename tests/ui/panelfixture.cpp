@@ -25,12 +25,6 @@ namespace {
 
 const QString SwitchKey = QStringLiteral("/apps/Multimedia/music/velloraprom");
 
-bool isSimilarRequest(const StoreRequest &request)
-{
-    return request.kind == StoreRequest::Kind::SimilarTracks || request.kind == StoreRequest::Kind::SimilarAlbums
-        || request.kind == StoreRequest::Kind::SimilarArtists;
-}
-
 } // namespace
 
 PanelFixture::PanelFixture() = default;
@@ -74,12 +68,6 @@ bool PanelFixture::setFeatureSwitch(bool enabled)
         && settings->velloraPromotion() == enabled;
 }
 
-int PanelFixture::similarRequestCount() const
-{
-    const QList<StoreRequest> log = m_store.requestLog();
-    return int(std::count_if(log.cbegin(), log.cend(), isSimilarRequest));
-}
-
 int PanelFixture::searchRequestCount(const QString &artist) const
 {
     const QString query = QStringLiteral("q=") + QString::fromLatin1(QUrl::toPercentEncoding(artist))
@@ -87,15 +75,6 @@ int PanelFixture::searchRequestCount(const QString &artist) const
     const QList<StoreRequest> log = m_store.requestLog();
     return int(std::count_if(log.cbegin(), log.cend(), [&query](const StoreRequest &request) {
         return request.kind == StoreRequest::Kind::ArtistSearch && request.query.startsWith(query);
-    }));
-}
-
-int PanelFixture::pictureRequestCount(const QString &url) const
-{
-    const QString path = QUrl(url).path();
-    const QList<StoreRequest> log = m_store.requestLog();
-    return int(std::count_if(log.cbegin(), log.cend(), [&path](const StoreRequest &request) {
-        return request.kind == StoreRequest::Kind::Picture && request.path == path;
     }));
 }
 

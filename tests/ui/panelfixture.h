@@ -35,9 +35,7 @@ public:
     // carries the album's picture; returns its path for StoreServer::loadCatalog.
     static QString writeOneAlbumCatalog(int tracks);
 
-    int similarRequestCount() const;
     int searchRequestCount(const QString &artist) const;
-    int pictureRequestCount(const QString &url) const;
 
     // Sends one request through the shared network service and waits for its
     // answer. The service serves its queue in order, so every request that

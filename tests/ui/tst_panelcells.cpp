@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -29,17 +30,11 @@ const QString AlbumIcon = QStringLiteral("icon-m-content-album");
 const QString ArtistIcon = QStringLiteral("icon-m-content-artist");
 const int PictureField = 3;
 
-std::unique_ptr<SvCellCreator> makeCreator(bool artistList)
+using CreatorFactory = std::function<std::unique_ptr<SvCellCreator>()>;
+template <typename Creator>
+std::unique_ptr<SvCellCreator> make()
 {
-    if (artistList)
-        return std::make_unique<AOAInterfaceContentItemCreator>();
-    return std::make_unique<VelloraContentItemCreator>();
-}
-
-QStringList rowWithPicture(const QString &picture)
-{
-    return { QStringLiteral("Title"), QStringLiteral("Artist | Album"), QStringLiteral("04:05"), picture,
-             QStringLiteral("tr1"), QStringLiteral("Artist") };
+    return std::make_unique<Creator>();
 }
 
 bool writePicture(const QString &path, const QColor &colour)
@@ -50,6 +45,8 @@ bool writePicture(const QString &path, const QColor &colour)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(CreatorFactory)
 
 class tst_PanelCells : public QObject
 {
@@ -70,7 +67,7 @@ private slots:
 
 private:
     // Fills a fresh cell from a one-row model whose picture field is given.
-    SvDetailedListItem *fill(const QString &picture, bool artistList = false);
+    SvDetailedListItem *fill(const QString &picture, const SvCellCreator &creator = VelloraContentItemCreator());
 
     PanelFixture m_fixture;
     SvWidgetRecycler m_recycler;
@@ -88,34 +85,38 @@ void tst_PanelCells::init()
     m_cell.reset();
 }
 
-SvDetailedListItem *tst_PanelCells::fill(const QString &picture, bool artistList)
+SvDetailedListItem *tst_PanelCells::fill(const QString &picture, const SvCellCreator &creator)
 {
     VelloraModel model;
-    model.insertData(0, rowWithPicture(picture));
-    m_cell.reset(makeCreator(artistList)->createCell(model.index(0, 0), m_recycler));
+    model.insertData(0, { QStringLiteral("Title"), QStringLiteral("Artist | Album"), QStringLiteral("04:05"), picture,
+                          QStringLiteral("tr1"), QStringLiteral("Artist") });
+    m_cell.reset(creator.createCell(model.index(0, 0), m_recycler));
     return qobject_cast<SvDetailedListItem *>(m_cell.get());
 }
 
 void tst_PanelCells::creators_data()
 {
-    QTest::addColumn<bool>("artistList");
+    QTest::addColumn<CreatorFactory>("makeCreator");
     QTest::addColumn<QString>("itemClass");
     QTest::addColumn<int>("itemStyle");
     QTest::addColumn<QString>("titleStyle");
     QTest::addColumn<QString>("defaultIcon");
-    QTest::newRow("default-list") << false << "VelloraListItem" << 1 << "CommonTitleInverted" << AlbumIcon;
-    QTest::newRow("artist-list") << true << "AOAInterfaceListItem" << 3 << "CommonSingleTitleInverted" << ArtistIcon;
+    QTest::newRow("default-list") << CreatorFactory(make<VelloraContentItemCreator>) << "VelloraListItem" << 1
+                                  << "CommonTitleInverted" << AlbumIcon;
+    QTest::newRow("artist-list") << CreatorFactory(make<AOAInterfaceContentItemCreator>) << "AOAInterfaceListItem" << 3
+                                 << "CommonSingleTitleInverted" << ArtistIcon;
 }
 
 void tst_PanelCells::creators()
 {
-    QFETCH(bool, artistList);
+    QFETCH(CreatorFactory, makeCreator);
     QFETCH(QString, itemClass);
     QFETCH(int, itemStyle);
     QFETCH(QString, titleStyle);
     QFETCH(QString, defaultIcon);
 
-    SvDetailedListItem *item = fill(QString(), artistList);
+    const std::unique_ptr<SvCellCreator> creator = makeCreator();
+    SvDetailedListItem *item = fill(QString(), *creator);
     QVERIFY(item);
     QCOMPARE(QString::fromLatin1(item->metaObject()->className()), itemClass);
     QCOMPARE(int(item->itemStyle()), itemStyle);
@@ -129,13 +130,13 @@ void tst_PanelCells::creators()
     QCOMPARE(item->imageWidget()->imageId(), defaultIcon);
 
     const SvDetailedListItem plain(SvDetailedListItem::IconTitleSubtitle);
-    QCOMPARE(makeCreator(artistList)->cellSize(), plain.effectiveSizeHint(Qt::PreferredSize));
+    QCOMPARE(creator->cellSize(), plain.effectiveSizeHint(Qt::PreferredSize));
 
     // A recycled cell of the class is reused and filled again.
     m_recycler.recycle(m_cell.release());
     VelloraModel model;
     model.insertData(0, { QStringLiteral("Second") });
-    m_cell.reset(makeCreator(artistList)->createCell(model.index(0, 0), m_recycler));
+    m_cell.reset(creator->createCell(model.index(0, 0), m_recycler));
     QCOMPARE(m_cell.get(), item);
     QCOMPARE(item->title(), QStringLiteral("Second"));
     QCOMPARE(item->subtitle(), QString());
@@ -241,7 +242,7 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
         QCOMPARE(item->imageWidget()->imageId(), QString());
         QCOMPARE(item->imageWidget()->image().size(), QSize(80, 80));
     }
-    QCOMPARE(m_fixture.pictureRequestCount(url), 1);
+    QCOMPARE(m_fixture.store().requestCount(StoreRequest::Kind::Picture), 1);
 }
 
 void tst_PanelCells::otherSchemesNeverFetched_data()

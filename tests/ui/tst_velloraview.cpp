@@ -286,7 +286,7 @@ void tst_VelloraView::switchHoldsLatestDetails()
     QCOMPARE(policyItems(view), resultItems(view));
     QCOMPARE(m_fixture.searchRequestCount(QStringLiteral("The Beatles")), 1);
     QCOMPARE(m_fixture.searchRequestCount(QStringLiteral("The National")), 0);
-    QCOMPARE(m_fixture.similarRequestCount(), 1);
+    QCOMPARE(m_fixture.store().requestCount(StoreRequest::Kind::SimilarAlbums), 1);
 
     // Held details of the artist shown: the model is emptied and fills again.
     QVERIFY(m_fixture.setFeatureSwitch(false));
@@ -339,7 +339,7 @@ void tst_VelloraView::resultsWithdrawn()
     QVERIFY(view.storeButton()->isVisibleTo(&view));
     QVERIFY(view.container()->isVisibleTo(&view));
     QVERIFY(m_fixture.drainNetworkQueue());
-    QCOMPARE(m_fixture.similarRequestCount(), 1);
+    QCOMPARE(m_fixture.store().requestCount(StoreRequest::Kind::SimilarTracks), 1);
 }
 
 void tst_VelloraView::touchesOpenTheStore()
