@@ -113,7 +113,7 @@ public:
         const double end = nowMs();
         --depth;
         QMutexLocker locker(&m_mutex);
-        m_storeBusy.push_back({start, end});
+        m_storeBusy.push_back({ start, end });
         return result;
     }
 
@@ -149,9 +149,7 @@ BenchApplication *benchApp()
 class PanelWatch : public QObject
 {
 public:
-    PanelWatch(const QString &viewId, SvWidget *panel)
-        : m_viewId(viewId)
-        , m_probe(panel)
+    PanelWatch(const QString &viewId, SvWidget *panel) : m_viewId(viewId), m_probe(panel)
     {
         m_valid = m_probe.follow();
         connect(&m_probe, &PanelProbe::rowsArrived, this, [this] {
@@ -201,7 +199,8 @@ private:
     bool m_loadingShown = false;
 };
 
-struct ChainFigures {
+struct ChainFigures
+{
     double rows = 0;
     double designed = 0;
     double rowsStore = 0;
@@ -216,10 +215,10 @@ class FlowBench
 {
 public:
     FlowBench(PluginHost &host, DemoStore &store, QObject &storeContext)
-        : m_host(host)
-        , m_store(store)
-        , m_storeContext(storeContext)
-        , m_tracks(store.sampleTracks(1000))
+        : m_host(host),
+          m_store(store),
+          m_storeContext(storeContext),
+          m_tracks(store.sampleTracks(1000))
     {
         const QStringList ids = PluginHost::viewIds();
         for (const QString &id : ids) {
@@ -246,7 +245,8 @@ public:
     bool isValid() const
     {
         return m_watches.size() == 3 && m_tracks.size() >= 6
-            && std::all_of(m_watches.cbegin(), m_watches.cend(), [](const auto &w) { return w->isValid(); });
+                && std::all_of(m_watches.cbegin(), m_watches.cend(),
+                               [](const auto &w) { return w->isValid(); });
     }
 
     void onStore(const std::function<void()> &work)
@@ -257,7 +257,7 @@ public:
     static void clearCache()
     {
         const QString base = QDir::homePath() + QStringLiteral("/.cache/raskrestapi/");
-        for (const char *folder : {"queries", "images"}) {
+        for (const char *folder : { "queries", "images" }) {
             QDir dir(base + QLatin1String(folder));
             const QStringList files = dir.entryList(QDir::Files);
             for (const QString &file : files)
@@ -302,7 +302,8 @@ public:
                 publish(view, round + view * count / 3);
             const auto ended = [this] {
                 for (size_t view = 0; view < m_watches.size(); ++view) {
-                    if (!m_watches.at(view)->settled() && m_watches.at(view)->probe().state() != PanelProbe::State::NoMatches)
+                    if (!m_watches.at(view)->settled()
+                        && m_watches.at(view)->probe().state() != PanelProbe::State::NoMatches)
                         return false;
                 }
                 return true;
@@ -344,7 +345,8 @@ public:
             const int first = 2 * r;
             clearCache();
             ChainFigures a, b, again;
-            if (!visit(view, first, &a) || !visit(view, first + 1, &b) || !visit(view, first, &again))
+            if (!visit(view, first, &a) || !visit(view, first + 1, &b)
+                || !visit(view, first, &again))
                 return false;
             cold << a << b;
             cached << again;
@@ -390,8 +392,8 @@ public:
         last = nowMs();
         ticker.start();
         changer.start();
-        const bool settled =
-            waitFor([&] { return published == changes && allSettled(); }, changes * intervalMs + settleTimeoutMs);
+        const bool settled = waitFor([&] { return published == changes && allSettled(); },
+                                     changes * intervalMs + settleTimeoutMs);
         ticker.stop();
         changer.stop();
 
@@ -425,7 +427,8 @@ private:
 
     bool allSettled() const
     {
-        return std::all_of(m_watches.cbegin(), m_watches.cend(), [](const auto &w) { return w->settled(); });
+        return std::all_of(m_watches.cbegin(), m_watches.cend(),
+                           [](const auto &w) { return w->settled(); });
     }
 
     void onPanelChanged()
@@ -492,7 +495,7 @@ QList<double> measureLoads(int repetitions, const QString &pluginFile)
         QProcess child;
         child.setStandardErrorFile(QProcess::nullDevice());
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--load-once"), QStringLiteral("--plugin"), pluginFile});
+                    { QStringLiteral("--load-once"), QStringLiteral("--plugin"), pluginFile });
         if (!child.waitForFinished(60000) || child.exitCode() != 0)
             continue;
         bool ok = false;
@@ -503,7 +506,8 @@ QList<double> measureLoads(int repetitions, const QString &pluginFile)
     return loads;
 }
 
-struct Row {
+struct Row
+{
     QString figure;
     double value;
     QString unit;
@@ -514,10 +518,10 @@ void printTable(const QList<Row> &rows, bool *allPass)
 {
     *allPass = true;
     out() << QStringLiteral("%1 %2 %3 %4\n")
-                 .arg(QStringLiteral("figure"), -58)
-                 .arg(QStringLiteral("median"), 12)
-                 .arg(QStringLiteral("target"), 12)
-                 .arg(QStringLiteral("result"));
+                     .arg(QStringLiteral("figure"), -58)
+                     .arg(QStringLiteral("median"), 12)
+                     .arg(QStringLiteral("target"), 12)
+                     .arg(QStringLiteral("result"));
     out() << QString(90, QLatin1Char('-')) << '\n';
     for (const Row &row : rows) {
         const int decimals = row.unit == QLatin1String("ms") ? 2 : 0;
@@ -530,15 +534,18 @@ void printTable(const QList<Row> &rows, bool *allPass)
             *allPass = *allPass && pass;
         }
         out() << QStringLiteral("%1 %2 %3 %4\n")
-                     .arg(row.figure, -58)
-                     .arg(QStringLiteral("%1 %2").arg(row.value, 0, 'f', decimals).arg(row.unit), 12)
-                     .arg(target, 12)
-                     .arg(result);
+                         .arg(row.figure, -58)
+                         .arg(QStringLiteral("%1 %2")
+                                      .arg(row.value, 0, 'f', decimals)
+                                      .arg(row.unit),
+                              12)
+                         .arg(target, 12)
+                         .arg(result);
     }
     out().flush();
 }
 
-template <typename Get>
+template<typename Get>
 QList<double> collect(const QList<ChainFigures> &chains, Get get)
 {
     QList<double> values;
@@ -549,7 +556,8 @@ QList<double> collect(const QList<ChainFigures> &chains, Get get)
 
 } // namespace
 
-struct Options {
+struct Options
+{
     QString pluginFile;
     bool loadOnce = false;
     int repetitions = 15;
@@ -561,28 +569,33 @@ Options parseOptions(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Times the plug-in from a track change to rows and pictures, the longest stall of the\n"
-        "user-interface thread in a burst of track changes, resident memory and plug-in load.\n"
-        "Runs in a throw-away home with its own session bus and the store emulator."));
+            "Times the plug-in from a track change to rows and pictures, the longest stall of the\n"
+            "user-interface thread in a burst of track changes, resident memory and plug-in load.\n"
+            "Runs in a throw-away home with its own session bus and the store emulator."));
     parser.addHelpOption();
-    const QCommandLineOption repeatOption(QStringLiteral("repeat"),
-                                          QStringLiteral("Cold/cached pairs and load runs (default 15)."),
-                                          QStringLiteral("N"), QStringLiteral("15"));
+    const QCommandLineOption repeatOption(
+            QStringLiteral("repeat"),
+            QStringLiteral("Cold/cached pairs and load runs (default 15)."), QStringLiteral("N"),
+            QStringLiteral("15"));
     const QCommandLineOption burstsOption(QStringLiteral("bursts"),
                                           QStringLiteral("Bursts and memory passes (default 3)."),
                                           QStringLiteral("N"), QStringLiteral("3"));
-    const QCommandLineOption intervalOption(QStringLiteral("burst-interval"),
-                                            QStringLiteral("Milliseconds between the burst's track changes "
-                                                           "(default 150)."),
-                                            QStringLiteral("MS"), QStringLiteral("150"));
-    const QCommandLineOption loadOnceOption(QStringLiteral("load-once"),
-                                            QStringLiteral("Time one plug-in load and exit (internal)."));
-    const QCommandLineOption homeOption(QStringLiteral("home"),
-                                        QStringLiteral("Run in this home instead of a throw-away one."),
-                                        QStringLiteral("DIR"));
-    const QCommandLineOption pluginOption(QStringLiteral("plugin"), QStringLiteral("The plug-in library."),
-                                          QStringLiteral("FILE"), QStringLiteral(VELLORA_PLUGIN_FILE));
-    parser.addOptions({repeatOption, burstsOption, intervalOption, loadOnceOption, homeOption, pluginOption});
+    const QCommandLineOption intervalOption(
+            QStringLiteral("burst-interval"),
+            QStringLiteral("Milliseconds between the burst's track changes "
+                           "(default 150)."),
+            QStringLiteral("MS"), QStringLiteral("150"));
+    const QCommandLineOption loadOnceOption(
+            QStringLiteral("load-once"),
+            QStringLiteral("Time one plug-in load and exit (internal)."));
+    const QCommandLineOption homeOption(
+            QStringLiteral("home"), QStringLiteral("Run in this home instead of a throw-away one."),
+            QStringLiteral("DIR"));
+    const QCommandLineOption pluginOption(
+            QStringLiteral("plugin"), QStringLiteral("The plug-in library."),
+            QStringLiteral("FILE"), QStringLiteral(VELLORA_PLUGIN_FILE));
+    parser.addOptions({ repeatOption, burstsOption, intervalOption, loadOnceOption, homeOption,
+                        pluginOption });
     parser.process(app);
 
     Options options;
@@ -595,7 +608,8 @@ Options parseOptions(const QCoreApplication &app)
 }
 
 // What the runs measured, printed as one table.
-struct Figures {
+struct Figures
+{
     QList<ChainFigures> cold;
     QList<ChainFigures> cached;
     QList<double> stalls;
@@ -613,46 +627,52 @@ bool printFigures(const Figures &figures)
     const QList<ChainFigures> &cached = figures.cached;
     const auto ms = QStringLiteral("ms");
     const QList<Row> rows = {
-        {QStringLiteral("cold artist: viewStarted to rows"),
-         median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1},
-        {QStringLiteral("  designed delays (queue checks)"),
-         median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1},
-        {QStringLiteral("  store's own time"),
-         median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
-        {QStringLiteral("  overhead beyond both"),
-         median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
-         coldOverheadTargetMs},
-        {QStringLiteral("cold artist: viewStarted to pictures in rows"),
-         median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
-        {QStringLiteral("  store's own time"),
-         median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms, -1},
-        {QStringLiteral("  overhead beyond designed delays and store"),
-         median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })), ms, -1},
-        {QStringLiteral("cached artist: viewStarted to rows"),
-         median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1},
-        {QStringLiteral("  designed delays (queue checks)"),
-         median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1},
-        {QStringLiteral("  store's own time"),
-         median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1},
-        {QStringLiteral("  overhead beyond both"),
-         median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
-         cachedOverheadTargetMs},
-        {QStringLiteral("cached artist: viewStarted to pictures in rows"),
-         median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1},
-        {QStringLiteral("longest UI-thread stall, 100-track burst"), median(figures.stalls), ms, stallTargetMs},
-        {QStringLiteral("  pictures served per burst"), median(figures.burstPictures), QString(), -1},
-        {QStringLiteral("resident memory after load"), double(figures.afterLoadKb), QStringLiteral("kB"), -1},
-        {QStringLiteral("resident memory after 100 artists with pictures"), figures.afterFirstPassKb,
-         QStringLiteral("kB"), -1},
-        {QStringLiteral("growth over 100 artists after warm-up"), median(figures.growths), QStringLiteral("kB"),
-         growthTargetKb},
-        {QStringLiteral("plug-in load + three initialize calls"), median(figures.loads), ms, loadTargetMs},
+        { QStringLiteral("cold artist: viewStarted to rows"),
+          median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
+        { QStringLiteral("  designed delays (queue checks)"),
+          median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
+        { QStringLiteral("  store's own time"),
+          median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
+        { QStringLiteral("  overhead beyond both"),
+          median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+          coldOverheadTargetMs },
+        { QStringLiteral("cold artist: viewStarted to pictures in rows"),
+          median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
+        { QStringLiteral("  store's own time"),
+          median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms, -1 },
+        { QStringLiteral("  overhead beyond designed delays and store"),
+          median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })), ms,
+          -1 },
+        { QStringLiteral("cached artist: viewStarted to rows"),
+          median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
+        { QStringLiteral("  designed delays (queue checks)"),
+          median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
+        { QStringLiteral("  store's own time"),
+          median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
+        { QStringLiteral("  overhead beyond both"),
+          median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+          cachedOverheadTargetMs },
+        { QStringLiteral("cached artist: viewStarted to pictures in rows"),
+          median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
+        { QStringLiteral("longest UI-thread stall, 100-track burst"), median(figures.stalls), ms,
+          stallTargetMs },
+        { QStringLiteral("  pictures served per burst"), median(figures.burstPictures), QString(),
+          -1 },
+        { QStringLiteral("resident memory after load"), double(figures.afterLoadKb),
+          QStringLiteral("kB"), -1 },
+        { QStringLiteral("resident memory after 100 artists with pictures"),
+          figures.afterFirstPassKb, QStringLiteral("kB"), -1 },
+        { QStringLiteral("growth over 100 artists after warm-up"), median(figures.growths),
+          QStringLiteral("kB"), growthTargetKb },
+        { QStringLiteral("plug-in load + three initialize calls"), median(figures.loads), ms,
+          loadTargetMs },
     };
     bool allPass = true;
     printTable(rows, &allPass);
-    out() << "\n" << cold.size() << " cold and " << cached.size() << " cached runs, " << figures.stalls.size()
-          << " bursts, " << figures.growths.size() << " memory passes, " << figures.loads.size() << " loads"
-          << Qt::endl;
+    out() << "\n"
+          << cold.size() << " cold and " << cached.size() << " cached runs, "
+          << figures.stalls.size() << " bursts, " << figures.growths.size() << " memory passes, "
+          << figures.loads.size() << " loads" << Qt::endl;
     return allPass;
 }
 
@@ -675,8 +695,8 @@ int runBench(BenchApplication &app, const Options &options, DemoStore &store, QO
     }
 
     const auto fail = [](const char *what) {
-        out() << "bench_flow: " << what << " did not settle within " << settleTimeoutMs / 1000 << " s"
-              << Qt::endl;
+        out() << "bench_flow: " << what << " did not settle within " << settleTimeoutMs / 1000
+              << " s" << Qt::endl;
         return 1;
     };
 
@@ -702,7 +722,8 @@ int runBench(BenchApplication &app, const Options &options, DemoStore &store, QO
         figures.burstPictures << pictures;
     }
 
-    out() << "bench_flow: memory, " << visitsPerPass << " artists with pictures per pass" << Qt::endl;
+    out() << "bench_flow: memory, " << visitsPerPass << " artists with pictures per pass"
+          << Qt::endl;
     FlowBench::clearCache();
     if (!bench.visitMany(visitsPerPass, 0))
         return fail("the memory warm-up");
@@ -758,12 +779,12 @@ int main(int argc, char *argv[])
     std::unique_ptr<DemoStore> store;
     bool storeUp = false;
     QMetaObject::invokeMethod(
-        &storeContext,
-        [&] {
-            store = std::make_unique<DemoStore>();
-            storeUp = store->start();
-        },
-        Qt::BlockingQueuedConnection);
+            &storeContext,
+            [&] {
+                store = std::make_unique<DemoStore>();
+                storeUp = store->start();
+            },
+            Qt::BlockingQueuedConnection);
 
     int status = 1;
     if (storeUp) {
@@ -772,7 +793,8 @@ int main(int argc, char *argv[])
     } else {
         out() << "bench_flow: the store emulator cannot listen on 127.0.0.1" << Qt::endl;
     }
-    QMetaObject::invokeMethod(&storeContext, [&] { store.reset(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+            &storeContext, [&] { store.reset(); }, Qt::BlockingQueuedConnection);
     storeThread.quit();
     storeThread.wait();
     return status;

@@ -41,7 +41,8 @@ struct QuerySet
 // the answer's own prefixes: none for Atom, "kel:" for the store schema.
 QByteArray xpath(const StoreQueries::Path &path, int limit, bool namespaceAware)
 {
-    const auto prefixed = [namespaceAware](const QPair<QString, QString> &step, const char *marker) {
+    const auto prefixed = [namespaceAware](const QPair<QString, QString> &step,
+                                           const char *marker) {
         const QByteArray prefix = step.first == QLatin1String(StoreConstants::SchemaNamespace)
                 ? "kel:"
                 : (namespaceAware ? "atom:" : "");
@@ -54,7 +55,8 @@ QByteArray xpath(const StoreQueries::Path &path, int limit, bool namespaceAware)
     for (qsizetype i = 1; i < path.size(); ++i) {
         const QString &text = path.at(i).second;
         if (text.startsWith(QLatin1String("child#")))
-            expression += "/" + prefixed(path.at(i), "child#") + (i + 1 == path.size() ? "[1]" : "");
+            expression +=
+                    "/" + prefixed(path.at(i), "child#") + (i + 1 == path.size() ? "[1]" : "");
         else if (text.startsWith(QLatin1String("link#")))
             expression += "/" + prefixed(path.at(i), "link#");
         else if (text.startsWith(QLatin1String("aidAttr#")))
@@ -76,11 +78,11 @@ QList<QByteArray> xpaths(const StoreQueries::QuerySet &set, bool namespaceAware)
 
 QList<QuerySet> querySets()
 {
-    return {{"similar tracks (player view, value limit 4)",
-             StoreQueries::similarItems(StoreQueries::Similar::Tracks),
-             [](int n) { return StoreFeedWriter::generatedSimilarTracksFeed(n); }},
-            {"artist search (no value limit)", StoreQueries::artistSearch(),
-             [](int n) { return StoreFeedWriter::generatedArtistSearchFeed(n); }}};
+    return { { "similar tracks (player view, value limit 4)",
+               StoreQueries::similarItems(StoreQueries::Similar::Tracks),
+               [](int n) { return StoreFeedWriter::generatedSimilarTracksFeed(n); } },
+             { "artist search (no value limit)", StoreQueries::artistSearch(),
+               [](int n) { return StoreFeedWriter::generatedArtistSearchFeed(n); } } };
 }
 
 // Rows the way the result map holds them, from one value list per query.
@@ -109,7 +111,8 @@ bool barePass(QXmlStreamReader &reader, const QByteArray &data)
 ResultMap libxml2Rows(const QByteArray &data, const QList<QByteArray> &expressions)
 {
     QList<QStringList> values;
-    xmlDocPtr document = xmlReadMemory(data.constData(), int(data.size()), nullptr, nullptr, XML_PARSE_NONET);
+    xmlDocPtr document =
+            xmlReadMemory(data.constData(), int(data.size()), nullptr, nullptr, XML_PARSE_NONET);
     xmlXPathContextPtr context = xmlXPathNewContext(document);
     xmlXPathRegisterNs(context, BAD_CAST "atom", BAD_CAST StoreConstants::AtomNamespace);
     xmlXPathRegisterNs(context, BAD_CAST "kel", BAD_CAST StoreConstants::SchemaNamespace);
@@ -140,7 +143,7 @@ ResultMap pugixmlRows(const QByteArray &data, const QList<QByteArray> &expressio
         QStringList list;
         for (const pugi::xpath_node &node : document.select_nodes(expression.constData())) {
             list.append(QString::fromUtf8(node.attribute() ? node.attribute().value()
-                                                            : node.node().child_value()));
+                                                           : node.node().child_value()));
         }
         values.append(list);
     }
@@ -151,10 +154,7 @@ ResultMap pugixmlRows(const QByteArray &data, const QList<QByteArray> &expressio
 class DeliveryClock : public QObject
 {
 public:
-    explicit DeliveryClock(Clock::time_point *deliveredAt)
-        : m_deliveredAt(deliveredAt)
-    {
-    }
+    explicit DeliveryClock(Clock::time_point *deliveredAt) : m_deliveredAt(deliveredAt) { }
 
     bool eventFilter(QObject *, QEvent *event) override
     {
@@ -171,17 +171,17 @@ private:
 class WorkerProbe
 {
 public:
-    WorkerProbe()
-        : m_deliveryClock(&m_deliveredAt)
+    WorkerProbe() : m_deliveryClock(&m_deliveredAt)
     {
         m_deliveryClock.moveToThread(&m_worker);
         m_worker.installEventFilter(&m_deliveryClock);
-        QObject::connect(&m_worker, &PromotionXmlParserPrivate::parseReady, &m_worker,
-                         [this] {
-                             m_readyAt = Clock::now();
-                             m_ready.release();
-                         },
-                         Qt::DirectConnection);
+        QObject::connect(
+                &m_worker, &PromotionXmlParserPrivate::parseReady, &m_worker,
+                [this] {
+                    m_readyAt = Clock::now();
+                    m_ready.release();
+                },
+                Qt::DirectConnection);
     }
 
     // Microseconds from the request to parseReady(), and from the request's delivery on the
@@ -191,13 +191,14 @@ public:
     {
         m_worker.setData(data);
         const Clock::time_point requestedAt = Clock::now();
-        m_worker.parseUseQXmlStreamReader(set.queries, set.namespaces, set.columns, false, set.limit);
+        m_worker.parseUseQXmlStreamReader(set.queries, set.namespaces, set.columns, false,
+                                          set.limit);
         m_ready.acquire();
         m_worker.wait();
         const ResultMap result = m_worker.getResultsMap();
         if (rows)
             *rows = result;
-        return {microseconds(requestedAt, m_readyAt), microseconds(m_deliveredAt, m_readyAt)};
+        return { microseconds(requestedAt, m_readyAt), microseconds(m_deliveredAt, m_readyAt) };
     }
 
     static double microseconds(Clock::time_point from, Clock::time_point to)
@@ -217,7 +218,8 @@ double median(QList<double> samples)
 {
     std::sort(samples.begin(), samples.end());
     const qsizetype middle = samples.size() / 2;
-    return samples.size() % 2 ? samples.at(middle) : (samples.at(middle - 1) + samples.at(middle)) / 2;
+    return samples.size() % 2 ? samples.at(middle)
+                              : (samples.at(middle - 1) + samples.at(middle)) / 2;
 }
 
 template<typename Function>
@@ -230,7 +232,8 @@ double timed(Function function)
 
 QString figure(double us, double bare)
 {
-    const QString time = us < 1000 ? QString::number(us, 'f', 1) + " us" : QString::number(us / 1000, 'f', 2) + " ms";
+    const QString time = us < 1000 ? QString::number(us, 'f', 1) + " us"
+                                   : QString::number(us / 1000, 'f', 2) + " ms";
     return QStringLiteral("%1 (%2x)").arg(time).arg(us / bare, 0, 'f', 2);
 }
 
@@ -238,24 +241,27 @@ bool benchSet(const QuerySet &set, int budgetMs)
 {
     std::printf("\n%s\n", set.title);
     std::printf("%8s %9s | %10s | %-21s | %-21s | %-21s | %-21s | %-21s | %s\n", "entries", "bytes",
-                "bare pass", "worker, no start", "worker, with start", "read per query", "libxml2 + XPath",
-                "pugixml + XPath", "same values");
+                "bare pass", "worker, no start", "worker, with start", "read per query",
+                "libxml2 + XPath", "pugixml + XPath", "same values");
     const QList<QByteArray> libxml2XPaths = xpaths(set.queries, true);
     const QList<QByteArray> pugixmlXPaths = xpaths(set.queries, false);
     bool allSame = true;
-    for (int entryCount : {4, 100, 1000, 10000}) {
+    for (int entryCount : { 4, 100, 1000, 10000 }) {
         const QByteArray data = set.answer(entryCount);
         QXmlStreamReader reader;
         WorkerProbe probe;
         const auto readEach = [&] {
-            return XmlQueryPass::readEach(data, set.queries.namespaces, set.queries.queries, set.queries.limit);
+            return XmlQueryPass::readEach(data, set.queries.namespaces, set.queries.queries,
+                                          set.queries.limit);
         };
 
         ResultMap workerRows;
         probe.run(data, set.queries, &workerRows);
         const XmlQueryPass::Reading perQueryReading = readEach();
-        const bool same = workerRows == rowsOf(perQueryReading.values) && perQueryReading.whole && workerRows == libxml2Rows(data, libxml2XPaths)
-            && workerRows == pugixmlRows(data, pugixmlXPaths) && !workerRows.isEmpty() && barePass(reader, data);
+        const bool same = workerRows == rowsOf(perQueryReading.values) && perQueryReading.whole
+                && workerRows == libxml2Rows(data, libxml2XPaths)
+                && workerRows == pugixmlRows(data, pugixmlXPaths) && !workerRows.isEmpty()
+                && barePass(reader, data);
         allSame = allSame && same;
 
         // Round robin, so that a busy moment on the machine hits every contender alike.
@@ -271,11 +277,15 @@ bool benchSet(const QuerySet &set, int budgetMs)
             pugixml.append(timed([&] { pugixmlRows(data, pugixmlXPaths); }));
         }
         const double floor = median(bare);
-        std::printf("%8d %9lld | %10s | %-21s | %-21s | %-21s | %-21s | %-21s | %s (%lld rounds)\n", entryCount,
-                    static_cast<long long>(data.size()), qPrintable(figure(floor, floor).section(' ', 0, 1)),
-                    qPrintable(figure(median(noStart), floor)), qPrintable(figure(median(withStart), floor)),
-                    qPrintable(figure(median(perQuery), floor)), qPrintable(figure(median(libxml2), floor)), qPrintable(figure(median(pugixml), floor)),
-                    same ? "yes" : "NO", static_cast<long long>(bare.size()));
+        std::printf("%8d %9lld | %10s | %-21s | %-21s | %-21s | %-21s | %-21s | %s (%lld rounds)\n",
+                    entryCount, static_cast<long long>(data.size()),
+                    qPrintable(figure(floor, floor).section(' ', 0, 1)),
+                    qPrintable(figure(median(noStart), floor)),
+                    qPrintable(figure(median(withStart), floor)),
+                    qPrintable(figure(median(perQuery), floor)),
+                    qPrintable(figure(median(libxml2), floor)),
+                    qPrintable(figure(median(pugixml), floor)), same ? "yes" : "NO",
+                    static_cast<long long>(bare.size()));
         std::fflush(stdout);
     }
     return allSame;
@@ -288,10 +298,12 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int budgetMs = argc > 1 ? QByteArray(argv[1]).toInt() : 1500;
     xmlInitParser();
-    std::printf("Medians per request; in brackets the ratio to one bare QXmlStreamReader pass.\n"
-                "worker: the plug-in's parser thread, timed to parseReady() from the moment its event loop\n"
-                "hands over the request (no start) or from the request (with start); read per query:\n"
-                "the reference that reads the document once per query, on the calling thread.\n");
+    std::printf(
+            "Medians per request; in brackets the ratio to one bare QXmlStreamReader pass.\n"
+            "worker: the plug-in's parser thread, timed to parseReady() from the moment its event "
+            "loop\n"
+            "hands over the request (no start) or from the request (with start); read per query:\n"
+            "the reference that reads the document once per query, on the calling thread.\n");
     bool same = true;
     for (const QuerySet &set : querySets())
         same = benchSet(set, budgetMs) && same;

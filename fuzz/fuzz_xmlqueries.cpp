@@ -25,32 +25,30 @@ using Request = StoreQueries::QuerySet;
 
 QList<Request> storeRequests()
 {
-    return {StoreQueries::territoryLookup(), StoreQueries::artistSearch(),
-            StoreQueries::similarItems(StoreQueries::Similar::Tracks),
-            StoreQueries::similarItems(StoreQueries::Similar::Albums),
-            StoreQueries::similarItems(StoreQueries::Similar::Artists)};
+    return { StoreQueries::territoryLookup(), StoreQueries::artistSearch(),
+             StoreQueries::similarItems(StoreQueries::Similar::Tracks),
+             StoreQueries::similarItems(StoreQueries::Similar::Albums),
+             StoreQueries::similarItems(StoreQueries::Similar::Artists) };
 }
 
 class Bytes
 {
 public:
-    Bytes(const uint8_t *data, size_t size)
-        : m_data(data)
-        , m_size(size)
-    {
-    }
+    Bytes(const uint8_t *data, size_t size) : m_data(data), m_size(size) { }
 
     int next(int bound) { return m_position < m_size ? m_data[m_position++] % bound : 0; }
     QByteArray rest() const
     {
-        return QByteArray(reinterpret_cast<const char *>(m_data) + m_position, qsizetype(m_size - m_position));
+        return QByteArray(reinterpret_cast<const char *>(m_data) + m_position,
+                          qsizetype(m_size - m_position));
     }
 
     // A short text: a word from the answers' vocabulary, or raw bytes up to a '|'.
     QString text()
     {
-        static const char *const words[] = {"entry", "title", "id", "metadata", "link", "workspace",
-                                            "href", "countryCode", "artistImage100", "x", ""};
+        static const char *const words[] = { "entry",          "title",     "id",   "metadata",
+                                             "link",           "workspace", "href", "countryCode",
+                                             "artistImage100", "x",         "" };
         if (next(4))
             return QLatin1String(words[next(11)]);
         QByteArray raw;
@@ -69,12 +67,14 @@ private:
 // and a marker with a text; then a value limit and the columns.
 Request descriptorsFrom(Bytes &bytes)
 {
-    static const char *const markers[] = {"child#", "attr#", "link#", "aidAttr#", "", "child#child#"};
-    const QString namespaces[] = {QString(), QLatin1String(StoreConstants::AtomNamespace),
-                                  QLatin1String(StoreConstants::SchemaNamespace),
-                                  QLatin1String(StoreConstants::AtomPubNamespace)};
+    static const char *const markers[] = { "child#",   "attr#", "link#",
+                                           "aidAttr#", "",      "child#child#" };
+    const QString namespaces[] = { QString(), QLatin1String(StoreConstants::AtomNamespace),
+                                   QLatin1String(StoreConstants::SchemaNamespace),
+                                   QLatin1String(StoreConstants::AtomPubNamespace) };
     Request request;
-    request.namespaces = StoreQueries::namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace);
+    request.namespaces =
+            StoreQueries::namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace);
     const int count = 1 + bytes.next(7);
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("q%1").arg(bytes.next(5));
@@ -84,9 +84,9 @@ Request descriptorsFrom(Bytes &bytes)
             QString text = QLatin1String(markers[bytes.next(6)]) + bytes.text();
             if (bytes.next(4) == 0)
                 text += QLatin1Char('=') + bytes.text();
-            path.append({namespaceUri, text});
+            path.append({ namespaceUri, text });
         }
-        request.queries.append({name, path});
+        request.queries.append({ name, path });
     }
     request.limit = bytes.next(7) - 1;
     for (int columns = bytes.next(6); columns > 0; --columns)
@@ -101,14 +101,16 @@ class Worker
 public:
     Worker()
     {
-        QObject::connect(&m_worker, &PromotionXmlParserPrivate::parseReady, &m_worker,
-                         [this] { m_ready.release(); }, Qt::DirectConnection);
+        QObject::connect(
+                &m_worker, &PromotionXmlParserPrivate::parseReady, &m_worker,
+                [this] { m_ready.release(); }, Qt::DirectConnection);
     }
 
     void parse(const QByteArray &document, const Request &request)
     {
         m_worker.setData(document);
-        m_worker.parseUseQXmlStreamReader(request.queries, request.namespaces, request.columns, false, request.limit);
+        m_worker.parseUseQXmlStreamReader(request.queries, request.namespaces, request.columns,
+                                          false, request.limit);
         // An empty document starts nothing and reports nothing.
         if (!document.isEmpty())
             m_ready.acquire();
@@ -159,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!XmlStructureCheck::isWithinLimits(document))
         return 0;
     const XmlQueryPass::Reading expected =
-        XmlQueryPass::readEach(document, request.namespaces, request.queries, request.limit);
+            XmlQueryPass::readEach(document, request.namespaces, request.queries, request.limit);
     const XmlQueryPass::Reading actual = singleRead(document, request);
     if (actual.values != expected.values || actual.whole != expected.whole) {
         for (qsizetype i = 0; i < request.queries.size(); ++i) {

@@ -2,9 +2,10 @@
 
 #include <utility>
 
-XmlQueryPass::Reading XmlQueryPass::readEach(const QByteArray &document,
-                                             const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
-                                             const PromotionXmlQueryList &queries, int limit)
+XmlQueryPass::Reading
+XmlQueryPass::readEach(const QByteArray &document,
+                       const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
+                       const PromotionXmlQueryList &queries, int limit)
 {
     QXmlStreamReader reader;
     const auto restart = [&] {
@@ -33,11 +34,10 @@ XmlQueryPass::Reading XmlQueryPass::readEach(const QByteArray &document,
 }
 
 XmlQueryPass::XmlQueryPass(QXmlStreamReader &reader, const XmlQueryPath &path, int limit)
-    : m_reader(reader)
-    , m_path(path)
-    , m_limit(limit)
-{
-}
+    : m_reader(reader),
+      m_path(path),
+      m_limit(limit)
+{ }
 
 QStringList XmlQueryPass::run()
 {

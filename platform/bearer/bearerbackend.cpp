@@ -4,10 +4,7 @@
 
 QPointer<BearerBackend> BearerBackend::m_installed;
 
-BearerBackend::BearerBackend(QObject *parent)
-    : QObject(parent)
-{
-}
+BearerBackend::BearerBackend(QObject *parent) : QObject(parent) { }
 
 BearerBackend *BearerBackend::instance()
 {

@@ -1,9 +1,6 @@
 #include "networkconfiguration.h"
 
-NetworkConfiguration::NetworkConfiguration(const QString &identifier)
-    : m_identifier(identifier)
-{
-}
+NetworkConfiguration::NetworkConfiguration(const QString &identifier) : m_identifier(identifier) { }
 
 QString NetworkConfiguration::identifier() const
 {

@@ -3,8 +3,8 @@
 #include "bearerbackend.h"
 
 NetworkConfigurationManager::NetworkConfigurationManager(QObject *parent)
-    : QObject(parent)
-    , m_backend(BearerBackend::instance())
+    : QObject(parent),
+      m_backend(BearerBackend::instance())
 {
     connect(m_backend, &BearerBackend::onlineStateChanged, this,
             &NetworkConfigurationManager::onlineStateChanged);

@@ -12,9 +12,7 @@ class NetworkConfigurationManager : public QObject
     Q_OBJECT
 
 public:
-    enum Capability {
-        NetworkSessionRequired = 0x1
-    };
+    enum Capability { NetworkSessionRequired = 0x1 };
     Q_DECLARE_FLAGS(Capabilities, Capability)
     Q_FLAG(Capabilities)
 

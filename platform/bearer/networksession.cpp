@@ -3,13 +3,12 @@
 #include "bearerbackend.h"
 
 NetworkSession::NetworkSession(const NetworkConfiguration &configuration, QObject *parent)
-    : QObject(parent)
-    , m_configuration(configuration)
-    , m_backend(BearerBackend::instance())
-    , m_openRequested(false)
-    , m_open(false)
-{
-}
+    : QObject(parent),
+      m_configuration(configuration),
+      m_backend(BearerBackend::instance()),
+      m_openRequested(false),
+      m_open(false)
+{ }
 
 NetworkConfiguration NetworkSession::configuration() const
 {

@@ -13,9 +13,7 @@ bool isReachable(QNetworkInformation::Reachability reachability)
 
 } // namespace
 
-ReachabilityBackend::ReachabilityBackend(QObject *parent)
-    : BearerBackend(parent)
-    , m_online(true)
+ReachabilityBackend::ReachabilityBackend(QObject *parent) : BearerBackend(parent), m_online(true)
 {
     if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
         return;

@@ -1,13 +1,12 @@
 #include "simulatedbearerbackend.h"
 
 SimulatedBearerBackend::SimulatedBearerBackend(QObject *parent)
-    : BearerBackend(parent)
-    , m_online(true)
-    , m_sessionRequired(false)
-    , m_sessionOpens(true)
-    , m_sessionOpenCount(0)
-{
-}
+    : BearerBackend(parent),
+      m_online(true),
+      m_sessionRequired(false),
+      m_sessionOpens(true),
+      m_sessionOpenCount(0)
+{ }
 
 bool SimulatedBearerBackend::isOnline() const
 {
@@ -19,8 +18,8 @@ bool SimulatedBearerBackend::isSessionRequired() const
     return m_sessionRequired;
 }
 
-bool SimulatedBearerBackend::openSession(const NetworkConfiguration &, const QVariantMap &properties,
-                                         int)
+bool SimulatedBearerBackend::openSession(const NetworkConfiguration &,
+                                         const QVariantMap &properties, int)
 {
     ++m_sessionOpenCount;
     m_lastSessionProperties = properties;

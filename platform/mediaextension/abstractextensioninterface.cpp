@@ -1,8 +1,5 @@
 #include "abstractextensioninterface.h"
 
-AbstractExtensionInterface::AbstractExtensionInterface(QObject *parent)
-    : QObject(parent)
-{
-}
+AbstractExtensionInterface::AbstractExtensionInterface(QObject *parent) : QObject(parent) { }
 
 AbstractExtensionInterface::~AbstractExtensionInterface() = default;

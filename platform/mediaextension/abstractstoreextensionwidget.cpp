@@ -2,7 +2,6 @@
 
 AbstractStoreExtensionWidget::AbstractStoreExtensionWidget(QObject *parent)
     : AbstractExtensionInterface(parent)
-{
-}
+{ }
 
 AbstractStoreExtensionWidget::~AbstractStoreExtensionWidget() = default;

@@ -4,7 +4,8 @@
 #include "svapplicationextensioninterface.h"
 
 // An extension that places a store widget in the player's views.
-class AbstractStoreExtensionWidget : public AbstractExtensionInterface, public SvApplicationExtensionInterface
+class AbstractStoreExtensionWidget : public AbstractExtensionInterface,
+                                     public SvApplicationExtensionInterface
 {
     Q_OBJECT
     Q_INTERFACES(SvApplicationExtensionInterface)

@@ -1,15 +1,12 @@
 #include "applicationactioncontent.h"
 
-ApplicationActionContent::ApplicationActionContent(QObject *parent)
-    : QObject(parent)
-{
-}
+ApplicationActionContent::ApplicationActionContent(QObject *parent) : QObject(parent) { }
 
-ApplicationActionContent::ApplicationActionContent(const QHash<QString, QVariant> &values, QObject *parent)
-    : QObject(parent)
-    , m_values(values)
-{
-}
+ApplicationActionContent::ApplicationActionContent(const QHash<QString, QVariant> &values,
+                                                   QObject *parent)
+    : QObject(parent),
+      m_values(values)
+{ }
 
 ApplicationActionContent::~ApplicationActionContent() = default;
 

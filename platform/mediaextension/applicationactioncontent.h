@@ -13,7 +13,8 @@ class ApplicationActionContent : public QObject
 
 public:
     explicit ApplicationActionContent(QObject *parent = nullptr);
-    explicit ApplicationActionContent(const QHash<QString, QVariant> &values, QObject *parent = nullptr);
+    explicit ApplicationActionContent(const QHash<QString, QVariant> &values,
+                                      QObject *parent = nullptr);
     ~ApplicationActionContent() override;
 
     QHash<QString, QVariant> values() const;

@@ -1,9 +1,6 @@
 #include "applicationactionmediator.h"
 
-ApplicationActionMediator::ApplicationActionMediator(QObject *parent)
-    : QObject(parent)
-{
-}
+ApplicationActionMediator::ApplicationActionMediator(QObject *parent) : QObject(parent) { }
 
 ApplicationActionMediator::~ApplicationActionMediator() = default;
 

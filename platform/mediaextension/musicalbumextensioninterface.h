@@ -7,7 +7,7 @@
 class MusicAlbumExtensionInterface
 {
 public:
-    virtual ~MusicAlbumExtensionInterface() {}
+    virtual ~MusicAlbumExtensionInterface() { }
 };
 
 Q_DECLARE_INTERFACE(MusicAlbumExtensionInterface, "com.corvex.Sonavo.extensions.AlbumInterface/1.0")

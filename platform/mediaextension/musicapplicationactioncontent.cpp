@@ -1,17 +1,16 @@
 #include "musicapplicationactioncontent.h"
 
 MusicApplicationActionContent::MusicApplicationActionContent(int viewType, QObject *parent)
-    : ApplicationActionContent(parent)
-    , m_viewType(viewType)
-{
-}
+    : ApplicationActionContent(parent),
+      m_viewType(viewType)
+{ }
 
-MusicApplicationActionContent::MusicApplicationActionContent(int viewType, const QHash<QString, QVariant> &values,
+MusicApplicationActionContent::MusicApplicationActionContent(int viewType,
+                                                             const QHash<QString, QVariant> &values,
                                                              QObject *parent)
-    : ApplicationActionContent(values, parent)
-    , m_viewType(viewType)
-{
-}
+    : ApplicationActionContent(values, parent),
+      m_viewType(viewType)
+{ }
 
 MusicApplicationActionContent::~MusicApplicationActionContent() = default;
 

@@ -9,16 +9,12 @@ class MusicApplicationActionContent : public ApplicationActionContent
 
 public:
     // Any value other than these names the now-playing view.
-    enum ViewType {
-        PlayerView = 0,
-        AlbumView = 1,
-        ArtistView = 2,
-        GenreView = 3
-    };
+    enum ViewType { PlayerView = 0, AlbumView = 1, ArtistView = 2, GenreView = 3 };
     Q_ENUM(ViewType)
 
     explicit MusicApplicationActionContent(int viewType = PlayerView, QObject *parent = nullptr);
-    MusicApplicationActionContent(int viewType, const QHash<QString, QVariant> &values, QObject *parent = nullptr);
+    MusicApplicationActionContent(int viewType, const QHash<QString, QVariant> &values,
+                                  QObject *parent = nullptr);
     ~MusicApplicationActionContent() override;
 
     int viewType() const;

@@ -7,7 +7,8 @@
 class MusicArtistExtensionInterface
 {
 public:
-    virtual ~MusicArtistExtensionInterface() {}
+    virtual ~MusicArtistExtensionInterface() { }
 };
 
-Q_DECLARE_INTERFACE(MusicArtistExtensionInterface, "com.corvex.Sonavo.extensions.ArtistInterface/1.0")
+Q_DECLARE_INTERFACE(MusicArtistExtensionInterface,
+                    "com.corvex.Sonavo.extensions.ArtistInterface/1.0")

@@ -7,7 +7,8 @@
 class MusicPlayerExtensionInterface
 {
 public:
-    virtual ~MusicPlayerExtensionInterface() {}
+    virtual ~MusicPlayerExtensionInterface() { }
 };
 
-Q_DECLARE_INTERFACE(MusicPlayerExtensionInterface, "com.corvex.Sonavo.extensions.PlayerInterface/1.0")
+Q_DECLARE_INTERFACE(MusicPlayerExtensionInterface,
+                    "com.corvex.Sonavo.extensions.PlayerInterface/1.0")

@@ -9,7 +9,7 @@
 
 // Cell creator for cells of class T: reuses a recycled T, else builds one
 // without a parent, then fills it with updateCell().
-template <class T>
+template<class T>
 class SvAbstractCellCreator : public SvCellCreator
 {
 public:
@@ -26,15 +26,9 @@ public:
         return cell;
     }
 
-    QSizeF cellSize() const override
-    {
-        return m_cellSize;
-    }
+    QSizeF cellSize() const override { return m_cellSize; }
 
-    void setCellSize(const QSizeF &size)
-    {
-        m_cellSize = size;
-    }
+    void setCellSize(const QSizeF &size) { m_cellSize = size; }
 
 private:
     QSizeF m_cellSize;

@@ -4,8 +4,7 @@
 
 #include "svlayout.h"
 
-SvAbstractLayoutPolicy::SvAbstractLayoutPolicy(SvLayout *layout)
-    : m_layout(layout)
+SvAbstractLayoutPolicy::SvAbstractLayoutPolicy(SvLayout *layout) : m_layout(layout)
 {
     Q_ASSERT(layout);
     m_layout->addPolicy(this);
@@ -56,7 +55,8 @@ void SvAbstractLayoutPolicy::setContentsMargins(qreal left, qreal top, qreal rig
     invalidateLayout();
 }
 
-void SvAbstractLayoutPolicy::getContentsMargins(qreal *left, qreal *top, qreal *right, qreal *bottom) const
+void SvAbstractLayoutPolicy::getContentsMargins(qreal *left, qreal *top, qreal *right,
+                                                qreal *bottom) const
 {
     if (left)
         *left = m_margins.left();
@@ -89,7 +89,8 @@ bool SvAbstractLayoutPolicy::isActive() const
     return m_layout->policy() == this;
 }
 
-void SvAbstractLayoutPolicy::insertEntry(int index, QGraphicsLayoutItem *item, Qt::Alignment alignment)
+void SvAbstractLayoutPolicy::insertEntry(int index, QGraphicsLayoutItem *item,
+                                         Qt::Alignment alignment)
 {
     if (!item || item == m_layout)
         return;
@@ -120,7 +121,7 @@ QSizeF SvAbstractLayoutPolicy::sizeHint(Qt::SizeHint which, const QSizeF &constr
 {
     Q_UNUSED(constraint)
     return itemsSizeHint(which)
-        + QSizeF(m_margins.left() + m_margins.right(), m_margins.top() + m_margins.bottom());
+            + QSizeF(m_margins.left() + m_margins.right(), m_margins.top() + m_margins.bottom());
 }
 
 void SvAbstractLayoutPolicy::relayout(const QRectF &rect)

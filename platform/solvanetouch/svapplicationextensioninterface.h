@@ -10,10 +10,11 @@ class SvWidget;
 class SvApplicationExtensionInterface
 {
 public:
-    virtual ~SvApplicationExtensionInterface() {}
+    virtual ~SvApplicationExtensionInterface() { }
 
     virtual bool initialize(const QString &interfaceId) = 0;
     virtual SvWidget *widget() = 0;
 };
 
-Q_DECLARE_INTERFACE(SvApplicationExtensionInterface, "com.solvane.core.SvApplicationExtensionInterface/1.0")
+Q_DECLARE_INTERFACE(SvApplicationExtensionInterface,
+                    "com.solvane.core.SvApplicationExtensionInterface/1.0")

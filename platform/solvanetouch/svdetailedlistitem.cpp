@@ -21,12 +21,12 @@ SvLinearLayoutPolicy *linearLayout(SvWidget *widget, Qt::Orientation orientation
 } // namespace
 
 SvDetailedListItem::SvDetailedListItem(ItemStyle style, QGraphicsItem *parent)
-    : SvListItem(parent)
-    , m_itemStyle(style)
-    , m_image(new SvImageWidget(this))
-    , m_title(new SvLabel(this))
-    , m_subtitle(new SvLabel(this))
-    , m_sideBottom(new SvLabel(this))
+    : SvListItem(parent),
+      m_itemStyle(style),
+      m_image(new SvImageWidget(this)),
+      m_title(new SvLabel(this)),
+      m_subtitle(new SvLabel(this)),
+      m_sideBottom(new SvLabel(this))
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_image->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -38,7 +38,8 @@ SvDetailedListItem::SvDetailedListItem(ItemStyle style, QGraphicsItem *parent)
 
     const bool withPicture = style != TitleSubtitleAndSideBottomTitle;
     const bool withSubtitle = style != IconTitle;
-    const bool withSideBottom = style == IconTitleSubtitleAndSideBottomTitle || style == TitleSubtitleAndSideBottomTitle;
+    const bool withSideBottom = style == IconTitleSubtitleAndSideBottomTitle
+            || style == TitleSubtitleAndSideBottomTitle;
 
     SvLinearLayoutPolicy *row = linearLayout(this, Qt::Horizontal, pictureGap);
     if (withPicture)
@@ -78,7 +79,8 @@ SvDetailedListItem::IconStyle SvDetailedListItem::iconStyle() const
 void SvDetailedListItem::setIconStyle(IconStyle style)
 {
     m_iconStyle = style;
-    m_image->setStyleName(style == Thumbnail ? QStringLiteral("CommonThumbnail") : QStringLiteral("CommonMainIcon"));
+    m_image->setStyleName(style == Thumbnail ? QStringLiteral("CommonThumbnail")
+                                             : QStringLiteral("CommonMainIcon"));
 }
 
 QString SvDetailedListItem::title() const

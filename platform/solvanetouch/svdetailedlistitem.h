@@ -22,13 +22,11 @@ public:
     };
     Q_ENUM(ItemStyle)
 
-    enum IconStyle {
-        Icon = 0,
-        Thumbnail = 1
-    };
+    enum IconStyle { Icon = 0, Thumbnail = 1 };
     Q_ENUM(IconStyle)
 
-    explicit SvDetailedListItem(ItemStyle style = IconTitleSubtitle, QGraphicsItem *parent = nullptr);
+    explicit SvDetailedListItem(ItemStyle style = IconTitleSubtitle,
+                                QGraphicsItem *parent = nullptr);
     ~SvDetailedListItem() override;
 
     ItemStyle itemStyle() const;

@@ -89,7 +89,8 @@ GVariant *toGVariant(const QVariant &value)
     }
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
-        return g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, bytes.constData(), gsize(bytes.size()), 1);
+        return g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, bytes.constData(),
+                                         gsize(bytes.size()), 1);
     }
     default:
         if (value.canConvert<QString>())
@@ -101,9 +102,9 @@ GVariant *toGVariant(const QVariant &value)
 } // namespace
 
 SvGConfItem::SvGConfItem(const QString &key, QObject *parent)
-    : QObject(parent)
-    , m_key(key)
-    , m_path(key.toUtf8())
+    : QObject(parent),
+      m_key(key),
+      m_path(key.toUtf8())
 {
     if (!dconf_is_key(m_path.constData(), nullptr)) {
         qWarning() << "SvGConfItem: not a configuration key:" << key;
@@ -168,12 +169,14 @@ void SvGConfItem::set(const QVariant &value)
     if (value.isValid()) {
         converted = toGVariant(value);
         if (!converted) {
-            qWarning() << "SvGConfItem: cannot store a value of type" << value.typeName() << "in" << m_key;
+            qWarning() << "SvGConfItem: cannot store a value of type" << value.typeName() << "in"
+                       << m_key;
             return;
         }
     }
     GError *error = nullptr;
-    if (!dconf_client_write_sync(m_client, m_path.constData(), converted, nullptr, nullptr, &error)) {
+    if (!dconf_client_write_sync(m_client, m_path.constData(), converted, nullptr, nullptr,
+                                 &error)) {
         qWarning() << "SvGConfItem: cannot write" << m_key << "-" << (error ? error->message : "");
         g_clear_error(&error);
     }
@@ -184,8 +187,8 @@ void SvGConfItem::unset()
     set(QVariant());
 }
 
-void SvGConfItem::handleClientChange(_DConfClient *client, const char *prefix, const char *const *changes,
-                                     const char *tag, void *item)
+void SvGConfItem::handleClientChange(_DConfClient *client, const char *prefix,
+                                     const char *const *changes, const char *tag, void *item)
 {
     Q_UNUSED(client)
     Q_UNUSED(tag)
@@ -203,6 +206,5 @@ void SvGConfItem::handleClientChange(_DConfClient *client, const char *prefix, c
 
 void SvGConfItem::onGlibPump()
 {
-    while (g_main_context_iteration(m_context, FALSE)) {
-    }
+    while (g_main_context_iteration(m_context, FALSE)) { }
 }

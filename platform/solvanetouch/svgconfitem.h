@@ -33,8 +33,8 @@ signals:
     void valueChanged();
 
 private:
-    static void handleClientChange(_DConfClient *client, const char *prefix, const char *const *changes,
-                                   const char *tag, void *item);
+    static void handleClientChange(_DConfClient *client, const char *prefix,
+                                   const char *const *changes, const char *tag, void *item);
     void onGlibPump();
 
     QString m_key;

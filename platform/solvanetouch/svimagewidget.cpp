@@ -8,16 +8,12 @@ namespace {
 const QSizeF defaultIconSize(64, 64);
 }
 
-SvImageWidget::SvImageWidget(QGraphicsItem *parent)
-    : SvWidgetController(parent)
-{
-}
+SvImageWidget::SvImageWidget(QGraphicsItem *parent) : SvWidgetController(parent) { }
 
 SvImageWidget::SvImageWidget(const QString &iconId, QGraphicsItem *parent)
-    : SvWidgetController(parent)
-    , m_imageId(iconId)
-{
-}
+    : SvWidgetController(parent),
+      m_imageId(iconId)
+{ }
 
 SvImageWidget::~SvImageWidget() = default;
 
@@ -56,7 +52,8 @@ QImage SvImageWidget::renderedImage(const QSize &size) const
     return m_image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
-void SvImageWidget::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+void SvImageWidget::paint(QPainter *painter, const QStyleOptionGraphicsItem *option,
+                          QWidget *widget)
 {
     SvWidgetController::paint(painter, option, widget);
     const QRectF area = contentsRect();

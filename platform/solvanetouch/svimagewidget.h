@@ -23,7 +23,8 @@ public:
     // What is drawn at the given size: the picture, the theme icon, or a null image.
     QImage renderedImage(const QSize &size) const;
 
-    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget = nullptr) override;
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option,
+               QWidget *widget = nullptr) override;
 
 protected:
     QSizeF contentSizeHint(Qt::SizeHint which) const override;

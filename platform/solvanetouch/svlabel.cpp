@@ -4,16 +4,12 @@
 #include <QPainter>
 #include <QtMath>
 
-SvLabel::SvLabel(QGraphicsItem *parent)
-    : SvLabel(QString(), parent)
-{
-}
+SvLabel::SvLabel(QGraphicsItem *parent) : SvLabel(QString(), parent) { }
 
 SvLabel::SvLabel(const QString &text, QGraphicsItem *parent)
-    : SvWidgetController(parent)
-    , m_text(text)
-{
-}
+    : SvWidgetController(parent),
+      m_text(text)
+{ }
 
 SvLabel::~SvLabel() = default;
 
@@ -51,7 +47,8 @@ void SvLabel::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, Q
     const QFontMetricsF metrics(themeStyle().font);
     painter->setFont(themeStyle().font);
     painter->setPen(themeStyle().foregroundColor);
-    painter->drawText(area, int(m_alignment), metrics.elidedText(m_text, Qt::ElideRight, area.width()));
+    painter->drawText(area, int(m_alignment),
+                      metrics.elidedText(m_text, Qt::ElideRight, area.width()));
 }
 
 QSizeF SvLabel::contentSizeHint(Qt::SizeHint which) const

@@ -4,10 +4,7 @@
 
 #include "svabstractlayoutpolicy.h"
 
-SvLayout::SvLayout(QGraphicsLayoutItem *parent)
-    : QGraphicsLayout(parent)
-{
-}
+SvLayout::SvLayout(QGraphicsLayoutItem *parent) : QGraphicsLayout(parent) { }
 
 SvLayout::~SvLayout()
 {

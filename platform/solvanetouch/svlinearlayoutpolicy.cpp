@@ -24,7 +24,8 @@ QSizePolicy::Policy policyAlong(const QGraphicsLayoutItem *item, Qt::Orientation
 
 // Places a length within a cell by the alignment flags of one direction;
 // without flags for that direction the item stands at the cell's start.
-qreal alignedOffset(qreal cell, qreal length, Qt::Alignment alignment, Qt::Alignment centre, Qt::Alignment end)
+qreal alignedOffset(qreal cell, qreal length, Qt::Alignment alignment, Qt::Alignment centre,
+                    Qt::Alignment end)
 {
     if (alignment & centre)
         return (cell - length) / 2;
@@ -36,10 +37,9 @@ qreal alignedOffset(qreal cell, qreal length, Qt::Alignment alignment, Qt::Align
 } // namespace
 
 SvLinearLayoutPolicy::SvLinearLayoutPolicy(SvLayout *layout, Qt::Orientation orientation)
-    : SvAbstractLayoutPolicy(layout)
-    , m_orientation(orientation)
-{
-}
+    : SvAbstractLayoutPolicy(layout),
+      m_orientation(orientation)
+{ }
 
 SvLinearLayoutPolicy::~SvLinearLayoutPolicy() = default;
 
@@ -111,9 +111,11 @@ void SvLinearLayoutPolicy::placeItems(const QRectF &rect)
     if (available > total) {
         // Room to spare goes to the expanding items, else to those that may grow.
         QList<int> growing;
-        for (const QSizePolicy::PolicyFlag flag : { QSizePolicy::ExpandFlag, QSizePolicy::GrowFlag }) {
+        for (const QSizePolicy::PolicyFlag flag :
+             { QSizePolicy::ExpandFlag, QSizePolicy::GrowFlag }) {
             for (int i = 0; i < n; ++i) {
-                if ((policyAlong(shown.at(i).item, m_orientation) & flag) && maximum.at(i) > sizes.at(i))
+                if ((policyAlong(shown.at(i).item, m_orientation) & flag)
+                    && maximum.at(i) > sizes.at(i))
                     growing.append(i);
             }
             if (!growing.isEmpty())
@@ -151,28 +153,39 @@ void SvLinearLayoutPolicy::placeItems(const QRectF &rect)
     for (int i = 0; i < n; ++i) {
         QGraphicsLayoutItem *item = shown.at(i).item;
         const Qt::Alignment alignment = shown.at(i).alignment;
-        const QSizePolicy::Policy crossPolicy = policyAlong(item, vertical ? Qt::Horizontal : Qt::Vertical);
+        const QSizePolicy::Policy crossPolicy =
+                policyAlong(item, vertical ? Qt::Horizontal : Qt::Vertical);
         const qreal crossMaximum = across(item->effectiveSizeHint(Qt::MaximumSize), m_orientation);
-        const qreal crossPreferred = across(item->effectiveSizeHint(Qt::PreferredSize), m_orientation);
+        const qreal crossPreferred =
+                across(item->effectiveSizeHint(Qt::PreferredSize), m_orientation);
         qreal crossLength = (crossPolicy & (QSizePolicy::GrowFlag | QSizePolicy::ExpandFlag))
-            ? qMin(breadth, crossMaximum) : qMin(breadth, crossPreferred);
-        crossLength = qMax(crossLength, qMin(breadth, across(item->effectiveSizeHint(Qt::MinimumSize), m_orientation)));
+                ? qMin(breadth, crossMaximum)
+                : qMin(breadth, crossPreferred);
+        crossLength = qMax(
+                crossLength,
+                qMin(breadth, across(item->effectiveSizeHint(Qt::MinimumSize), m_orientation)));
         const qreal length = qMin(sizes.at(i), maximum.at(i));
 
         qreal mainOffset, crossOffset;
         if (vertical) {
-            mainOffset = alignedOffset(sizes.at(i), length, alignment, Qt::AlignVCenter, Qt::AlignBottom);
+            mainOffset = alignedOffset(sizes.at(i), length, alignment, Qt::AlignVCenter,
+                                       Qt::AlignBottom);
             // Across the column, items without a horizontal alignment are centred.
             crossOffset = alignedOffset(breadth, crossLength,
-                                        (alignment & Qt::AlignHorizontal_Mask) ? alignment : Qt::AlignHCenter,
+                                        (alignment & Qt::AlignHorizontal_Mask) ? alignment
+                                                                               : Qt::AlignHCenter,
                                         Qt::AlignHCenter, Qt::AlignRight);
-            item->setGeometry(QRectF(rect.left() + crossOffset, position + mainOffset, crossLength, length));
+            item->setGeometry(
+                    QRectF(rect.left() + crossOffset, position + mainOffset, crossLength, length));
         } else {
-            mainOffset = alignedOffset(sizes.at(i), length, alignment, Qt::AlignHCenter, Qt::AlignRight);
+            mainOffset =
+                    alignedOffset(sizes.at(i), length, alignment, Qt::AlignHCenter, Qt::AlignRight);
             crossOffset = alignedOffset(breadth, crossLength,
-                                        (alignment & Qt::AlignVertical_Mask) ? alignment : Qt::AlignVCenter,
+                                        (alignment & Qt::AlignVertical_Mask) ? alignment
+                                                                             : Qt::AlignVCenter,
                                         Qt::AlignVCenter, Qt::AlignBottom);
-            item->setGeometry(QRectF(position + mainOffset, rect.top() + crossOffset, length, crossLength));
+            item->setGeometry(
+                    QRectF(position + mainOffset, rect.top() + crossOffset, length, crossLength));
         }
         position += sizes.at(i) + spacing();
     }

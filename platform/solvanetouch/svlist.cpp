@@ -5,8 +5,7 @@
 #include "svlinearlayoutpolicy.h"
 #include "svlistitem.h"
 
-SvList::SvList(QGraphicsItem *parent)
-    : SvWidgetController(parent)
+SvList::SvList(QGraphicsItem *parent) : SvWidgetController(parent)
 {
     auto *layout = new SvLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

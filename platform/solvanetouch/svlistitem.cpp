@@ -2,8 +2,7 @@
 
 #include <QGraphicsSceneMouseEvent>
 
-SvListItem::SvListItem(QGraphicsItem *parent)
-    : SvWidgetController(parent)
+SvListItem::SvListItem(QGraphicsItem *parent) : SvWidgetController(parent)
 {
     setAcceptedMouseButtons(Qt::LeftButton);
 }

@@ -53,8 +53,7 @@ const char SvLocale::translationPathVariable[] = "SOLVANETOUCH_TRANSLATION_PATH"
 
 SvLocale::SvLocale(const QString &localeName)
     : m_name(localeName.isEmpty() ? QLocale::system().name() : localeName)
-{
-}
+{ }
 
 QString SvLocale::name() const
 {

@@ -5,7 +5,7 @@
 namespace {
 const int spokeCount = 12;
 const int frameInterval = 80;
-}
+} // namespace
 
 const QString SvProgressIndicator::spinnerType = QStringLiteral("spinner");
 
@@ -37,7 +37,8 @@ bool SvProgressIndicator::isAnimating() const
     return m_frameTimer.isActive();
 }
 
-void SvProgressIndicator::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+void SvProgressIndicator::paint(QPainter *painter, const QStyleOptionGraphicsItem *option,
+                                QWidget *widget)
 {
     SvWidgetController::paint(painter, option, widget);
     const QRectF area = contentsRect();

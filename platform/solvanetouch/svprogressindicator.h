@@ -13,14 +13,16 @@ class SvProgressIndicator : public SvWidgetController
 public:
     static const QString spinnerType;
 
-    explicit SvProgressIndicator(QGraphicsItem *parent = nullptr, const QString &viewType = spinnerType);
+    explicit SvProgressIndicator(QGraphicsItem *parent = nullptr,
+                                 const QString &viewType = spinnerType);
     ~SvProgressIndicator() override;
 
     bool unknownDuration() const;
     void setUnknownDuration(bool unknownDuration);
     bool isAnimating() const;
 
-    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget = nullptr) override;
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option,
+               QWidget *widget = nullptr) override;
 
 protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;

@@ -5,8 +5,8 @@
 #include "svtheme.h"
 
 SvStylableWidget::SvStylableWidget(QGraphicsItem *parent)
-    : SvWidget(parent)
-    , m_style(SvTheme::style(QString()))
+    : SvWidget(parent),
+      m_style(SvTheme::style(QString()))
 {
     applyStyle();
 }
@@ -30,7 +30,8 @@ const SvStyle &SvStylableWidget::themeStyle() const
     return m_style;
 }
 
-void SvStylableWidget::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
+void SvStylableWidget::paint(QPainter *painter, const QStyleOptionGraphicsItem *option,
+                             QWidget *widget)
 {
     Q_UNUSED(option)
     Q_UNUSED(widget)

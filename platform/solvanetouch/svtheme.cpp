@@ -66,15 +66,20 @@ const QHash<QString, SvStyle> &styleTable()
         { QStringLiteral("CommonPanelInverted"), panelStyle(QMarginsF(16, 8, 16, 8)) },
         { QStringLiteral("CommonSmallPanelInverted"), panelStyle(QMarginsF(16, 4, 16, 4)) },
         { QStringLiteral("CommonTitleInverted"), textStyle(inverseText, pixelFont(22, true)) },
-        { QStringLiteral("CommonSingleTitleInverted"), textStyle(inverseText, pixelFont(24, true), QMarginsF(0, 8, 0, 8)) },
+        { QStringLiteral("CommonSingleTitleInverted"),
+          textStyle(inverseText, pixelFont(24, true), QMarginsF(0, 8, 0, 8)) },
         { QStringLiteral("CommonSubTitleInverted"), textStyle(inverseSubText, pixelFont(18)) },
         { QStringLiteral("CommonItemInfoInverted"), textStyle(inverseInfoText, pixelFont(16)) },
-        { QStringLiteral("CommonGroupHeaderInverted"), textStyle(inverseInfoText, pixelFont(18, true), QMarginsF(12, 4, 16, 4)) },
-        { QStringLiteral("CommonGroupHeaderDividerInverted"), dividerStyle(inverseDivider, QMarginsF(16, 0, 0, 0), 2) },
-        { QStringLiteral("CommonItemDividerInverted"), dividerStyle(inverseDivider, QMarginsF(16, 0, 16, 0), 1) },
+        { QStringLiteral("CommonGroupHeaderInverted"),
+          textStyle(inverseInfoText, pixelFont(18, true), QMarginsF(12, 4, 16, 4)) },
+        { QStringLiteral("CommonGroupHeaderDividerInverted"),
+          dividerStyle(inverseDivider, QMarginsF(16, 0, 0, 0), 2) },
+        { QStringLiteral("CommonItemDividerInverted"),
+          dividerStyle(inverseDivider, QMarginsF(16, 0, 16, 0), 1) },
         { QStringLiteral("CommonLargeSpacer"), fixedStyle(QSizeF(-1, 24)) },
         { QStringLiteral("CommonSpacer"), fixedStyle(QSizeF(-1, 8)) },
-        { QStringLiteral("CommonListItemSpinnerInverted"), fixedStyle(QSizeF(40, 40), inverseText) },
+        { QStringLiteral("CommonListItemSpinnerInverted"),
+          fixedStyle(QSizeF(40, 40), inverseText) },
         { QStringLiteral("CommonMainIcon"), fixedStyle(QSizeF(64, 64)) },
         { QStringLiteral("CommonThumbnail"), fixedStyle(QSizeF(80, 80)) },
     };
@@ -116,8 +121,8 @@ void drawArtist(QPainter &p, const QRectF &r)
     p.drawEllipse(QPointF(r.center().x(), r.top() + s * 0.36), s * 0.18, s * 0.18);
     QPainterPath body;
     body.moveTo(r.center().x() - s * 0.34, r.bottom());
-    body.cubicTo(r.center().x() - s * 0.34, r.top() + s * 0.58, r.center().x() + s * 0.34, r.top() + s * 0.58,
-                 r.center().x() + s * 0.34, r.bottom());
+    body.cubicTo(r.center().x() - s * 0.34, r.top() + s * 0.58, r.center().x() + s * 0.34,
+                 r.top() + s * 0.58, r.center().x() + s * 0.34, r.bottom());
     body.closeSubpath();
     p.drawPath(body);
 }

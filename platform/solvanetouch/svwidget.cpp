@@ -1,8 +1,5 @@
 #include "svwidget.h"
 
-SvWidget::SvWidget(QGraphicsItem *parent)
-    : QGraphicsWidget(parent)
-{
-}
+SvWidget::SvWidget(QGraphicsItem *parent) : QGraphicsWidget(parent) { }
 
 SvWidget::~SvWidget() = default;

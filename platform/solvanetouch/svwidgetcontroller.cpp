@@ -1,9 +1,6 @@
 #include "svwidgetcontroller.h"
 
-SvWidgetController::SvWidgetController(QGraphicsItem *parent)
-    : SvStylableWidget(parent)
-{
-}
+SvWidgetController::SvWidgetController(QGraphicsItem *parent) : SvStylableWidget(parent) { }
 
 SvWidgetController::~SvWidgetController() = default;
 

@@ -16,7 +16,8 @@ void SvWidgetRecycler::recycle(SvWidget *widget)
 {
     if (!widget)
         return;
-    QList<QPointer<SvWidget>> &kept = m_widgets[QString::fromLatin1(widget->metaObject()->className())];
+    QList<QPointer<SvWidget>> &kept =
+            m_widgets[QString::fromLatin1(widget->metaObject()->className())];
     kept.removeAll(nullptr);
     if (kept.contains(widget))
         return;

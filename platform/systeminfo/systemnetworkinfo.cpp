@@ -20,8 +20,8 @@ using ManagedObjects = QMap<QDBusObjectPath, QMap<QString, QVariantMap>>;
 
 QDBusConnection systemBus()
 {
-    const QString address =
-        qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS", QString::fromLatin1(DefaultSystemBusAddress));
+    const QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS",
+                                                 QString::fromLatin1(DefaultSystemBusAddress));
     // Named after the address, so a process whose system bus moves gets a new
     // connection instead of the cached one.
     const QString name = QStringLiteral("vellora-systeminfo ") + address;
@@ -37,7 +37,8 @@ QDBusMessage callModemManager(const QDBusConnection &bus, const QString &path,
                               const QString &interface, const QString &method,
                               const QVariantList &arguments, int timeout)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(ModemManagerService, path, interface, method);
+    QDBusMessage message =
+            QDBusMessage::createMethodCall(ModemManagerService, path, interface, method);
     message.setArguments(arguments);
     // A missing modem service means no SIM, not a reason to start one.
     message.setAutoStartService(false);
@@ -86,12 +87,9 @@ QString countryCodeOf(const QDBusMessage &reply)
     }
     return operatorId.left(3);
 }
-}
+} // namespace
 
-SystemNetworkInfo::SystemNetworkInfo(QObject *parent)
-    : QObject(parent)
-{
-}
+SystemNetworkInfo::SystemNetworkInfo(QObject *parent) : QObject(parent) { }
 
 QString SystemNetworkInfo::homeMobileCountryCode()
 {
@@ -99,16 +97,16 @@ QString SystemNetworkInfo::homeMobileCountryCode()
     if (!bus.isConnected())
         return {};
 
-    const QDBusMessage managed =
-        callModemManager(bus, ModemManagerPath, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-                         QStringLiteral("GetManagedObjects"), {}, m_timeout);
+    const QDBusMessage managed = callModemManager(
+            bus, ModemManagerPath, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+            QStringLiteral("GetManagedObjects"), {}, m_timeout);
 
     const QList<QDBusObjectPath> sims = simPaths(managed);
     for (const QDBusObjectPath &sim : sims) {
         const QDBusMessage reply =
-            callModemManager(bus, sim.path(), QStringLiteral("org.freedesktop.DBus.Properties"),
-                             QStringLiteral("Get"),
-                             {SimInterface, QStringLiteral("OperatorIdentifier")}, m_timeout);
+                callModemManager(bus, sim.path(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                                 QStringLiteral("Get"),
+                                 { SimInterface, QStringLiteral("OperatorIdentifier") }, m_timeout);
         const QString code = countryCodeOf(reply);
         if (!code.isEmpty())
             return code;

@@ -9,8 +9,7 @@
 #include "velloraview.h"
 #include "viewnames.h"
 
-VelloraApplicationExtension::VelloraApplicationExtension()
-    : m_detailsReceived(false)
+VelloraApplicationExtension::VelloraApplicationExtension() : m_detailsReceived(false)
 {
     SvLocale locale;
     locale.addTranslationPath(QStringLiteral("/usr/share/l10n/solvanetouch/"));
@@ -33,8 +32,8 @@ void VelloraApplicationExtension::setupActions(ApplicationActionMediator *mediat
 {
     if (!mediator)
         return;
-    connect(mediator, &ApplicationActionMediator::viewStarted, this, &VelloraApplicationExtension::setDetails,
-            Qt::UniqueConnection);
+    connect(mediator, &ApplicationActionMediator::viewStarted, this,
+            &VelloraApplicationExtension::setDetails, Qt::UniqueConnection);
     const QSharedPointer<ApplicationActionContent> content = mediator->currentContent();
     if (content && !m_detailsReceived)
         setDetails(content);
@@ -70,7 +69,7 @@ void VelloraApplicationExtension::setDetails(QSharedPointer<ApplicationActionCon
 
     // Without a view type the content cannot be placed in any panel.
     const QSharedPointer<MusicApplicationActionContent> musicContent =
-        content.objectCast<MusicApplicationActionContent>();
+            content.objectCast<MusicApplicationActionContent>();
     if (!musicContent)
         return;
 

@@ -26,9 +26,10 @@ class VelloraApplicationExtension : public AbstractStoreExtensionWidget,
                                     public MusicPlayerExtensionInterface
 {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID "com.solvane.core.SvApplicationExtensionInterface/1.0" FILE "vellora.json")
-    Q_INTERFACES(MusicAlbumExtensionInterface MusicArtistExtensionInterface MusicPlayerExtensionInterface
-                     SvApplicationExtensionInterface)
+    Q_PLUGIN_METADATA(IID "com.solvane.core.SvApplicationExtensionInterface/1.0" FILE
+                          "vellora.json")
+    Q_INTERFACES(MusicAlbumExtensionInterface MusicArtistExtensionInterface
+                         MusicPlayerExtensionInterface SvApplicationExtensionInterface)
 
 public:
     VelloraApplicationExtension();

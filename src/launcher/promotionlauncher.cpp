@@ -12,10 +12,9 @@ PromotionLauncher *PromotionLauncher::instance()
 }
 
 PromotionLauncher::PromotionLauncher(QObject *parent)
-    : QObject(parent)
-    , m_private(new PromotionLauncherPrivate(this))
-{
-}
+    : QObject(parent),
+      m_private(new PromotionLauncherPrivate(this))
+{ }
 
 PromotionLauncher::~PromotionLauncher()
 {

@@ -86,10 +86,9 @@ inline QuerySet artistSearch()
 
 inline QuerySet similarItems(Similar kind)
 {
-    QuerySet set{ namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace),
-                  {},
-                  {},
-                  SimilarItemsLimit };
+    QuerySet set {
+        namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace), {}, {}, SimilarItemsLimit
+    };
     const Path title = entryChild("title");
     if (kind == Similar::Tracks) {
         set.queries = { { QStringLiteral("text1"), title },
@@ -99,9 +98,10 @@ inline QuerySet similarItems(Similar kind)
                         { QStringLiteral("image"), picture("albumart100") },
                         { QStringLiteral("METADATA1"), inMetadata("id") },
                         { QStringLiteral("METADATA2"), inMetadata("primaryartist") } };
-        set.columns = { QStringLiteral("text1"), QStringLiteral("text2"), QStringLiteral("text3"),
-                        QStringLiteral("duration"), QStringLiteral("image"),
-                        QStringLiteral("METADATA1"), QStringLiteral("METADATA2") };
+        set.columns = { QStringLiteral("text1"),    QStringLiteral("text2"),
+                        QStringLiteral("text3"),    QStringLiteral("duration"),
+                        QStringLiteral("image"),    QStringLiteral("METADATA1"),
+                        QStringLiteral("METADATA2") };
         return set;
     }
     const bool albums = kind == Similar::Albums;

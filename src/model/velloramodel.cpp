@@ -31,7 +31,7 @@ const int MinimumAnswerFields = 5;
 // Values from the store's answers and the settings file go into request URLs
 // as one path segment or one query value each: encoded, so that none of them
 // can add a segment, a query or a fragment.
-QString urlPart(const QString& value)
+QString urlPart(const QString &value)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(value));
 }
@@ -39,28 +39,29 @@ QString urlPart(const QString& value)
 // Encoding cannot keep "." and ".." from acting as dot segments (URLs are
 // normalised on their way out), so such values are not used at all, nor are
 // blank ones.
-bool isUsableSegment(const QString& value)
+bool isUsableSegment(const QString &value)
 {
-    return !value.trimmed().isEmpty() && value != QLatin1String(".") && value != QLatin1String("..");
+    return !value.trimmed().isEmpty() && value != QLatin1String(".")
+            && value != QLatin1String("..");
 }
 
 // A host name or address with an optional port, nothing more.
-bool isPlainAuthority(const QString& authority)
+bool isPlainAuthority(const QString &authority)
 {
     QUrl url;
     url.setScheme(QString::fromLatin1(StoreConstants::DefaultProtocol));
     url.setAuthority(authority, QUrl::StrictMode);
     return url.isValid() && url.userInfo().isEmpty() && !url.host().isEmpty() && url.port() != 0
-        && !authority.endsWith(QLatin1Char(':'));
+            && !authority.endsWith(QLatin1Char(':'));
 }
 
 } // namespace
 
-VelloraModel::VelloraModel(QObject* parent)
-    : QAbstractItemModel(parent)
-    , m_fetchingText(qtTrId("qtn_musi_fetching_recom"))
-    , m_noMatchesText(qtTrId("qtn_musi_fetching_no_matches"))
-    , m_loadingText(m_fetchingText)
+VelloraModel::VelloraModel(QObject *parent)
+    : QAbstractItemModel(parent),
+      m_fetchingText(qtTrId("qtn_musi_fetching_recom")),
+      m_noMatchesText(qtTrId("qtn_musi_fetching_no_matches")),
+      m_loadingText(m_fetchingText)
 {
     m_network = new PromotionNetwork(this);
     m_parser = new PromotionXmlParser(this);
@@ -81,7 +82,8 @@ VelloraModel::VelloraModel(QObject* parent)
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &VelloraModel::onTimeout);
     connect(m_network, &PromotionNetwork::errorOccurred, this, &VelloraModel::onErrorOccurred);
-    connect(m_network, &PromotionNetwork::xmlFetchingStarted, this, &VelloraModel::onXmlFetchingStarted);
+    connect(m_network, &PromotionNetwork::xmlFetchingStarted, this,
+            &VelloraModel::onXmlFetchingStarted);
     connect(PromotionNetworkAPI::instance(), &PromotionNetworkAPI::imageDownloaded, this,
             &VelloraModel::changeImage);
 }
@@ -91,31 +93,31 @@ VelloraModel::~VelloraModel()
     clearModel();
 }
 
-QModelIndex VelloraModel::index(int row, int column, const QModelIndex& parent) const
+QModelIndex VelloraModel::index(int row, int column, const QModelIndex &parent) const
 {
     Q_UNUSED(parent)
     return createIndex(row, column);
 }
 
-QModelIndex VelloraModel::parent(const QModelIndex& child) const
+QModelIndex VelloraModel::parent(const QModelIndex &child) const
 {
     Q_UNUSED(child)
     return QModelIndex();
 }
 
-int VelloraModel::rowCount(const QModelIndex& parent) const
+int VelloraModel::rowCount(const QModelIndex &parent) const
 {
     Q_UNUSED(parent)
     return m_rows.count();
 }
 
-int VelloraModel::columnCount(const QModelIndex& parent) const
+int VelloraModel::columnCount(const QModelIndex &parent) const
 {
     Q_UNUSED(parent)
     return m_rows.value(0).count();
 }
 
-QVariant VelloraModel::data(const QModelIndex& index, int role) const
+QVariant VelloraModel::data(const QModelIndex &index, int role) const
 {
     const int row = index.row();
     const int field = role - Qt::UserRole;
@@ -145,7 +147,7 @@ void VelloraModel::clearModel()
     }
 }
 
-void VelloraModel::insertData(int row, const QStringList& values)
+void VelloraModel::insertData(int row, const QStringList &values)
 {
     beginInsertRows(QModelIndex(), row, row);
     m_rows.insert(row, values);
@@ -153,14 +155,14 @@ void VelloraModel::insertData(int row, const QStringList& values)
     PromotionNetworkAPI::instance()->retainImage(this, values.value(3));
 }
 
-void VelloraModel::changeImage(const QString& from, const QString& to)
+void VelloraModel::changeImage(const QString &from, const QString &to)
 {
     if (from.isEmpty())
         return;
     // Tracks of one album share its picture, and one download serves them
     // all; a link that merely contains another is a different picture.
     for (auto it = m_rows.begin(); it != m_rows.end(); ++it) {
-        QStringList& values = it.value();
+        QStringList &values = it.value();
         if (values.count() > 3 && values.at(3) == from) {
             values[3] = to;
             const QModelIndex changed = index(it.key(), 0);
@@ -175,13 +177,13 @@ QString VelloraModel::convertSecondsToString(int seconds) const
     return time.toString(seconds < 3600 ? QStringLiteral("mm:ss") : QStringLiteral("h:mm:ss"));
 }
 
-QPair<QString, QString> VelloraModel::makePair(const QXmlStreamNamespaceDeclaration& declaration,
-                                               const QString& stepText)
+QPair<QString, QString> VelloraModel::makePair(const QXmlStreamNamespaceDeclaration &declaration,
+                                               const QString &stepText)
 {
     return qMakePair(declaration.namespaceUri().toString(), stepText);
 }
 
-void VelloraModel::setLoadingText(const QString& text)
+void VelloraModel::setLoadingText(const QString &text)
 {
     if (text != m_loadingText) {
         m_loadingText = text;
@@ -245,7 +247,7 @@ bool VelloraModel::watchSettingsFile()
         folder.setPath(QFileInfo(folder.absolutePath()).absolutePath());
     const QString folderPath = folder.absolutePath();
     const QStringList watched = m_watcher->directories();
-    for (const QString& path : watched) {
+    for (const QString &path : watched) {
         if (path != folderPath)
             m_watcher->removePath(path);
     }
@@ -261,15 +263,21 @@ bool VelloraModel::watchSettingsFile()
 void VelloraModel::loadSondrelSettings()
 {
     QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
-    const QString territory = settings.value(QStringLiteral("User/territory"), FallbackTerritory).toString();
+    const QString territory =
+            settings.value(QStringLiteral("User/territory"), FallbackTerritory).toString();
     QString protocol = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
-                                      QString::fromLatin1(StoreConstants::DefaultProtocol)).toString();
+                                      QString::fromLatin1(StoreConstants::DefaultProtocol))
+                               .toString();
     QString host = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
-                                  QString::fromLatin1(StoreConstants::DefaultHost)).toString();
-    QString token = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"),
-                                   QString::fromLatin1(StoreConstants::DefaultToken)).toString();
+                                  QString::fromLatin1(StoreConstants::DefaultHost))
+                           .toString();
+    QString token =
+            settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"),
+                           QString::fromLatin1(StoreConstants::DefaultToken))
+                    .toString();
     QString version = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"),
-                                     QString::fromLatin1(StoreConstants::DefaultVersion)).toString();
+                                     QString::fromLatin1(StoreConstants::DefaultVersion))
+                              .toString();
 
     // A blank or foreign endpoint part would send the requests, and the
     // token with them, somewhere other than a store; the defaults stand in.
@@ -300,10 +308,11 @@ void VelloraModel::loadSondrelSettings()
             if (!mcc.isEmpty()) {
                 connect(m_network, &PromotionNetwork::xmlDownloaded, this,
                         &VelloraModel::onTerritoryXmlFetched, Qt::UniqueConnection);
-                m_network->fetchXml(baseUrl + QLatin1Char('/') + urlPart(version)
-                                        + QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=")
-                                        + urlPart(mcc) + QStringLiteral("&token=") + urlPart(token),
-                                    LookupDelay);
+                m_network->fetchXml(
+                        baseUrl + QLatin1Char('/') + urlPart(version)
+                                + QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=")
+                                + urlPart(mcc) + QStringLiteral("&token=") + urlPart(token),
+                        LookupDelay);
                 return;
             }
             qDebug() << "Unable to get code from SIM, using gb!";
@@ -329,9 +338,11 @@ void VelloraModel::loadSondrelSettings()
 
 void VelloraModel::onTerritoryXmlFetched()
 {
-    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onTerritoryXmlFetched);
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this,
+               &VelloraModel::onTerritoryXmlFetched);
     const StoreQueries::QuerySet set = StoreQueries::territoryLookup();
-    parseAnswer(set.queries, set.namespaces, set.columns, set.limit, &VelloraModel::onTerritoryXmlParsed);
+    parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
+                &VelloraModel::onTerritoryXmlParsed);
 }
 
 void VelloraModel::onTerritoryXmlParsed()
@@ -344,12 +355,14 @@ void VelloraModel::onTerritoryXmlParsed()
     // at once, without end.
     if (!isUsableSegment(m_territoryCode))
         m_territoryCode = FallbackTerritory;
-    qDebug() << "void VelloraModel::onTerritoryXmlParsed()" << " - m_territoryCode == " << m_territoryCode;
+    qDebug() << "void VelloraModel::onTerritoryXmlParsed()"
+             << " - m_territoryCode == " << m_territoryCode;
     loadSondrelSettings();
 }
 
-void VelloraModel::setDetails(const QString& artistName, const QString& albumTitle,
-                              const QString& songTitle, const QString& genre, const QString& viewName)
+void VelloraModel::setDetails(const QString &artistName, const QString &albumTitle,
+                              const QString &songTitle, const QString &genre,
+                              const QString &viewName)
 {
     Q_UNUSED(albumTitle)
     Q_UNUSED(songTitle)
@@ -389,10 +402,10 @@ void VelloraModel::setDetails(const QString& artistName, const QString& albumTit
             return;
         m_busy = true;
         m_artistUrl = m_baseUrl + QLatin1Char('/') + urlPart(m_apiVersion) + QLatin1Char('/')
-            + urlPart(m_territoryCode) + QStringLiteral("/artists/?q=") + urlPart(m_artistName)
-            + QStringLiteral("&token=") + urlPart(m_token);
-        connect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onArtistXmlFetched,
-                Qt::UniqueConnection);
+                + urlPart(m_territoryCode) + QStringLiteral("/artists/?q=") + urlPart(m_artistName)
+                + QStringLiteral("&token=") + urlPart(m_token);
+        connect(m_network, &PromotionNetwork::xmlDownloaded, this,
+                &VelloraModel::onArtistXmlFetched, Qt::UniqueConnection);
         m_settingsReload = false;
         m_network->fetchXml(m_artistUrl, fetchDelay());
     } else if (rowCount() == 0) {
@@ -402,7 +415,7 @@ void VelloraModel::setDetails(const QString& artistName, const QString& albumTit
     }
 }
 
-void VelloraModel::setArtistId(const QString& id)
+void VelloraModel::setArtistId(const QString &id)
 {
     // The id comes from the store's answer; one that cannot name a store
     // page counts as none, so that no request is made for it.
@@ -410,19 +423,21 @@ void VelloraModel::setArtistId(const QString& id)
     if (m_artistId.isEmpty())
         return;
     m_promotionUrl = m_baseUrl + QLatin1Char('/') + urlPart(m_apiVersion) + QLatin1Char('/')
-        + urlPart(m_territoryCode) + QStringLiteral("/artists/") + urlPart(m_artistId)
-        + QStringLiteral("/similar/") + m_similarPath
-        + QStringLiteral("?itemsperpage=%1&token=").arg(ItemsPerPage) + urlPart(m_token);
-    connect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onPromotiontXmlFetched,
-            Qt::UniqueConnection);
+            + urlPart(m_territoryCode) + QStringLiteral("/artists/") + urlPart(m_artistId)
+            + QStringLiteral("/similar/") + m_similarPath
+            + QStringLiteral("?itemsperpage=%1&token=").arg(ItemsPerPage) + urlPart(m_token);
+    connect(m_network, &PromotionNetwork::xmlDownloaded, this,
+            &VelloraModel::onPromotiontXmlFetched, Qt::UniqueConnection);
     m_network->fetchXml(m_promotionUrl, fetchDelay());
 }
 
 void VelloraModel::onArtistXmlFetched()
 {
-    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onArtistXmlFetched);
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this,
+               &VelloraModel::onArtistXmlFetched);
     const StoreQueries::QuerySet set = StoreQueries::artistSearch();
-    parseAnswer(set.queries, set.namespaces, set.columns, set.limit, &VelloraModel::onArtistXmlParsed);
+    parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
+                &VelloraModel::onArtistXmlParsed);
 }
 
 void VelloraModel::onArtistXmlParsed()
@@ -432,7 +447,7 @@ void VelloraModel::onArtistXmlParsed()
         return;
     const QString wanted = m_artistName.toLower();
     QString id;
-    for (const QStringList& row : std::as_const(result)) {
+    for (const QStringList &row : std::as_const(result)) {
         if (row.value(0).toLower() == wanted) {
             id = row.value(1);
             break;
@@ -445,14 +460,16 @@ void VelloraModel::onArtistXmlParsed()
 
 void VelloraModel::onPromotiontXmlFetched()
 {
-    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, &VelloraModel::onPromotiontXmlFetched);
+    disconnect(m_network, &PromotionNetwork::xmlDownloaded, this,
+               &VelloraModel::onPromotiontXmlFetched);
     StoreQueries::Similar kind = StoreQueries::Similar::Artists;
     if (m_viewName == ViewNames::Player)
         kind = StoreQueries::Similar::Tracks;
     else if (m_viewName == ViewNames::Album)
         kind = StoreQueries::Similar::Albums;
     const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
-    parseAnswer(set.queries, set.namespaces, set.columns, set.limit, &VelloraModel::onPromotiontXmlParsed);
+    parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
+                &VelloraModel::onPromotiontXmlParsed);
 }
 
 void VelloraModel::onPromotiontXmlParsed()
@@ -467,7 +484,7 @@ void VelloraModel::onPromotiontXmlParsed()
 
     const bool player = m_viewName == ViewNames::Player;
     int row = 0;
-    for (const QStringList& answerRow : std::as_const(result)) {
+    for (const QStringList &answerRow : std::as_const(result)) {
         if (answerRow.count() < MinimumAnswerFields)
             continue;
         QStringList values = answerRow;
@@ -488,7 +505,7 @@ void VelloraModel::onPromotiontXmlParsed()
     m_busy = false;
 }
 
-void VelloraModel::onErrorOccurred(const QString& error, int code)
+void VelloraModel::onErrorOccurred(const QString &error, int code)
 {
     qDebug() << "VelloraModel::onErrorOccurred()" << error << code;
     m_busy = false;
@@ -524,7 +541,7 @@ void VelloraModel::onButtonClicked()
                                                             + m_artistId);
 }
 
-void VelloraModel::onPromotionClicked(const QModelIndex& index)
+void VelloraModel::onPromotionClicked(const QModelIndex &index)
 {
     if (!index.isValid() || index.row() >= rowCount())
         return;
@@ -546,8 +563,8 @@ void VelloraModel::onPromotionClicked(const QModelIndex& index)
         first = values.value(0);
     }
     qDebug() << "VelloraModel::onPromotionClicked()" << first << second << id;
-    PromotionLauncher::instance()->launchInMusicStoreClient(prefix + first + QLatin1Char('/') + second
-                                                            + QLatin1Char('/') + id);
+    PromotionLauncher::instance()->launchInMusicStoreClient(prefix + first + QLatin1Char('/')
+                                                            + second + QLatin1Char('/') + id);
 }
 
 int VelloraModel::fetchDelay() const
@@ -555,9 +572,10 @@ int VelloraModel::fetchDelay() const
     return m_loading ? 0 : LookupDelay;
 }
 
-void VelloraModel::parseAnswer(const QueryList& queries,
-                               const QVector<QXmlStreamNamespaceDeclaration>& namespaces,
-                               const QStringList& columns, int limit, void (VelloraModel::*parsedSlot)())
+void VelloraModel::parseAnswer(const QueryList &queries,
+                               const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
+                               const QStringList &columns, int limit,
+                               void (VelloraModel::*parsedSlot)())
 {
     disconnect(m_parser, nullptr, nullptr, nullptr);
     const QByteArray answer = m_network->getXmlData();
@@ -572,7 +590,7 @@ void VelloraModel::parseAnswer(const QueryList& queries,
     m_parser->parseUseQXmlStreamReader(queries, namespaces, columns, !m_loading, limit);
 }
 
-bool VelloraModel::takeParseResult(QMap<int, QStringList>& result)
+bool VelloraModel::takeParseResult(QMap<int, QStringList> &result)
 {
     if (sender() != m_parser)
         return false;

@@ -20,29 +20,30 @@ class VelloraModel : public QAbstractItemModel
     Q_OBJECT
 
 public:
-    explicit VelloraModel(QObject* parent = nullptr);
+    explicit VelloraModel(QObject *parent = nullptr);
     ~VelloraModel() override;
 
     using QObject::parent;
 
-    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
+    QModelIndex index(int row, int column,
+                      const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
 
     virtual void clearModel();
 
-    void insertData(int row, const QStringList& values);
+    void insertData(int row, const QStringList &values);
     QString convertSecondsToString(int seconds) const;
-    QPair<QString, QString> makePair(const QXmlStreamNamespaceDeclaration& declaration,
-                                     const QString& stepText);
-    void setLoadingText(const QString& text);
+    QPair<QString, QString> makePair(const QXmlStreamNamespaceDeclaration &declaration,
+                                     const QString &stepText);
+    void setLoadingText(const QString &text);
     QString loadingText() const;
 
-    void setDetails(const QString& artistName, const QString& albumTitle, const QString& songTitle,
-                    const QString& genre, const QString& viewName);
-    void setArtistId(const QString& id);
+    void setDetails(const QString &artistName, const QString &albumTitle, const QString &songTitle,
+                    const QString &genre, const QString &viewName);
+    void setArtistId(const QString &id);
 
     // How long the no-matches text stays after a failure; tests shorten it.
     void setFailureDelay(int milliseconds);
@@ -54,9 +55,9 @@ signals:
     void noInternetConnectionError();
 
 public slots:
-    void changeImage(const QString& from, const QString& to);
+    void changeImage(const QString &from, const QString &to);
     void onButtonClicked();
-    void onPromotionClicked(const QModelIndex& index);
+    void onPromotionClicked(const QModelIndex &index);
 
 private slots:
     void loadSondrelSettings();
@@ -67,20 +68,21 @@ private slots:
     void onPromotiontXmlParsed();
     void onTerritoryXmlFetched();
     void onTerritoryXmlParsed();
-    void onErrorOccurred(const QString& error, int code = 0);
+    void onErrorOccurred(const QString &error, int code = 0);
     void onTimeout();
     void setButtonVisible(bool visible);
     void setLoading(bool loading);
 
 private:
-    using QueryList = QList<QPair<QString, QList<QPair<QString, QString> > > >;
+    using QueryList = QList<QPair<QString, QList<QPair<QString, QString>>>>;
 
     int fetchDelay() const;
-    void parseAnswer(const QueryList& queries, const QVector<QXmlStreamNamespaceDeclaration>& namespaces,
-                     const QStringList& columns, int limit, void (VelloraModel::*parsedSlot)());
+    void parseAnswer(const QueryList &queries,
+                     const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
+                     const QStringList &columns, int limit, void (VelloraModel::*parsedSlot)());
     // Takes the parser's result for a slot that its signal invoked; an empty
     // result is reported as a parser error. True when there is a result to use.
-    bool takeParseResult(QMap<int, QStringList>& result);
+    bool takeParseResult(QMap<int, QStringList> &result);
     // Follows the settings file across creation and replacement; true when
     // it differs from the last time it was looked at.
     bool watchSettingsFile();
@@ -104,9 +106,9 @@ private:
     bool m_noMatches = false;
     bool m_settingsReload = false;
     QTimer m_timer;
-    PromotionNetwork* m_network = nullptr;
-    QFileSystemWatcher* m_watcher = nullptr;
-    PromotionXmlParser* m_parser = nullptr;
+    PromotionNetwork *m_network = nullptr;
+    QFileSystemWatcher *m_watcher = nullptr;
+    PromotionXmlParser *m_parser = nullptr;
     bool m_busy = false;
     int m_failureDelay = 3000;
     QString m_settingsPath;

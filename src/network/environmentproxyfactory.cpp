@@ -19,10 +19,9 @@ QString environmentValue(const char *lowerCaseName, const char *upperCaseName)
 
 EnvironmentProxyFactory::EnvironmentProxyFactory(const QNetworkProxy &proxy,
                                                  const QStringList &directHosts)
-    : m_proxy(proxy)
-    , m_directHosts(directHosts)
-{
-}
+    : m_proxy(proxy),
+      m_directHosts(directHosts)
+{ }
 
 QNetworkProxy EnvironmentProxyFactory::proxyFromEnvironment()
 {
@@ -82,6 +81,6 @@ bool EnvironmentProxyFactory::goesDirect(const QString &host) const
 QList<QNetworkProxy> EnvironmentProxyFactory::queryProxy(const QNetworkProxyQuery &query)
 {
     if (goesDirect(query.peerHostName()))
-        return {QNetworkProxy(QNetworkProxy::NoProxy)};
-    return {m_proxy};
+        return { QNetworkProxy(QNetworkProxy::NoProxy) };
+    return { m_proxy };
 }

@@ -2,11 +2,7 @@
 
 #include "promotionnetworkapi.h"
 
-PromotionNetwork::PromotionNetwork(QObject *parent)
-    : QObject(parent)
-    , m_requestId(-1)
-{
-}
+PromotionNetwork::PromotionNetwork(QObject *parent) : QObject(parent), m_requestId(-1) { }
 
 void PromotionNetwork::fetchXml(const QString &url, int delay)
 {

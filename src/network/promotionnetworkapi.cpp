@@ -43,7 +43,7 @@ bool isWebUrl(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
     return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-        && !url.host().isEmpty();
+            && !url.host().isEmpty();
 }
 
 bool isTooLarge(const QNetworkReply *reply)
@@ -96,7 +96,7 @@ bool isThumbnail(const QString &path)
     QImageReader reader(path);
     const QSize size = reader.size();
     return reader.canRead() && !size.isEmpty() && size.width() <= thumbnailSize.width()
-        && size.height() <= thumbnailSize.height();
+            && size.height() <= thumbnailSize.height();
 }
 
 } // namespace
@@ -111,18 +111,18 @@ PromotionNetworkAPI *PromotionNetworkAPI::instance()
 }
 
 PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
-    : QObject(parent)
-    , m_maxCacheAge(1)
-    , m_configurationManager(new NetworkConfigurationManager(this))
-    , m_imageManager(new QNetworkAccessManager(this))
-    , m_xmlManager(new QNetworkAccessManager(this))
-    , m_session(nullptr)
-    , m_isOnline(false)
-    , m_nextId(0)
-    , m_transferTimeout(30000)
-    , m_downloadDeadline(120000)
-    , m_answerSizeLimit(DefaultAnswerSizeLimit)
-    , m_pictureSizeLimit(DefaultPictureSizeLimit)
+    : QObject(parent),
+      m_maxCacheAge(1),
+      m_configurationManager(new NetworkConfigurationManager(this)),
+      m_imageManager(new QNetworkAccessManager(this)),
+      m_xmlManager(new QNetworkAccessManager(this)),
+      m_session(nullptr),
+      m_isOnline(false),
+      m_nextId(0),
+      m_transferTimeout(30000),
+      m_downloadDeadline(120000),
+      m_answerSizeLimit(DefaultAnswerSizeLimit),
+      m_pictureSizeLimit(DefaultPictureSizeLimit)
 {
     m_imagePool.setMaxThreadCount(1);
     m_cachePool.setMaxThreadCount(1);
@@ -194,13 +194,13 @@ void PromotionNetworkAPI::setProxyFromEnvironment()
 
 int PromotionNetworkAPI::fetchXml(const QString &url, int delay)
 {
-    const Ticket ticket{allocateId(), false, false};
+    const Ticket ticket { allocateId(), false, false };
     auto entry = std::find_if(m_queue.begin(), m_queue.end(),
                               [&url](const QueueEntry &e) { return e.query.url == url; });
     if (entry != m_queue.end())
         entry->tickets.append(ticket);
     else
-        m_queue.append(QueueEntry{RaskQuery{url, QByteArray()}, nullptr, false, {ticket}});
+        m_queue.append(QueueEntry { RaskQuery { url, QByteArray() }, nullptr, false, { ticket } });
 
     QTimer::singleShot(delay, this, &PromotionNetworkAPI::checkPendingQueries);
     return ticket.id;
@@ -211,7 +211,8 @@ QByteArray PromotionNetworkAPI::getXmlData(int id)
     const int index = entryIndexOfId(id);
     if (index < 0)
         return QByteArray();
-    const QByteArray data = m_queue.at(index).answered ? m_queue.at(index).query.data : QByteArray();
+    const QByteArray data =
+            m_queue.at(index).answered ? m_queue.at(index).query.data : QByteArray();
     removeTicket(id);
     return data;
 }
@@ -433,7 +434,8 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         const QByteArray data = entry.query.data;
         m_cachePool.start([this, save, path, data] {
             saveQuery(path, data);
-            QMetaObject::invokeMethod(this, [this, save] { finishSave(save); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                    this, [this, save] { finishSave(save); }, Qt::QueuedConnection);
         });
         return;
     }
@@ -471,7 +473,7 @@ void PromotionNetworkAPI::clearQueue()
 void PromotionNetworkAPI::prepareCacheDirectories()
 {
     const QString basePath =
-        QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/")).absolutePath();
+            QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/")).absolutePath();
     m_queryCacheDir = basePath + QStringLiteral("/queries/");
     m_imageCacheDir = basePath + QStringLiteral("/images/");
     QDir().mkpath(m_queryCacheDir);
@@ -486,7 +488,7 @@ QString PromotionNetworkAPI::imageCacheDirectory() const
 QString PromotionNetworkAPI::createMd5Hash(const QString &url) const
 {
     return QString::fromLatin1(
-        QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
+            QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
 bool PromotionNetworkAPI::isFresh(const QString &path) const
@@ -604,19 +606,20 @@ void PromotionNetworkAPI::retainImage(const QObject *consumer, const QString &ur
 
 void PromotionNetworkAPI::releaseImages(const QObject *consumer)
 {
-    m_imageConsumers.removeIf([this, consumer](std::pair<const QString &, QSet<const QObject *> &> it) {
-        it.second.remove(consumer);
-        if (!it.second.isEmpty())
-            return false;
-        // A finished download is already being stored; only a running one is dropped.
-        QNetworkReply *reply = imageDownloadOf(it.first);
-        if (reply && reply->isRunning()) {
-            // Out of the list first: a reply that finishes outside it raises nothing.
-            m_imageReplies.removeOne(reply);
-            reply->abort();
-        }
-        return true;
-    });
+    m_imageConsumers.removeIf(
+            [this, consumer](std::pair<const QString &, QSet<const QObject *> &> it) {
+                it.second.remove(consumer);
+                if (!it.second.isEmpty())
+                    return false;
+                // A finished download is already being stored; only a running one is dropped.
+                QNetworkReply *reply = imageDownloadOf(it.first);
+                if (reply && reply->isRunning()) {
+                    // Out of the list first: a reply that finishes outside it raises nothing.
+                    m_imageReplies.removeOne(reply);
+                    reply->abort();
+                }
+                return true;
+            });
 }
 
 void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
@@ -641,8 +644,8 @@ void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
     m_imagePool.start([this, reply, url, path, body] {
         const ImageResult result = storeThumbnail(body, path);
         QMetaObject::invokeMethod(
-            this, [this, reply, url, path, result] { finishImage(reply, url, path, result); },
-            Qt::QueuedConnection);
+                this, [this, reply, url, path, result] { finishImage(reply, url, path, result); },
+                Qt::QueuedConnection);
     });
 }
 
@@ -679,8 +682,8 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
                                                            : ImageResult::SaveFailed;
 }
 
-void PromotionNetworkAPI::finishImage(QNetworkReply *reply, const QString &url,
-                                      const QString &path, ImageResult result)
+void PromotionNetworkAPI::finishImage(QNetworkReply *reply, const QString &url, const QString &path,
+                                      ImageResult result)
 {
     m_imageReplies.removeOne(reply);
     reply->deleteLater();

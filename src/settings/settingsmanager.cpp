@@ -16,8 +16,8 @@ SettingsManager *SettingsManager::instance()
 }
 
 SettingsManager::SettingsManager()
-    : QObject(nullptr)
-    , m_gconfItem(new SvGConfItem(velloraPromotionKey))
+    : QObject(nullptr),
+      m_gconfItem(new SvGConfItem(velloraPromotionKey))
 {
     loadMGConfSettings();
     connect(m_gconfItem, &SvGConfItem::valueChanged, this, &SettingsManager::loadMGConfSettings);

@@ -1,9 +1,7 @@
 #include "aoainterfacecontentitemcreator.h"
 
 AOAInterfaceContentItemCreator::AOAInterfaceContentItemCreator(QObject *parent)
-    : QObject(parent)
-{
-}
+    : QObject(parent) { }
 
 AOAInterfaceContentItemCreator::~AOAInterfaceContentItemCreator() = default;
 

@@ -6,7 +6,9 @@
 #include "creatorbase.h"
 #include "svabstractcellcreator.h"
 
-class AOAInterfaceContentItemCreator : public SvAbstractCellCreator<AOAInterfaceListItem>, public CreatorBase, public QObject
+class AOAInterfaceContentItemCreator : public SvAbstractCellCreator<AOAInterfaceListItem>,
+                                       public CreatorBase,
+                                       public QObject
 {
 public:
     explicit AOAInterfaceContentItemCreator(QObject *parent = nullptr);

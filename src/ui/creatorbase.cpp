@@ -24,7 +24,8 @@ bool isStoreUrl(const QString &picture)
 {
     const QUrl url(picture, QUrl::StrictMode);
     return url.isValid() && !url.host().isEmpty()
-        && (picture.startsWith(QLatin1String("http://")) || picture.startsWith(QLatin1String("https://")));
+            && (picture.startsWith(QLatin1String("http://"))
+                || picture.startsWith(QLatin1String("https://")));
 }
 
 // The picture field comes from the store's answer, so a local path is only
@@ -33,7 +34,8 @@ bool isStoreUrl(const QString &picture)
 // handset) shows as an unreadable file would.
 QImage loadCachedPicture(const QString &path)
 {
-    const QString cacheDir = QDir(PromotionNetworkAPI::instance()->imageCacheDirectory()).canonicalPath();
+    const QString cacheDir =
+            QDir(PromotionNetworkAPI::instance()->imageCacheDirectory()).canonicalPath();
     const QFileInfo file(path);
     if (cacheDir.isEmpty() || !file.isFile()
         || !file.canonicalFilePath().startsWith(cacheDir + QLatin1Char('/'))) {
@@ -46,7 +48,8 @@ QImage loadCachedPicture(const QString &path)
 
 CreatorBase::~CreatorBase() = default;
 
-void CreatorBase::updateCell(const QString &defaultPicture, const QModelIndex &index, SvWidget *cell) const
+void CreatorBase::updateCell(const QString &defaultPicture, const QModelIndex &index,
+                             SvWidget *cell) const
 {
     auto *item = qobject_cast<SvDetailedListItem *>(cell);
     if (!item)

@@ -14,6 +14,7 @@ class CreatorBase
 public:
     virtual ~CreatorBase();
 
-    virtual void updateCell(const QString &defaultPicture, const QModelIndex &index, SvWidget *cell) const;
+    virtual void updateCell(const QString &defaultPicture, const QModelIndex &index,
+                            SvWidget *cell) const;
     virtual QSizeF getCellSize() const;
 };

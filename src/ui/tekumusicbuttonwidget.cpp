@@ -8,8 +8,7 @@
 #include "svseparator.h"
 #include "svstylablewidget.h"
 
-TekuMusicButtonWidget::TekuMusicButtonWidget(SvWidget *parent)
-    : SvWidget(parent)
+TekuMusicButtonWidget::TekuMusicButtonWidget(SvWidget *parent) : SvWidget(parent)
 {
     SvLinearLayoutPolicy *policy = createLinearPolicy(this, Qt::Vertical);
 

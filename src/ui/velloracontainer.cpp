@@ -11,11 +11,11 @@
 #include "viewnames.h"
 
 VelloraContainer::VelloraContainer(const QString &name, SvWidget *parent)
-    : SvWidget(parent)
-    , m_list(nullptr)
-    , m_model(nullptr)
-    , m_viewName(name)
-    , m_header(nullptr)
+    : SvWidget(parent),
+      m_list(nullptr),
+      m_model(nullptr),
+      m_viewName(name),
+      m_header(nullptr)
 {
     const bool artistView = m_viewName == ViewNames::Artist;
     SvLinearLayoutPolicy *policy = createLinearPolicy(this, Qt::Vertical);
@@ -47,7 +47,8 @@ VelloraContainer::VelloraContainer(const QString &name, SvWidget *parent)
 
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
-    connect(m_list, &SvList::itemClicked, m_model, &VelloraModel::onPromotionClicked, Qt::UniqueConnection);
+    connect(m_list, &SvList::itemClicked, m_model, &VelloraModel::onPromotionClicked,
+            Qt::UniqueConnection);
 }
 
 VelloraContainer::~VelloraContainer() = default;

@@ -1,9 +1,6 @@
 #include "velloracontentitemcreator.h"
 
-VelloraContentItemCreator::VelloraContentItemCreator(QObject *parent)
-    : QObject(parent)
-{
-}
+VelloraContentItemCreator::VelloraContentItemCreator(QObject *parent) : QObject(parent) { }
 
 VelloraContentItemCreator::~VelloraContentItemCreator() = default;
 

@@ -6,7 +6,9 @@
 #include "creatorbase.h"
 #include "svabstractcellcreator.h"
 
-class VelloraContentItemCreator : public SvAbstractCellCreator<VelloraListItem>, public CreatorBase, public QObject
+class VelloraContentItemCreator : public SvAbstractCellCreator<VelloraListItem>,
+                                  public CreatorBase,
+                                  public QObject
 {
 public:
     explicit VelloraContentItemCreator(QObject *parent = nullptr);

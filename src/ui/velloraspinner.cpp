@@ -8,9 +8,7 @@
 #include "svstylablewidget.h"
 #include "svwidgetcontroller.h"
 
-VelloraSpinner::VelloraSpinner(SvWidget *parent)
-    : SvWidget(parent)
-    , m_label(nullptr)
+VelloraSpinner::VelloraSpinner(SvWidget *parent) : SvWidget(parent), m_label(nullptr)
 {
     SvLinearLayoutPolicy *policy = createLinearPolicy(this, Qt::Vertical);
 

@@ -15,16 +15,16 @@ const qreal MaximumPanelWidth = 480;
 }
 
 VelloraView::VelloraView(const QString &name, SvWidget *parent)
-    : SvWidget(parent)
-    , m_policy(nullptr)
-    , m_button(nullptr)
-    , m_container(nullptr)
-    , m_spinner(nullptr)
-    , m_spacer(nullptr)
-    , m_viewName(name)
-    , m_enabled(false)
-    , m_detailsPending(false)
-    , m_model(nullptr)
+    : SvWidget(parent),
+      m_policy(nullptr),
+      m_button(nullptr),
+      m_container(nullptr),
+      m_spinner(nullptr),
+      m_spacer(nullptr),
+      m_viewName(name),
+      m_enabled(false),
+      m_detailsPending(false),
+      m_model(nullptr)
 {
     m_policy = createLinearPolicy(this, Qt::Vertical);
 
@@ -34,8 +34,10 @@ VelloraView::VelloraView(const QString &name, SvWidget *parent)
 
     connect(m_model, &VelloraModel::buttonVisibleChanged, this, &VelloraView::setWidgetVisible);
     connect(m_model, &VelloraModel::loadingChanged, this, &VelloraView::setSpinnerVisible);
-    connect(m_model, &VelloraModel::loadingTextChanged, this, &VelloraView::onModelLoadingTextChanged);
-    connect(this, &VelloraView::visibleChanged, this, &VelloraView::onVisibleChanged, Qt::QueuedConnection);
+    connect(m_model, &VelloraModel::loadingTextChanged, this,
+            &VelloraView::onModelLoadingTextChanged);
+    connect(this, &VelloraView::visibleChanged, this, &VelloraView::onVisibleChanged,
+            Qt::QueuedConnection);
     connect(SettingsManager::instance(), &SettingsManager::settingsModified, this,
             &VelloraView::onSettingsModified);
 
@@ -95,8 +97,8 @@ SvStylableWidget *VelloraView::spacer() const
     return m_spacer;
 }
 
-void VelloraView::setDetails(const QString &artistName, const QString &albumTitle, const QString &songTitle,
-                             const QString &genre)
+void VelloraView::setDetails(const QString &artistName, const QString &albumTitle,
+                             const QString &songTitle, const QString &genre)
 {
     m_artistName = artistName;
     m_albumTitle = albumTitle;

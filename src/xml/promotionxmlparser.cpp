@@ -3,10 +3,11 @@
 #include "promotionxmlparser_p.h"
 
 PromotionXmlParser::PromotionXmlParser(QObject *parent)
-    : QObject(parent)
-    , m_private(new PromotionXmlParserPrivate)
+    : QObject(parent),
+      m_private(new PromotionXmlParserPrivate)
 {
-    connect(m_private, &PromotionXmlParserPrivate::parseReady, this, &PromotionXmlParser::parseReady);
+    connect(m_private, &PromotionXmlParserPrivate::parseReady, this,
+            &PromotionXmlParser::parseReady);
 }
 
 PromotionXmlParser::~PromotionXmlParser()
@@ -19,9 +20,10 @@ void PromotionXmlParser::setData(const QByteArray &data)
     m_private->setData(data);
 }
 
-void PromotionXmlParser::parseUseQXmlStreamReader(const PromotionXmlQueryList &queries,
-                                                  const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
-                                                  const QStringList &columns, bool lowPriority, int limit)
+void PromotionXmlParser::parseUseQXmlStreamReader(
+        const PromotionXmlQueryList &queries,
+        const QVector<QXmlStreamNamespaceDeclaration> &namespaces, const QStringList &columns,
+        bool lowPriority, int limit)
 {
     m_private->parseUseQXmlStreamReader(queries, namespaces, columns, lowPriority, limit);
 }

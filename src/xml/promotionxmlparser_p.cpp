@@ -11,8 +11,8 @@
 #include "xmlstructurecheck.h"
 
 PromotionXmlParserPrivate::PromotionXmlParserPrivate()
-    : QThread(nullptr)
-    , m_abortCheck([this] { return isAborted(); })
+    : QThread(nullptr),
+      m_abortCheck([this] { return isAborted(); })
 {
     moveToThread(this);
 }
@@ -55,8 +55,9 @@ void PromotionXmlParserPrivate::setData(const QByteArray &data)
 }
 
 void PromotionXmlParserPrivate::parseUseQXmlStreamReader(
-    const PromotionXmlQueryList &queries, const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
-    const QStringList &columns, bool lowPriority, int limit)
+        const PromotionXmlQueryList &queries,
+        const QVector<QXmlStreamNamespaceDeclaration> &namespaces, const QStringList &columns,
+        bool lowPriority, int limit)
 {
     if (isRunning()) {
         // Still busy with an earlier request (its setData() timed out): the running pass owns
@@ -172,7 +173,8 @@ void PromotionXmlParserPrivate::runBatchPass()
     // clear() also drops extra namespace declarations, so every request adds them again.
     m_reader.addExtraNamespaceDeclarations(m_namespaces);
     m_reader.addData(m_data);
-    QList<QStringList> values = XmlQueryBatchPass(m_reader, m_readingPaths, m_limit, m_abortCheck).run();
+    QList<QStringList> values =
+            XmlQueryBatchPass(m_reader, m_readingPaths, m_limit, m_abortCheck).run();
     m_batchValues = QList<QStringList>(m_queries.size());
     for (qsizetype k = 0; k < m_readingQueries.size(); ++k)
         m_batchValues[m_readingQueries.at(k)] = std::move(values[k]);
@@ -207,7 +209,8 @@ void PromotionXmlParserPrivate::runQueries()
             m_queryValues.insert(query.first, QStringList(referenceCount, QString()));
     }
 
-    const qsizetype rows = m_columns.isEmpty() ? 0 : m_queryValues.value(m_columns.constFirst()).size();
+    const qsizetype rows =
+            m_columns.isEmpty() ? 0 : m_queryValues.value(m_columns.constFirst()).size();
     for (qsizetype row = 0; row < rows; ++row) {
         QStringList values;
         values.reserve(m_columns.size());

@@ -20,12 +20,11 @@ class QueryMachine
 {
 public:
     QueryMachine(const QXmlStreamReader &reader, const XmlQueryPath &path, int limit)
-        : m_reader(reader)
-        , m_path(path)
-        , m_limit(limit)
-        , m_state(path.record.present ? State::Main : State::Done)
-    {
-    }
+        : m_reader(reader),
+          m_path(path),
+          m_limit(limit),
+          m_state(path.record.present ? State::Main : State::Done)
+    { }
 
     bool isDone() const { return m_state == State::Done; }
     QStringList takeValues() { return std::move(m_values); }
@@ -70,7 +69,8 @@ public:
     // leave a cut-off value; text before an unexpected child element is complete and is kept.
     void endWithError()
     {
-        if (m_state == State::CollectText && m_reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)
+        if (m_state == State::CollectText
+            && m_reader.error() != QXmlStreamReader::PrematureEndOfDocumentError)
             m_values.append(m_text);
         m_state = State::Done;
     }
@@ -117,8 +117,9 @@ private:
                 m_secondLevelSeen = false;
             }
             if (m_path.recordAttributeMode()) {
-                m_values.append(
-                    m_reader.attributes().value(m_path.targetNamespace, m_path.targetName).toString());
+                m_values.append(m_reader.attributes()
+                                        .value(m_path.targetNamespace, m_path.targetName)
+                                        .toString());
                 m_skipStartedOutside = false;
                 m_state = State::SkipToRecordEnd;
                 return;
@@ -132,7 +133,8 @@ private:
             m_secondLevelSeen = true;
         switch (m_path.target) {
         case XmlQueryPath::Target::Text:
-            if (m_token->name != m_path.targetName || (m_path.secondLevel.present && !m_secondLevelSeen))
+            if (m_token->name != m_path.targetName
+                || (m_path.secondLevel.present && !m_secondLevelSeen))
                 return;
             m_text.clear();
             m_state = State::CollectText;
@@ -209,7 +211,8 @@ private:
             return;
 
         QString value;
-        if (!m_path.scanStartTag(m_reader, m_secondLevelSeen, m_thirdLevelSeen, value) || !append(value))
+        if (!m_path.scanStartTag(m_reader, m_secondLevelSeen, m_thirdLevelSeen, value)
+            || !append(value))
             return;
         closeRecord();
         beginSkip();
@@ -234,12 +237,11 @@ private:
 
 XmlQueryBatchPass::XmlQueryBatchPass(QXmlStreamReader &reader, const QList<XmlQueryPath> &paths,
                                      int limit, const std::function<bool()> &isAborted)
-    : m_reader(reader)
-    , m_paths(paths)
-    , m_limit(limit)
-    , m_isAborted(isAborted)
-{
-}
+    : m_reader(reader),
+      m_paths(paths),
+      m_limit(limit),
+      m_isAborted(isAborted)
+{ }
 
 QList<QStringList> XmlQueryBatchPass::run()
 {
@@ -268,7 +270,7 @@ QList<QStringList> XmlQueryBatchPass::run()
                 break;
             }
         }
-        const Token token{type, m_reader.name(), m_reader.namespaceUri()};
+        const Token token { type, m_reader.name(), m_reader.namespaceUri() };
         for (QueryMachine &machine : machines) {
             if (machine.isDone())
                 continue;

@@ -67,12 +67,12 @@ XmlQueryPath XmlQueryPath::compile(const PromotionXmlPath &path)
         const QString &namespaceUri = path.at(i).first;
         const QString &text = path.at(i).second;
         if (hasMarker(text, ChildMarker)) {
-            XmlQueryElement *slot = !compiled.record.present        ? &compiled.record
-                                    : !compiled.secondLevel.present ? &compiled.secondLevel
-                                    : !compiled.thirdLevel.present  ? &compiled.thirdLevel
-                                                                    : nullptr;
+            XmlQueryElement *slot = !compiled.record.present ? &compiled.record
+                    : !compiled.secondLevel.present          ? &compiled.secondLevel
+                    : !compiled.thirdLevel.present           ? &compiled.thirdLevel
+                                                             : nullptr;
             if (slot)
-                *slot = {true, withoutMarker(text, ChildMarker), namespaceUri};
+                *slot = { true, withoutMarker(text, ChildMarker), namespaceUri };
         } else if (hasMarker(text, LinkMarker)) {
             compiled.linkName = withoutMarker(text, LinkMarker);
         } else if (hasMarker(text, SelectorMarker)) {
@@ -97,7 +97,8 @@ bool XmlQueryPath::scanStartTag(const QXmlStreamReader &reader, bool &secondLeve
 {
     if (!secondLevelSeen && secondLevel.present && matches(reader, secondLevel)) {
         secondLevelSeen = true;
-    } else if (secondLevelSeen && !thirdLevelSeen && thirdLevel.present && matches(reader, thirdLevel)) {
+    } else if (secondLevelSeen && !thirdLevelSeen && thirdLevel.present
+               && matches(reader, thirdLevel)) {
         thirdLevelSeen = true;
     }
 

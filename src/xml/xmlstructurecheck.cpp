@@ -15,11 +15,7 @@ template<typename Char>
 class StructureScan
 {
 public:
-    StructureScan(const Char *begin, const Char *end)
-        : m_position(begin)
-        , m_end(end)
-    {
-    }
+    StructureScan(const Char *begin, const Char *end) : m_position(begin), m_end(end) { }
 
     bool isWithinLimits()
     {
@@ -48,7 +44,8 @@ public:
                 if (m_depth > 0)
                     m_declarationsInScope -= m_declarations[--m_depth];
             } else {
-                if (m_declarationsInScope + m_tagDeclarations > XmlStructureCheck::MaxNamespaceDeclarations)
+                if (m_declarationsInScope + m_tagDeclarations
+                    > XmlStructureCheck::MaxNamespaceDeclarations)
                     return false;
                 if (!is(m_position[-1], '/')) {
                     if (m_depth == XmlStructureCheck::MaxDepth)
@@ -68,7 +65,7 @@ private:
     static bool isTagSpecial(Char unit)
     {
         static constexpr auto table = [] {
-            std::array<bool, 128> special{};
+            std::array<bool, 128> special {};
             special['>'] = special['='] = special['"'] = special['\''] = true;
             return special;
         }();
@@ -117,7 +114,10 @@ private:
         return true;
     }
 
-    static bool isSpace(Char unit) { return is(unit, ' ') || is(unit, '\t') || is(unit, '\n') || is(unit, '\r'); }
+    static bool isSpace(Char unit)
+    {
+        return is(unit, ' ') || is(unit, '\t') || is(unit, '\n') || is(unit, '\r');
+    }
 
     // Whether the attribute before this '=' is "xmlns" or "xmlns:" and a prefix.
     bool declaresNamespace(const Char *tagStart, const Char *equals) const
@@ -136,8 +136,8 @@ private:
     bool isShortDeclaration() const
     {
         const Char *const limit = m_end - m_position > XmlStructureCheck::MaxDeclarationLength
-            ? m_position + XmlStructureCheck::MaxDeclarationLength
-            : m_end;
+                ? m_position + XmlStructureCheck::MaxDeclarationLength
+                : m_end;
         bool inSubset = false;
         for (const Char *at = m_position; at != limit; ++at) {
             const Char unit = *at;
@@ -162,8 +162,9 @@ private:
     bool scanTag()
     {
         const Char *const start = m_position - 1;
-        const Char *const limit =
-            m_end - start > XmlStructureCheck::MaxTagLength ? start + XmlStructureCheck::MaxTagLength : m_end;
+        const Char *const limit = m_end - start > XmlStructureCheck::MaxTagLength
+                ? start + XmlStructureCheck::MaxTagLength
+                : m_end;
         int attributes = 0;
         m_tagDeclarations = 0;
         for (;;) {
@@ -234,11 +235,11 @@ QByteArray declaredEncoding(View text)
 std::optional<QStringDecoder> readerDecoder(const QByteArray &data)
 {
     const QStringConverter::Encoding guessed =
-        QStringConverter::encodingForData(data, u'<').value_or(QStringConverter::Utf8);
+            QStringConverter::encodingForData(data, u'<').value_or(QStringConverter::Utf8);
     const QByteArrayView start = QByteArrayView(data).first(qMin(data.size(), qsizetype(256)));
     const QByteArray declared = guessed == QStringConverter::Utf8
-        ? declaredEncoding(QLatin1String(start.data(), start.size()))
-        : declaredEncoding(QStringView(QString(QStringDecoder(guessed)(start))));
+            ? declaredEncoding(QLatin1String(start.data(), start.size()))
+            : declaredEncoding(QStringView(QString(QStringDecoder(guessed)(start))));
     QStringConverter::Encoding encoding = guessed;
     if (!declared.isEmpty()) {
         if (const auto known = QStringConverter::encodingForName(declared.constData())) {

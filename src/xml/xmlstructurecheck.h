@@ -4,9 +4,10 @@
 
 // Bounds on the shape of an answer, checked before the stream reader sees it. Within one token
 // the reader cannot be stopped: it spends time quadratic in the attributes of a tag, memory in
-// the nesting depth, and for every name time in the namespace declarations in scope. Store feeds nest four elements deep and carry at most four attributes
-// (the feed element two namespace declarations) in tags of a few hundred bytes, so the limits
-// leave a wide margin and only refuse a document whose structure is out of all proportion.
+// the nesting depth, and for every name time in the namespace declarations in scope. Store feeds
+// nest four elements deep and carry at most four attributes (the feed element two namespace
+// declarations) in tags of a few hundred bytes, so the limits leave a wide margin and only refuse a
+// document whose structure is out of all proportion.
 class XmlStructureCheck
 {
 public:

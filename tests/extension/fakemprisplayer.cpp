@@ -9,12 +9,11 @@ const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 } // namespace
 
 FakeMprisPlayer::FakeMprisPlayer(const QString &name, QObject *parent)
-    : QObject(parent)
-    , m_busName(QStringLiteral("org.mpris.MediaPlayer2.") + name)
-    , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busName))
-    , m_status(QStringLiteral("Stopped"))
-{
-}
+    : QObject(parent),
+      m_busName(QStringLiteral("org.mpris.MediaPlayer2.") + name),
+      m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busName)),
+      m_status(QStringLiteral("Stopped"))
+{ }
 
 FakeMprisPlayer::~FakeMprisPlayer()
 {
@@ -24,7 +23,7 @@ FakeMprisPlayer::~FakeMprisPlayer()
 bool FakeMprisPlayer::start()
 {
     m_onBus = m_bus.registerObject(objectPath, this, QDBusConnection::ExportAllProperties)
-              && m_bus.registerService(m_busName);
+            && m_bus.registerService(m_busName);
     return m_onBus;
 }
 
@@ -41,13 +40,14 @@ void FakeMprisPlayer::play(const QVariantMap &metadata)
 {
     m_status = QStringLiteral("Playing");
     m_metadata = metadata;
-    announce({{QStringLiteral("PlaybackStatus"), m_status}, {QStringLiteral("Metadata"), m_metadata}});
+    announce({ { QStringLiteral("PlaybackStatus"), m_status },
+               { QStringLiteral("Metadata"), m_metadata } });
 }
 
 void FakeMprisPlayer::setMetadata(const QVariantMap &metadata)
 {
     m_metadata = metadata;
-    announce({{QStringLiteral("Metadata"), m_metadata}});
+    announce({ { QStringLiteral("Metadata"), m_metadata } });
 }
 
 QString FakeMprisPlayer::playbackStatus() const
@@ -60,19 +60,20 @@ QVariantMap FakeMprisPlayer::metadata() const
     return m_metadata;
 }
 
-QVariantMap FakeMprisPlayer::track(const QString &artist, const QString &album, const QString &title,
-                                   const QString &genre)
+QVariantMap FakeMprisPlayer::track(const QString &artist, const QString &album,
+                                   const QString &title, const QString &genre)
 {
-    return {{QStringLiteral("xesam:artist"), QStringList{artist}},
-            {QStringLiteral("xesam:album"), album},
-            {QStringLiteral("xesam:title"), title},
-            {QStringLiteral("xesam:genre"), QStringList{genre}}};
+    return { { QStringLiteral("xesam:artist"), QStringList { artist } },
+             { QStringLiteral("xesam:album"), album },
+             { QStringLiteral("xesam:title"), title },
+             { QStringLiteral("xesam:genre"), QStringList { genre } } };
 }
 
 void FakeMprisPlayer::announce(const QVariantMap &changed)
 {
-    QDBusMessage signal = QDBusMessage::createSignal(objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                     QStringLiteral("PropertiesChanged"));
+    QDBusMessage signal = QDBusMessage::createSignal(
+            objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("PropertiesChanged"));
     signal << QStringLiteral("org.mpris.MediaPlayer2.Player") << changed << QStringList();
     m_bus.send(signal);
 }

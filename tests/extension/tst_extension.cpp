@@ -46,7 +46,8 @@ public:
 
 // The player with its three panels in one scene; the scene outlives the
 // extension, which owns the panels.
-struct Player {
+struct Player
+{
     QGraphicsScene scene;
     PluginHost host;
     QHash<QString, std::shared_ptr<PanelProbe>> probes;
@@ -124,12 +125,14 @@ void tst_Extension::initTestCase()
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z ]+$"));
     const StoreCatalog &catalog = m_store.server().catalog();
     for (const StoreArtist &artist : catalog.artists()) {
-        const bool unique = std::count_if(catalog.artists().cbegin(), catalog.artists().cend(),
-                                          [&artist](const StoreArtist &other) {
-                                              return other.name.compare(artist.name, Qt::CaseInsensitive) == 0;
-                                          })
-                            == 1;
-        if (plain.match(artist.name).hasMatch() && unique && !artist.albums.isEmpty() && !artist.similar.isEmpty())
+        const bool unique =
+                std::count_if(catalog.artists().cbegin(), catalog.artists().cend(),
+                              [&artist](const StoreArtist &other) {
+                                  return other.name.compare(artist.name, Qt::CaseInsensitive) == 0;
+                              })
+                == 1;
+        if (plain.match(artist.name).hasMatch() && unique && !artist.albums.isEmpty()
+            && !artist.similar.isEmpty())
             m_unusedArtists.append(&artist);
     }
     QVERIFY(m_unusedArtists.size() >= 20);
@@ -163,8 +166,9 @@ int tst_Extension::searches() const
 
 void tst_Extension::publish(Player &player, const QString &viewId, const QString &artist)
 {
-    player.host.publish(viewId, {artist, QStringLiteral("An Album"), QStringLiteral("A Song"),
-                                 QStringLiteral("rock")});
+    player.host.publish(viewId,
+                        { artist, QStringLiteral("An Album"), QStringLiteral("A Song"),
+                          QStringLiteral("rock") });
 }
 
 void tst_Extension::instanceIsGuardedSingleton()
@@ -191,12 +195,14 @@ void tst_Extension::instanceIsGuardedSingleton()
 void tst_Extension::verificationText()
 {
     using VerificationFunction = const char *(*)();
-    auto verification = reinterpret_cast<VerificationFunction>(m_library.resolve("qt_plugin_query_verification_data"));
+    auto verification = reinterpret_cast<VerificationFunction>(
+            m_library.resolve("qt_plugin_query_verification_data"));
     QVERIFY(verification);
-    QCOMPARE(QByteArray(verification()), QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\n"
-                                                    "version=4.7.4\n"
-                                                    "debug=false\n"
-                                                    "buildkey=armv6 linux g++-4 full-config"));
+    QCOMPARE(QByteArray(verification()),
+             QByteArray("pattern=QT_PLUGIN_VERIFICATION_DATA\n"
+                        "version=4.7.4\n"
+                        "debug=false\n"
+                        "buildkey=armv6 linux g++-4 full-config"));
 }
 
 void tst_Extension::metaDataNamesServedViews()
@@ -218,7 +224,9 @@ void tst_Extension::metaDataNamesServedViews()
     QObject *extension = pluginInstance();
     QVERIFY(extension);
     QStringList answered = PluginHost::viewIds();
-    answered.removeIf([extension](const QString &id) { return !extension->qt_metacast(id.toLatin1().constData()); });
+    answered.removeIf([extension](const QString &id) {
+        return !extension->qt_metacast(id.toLatin1().constData());
+    });
     QCOMPARE(listed, answered);
     QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
     delete extension;
@@ -230,14 +238,26 @@ void tst_Extension::interfaceQuery_data()
     QTest::addColumn<QByteArray>("sameAs"); // another name answered with the same face; empty: none
     QTest::addColumn<bool>("answered");
 
-    QTest::newRow("own class") << QByteArray("VelloraApplicationExtension") << QByteArray("QObject") << true;
-    QTest::newRow("album class") << QByteArray("MusicAlbumExtensionInterface") << QByteArray(qobject_interface_iid<MusicAlbumExtensionInterface *>()) << true;
-    QTest::newRow("artist class") << QByteArray("MusicArtistExtensionInterface") << QByteArray(qobject_interface_iid<MusicArtistExtensionInterface *>()) << true;
-    QTest::newRow("player class") << QByteArray("MusicPlayerExtensionInterface") << QByteArray(qobject_interface_iid<MusicPlayerExtensionInterface *>()) << true;
-    QTest::newRow("toolkit id") << QByteArray("com.solvane.core.SvApplicationExtensionInterface/1.0") << QByteArray() << true;
-    QTest::newRow("host base") << QByteArray("AbstractStoreExtensionWidget") << QByteArray("AbstractExtensionInterface") << true;
+    QTest::newRow("own class") << QByteArray("VelloraApplicationExtension") << QByteArray("QObject")
+                               << true;
+    QTest::newRow("album class") << QByteArray("MusicAlbumExtensionInterface")
+                                 << QByteArray(
+                                            qobject_interface_iid<MusicAlbumExtensionInterface *>())
+                                 << true;
+    QTest::newRow("artist class")
+            << QByteArray("MusicArtistExtensionInterface")
+            << QByteArray(qobject_interface_iid<MusicArtistExtensionInterface *>()) << true;
+    QTest::newRow("player class")
+            << QByteArray("MusicPlayerExtensionInterface")
+            << QByteArray(qobject_interface_iid<MusicPlayerExtensionInterface *>()) << true;
+    QTest::newRow("toolkit id") << QByteArray(
+            "com.solvane.core.SvApplicationExtensionInterface/1.0")
+                                << QByteArray() << true;
+    QTest::newRow("host base") << QByteArray("AbstractStoreExtensionWidget")
+                               << QByteArray("AbstractExtensionInterface") << true;
     QTest::newRow("genre id") << ViewNames::Genre.toLatin1() << QByteArray() << false;
-    QTest::newRow("unknown") << QByteArray("com.corvex.Sonavo.extensions.NoSuchInterface/1.0") << QByteArray() << false;
+    QTest::newRow("unknown") << QByteArray("com.corvex.Sonavo.extensions.NoSuchInterface/1.0")
+                             << QByteArray() << false;
 }
 
 void tst_Extension::interfaceQuery()
@@ -254,10 +274,10 @@ void tst_Extension::interfaceQuery()
         QCOMPARE(face, extension->qt_metacast(sameAs.constData()));
 
     // Each host interface is its own face of the object.
-    QSet<void *> faces{qobject_cast<MusicAlbumExtensionInterface *>(extension),
-                       qobject_cast<MusicArtistExtensionInterface *>(extension),
-                       qobject_cast<MusicPlayerExtensionInterface *>(extension),
-                       qobject_cast<SvApplicationExtensionInterface *>(extension)};
+    QSet<void *> faces { qobject_cast<MusicAlbumExtensionInterface *>(extension),
+                         qobject_cast<MusicArtistExtensionInterface *>(extension),
+                         qobject_cast<MusicPlayerExtensionInterface *>(extension),
+                         qobject_cast<SvApplicationExtensionInterface *>(extension) };
     QCOMPARE(faces.size(), 4);
     QVERIFY(!faces.contains(nullptr));
     QCOMPARE(extension->qt_metacast("com.solvane.core.SvApplicationExtensionInterface/1.0"),
@@ -289,8 +309,10 @@ void tst_Extension::widgetIsLatestView()
     QCOMPARE(face->widget(), player.data());
 
     QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(QLatin1Char('"') + ViewNames::Player + QLatin1Char('"')));
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(QLatin1Char('"') + ViewNames::Album + QLatin1Char('"')));
+    QTest::ignoreMessage(QtDebugMsg,
+                         qPrintable(QLatin1Char('"') + ViewNames::Player + QLatin1Char('"')));
+    QTest::ignoreMessage(QtDebugMsg,
+                         qPrintable(QLatin1Char('"') + ViewNames::Album + QLatin1Char('"')));
     delete extension;
     QVERIFY(player.isNull() && album.isNull());
 }
@@ -316,9 +338,10 @@ void tst_Extension::contentReachesItsView()
     Player player;
     QVERIFY(player.start(m_library.fileName()));
     const QString artist = freshArtist();
-    const QHash<QString, QVariant> values{{QStringLiteral("artist"), artist}};
+    const QHash<QString, QVariant> values { { QStringLiteral("artist"), artist } };
     QSharedPointer<ApplicationActionContent> content(
-        viewType < 0 ? new ApplicationActionContent(values) : new MusicApplicationActionContent(viewType, values));
+            viewType < 0 ? new ApplicationActionContent(values)
+                         : new MusicApplicationActionContent(viewType, values));
 
     const int before = searches();
     player.host.mediator()->publish(content);
@@ -327,14 +350,16 @@ void tst_Extension::contentReachesItsView()
     // dealt with: the store answers one request at a time, in order.
     if (viewId.isEmpty()) {
         publish(player, ViewNames::Player, freshArtist());
-        QTRY_COMPARE_WITH_TIMEOUT(player.probe(ViewNames::Player).state(), PanelProbe::State::Results, settleTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.probe(ViewNames::Player).state(),
+                                  PanelProbe::State::Results, settleTimeout);
         QCOMPARE(searches(), before + 1);
         QCOMPARE(player.probe(ViewNames::Album).rows().size(), 0);
         QCOMPARE(player.probe(ViewNames::Artist).rows().size(), 0);
         return;
     }
 
-    QTRY_COMPARE_WITH_TIMEOUT(player.probe(viewId).state(), PanelProbe::State::Results, settleTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(player.probe(viewId).state(), PanelProbe::State::Results,
+                              settleTimeout);
     QCOMPARE(searches(), before + 1);
     const QStringList ids = PluginHost::viewIds();
     for (const QString &other : ids) {
@@ -355,7 +380,7 @@ void tst_Extension::setupActionsCatchesUpOnce()
     CountingMediator mediator;
     const QString artist = freshArtist();
     mediator.publish(QSharedPointer<ApplicationActionContent>(
-        new MusicApplicationActionContent(0, {{QStringLiteral("artist"), artist}})));
+            new MusicApplicationActionContent(0, { { QStringLiteral("artist"), artist } })));
 
     const int before = searches();
     auto *host = qobject_cast<AbstractExtensionInterface *>(extension);
@@ -373,20 +398,22 @@ void tst_Extension::setupActionsKeepsLaterDetails()
     QVERIFY(player.start(m_library.fileName()));
     const QString delivered = freshArtist();
     publish(player, ViewNames::Player, delivered);
-    QTRY_COMPARE_WITH_TIMEOUT(player.probe(ViewNames::Player).state(), PanelProbe::State::Results, settleTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(player.probe(ViewNames::Player).state(), PanelProbe::State::Results,
+                              settleTimeout);
 
     // A second mediator holding other content: details came already, so
     // nothing is caught up.
     ApplicationActionMediator second;
     const StoreArtist *held = m_unusedArtists.takeFirst();
     second.publish(QSharedPointer<ApplicationActionContent>(
-        new MusicApplicationActionContent(2, {{QStringLiteral("artist"), held->name}})));
+            new MusicApplicationActionContent(2, { { QStringLiteral("artist"), held->name } })));
     const int before = searches();
     qobject_cast<AbstractExtensionInterface *>(player.host.extension())->setupActions(&second);
 
     const QString marker = freshArtist();
     publish(player, ViewNames::Album, marker);
-    QTRY_COMPARE_WITH_TIMEOUT(player.probe(ViewNames::Album).state(), PanelProbe::State::Results, settleTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(player.probe(ViewNames::Album).state(), PanelProbe::State::Results,
+                              settleTimeout);
     QCOMPARE(searches(), before + 1);
     QCOMPARE(player.probe(ViewNames::Artist).rows().size(), 0);
 }
@@ -397,11 +424,14 @@ void tst_Extension::wholeTrack_data()
     QTest::addColumn<QString>("rowPrefix");
     QTest::addColumn<QString>("storePrefix");
 
-    QTest::newRow("player") << ViewNames::Player << QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/")
+    QTest::newRow("player") << ViewNames::Player
+                            << QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/")
                             << QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/");
-    QTest::newRow("album") << ViewNames::Album << QStringLiteral("#Product/SolvaneSonavoSongViewVellora/")
+    QTest::newRow("album") << ViewNames::Album
+                           << QStringLiteral("#Product/SolvaneSonavoSongViewVellora/")
                            << QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/");
-    QTest::newRow("artist") << ViewNames::Artist << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/")
+    QTest::newRow("artist") << ViewNames::Artist
+                            << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/")
                             << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
 }
 
@@ -415,10 +445,11 @@ void tst_Extension::wholeTrack()
     QVERIFY(player.start(m_library.fileName()));
     const StoreArtist *artist = m_unusedArtists.takeFirst();
     // Only the artist, as from a player that knows nothing else of the track.
-    player.host.publish(viewId, {artist->name, QString(), QString(), QString()});
+    player.host.publish(viewId, { artist->name, QString(), QString(), QString() });
 
     PanelProbe &probe = player.probe(viewId);
-    QTRY_VERIFY_WITH_TIMEOUT(probe.state() == PanelProbe::State::Results && probe.picturesLoaded(), settleTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.state() == PanelProbe::State::Results && probe.picturesLoaded(),
+                             settleTimeout);
     const QList<PanelProbe::Row> rows = probe.rows();
     const QList<ExpectedRow> expected = expectedRows(m_store.server().catalog(), viewId, *artist);
     QCOMPARE(rows.size(), expected.size());
@@ -426,7 +457,8 @@ void tst_Extension::wholeTrack()
         QCOMPARE(rows.at(i).title, expected.at(i).title);
         for (const QString &part : expected.at(i).subtitleHas)
             QVERIFY2(rows.at(i).subtitle.contains(part), qPrintable(rows.at(i).subtitle));
-        QVERIFY2(rows.at(i).sideText.contains(expected.at(i).sideTextHas), qPrintable(rows.at(i).sideText));
+        QVERIFY2(rows.at(i).sideText.contains(expected.at(i).sideTextHas),
+                 qPrintable(rows.at(i).sideText));
     }
 
     QSignalSpy linkSpy(&m_storeClient, &FakeStoreClient::linkOpened);
@@ -436,7 +468,8 @@ void tst_Extension::wholeTrack()
 
     QVERIFY(probe.clickStoreRow());
     QTRY_COMPARE_WITH_TIMEOUT(linkSpy.count(), 1, settleTimeout);
-    QCOMPARE(linkSpy.takeFirst().constFirst().toString(), storePrefix + artist->name + QLatin1Char('/') + artist->id);
+    QCOMPARE(linkSpy.takeFirst().constFirst().toString(),
+             storePrefix + artist->name + QLatin1Char('/') + artist->id);
 }
 
 void tst_Extension::windowChooserSwitchesViews()
@@ -445,7 +478,8 @@ void tst_Extension::windowChooserSwitchesViews()
     QVERIFY2(host.load(m_library.fileName()), qPrintable(host.errorString()));
     host.initializeAll();
     const StoreArtist *artist = m_unusedArtists.takeFirst();
-    PlayerWindow window(&host, {{artist->name, QString(), QString(), QString()}}, ViewNames::Player);
+    PlayerWindow window(&host, { { artist->name, QString(), QString(), QString() } },
+                        ViewNames::Player);
     window.show();
     auto *chooser = window.findChild<QComboBox *>();
     auto *sceneView = window.findChild<QGraphicsView *>();
@@ -453,7 +487,9 @@ void tst_Extension::windowChooserSwitchesViews()
     QStringList labels;
     for (int i = 0; i < chooser->count(); ++i)
         labels.append(chooser->itemText(i));
-    QCOMPARE(labels, QStringList({QStringLiteral("Player"), QStringLiteral("Album"), QStringLiteral("Artist")}));
+    QCOMPARE(labels,
+             QStringList({ QStringLiteral("Player"), QStringLiteral("Album"),
+                           QStringLiteral("Artist") }));
 
     for (int i = chooser->count() - 1; i >= 0; --i) {
         chooser->setCurrentIndex(i);
@@ -464,9 +500,11 @@ void tst_Extension::windowChooserSwitchesViews()
         QCOMPARE(probe.titles(), expectedTitles(viewId, *artist));
         // The window shows the whole panel, fitted to its rows.
         QCOMPARE(panel->scene(), sceneView->scene());
-        QTRY_COMPARE_WITH_TIMEOUT(panel->size().height(),
-                                  panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panel->size().width(), -1)).height(),
-                                  settleTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(
+                panel->size().height(),
+                panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panel->size().width(), -1))
+                        .height(),
+                settleTimeout);
         QCOMPARE(sceneView->sceneRect(), panel->geometry());
     }
     QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
@@ -499,7 +537,8 @@ void tst_Extension::deletingEndsViewsAndRequests()
     Player next;
     QVERIFY(next.start(m_library.fileName()));
     publish(next, ViewNames::Artist, freshArtist());
-    QTRY_COMPARE_WITH_TIMEOUT(next.probe(ViewNames::Artist).state(), PanelProbe::State::Results, settleTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(next.probe(ViewNames::Artist).state(), PanelProbe::State::Results,
+                              settleTimeout);
 }
 
 QTEST_MAIN(tst_Extension)

@@ -11,7 +11,7 @@ const int busTimeout = 10000;
 
 QStringList fields(const PlayerTrack &track)
 {
-    return {track.artist, track.album, track.song, track.genre};
+    return { track.artist, track.album, track.song, track.genre };
 }
 
 } // namespace
@@ -35,27 +35,34 @@ void tst_MprisFollower::metadata_data()
     QTest::addColumn<QVariantMap>("metadata");
     QTest::addColumn<QStringList>("expected"); // artist, album, song, genre
 
-    const QStringList none{QString(), QString(), QString(), QString()};
-    QTest::newRow("whole track") << FakeMprisPlayer::track(QStringLiteral("Ann"), QStringLiteral("Al"),
-                                                           QStringLiteral("So"), QStringLiteral("rock"))
-                                 << QStringList{QStringLiteral("Ann"), QStringLiteral("Al"), QStringLiteral("So"),
-                                                QStringLiteral("rock")};
-    QTest::newRow("several artists, the first empty")
-        << QVariantMap{{QStringLiteral("xesam:artist"), QStringList{QString(), QStringLiteral("Bo"), QStringLiteral("Cy")}},
-                       {QStringLiteral("xesam:genre"), QStringList{QStringLiteral("jazz"), QStringLiteral("pop")}}}
-        << QStringList{QStringLiteral("Bo"), QString(), QString(), QStringLiteral("jazz")};
+    const QStringList none { QString(), QString(), QString(), QString() };
+    QTest::newRow("whole track") << FakeMprisPlayer::track(
+            QStringLiteral("Ann"), QStringLiteral("Al"), QStringLiteral("So"),
+            QStringLiteral("rock"))
+                                 << QStringList { QStringLiteral("Ann"), QStringLiteral("Al"),
+                                                  QStringLiteral("So"), QStringLiteral("rock") };
+    QTest::newRow("several artists, the first empty") << QVariantMap {
+        { QStringLiteral("xesam:artist"),
+          QStringList { QString(), QStringLiteral("Bo"), QStringLiteral("Cy") } },
+        { QStringLiteral("xesam:genre"),
+          QStringList { QStringLiteral("jazz"), QStringLiteral("pop") } }
+    } << QStringList { QStringLiteral("Bo"), QString(), QString(), QStringLiteral("jazz") };
     QTest::newRow("artist as a plain string")
-        << QVariantMap{{QStringLiteral("xesam:artist"), QStringLiteral(" Di ")}}
-        << QStringList{QStringLiteral("Di"), QString(), QString(), QString()};
-    QTest::newRow("no artist") << QVariantMap{{QStringLiteral("xesam:title"), QStringLiteral("So")}} << none;
-    QTest::newRow("empty artists") << QVariantMap{{QStringLiteral("xesam:artist"), QStringList{QString(), QStringLiteral(" ")}}}
-                                   << none;
-    QTest::newRow("artist not a string") << QVariantMap{{QStringLiteral("xesam:artist"), 42}} << none;
-    QTest::newRow("album and title not strings")
-        << QVariantMap{{QStringLiteral("xesam:artist"), QStringList{QStringLiteral("Ed")}},
-                       {QStringLiteral("xesam:album"), 3.5},
-                       {QStringLiteral("xesam:title"), QVariantMap{{QStringLiteral("x"), 1}}}}
-        << QStringList{QStringLiteral("Ed"), QString(), QString(), QString()};
+            << QVariantMap { { QStringLiteral("xesam:artist"), QStringLiteral(" Di ") } }
+            << QStringList { QStringLiteral("Di"), QString(), QString(), QString() };
+    QTest::newRow("no artist") << QVariantMap { { QStringLiteral("xesam:title"),
+                                                  QStringLiteral("So") } }
+                               << none;
+    QTest::newRow("empty artists") << QVariantMap {
+        { QStringLiteral("xesam:artist"), QStringList { QString(), QStringLiteral(" ") } }
+    } << none;
+    QTest::newRow("artist not a string")
+            << QVariantMap { { QStringLiteral("xesam:artist"), 42 } } << none;
+    QTest::newRow("album and title not strings") << QVariantMap {
+        { QStringLiteral("xesam:artist"), QStringList { QStringLiteral("Ed") } },
+        { QStringLiteral("xesam:album"), 3.5 },
+        { QStringLiteral("xesam:title"), QVariantMap { { QStringLiteral("x"), 1 } } }
+    } << QStringList { QStringLiteral("Ed"), QString(), QString(), QString() };
 }
 
 void tst_MprisFollower::metadata()
@@ -86,11 +93,13 @@ void tst_MprisFollower::followsThePlayerThatPlays()
     QCOMPARE(follower.player(), QString());
 
     one.play(FakeMprisPlayer::track(QStringLiteral("A"), QString(), QString(), QString()));
-    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.one"), busTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.one"),
+                              busTimeout);
     QCOMPARE(follower.track().artist, QStringLiteral("A"));
 
     two.play(FakeMprisPlayer::track(QStringLiteral("B"), QString(), QString(), QString()));
-    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.two"), busTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.two"),
+                              busTimeout);
     QCOMPARE(follower.track().artist, QStringLiteral("B"));
 
     // A track change of the other player does not take the panel back.
@@ -101,7 +110,8 @@ void tst_MprisFollower::followsThePlayerThatPlays()
 
     // When it quits, the one still playing is followed; when that one quits, none.
     two.quit();
-    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.one"), busTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.one"),
+                              busTimeout);
     QCOMPARE(follower.track().artist, QStringLiteral("C"));
     one.quit();
     QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QString(), busTimeout);
@@ -138,17 +148,18 @@ void tst_MprisFollower::playerPrintsEachChange()
     QProcess follow;
     follow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     follow.start(QStringLiteral(VELLORA_PLAYER_FILE),
-                 {QStringLiteral("--follow"), QStringLiteral("demo"), QStringLiteral("--print")});
+                 { QStringLiteral("--follow"), QStringLiteral("demo"), QStringLiteral("--print") });
     QString output;
     const auto printed = [&follow, &output](const QString &text) {
         output += QString::fromUtf8(follow.readAllStandardOutput());
         return output.contains(text);
     };
-    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
-                                                    "Track: First Artist / An Album / A Song / rock\n")),
-                             busTimeout);
-    player.setMetadata(FakeMprisPlayer::track(QStringLiteral("Second Artist"), QString(), QStringLiteral("B Side"),
-                                              QString()));
+    QTRY_VERIFY_WITH_TIMEOUT(
+            printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
+                                   "Track: First Artist / An Album / A Song / rock\n")),
+            busTimeout);
+    player.setMetadata(FakeMprisPlayer::track(QStringLiteral("Second Artist"), QString(),
+                                              QStringLiteral("B Side"), QString()));
     QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
                                                     "Track: Second Artist / B Side\n")),
                              busTimeout);

@@ -57,23 +57,27 @@ void tst_Player::printsRowsAndLink()
     QTemporaryDir dir;
     const QString screenshot = dir.filePath(QStringLiteral("panel.png"));
     int exitCode = 0;
-    const QString output = run({QStringLiteral("--view"), view, QStringLiteral("--artist"), artist.name,
-                                QStringLiteral("--print"), QStringLiteral("--screenshot"), screenshot,
-                                QStringLiteral("--click"), QStringLiteral("1"), QStringLiteral("--timeout"),
-                                QStringLiteral("60")},
-                               &exitCode);
+    const QString output =
+            run({ QStringLiteral("--view"), view, QStringLiteral("--artist"), artist.name,
+                  QStringLiteral("--print"), QStringLiteral("--screenshot"), screenshot,
+                  QStringLiteral("--click"), QStringLiteral("1"), QStringLiteral("--timeout"),
+                  QStringLiteral("60") },
+                &exitCode);
     QCOMPARE(exitCode, 0);
 
-    static const QRegularExpression rowLine(QStringLiteral("^(\\d)\\.\t([^\t]*)\t([^\t]*)\t([^\t]*)$"),
-                                            QRegularExpression::MultilineOption);
+    static const QRegularExpression rowLine(
+            QStringLiteral("^(\\d)\\.\t([^\t]*)\t([^\t]*)\t([^\t]*)$"),
+            QRegularExpression::MultilineOption);
     QStringList printed;
     for (auto match = rowLine.globalMatch(output); match.hasNext();)
         printed.append(match.next().captured(2));
     QCOMPARE(printed, titles);
 
-    static const QRegularExpression linkLine(QStringLiteral("^Link: (#.*)$"), QRegularExpression::MultilineOption);
+    static const QRegularExpression linkLine(QStringLiteral("^Link: (#.*)$"),
+                                             QRegularExpression::MultilineOption);
     const QString link = linkLine.match(output).captured(1);
-    QVERIFY2(link.contains(QLatin1Char('/') + titles.constFirst() + QLatin1Char('/')), qPrintable(output));
+    QVERIFY2(link.contains(QLatin1Char('/') + titles.constFirst() + QLatin1Char('/')),
+             qPrintable(output));
     const QImage image(screenshot);
     QVERIFY(!image.isNull());
     QCOMPARE(image.width(), 480);
@@ -82,8 +86,8 @@ void tst_Player::printsRowsAndLink()
 void tst_Player::unknownArtistPrintsNoMatches()
 {
     int exitCode = 0;
-    const QString output = run({QStringLiteral("--artist"), QStringLiteral("Nobody At All Zz"),
-                                QStringLiteral("--print")},
+    const QString output = run({ QStringLiteral("--artist"), QStringLiteral("Nobody At All Zz"),
+                                 QStringLiteral("--print") },
                                &exitCode);
     QCOMPARE(exitCode, 0);
     QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
@@ -92,17 +96,20 @@ void tst_Player::unknownArtistPrintsNoMatches()
 void tst_Player::badViewIsUsageError()
 {
     int exitCode = 0;
-    run({QStringLiteral("--view"), QStringLiteral("genre"), QStringLiteral("--print")}, &exitCode);
+    run({ QStringLiteral("--view"), QStringLiteral("genre"), QStringLiteral("--print") },
+        &exitCode);
     QCOMPARE(exitCode, 2);
 }
 
 void tst_Player::listsPluginMetadata()
 {
     int exitCode = 0;
-    const QString output = run({QStringLiteral("--list-plugins")}, &exitCode);
+    const QString output = run({ QStringLiteral("--list-plugins") }, &exitCode);
     QCOMPARE(exitCode, 0);
-    QVERIFY2(output.contains(QLatin1String("/libvellora.so\n  Name: vellora\n  Version: ")), qPrintable(output));
-    QVERIFY2(output.contains(QLatin1String("\n  Views: player, album, artist\n")), qPrintable(output));
+    QVERIFY2(output.contains(QLatin1String("/libvellora.so\n  Name: vellora\n  Version: ")),
+             qPrintable(output));
+    QVERIFY2(output.contains(QLatin1String("\n  Views: player, album, artist\n")),
+             qPrintable(output));
 }
 
 QTEST_MAIN(tst_Player)

@@ -35,9 +35,9 @@ QList<QStringList> &outcomes()
 bool allRows(const PanelProbe &probe, const std::function<bool(const PanelProbe::Row &)> &check)
 {
     const QList<PanelProbe::Row> rows = probe.rows();
-    return probe.state() == PanelProbe::State::Results && std::all_of(rows.cbegin(), rows.cend(), check);
+    return probe.state() == PanelProbe::State::Results
+            && std::all_of(rows.cbegin(), rows.cend(), check);
 }
-
 
 bool isCacheName(const QString &name)
 {
@@ -82,8 +82,7 @@ QString checkPicture(const QString &path)
 
 } // namespace
 
-UiGapWatch::UiGapWatch(QObject *parent)
-    : QObject(parent)
+UiGapWatch::UiGapWatch(QObject *parent) : QObject(parent)
 {
     m_timer.setInterval(TickMs);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -113,20 +112,17 @@ void UiGapWatch::onTick()
 }
 
 FaultOutcome::FaultOutcome(const QString &caseName, const QString &view)
-    : caseName(caseName)
-    , view(view)
-{
-}
+    : caseName(caseName),
+      view(view)
+{ }
 
 FaultOutcome::~FaultOutcome()
 {
-    outcomes() << QStringList { caseName, view, outcome, QStringLiteral("%1 ms").arg(longestGap), cache, recovery };
+    outcomes() << QStringList { caseName, view,    outcome, QStringLiteral("%1 ms").arg(longestGap),
+                                cache,    recovery };
 }
 
-PanelRun::PanelRun(const QString &viewName)
-    : viewName(viewName)
-    , view(viewName)
-    , probe(&view)
+PanelRun::PanelRun(const QString &viewName) : viewName(viewName), view(viewName), probe(&view)
 {
     model()->setFailureDelay(FailureDelay);
     // The text stands only until the failure delay ends.
@@ -155,8 +151,8 @@ QStringList auditCache(const QStringList &allowedLinks)
     QStringList problems;
     for (const QString &folder : { QStringLiteral("queries"), QStringLiteral("images") }) {
         const QDir dir(CacheFolder::folder(folder));
-        const QFileInfoList entries =
-            dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden
+                                                        | QDir::System | QDir::NoDotAndDotDot);
         for (const QFileInfo &entry : entries) {
             const QString label = folder + QLatin1Char('/') + entry.fileName();
             if (entry.isSymLink()) {
@@ -168,8 +164,9 @@ QStringList auditCache(const QStringList &allowedLinks)
                 problems << label + QStringLiteral(": stray entry");
                 continue;
             }
-            const QString problem = folder == QLatin1String("queries") ? checkAnswer(entry.filePath())
-                                                                      : checkPicture(entry.filePath());
+            const QString problem = folder == QLatin1String("queries")
+                    ? checkAnswer(entry.filePath())
+                    : checkPicture(entry.filePath());
             if (!problem.isEmpty())
                 problems << label + QStringLiteral(": ") + problem;
         }
@@ -184,9 +181,9 @@ QString describeAudit(const QStringList &problems)
 
 void printOutcomes(const QString &title)
 {
-    const QStringList header = { QStringLiteral("case"), QStringLiteral("view"), QStringLiteral("outcome shown"),
-                                 QStringLiteral("longest UI gap"), QStringLiteral("cache check"),
-                                 QStringLiteral("recovery") };
+    const QStringList header = { QStringLiteral("case"),          QStringLiteral("view"),
+                                 QStringLiteral("outcome shown"), QStringLiteral("longest UI gap"),
+                                 QStringLiteral("cache check"),   QStringLiteral("recovery") };
     const QList<QStringList> &lines = outcomes();
     QList<int> widths;
     for (const QString &cell : header)
@@ -198,13 +195,15 @@ void printOutcomes(const QString &title)
     const auto format = [&widths](const QStringList &cells) {
         QString text = QStringLiteral("|");
         for (int i = 0; i < cells.size(); ++i)
-            text += QLatin1Char(' ') + cells.at(i).leftJustified(widths.at(i)) + QStringLiteral(" |");
+            text += QLatin1Char(' ') + cells.at(i).leftJustified(widths.at(i))
+                    + QStringLiteral(" |");
         return text;
     };
     QStringList rule;
     for (int width : std::as_const(widths))
         rule << QString(width, QLatin1Char('-'));
-    std::printf("\n%s\n%s\n%s\n", qPrintable(title), qPrintable(format(header)), qPrintable(format(rule)));
+    std::printf("\n%s\n%s\n%s\n", qPrintable(title), qPrintable(format(header)),
+                qPrintable(format(rule)));
     for (const QStringList &line : std::as_const(lines))
         std::printf("%s\n", qPrintable(format(line)));
     std::fflush(stdout);
@@ -227,7 +226,8 @@ QString viewLabel(const QString &viewName)
 {
     static const QHash<QString, QString> labels = { { ViewNames::Player, QStringLiteral("player") },
                                                     { ViewNames::Album, QStringLiteral("album") },
-                                                    { ViewNames::Artist, QStringLiteral("artist") } };
+                                                    { ViewNames::Artist,
+                                                      QStringLiteral("artist") } };
     return labels.value(viewName, QStringLiteral("genre"));
 }
 
@@ -252,7 +252,7 @@ Outcome noMatches()
 {
     return { QStringLiteral("the no-matches text"), [](const PanelRun &run) {
                 return run.noMatchesShown && !run.probe.isLoading()
-                    && run.probe.state() != PanelProbe::State::Results;
+                        && run.probe.state() != PanelProbe::State::Results;
             } };
 }
 
@@ -261,8 +261,11 @@ Outcome defaultIcons(const QString &debugLine)
     return { QStringLiteral("rows with default icons"), [debugLine](const PanelRun &run) {
                 const QString icon = defaultIconOf(run.viewName);
                 const QStringList pictures = run.pictures();
-                return run.messages.count(debugLine) >= QSet<QString>(pictures.cbegin(), pictures.cend()).size()
-                    && allRows(run.probe, [&icon](const PanelProbe::Row &row) { return row.iconId == icon; });
+                return run.messages.count(debugLine)
+                        >= QSet<QString>(pictures.cbegin(), pictures.cend()).size()
+                        && allRows(run.probe, [&icon](const PanelProbe::Row &row) {
+                               return row.iconId == icon;
+                           });
             } };
 }
 
@@ -274,16 +277,21 @@ QString describe(const PanelProbe &probe)
         return probe.isLoading() ? QStringLiteral("loading row") : QStringLiteral("nothing");
     const QList<PanelProbe::Row> rows = probe.rows();
     const auto thumbnails = std::count_if(rows.cbegin(), rows.cend(), isThumbnail);
-    const auto icons = std::count_if(rows.cbegin(), rows.cend(),
-                                     [](const PanelProbe::Row &row) { return !row.iconId.isEmpty(); });
-    return QStringLiteral("%1 rows, %2 thumbnails, %3 default icons").arg(rows.size()).arg(thumbnails).arg(icons);
+    const auto icons = std::count_if(rows.cbegin(), rows.cend(), [](const PanelProbe::Row &row) {
+        return !row.iconId.isEmpty();
+    });
+    return QStringLiteral("%1 rows, %2 thumbnails, %3 default icons")
+            .arg(rows.size())
+            .arg(thumbnails)
+            .arg(icons);
 }
 
 bool await(PanelRun &run, const Outcome &expect, const QString &artist, FaultOutcome *outcome)
 {
     UiGapWatch watch;
     watch.start();
-    run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
+    run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"),
+                        QStringLiteral("genre"));
     const bool reached = QTest::qWaitFor([&] { return expect.reached(run); }, OutcomeWaitMs);
     outcome->longestGap = watch.stop();
     outcome->outcome = reached ? expect.label : describe(run.probe);
@@ -293,8 +301,10 @@ bool await(PanelRun &run, const Outcome &expect, const QString &artist, FaultOut
 bool recovers(const QString &viewName, const QString &artist)
 {
     PanelRun run(viewName);
-    run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
-    return QTest::qWaitFor([&] { return thumbnails().reached(run); }, OutcomeWaitMs) && auditCache().isEmpty();
+    run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"),
+                        QStringLiteral("genre"));
+    return QTest::qWaitFor([&] { return thumbnails().reached(run); }, OutcomeWaitMs)
+            && auditCache().isEmpty();
 }
 
 QString describeGap(qint64 longestGap)
@@ -320,8 +330,9 @@ qint64 peakMemory()
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
-    static const QRegularExpression peak(QStringLiteral("^VmHWM:\\s*(\\d+) kB"), QRegularExpression::MultilineOption);
+    static const QRegularExpression peak(QStringLiteral("^VmHWM:\\s*(\\d+) kB"),
+                                         QRegularExpression::MultilineOption);
     return peak.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong() * 1024;
 }
 
-}
+} // namespace FaultHarness

@@ -39,7 +39,8 @@ private:
 
 // One line of the table that the fault matrix prints at the end; it enters
 // the table when it goes, however the row ended.
-struct FaultOutcome {
+struct FaultOutcome
+{
     FaultOutcome(const QString &caseName, const QString &view);
     ~FaultOutcome();
     FaultOutcome(const FaultOutcome &) = delete;
@@ -54,7 +55,8 @@ struct FaultOutcome {
 };
 
 // A fresh panel of one view, what it shows, and what happened on the way.
-struct PanelRun {
+struct PanelRun
+{
     explicit PanelRun(const QString &viewName);
 
     VelloraModel *model() const;
@@ -69,7 +71,8 @@ struct PanelRun {
 };
 
 // What a run should come to, in words for the table and as a check.
-struct Outcome {
+struct Outcome
+{
     QString label;
     std::function<bool(const PanelRun &)> reached;
 };
@@ -122,4 +125,4 @@ QString describeAudit(const QStringList &problems);
 // Prints every outcome recorded in this process as one table on stdout.
 void printOutcomes(const QString &title);
 
-}
+} // namespace FaultHarness

@@ -35,7 +35,8 @@ const QString NoSessionBusVariable = QStringLiteral("VELLORA_FAULTS_NO_SESSION_B
 bool ownMounts = false;
 
 // What a setup made of the environment, and how to put it back.
-struct Stage {
+struct Stage
+{
     std::function<void()> undo = [] {};
     QStringList allowedLinks; // symbolic links that the cache audit accepts
     // Harm that the panel did beyond the cache, in words; empty: none.
@@ -43,7 +44,8 @@ struct Stage {
     const char *cannot = nullptr; // why this machine cannot stage it
 };
 
-struct Environment {
+struct Environment
+{
     std::function<Stage()> setup;
     Outcome expect;
     // Done while the outcome shows; fails the row itself.
@@ -72,7 +74,7 @@ QByteArray readFile(const QString &path)
 bool mountTmpfs(const QString &where, const char *options, unsigned long flags = 0)
 {
     return ownMounts && QDir().mkpath(where)
-        && ::mount("tmpfs", QFile::encodeName(where).constData(), "tmpfs", flags, options) == 0;
+            && ::mount("tmpfs", QFile::encodeName(where).constData(), "tmpfs", flags, options) == 0;
 }
 
 std::function<void()> unmounting(const QString &where)
@@ -83,7 +85,7 @@ std::function<void()> unmounting(const QString &where)
 bool makeCacheFolders()
 {
     return QDir().mkpath(CacheFolder::path() + QStringLiteral("/queries"))
-        && QDir().mkpath(CacheFolder::path() + QStringLiteral("/images"));
+            && QDir().mkpath(CacheFolder::path() + QStringLiteral("/images"));
 }
 
 void restartNetworkService()
@@ -133,7 +135,7 @@ void tst_EnvironmentFaults::initTestCase()
     QVERIFY(m_proxy.start());
     // Stands in for a proxy: sees the absolute URL and refuses to forward it.
     m_proxy.setHandler(QString(), [](const QHttpServerRequest &) {
-        return StoreServer::Answer{502, "text/plain", "no upstream\n", {}};
+        return StoreServer::Answer { 502, "text/plain", "no upstream\n", {} };
     });
     restartNetworkService();
 }
@@ -161,8 +163,8 @@ void tst_EnvironmentFaults::cleanupTestCase()
 QString tst_EnvironmentFaults::searchUrl()
 {
     return m_fixture.store().baseUrl() + QStringLiteral("/1.0/gb/artists/?q=")
-        + QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist())) + QStringLiteral("&token=")
-        + QString::fromLatin1(StoreConstants::DefaultToken);
+            + QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist()))
+            + QStringLiteral("&token=") + QString::fromLatin1(StoreConstants::DefaultToken);
 }
 
 void tst_EnvironmentFaults::environment_data()
@@ -171,7 +173,8 @@ void tst_EnvironmentFaults::environment_data()
 
     const Outcome thumbnails = FaultHarness::thumbnails();
     const Outcome noMatches = FaultHarness::noMatches();
-    const Outcome defaultIcons = FaultHarness::defaultIcons(QStringLiteral("Failed to save scaled image!"));
+    const Outcome defaultIcons =
+            FaultHarness::defaultIcons(QStringLiteral("Failed to save scaled image!"));
     const QString settingsPath = StoreClientSettings::fileName();
     const quint16 storePort = m_fixture.store().port();
     const auto restoreSettings = [settingsPath, storePort] {
@@ -184,106 +187,156 @@ void tst_EnvironmentFaults::environment_data()
     const QByteArray localProxy = "http://127.0.0.1:" + QByteArray::number(m_proxy.port());
     FakeStoreClient *client = &m_fixture.storeClient();
 
-    QTest::newRow("full-disk") << Environment { [] {
-        if (!mountTmpfs(CacheFolder::path(), "size=8k"))
-            return unavailable("no private mount namespace here: see file-size-limit");
-        Stage stage { unmounting(CacheFolder::path()) };
-        staged(makeCacheFolders(), "cache folders on the small file system");
-        // Fill what is left, so that not even a small answer fits.
-        QFile filler(CacheFolder::path() + QStringLiteral("/filler"));
-        staged(filler.open(QIODevice::WriteOnly), "filler opened");
-        const QByteArray block(1024, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-        stage.allowedLinks << filler.fileName();
-        return stage;
-    }, defaultIcons };
-    QTest::newRow("file-size-limit") << Environment { [] {
-        // Lifted by the undo, whichever copies of it live on.
-        auto limit = std::make_shared<std::unique_ptr<FileSizeLimit>>(std::make_unique<FileSizeLimit>(64));
-        return Stage { [limit] { limit->reset(); } };
-    }, defaultIcons };
-    QTest::newRow("read-only-cache") << Environment { [] {
-        if (!mountTmpfs(CacheFolder::path(), "size=1m"))
-            return unavailable("no private mount namespace here: root ignores file modes, so a read-only cache "
-                               "cannot be made");
-        Stage stage { unmounting(CacheFolder::path()) };
-        staged(makeCacheFolders(), "cache folders made");
-        staged(::mount("tmpfs", QFile::encodeName(CacheFolder::path()).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY,
-                       "size=1m") == 0,
-               "cache remounted read-only");
-        return stage;
-    }, defaultIcons };
-    QTest::newRow("file-where-cache-dir-should-be") << Environment { [] {
-        staged(QDir(CacheFolder::path()).removeRecursively(), "cache removed");
-        staged(FaultHarness::writeFile(CacheFolder::path(), "not a folder\n"), "file in the cache's place");
-        // Gone as a whole, so that the next start builds the cache afresh.
-        return Stage { [] { QFile::remove(CacheFolder::path()); } };
-    }, defaultIcons };
-    QTest::newRow("symlink-planted-in-cache") << Environment { [this] {
-        // A link where the search answer will be kept, pointing at a file of
-        // the user's elsewhere.
-        const QString outside = QDir::homePath() + QStringLiteral("/outside");
-        const QByteArray before = "the user's own file\n";
-        staged(FaultHarness::writeFile(outside, before), "the user's file written");
-        const QString answerLink = CacheFolder::filePath(QStringLiteral("queries"), searchUrl());
-        staged(QFile::link(outside, answerLink), "link planted");
-        return Stage { [] {}, { answerLink }, [outside, before] {
-                          return readFile(outside) == before ? QString()
-                                                             : QStringLiteral("an answer was written through the planted link");
-                      } };
-    }, thumbnails };
-    QTest::newRow("settings-unreadable") << Environment { [=] {
-        staged(QFile::remove(settingsPath) && QDir().mkpath(settingsPath), "a folder in the settings' place");
-        const auto unproxy = withProxy(localProxy);
-        return Stage { [=] { unproxy(); restoreSettings(); } };
-    }, noMatches };
-    QTest::newRow("settings-garbage") << Environment { [=] {
-        QByteArray garbage;
-        for (int i = 0; i < 4096; ++i)
-            garbage.append(char((i * 7919 + 13) % 256));
-        staged(QFile::remove(settingsPath) && FaultHarness::writeFile(settingsPath, garbage), "garbage settings written");
-        const auto unproxy = withProxy(localProxy);
-        return Stage { [=] { unproxy(); restoreSettings(); } };
-    }, noMatches };
+    QTest::newRow("full-disk") << Environment {
+        [] {
+            if (!mountTmpfs(CacheFolder::path(), "size=8k"))
+                return unavailable("no private mount namespace here: see file-size-limit");
+            Stage stage { unmounting(CacheFolder::path()) };
+            staged(makeCacheFolders(), "cache folders on the small file system");
+            // Fill what is left, so that not even a small answer fits.
+            QFile filler(CacheFolder::path() + QStringLiteral("/filler"));
+            staged(filler.open(QIODevice::WriteOnly), "filler opened");
+            const QByteArray block(1024, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) { }
+            stage.allowedLinks << filler.fileName();
+            return stage;
+        },
+        defaultIcons
+    };
+    QTest::newRow("file-size-limit")
+            << Environment { [] {
+                                // Lifted by the undo, whichever copies of it live on.
+                                auto limit = std::make_shared<std::unique_ptr<FileSizeLimit>>(
+                                        std::make_unique<FileSizeLimit>(64));
+                                return Stage { [limit] { limit->reset(); } };
+                            },
+                             defaultIcons };
+    QTest::newRow("read-only-cache")
+            << Environment { [] {
+                                if (!mountTmpfs(CacheFolder::path(), "size=1m"))
+                                    return unavailable("no private mount namespace here: root "
+                                                       "ignores file modes, so a read-only cache "
+                                                       "cannot be made");
+                                Stage stage { unmounting(CacheFolder::path()) };
+                                staged(makeCacheFolders(), "cache folders made");
+                                staged(::mount("tmpfs",
+                                               QFile::encodeName(CacheFolder::path()).constData(),
+                                               "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m")
+                                               == 0,
+                                       "cache remounted read-only");
+                                return stage;
+                            },
+                             defaultIcons };
+    QTest::newRow("file-where-cache-dir-should-be") << Environment {
+        [] {
+            staged(QDir(CacheFolder::path()).removeRecursively(), "cache removed");
+            staged(FaultHarness::writeFile(CacheFolder::path(), "not a folder\n"),
+                   "file in the cache's place");
+            // Gone as a whole, so that the next start builds the cache afresh.
+            return Stage { [] { QFile::remove(CacheFolder::path()); } };
+        },
+        defaultIcons
+    };
+    QTest::newRow("symlink-planted-in-cache") << Environment {
+        [this] {
+            // A link where the search answer will be kept, pointing at a file of
+            // the user's elsewhere.
+            const QString outside = QDir::homePath() + QStringLiteral("/outside");
+            const QByteArray before = "the user's own file\n";
+            staged(FaultHarness::writeFile(outside, before), "the user's file written");
+            const QString answerLink =
+                    CacheFolder::filePath(QStringLiteral("queries"), searchUrl());
+            staged(QFile::link(outside, answerLink), "link planted");
+            return Stage { [] {},
+                           { answerLink },
+                           [outside, before] {
+                               return readFile(outside) == before
+                                       ? QString()
+                                       : QStringLiteral(
+                                               "an answer was written through the planted link");
+                           } };
+        },
+        thumbnails
+    };
+    QTest::newRow("settings-unreadable")
+            << Environment { [=] {
+                                staged(QFile::remove(settingsPath) && QDir().mkpath(settingsPath),
+                                       "a folder in the settings' place");
+                                const auto unproxy = withProxy(localProxy);
+                                return Stage { [=] {
+                                    unproxy();
+                                    restoreSettings();
+                                } };
+                            },
+                             noMatches };
+    QTest::newRow("settings-garbage")
+            << Environment { [=] {
+                                QByteArray garbage;
+                                for (int i = 0; i < 4096; ++i)
+                                    garbage.append(char((i * 7919 + 13) % 256));
+                                staged(QFile::remove(settingsPath)
+                                               && FaultHarness::writeFile(settingsPath, garbage),
+                                       "garbage settings written");
+                                const auto unproxy = withProxy(localProxy);
+                                return Stage { [=] {
+                                    unproxy();
+                                    restoreSettings();
+                                } };
+                            },
+                             noMatches };
     // An empty territory makes the panel ask the handset; the system bus of
     // this sandbox does not exist.
-    QTest::newRow("no-modemmanager") << Environment { [=] {
-        staged(StoreClientSettings::write(storePort, QString(), QString()), "settings without territory");
-        return Stage { [=] { StoreClientSettings::write(storePort); } };
-    }, thumbnails };
-    QTest::newRow("store-client-absent") << Environment { [client] {
-        client->clear();
-        staged(client->unregisterService(), "store client gone");
-        return Stage { [client] { client->registerService(); } };
-    }, thumbnails, [client](PanelRun &run) {
-        emit run.view.storeButton()->clicked();
-        // A call on the same connection comes back after the bus has refused the touch's call.
-        const QDBusReply<bool> registered =
-            QDBusConnection::sessionBus().interface()->isServiceRegistered(FakeStoreClient::ServiceName);
-        QVERIFY(registered.isValid() && !registered.value());
-        QCoreApplication::processEvents();
-        QVERIFY(client->calls().isEmpty());
-    } };
-    QTest::newRow("store-client-never-answers") << Environment { [client] {
-        client->clear();
-        client->setSilent(true);
-        return Stage { [client] { client->setSilent(false); } };
-    }, thumbnails, [client](PanelRun &run) {
-        emit run.view.storeButton()->clicked();
-        // The call goes out and is never answered: nothing may wait on it.
-        QTRY_COMPARE_WITH_TIMEOUT(client->links().size(), 1, FaultHarness::OutcomeWaitMs);
-    } };
-    QTest::newRow("http-proxy-closed-port") << Environment { [] {
-        QTcpServer closed;
-        staged(closed.listen(QHostAddress::LocalHost), "a free port found");
-        const QByteArray closedPort = QByteArray::number(closed.serverPort());
-        closed.close();
-        return Stage { withProxy("http://127.0.0.1:" + closedPort) };
-    }, noMatches };
-    QTest::newRow("http-proxy-garbage") << Environment { [] {
-        return Stage { withProxy(QByteArray("::%%garbage::\x7f:99999999")) };
-    }, thumbnails };
+    QTest::newRow("no-modemmanager")
+            << Environment { [=] {
+                                staged(StoreClientSettings::write(storePort, QString(), QString()),
+                                       "settings without territory");
+                                return Stage { [=] { StoreClientSettings::write(storePort); } };
+                            },
+                             thumbnails };
+    QTest::newRow("store-client-absent") << Environment {
+        [client] {
+            client->clear();
+            staged(client->unregisterService(), "store client gone");
+            return Stage { [client] { client->registerService(); } };
+        },
+        thumbnails,
+        [client](PanelRun &run) {
+            emit run.view.storeButton()->clicked();
+            // A call on the same connection comes back after the bus has refused the touch's call.
+            const QDBusReply<bool> registered =
+                    QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                            FakeStoreClient::ServiceName);
+            QVERIFY(registered.isValid() && !registered.value());
+            QCoreApplication::processEvents();
+            QVERIFY(client->calls().isEmpty());
+        }
+    };
+    QTest::newRow("store-client-never-answers")
+            << Environment { [client] {
+                                client->clear();
+                                client->setSilent(true);
+                                return Stage { [client] { client->setSilent(false); } };
+                            },
+                             thumbnails,
+                             [client](PanelRun &run) {
+                                 emit run.view.storeButton()->clicked();
+                                 // The call goes out and is never answered: nothing may wait on it.
+                                 QTRY_COMPARE_WITH_TIMEOUT(client->links().size(), 1,
+                                                           FaultHarness::OutcomeWaitMs);
+                             } };
+    QTest::newRow("http-proxy-closed-port")
+            << Environment { [] {
+                                QTcpServer closed;
+                                staged(closed.listen(QHostAddress::LocalHost), "a free port found");
+                                const QByteArray closedPort =
+                                        QByteArray::number(closed.serverPort());
+                                closed.close();
+                                return Stage { withProxy("http://127.0.0.1:" + closedPort) };
+                            },
+                             noMatches };
+    QTest::newRow("http-proxy-garbage") << Environment {
+        [] { return Stage { withProxy(QByteArray("::%%garbage::\x7f:99999999")) }; }, thumbnails
+    };
 }
 
 void tst_EnvironmentFaults::environment()
@@ -301,7 +354,8 @@ void tst_EnvironmentFaults::environment()
         return;
 
     auto run = std::make_unique<PanelRun>(ViewNames::Player);
-    const bool reached = FaultHarness::await(*run, environment.expect, FaultHarness::artist(), &outcome);
+    const bool reached =
+            FaultHarness::await(*run, environment.expect, FaultHarness::artist(), &outcome);
     QVERIFY2(reached, qPrintable(outcome.outcome));
     UiGapWatch watch;
     watch.start();
@@ -321,7 +375,8 @@ void tst_EnvironmentFaults::environment()
     cleanup();
     restartNetworkService();
     const bool recovered = FaultHarness::recovers(ViewNames::Player, FaultHarness::artist());
-    outcome.recovery = recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
+    outcome.recovery =
+            recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
     QVERIFY(recovered);
 }
 
@@ -361,15 +416,18 @@ void tst_EnvironmentFaults::noSessionBus()
     PanelRun again(ViewNames::Album);
     again.view.setDetails(FaultHarness::artist(), QString(), QString(), QString());
     const bool recovered =
-        QTest::qWaitFor([&] { return again.probe.state() == PanelProbe::State::Results; }, FaultHarness::OutcomeWaitMs);
-    outcome.recovery = recovered ? QStringLiteral("next view shows results") : QStringLiteral("FAILED");
+            QTest::qWaitFor([&] { return again.probe.state() == PanelProbe::State::Results; },
+                            FaultHarness::OutcomeWaitMs);
+    outcome.recovery =
+            recovered ? QStringLiteral("next view shows results") : QStringLiteral("FAILED");
     QVERIFY(recovered);
 }
 
 int main(int argc, char *argv[])
 {
     // Before any thread: a process with threads cannot leave the shared mount namespace.
-    ownMounts = ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    ownMounts = ::unshare(CLONE_NEWNS) == 0
+            && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
     if (qEnvironmentVariableIsSet("VELLORA_FAULTS_NO_SESSION_BUS"))
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vellora-no-session-bus");
     QApplication app(argc, argv);

@@ -60,8 +60,9 @@ bool firstPictureRefused(const PanelRun &run)
 // The request forms of the store; a segment never climbs.
 bool withinTemplates(const StoreRequest &request)
 {
-    static const QRegularExpression forms(QStringLiteral(
-        "^/1\\.0/[^/]+/artists/(?:[^/]+/similar/(?:tracks/|albums/)?)?$|^/pictures/(?:album|artist)/[^/]+$"));
+    static const QRegularExpression forms(
+            QStringLiteral("^/1\\.0/[^/]+/artists/(?:[^/]+/similar/(?:tracks/|albums/)?)?$|^/"
+                           "pictures/(?:album|artist)/[^/]+$"));
     const QStringList segments = request.rawPath.split(QLatin1Char('/'));
     for (const QString &segment : segments) {
         const QString decoded = QUrl::fromPercentEncoding(segment.toUtf8());
@@ -84,9 +85,10 @@ Outcome downloaded()
     const Outcome rows = FaultHarness::thumbnails();
     return { rows.label, [rows](const PanelRun &run) {
                 const QStringList pictures = run.pictures();
-                return rows.reached(run) && std::none_of(pictures.cbegin(), pictures.cend(), [](const QString &p) {
-                           return p.startsWith(QLatin1String("http"));
-                       });
+                return rows.reached(run)
+                        && std::none_of(pictures.cbegin(), pictures.cend(), [](const QString &p) {
+                               return p.startsWith(QLatin1String("http"));
+                           });
             } };
 }
 
@@ -94,14 +96,16 @@ Outcome downloaded()
 Outcome fourRows()
 {
     const Outcome rows = FaultHarness::thumbnails();
-    return { QStringLiteral("four rows"),
-             [rows](const PanelRun &run) { return rows.reached(run) && run.probe.rows().size() == 4; } };
+    return { QStringLiteral("four rows"), [rows](const PanelRun &run) {
+                return rows.reached(run) && run.probe.rows().size() == 4;
+            } };
 }
 
-struct Attack {
+struct Attack
+{
     QList<StoreFault> faults;
     Outcome expect = FaultHarness::thumbnails();
-    QVariant territory;                // the store client's setting; none: the default
+    QVariant territory; // the store client's setting; none: the default
     std::function<void()> plant = [] {}; // into the cache, before the panel starts
     qint64 answerLimit = AnswerLimit;
     qint64 pictureLimit = PictureLimit;
@@ -121,7 +125,10 @@ StoreFault fault(Kind kind, const QString &path, const std::function<void(StoreF
 
 StoreFault replaceBody(const QString &path, const QByteArray &body)
 {
-    return fault(Kind::ReplaceBody, path, [&body](StoreFault &f) { f.times = 1; f.body = body; });
+    return fault(Kind::ReplaceBody, path, [&body](StoreFault &f) {
+        f.times = 1;
+        f.body = body;
+    });
 }
 
 StoreFault padBody(const QString &path, qint64 size)
@@ -165,18 +172,20 @@ QStringList homeOutsideCache()
 {
     QStringList files;
     const QString cache = CacheFolder::path() + QLatin1Char('/');
-    QDirIterator it(QDir::homePath(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    QDirIterator it(QDir::homePath(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
         if (!(info.filePath() + QLatin1Char('/')).startsWith(cache))
-            files << QStringLiteral("%1 %2 %3").arg(info.filePath()).arg(info.size()).arg(
-                info.lastModified().toMSecsSinceEpoch());
+            files << QStringLiteral("%1 %2 %3")
+                             .arg(info.filePath())
+                             .arg(info.size())
+                             .arg(info.lastModified().toMSecsSinceEpoch());
     }
     files.sort();
     return files;
 }
-
 
 } // namespace
 
@@ -213,7 +222,8 @@ void tst_StoreFaults::initTestCase()
     // The store's normal answers, the material of the attacks.
     m_fetcher.setBaseUrl(m_fixture.store().baseUrl());
     m_artistId = m_fixture.store().catalog().search(FaultHarness::artist()).value(0)->id;
-    m_searchUrl = m_fetcher.searchUrl(QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist())));
+    m_searchUrl = m_fetcher.searchUrl(
+            QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist())));
     m_search = m_fetcher.get(m_searchUrl);
     m_similar = m_fetcher.get(m_fetcher.similarUrl(m_artistId, QStringLiteral("tracks/")));
     QVERIFY(m_search.contains("<id>" + m_artistId.toUtf8() + "</id>"));
@@ -221,15 +231,19 @@ void tst_StoreFaults::initTestCase()
     m_firstPicture = QString::fromUtf8(m_similar.mid(link, m_similar.indexOf('"', link) - link));
     QVERIFY(m_firstPicture.startsWith(m_fixture.store().baseUrl()));
 
-    QVERIFY(FaultHarness::writeFile(QDir::homePath() + QStringLiteral("/canary.png"), png(QSize(120, 120))));
-    QCOMPARE(::mkfifo(QFile::encodeName(QDir::homePath() + QStringLiteral("/fifo")).constData(), 0600), 0);
+    QVERIFY(FaultHarness::writeFile(QDir::homePath() + QStringLiteral("/canary.png"),
+                                    png(QSize(120, 120))));
+    QCOMPARE(::mkfifo(QFile::encodeName(QDir::homePath() + QStringLiteral("/fifo")).constData(),
+                      0600),
+             0);
 
     // The emulator draws the huge picture on this thread; drawn once here,
     // it stays out of the gaps measured below.
-    m_fixture.store().addFault(fault(Kind::HugePicture, PicturePath, [](StoreFault &f) { f.pictureSize = HugeSize; }));
+    m_fixture.store().addFault(
+            fault(Kind::HugePicture, PicturePath, [](StoreFault &f) { f.pictureSize = HugeSize; }));
     QNetworkAccessManager manager;
-    std::unique_ptr<QNetworkReply> reply(
-        manager.get(QNetworkRequest(QUrl(m_fixture.store().baseUrl() + QStringLiteral("/pictures/warm/up.jpg")))));
+    std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(
+            QUrl(m_fixture.store().baseUrl() + QStringLiteral("/pictures/warm/up.jpg")))));
     QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), FaultHarness::OutcomeWaitMs);
     QCOMPARE(reply->error(), QNetworkReply::NoError);
 }
@@ -253,9 +267,10 @@ void tst_StoreFaults::attack_data()
     const Outcome refused = { QStringLiteral("rows, first picture refused"), firstPictureRefused };
     // As above, and the client gave up the endless download.
     const Outcome abandoned = { QStringLiteral("rows, first picture abandoned"),
-                                            [this](const PanelRun &run) {
-                                                return firstPictureRefused(run) && m_closedPictureConnections > 0;
-                                            } };
+                                [this](const PanelRun &run) {
+                                    return firstPictureRefused(run)
+                                            && m_closedPictureConnections > 0;
+                                } };
 
     const QString firstPicturePath = QUrl(m_firstPicture).path();
     const QByteArray store = m_fixture.store().baseUrl().toUtf8();
@@ -273,7 +288,9 @@ void tst_StoreFaults::attack_data()
     const auto link = [&](const QByteArray &target) {
         return firstPicture(replaceBody(SimilarPath, firstLinkReplaced(m_similar, target)));
     };
-    const auto similar = [&](const QByteArray &body) { return QList<StoreFault> { replaceBody(SimilarPath, body) }; };
+    const auto similar = [&](const QByteArray &body) {
+        return QList<StoreFault> { replaceBody(SimilarPath, body) };
+    };
     const auto artistId = [&](const QByteArray &id) {
         const QByteArray tag = "<id>" + m_artistId.toUtf8() + "</id>";
         const QByteArray body = QByteArray(m_search).replace(tag, "<id>" + id + "</id>");
@@ -284,10 +301,12 @@ void tst_StoreFaults::attack_data()
     deep.nestingDepth = 1000000;
     QString utf16 = QString::fromUtf8(inserted(m_similar, declaration, "\n" + doctype));
     utf16.replace(QStringLiteral("UTF-8"), QStringLiteral("UTF-16"));
-    const QByteArray utf16Body = QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom).encode(utf16);
+    const QByteArray utf16Body =
+            QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom).encode(utf16);
 
     const QString searchFile = CacheFolder::filePath(QStringLiteral("queries"), m_searchUrl);
-    const QByteArray nobody = QByteArray(m_search).replace(FaultHarness::artist().toUtf8(), "Nobody At All");
+    const QByteArray nobody =
+            QByteArray(m_search).replace(FaultHarness::artist().toUtf8(), "Nobody At All");
     const QString pictureFile = CacheFolder::filePath(QStringLiteral("images"), m_firstPicture);
 
     const QList<QPair<const char *, Attack>> attacks = {
@@ -295,22 +314,31 @@ void tst_StoreFaults::attack_data()
         { "endless-chunked-picture",
           { firstPicture(fault(Kind::EndlessChunked, firstPicturePath)), abandoned } },
         { "answer-at-cap", { { padBody(SimilarPath, SmallLimit) }, rows, {}, [] {}, SmallLimit } },
-        { "answer-over-cap", { { padBody(SimilarPath, SmallLimit + 1) }, noMatches, {}, [] {}, SmallLimit } },
+        { "answer-over-cap",
+          { { padBody(SimilarPath, SmallLimit + 1) }, noMatches, {}, [] {}, SmallLimit } },
         { "picture-at-cap",
           { { padBody(firstPicturePath, SmallLimit) }, rows, {}, [] {}, AnswerLimit, SmallLimit } },
         { "picture-over-cap",
-          { firstPicture(padBody(firstPicturePath, SmallLimit + 1)), refused, {}, [] {}, AnswerLimit,
+          { firstPicture(padBody(firstPicturePath, SmallLimit + 1)),
+            refused,
+            {},
+            [] {},
+            AnswerLimit,
             SmallLimit } },
-        { "attribute-bomb", { similar(inserted(m_similar, "<entry>", attributeBomb(200000))), noMatches } },
+        { "attribute-bomb",
+          { similar(inserted(m_similar, "<entry>", attributeBomb(200000))), noMatches } },
         { "deep-nesting-1000000", { { deep }, noMatches } },
-        { "file-picture-link", { link("file://" + QFile::encodeName(QDir::homePath()) + "/canary.png" + bait),
-                                 refused } },
+        { "file-picture-link",
+          { link("file://" + QFile::encodeName(QDir::homePath()) + "/canary.png" + bait),
+            refused } },
         { "data-picture-link",
-          { link("data:image/png;x=http://" + store.mid(7) + ";base64," + png(QSize(90, 90)).toBase64()),
+          { link("data:image/png;x=http://" + store.mid(7) + ";base64,"
+                 + png(QSize(90, 90)).toBase64()),
             refused } },
         { "fifo-picture-link",
           { link("file://" + QFile::encodeName(QDir::homePath()) + "/fifo" + bait), refused } },
-        { "ftp-picture-link", { link("ftp://" + store.mid(7) + "/pictures/album/x.png" + bait), refused } },
+        { "ftp-picture-link",
+          { link("ftp://" + store.mid(7) + "/pictures/album/x.png" + bait), refused } },
         { "artist-id-slash", { artistId("ar/1001"), noMatches } },
         { "artist-id-question-mark", { artistId("ar?1001"), noMatches } },
         { "artist-id-hash", { artistId("ar#1001"), noMatches } },
@@ -320,41 +348,59 @@ void tst_StoreFaults::attack_data()
         { "territory-hash", { {}, noMatches, QStringLiteral("gb#x") } },
         // Not a path segment at all: taken as no territory, so the default one serves.
         { "territory-dot-dot", { {}, rows, QStringLiteral("..") } },
-        { "nul-byte", { similar(inserted(m_similar, "</entry>", QByteArray(1, '\0'))), noMatches } },
+        { "nul-byte",
+          { similar(inserted(m_similar, "</entry>", QByteArray(1, '\0'))), noMatches } },
         { "unescaped-ampersand", { similar(inserted(m_similar, "</entry>", " & ")), noMatches } },
         { "second-root-element", { similar(m_similar + "<feed/>\n"), noMatches } },
         { "utf16-doctype", { similar(utf16Body), noMatches } },
-        { "doctype-in-comment", { similar(inserted(m_similar, declaration, "\n<!-- " + doctype + " -->")), rows } },
+        { "doctype-in-comment",
+          { similar(inserted(m_similar, declaration, "\n<!-- " + doctype + " -->")), rows } },
         { "future-dated-cached-answer",
-          { {}, rows, {}, [searchFile, nobody] {
-               QFile file(searchFile);
-               QVERIFY(file.open(QIODevice::WriteOnly) && file.write(nobody) == nobody.size() && file.flush());
-               QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
-           } } },
+          { {},
+            rows,
+            {},
+            [searchFile, nobody] {
+                QFile file(searchFile);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(nobody) == nobody.size()
+                        && file.flush());
+                QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1),
+                                         QFileDevice::FileModificationTime));
+            } } },
         { "planted-picture-5600x5600",
-          { {}, rows, {}, [pictureFile] { QVERIFY(FaultHarness::writeFile(pictureFile, png(QSize(5600, 5600)))); } } },
+          { {},
+            rows,
+            {},
+            [pictureFile] {
+                QVERIFY(FaultHarness::writeFile(pictureFile, png(QSize(5600, 5600))));
+            } } },
     };
     for (const auto &attack : attacks)
         QTest::newRow(attack.first) << attack.second;
 
     // Every view meets the store's own faults; the same artist shows after,
     // so that the cache must not keep the fault.
-    const auto status = [](int code) { return fault(Kind::Status, SimilarPath, [code](StoreFault &f) { f.status = code; }); };
+    const auto status = [](int code) {
+        return fault(Kind::Status, SimilarPath, [code](StoreFault &f) { f.status = code; });
+    };
     const Outcome results = downloaded();
-    const Outcome defaultIcons = FaultHarness::defaultIcons(QStringLiteral("Failed to load image!"));
+    const Outcome defaultIcons =
+            FaultHarness::defaultIcons(QStringLiteral("Failed to load image!"));
     const QList<QPair<const char *, QPair<StoreFault, Outcome>>> cases = {
-        { "delay", { fault(Kind::Delay, SimilarPath, [](StoreFault &f) { f.delayMs = 400; }), results } },
+        { "delay",
+          { fault(Kind::Delay, SimilarPath, [](StoreFault &f) { f.delayMs = 400; }), results } },
         { "stall", { fault(Kind::Stall, SimilarPath), noMatches } },
         { "stall-after-headers", { fault(Kind::StallAfterHeaders, SimilarPath), noMatches } },
         { "drip-1-byte-per-second",
-          { fault(Kind::Drip, SimilarPath, [](StoreFault &f) { f.intervalMs = 1000; }), noMatches } },
+          { fault(Kind::Drip, SimilarPath, [](StoreFault &f) { f.intervalMs = 1000; }),
+            noMatches } },
         { "status-401", { status(401), noMatches } },
         { "status-404", { status(404), noMatches } },
         { "status-500", { status(500), noMatches } },
         { "cut-body", { fault(Kind::CutBody, SimilarPath), noMatches } },
         // The transfer looks whole, but the document ends inside its root element.
         { "cut-body-no-length", { fault(Kind::CutBodyNoLength, SimilarPath), noMatches } },
-        { "chunked-without-last-chunk", { fault(Kind::ChunkedWithoutLastChunk, SimilarPath), noMatches } },
+        { "chunked-without-last-chunk",
+          { fault(Kind::ChunkedWithoutLastChunk, SimilarPath), noMatches } },
         { "connection-reset", { fault(Kind::ConnectionReset, SimilarPath), noMatches } },
         { "redirect-loop", { fault(Kind::RedirectLoop, SimilarPath), noMatches } },
         { "malformed-xml", { fault(Kind::MalformedXml, SimilarPath), noMatches } },
@@ -363,20 +409,24 @@ void tst_StoreFaults::attack_data()
         { "empty-body", { fault(Kind::EmptyBody, SimilarPath), noMatches } },
         { "entity-bomb", { fault(Kind::EntityBomb, SimilarPath), noMatches } },
         { "deep-nesting-100000",
-          { fault(Kind::DeepNesting, SimilarPath, [](StoreFault &f) { f.nestingDepth = 100000; }), noMatches } },
+          { fault(Kind::DeepNesting, SimilarPath, [](StoreFault &f) { f.nestingDepth = 100000; }),
+            noMatches } },
         { "extra-entries",
-          { fault(Kind::ExtraEntries, SimilarPath, [](StoreFault &f) { f.extraEntries = 6; }), fourRows() } },
+          { fault(Kind::ExtraEntries, SimilarPath, [](StoreFault &f) { f.extraEntries = 6; }),
+            fourRows() } },
         { "not-an-image", { fault(Kind::NotAnImage, PicturePath), defaultIcons } },
         { "truncated-jpeg", { fault(Kind::TruncatedJpeg, PicturePath), defaultIcons } },
         { "jpeg-claiming-65000", { fault(Kind::JpegClaimingHugeSize, PicturePath), defaultIcons } },
         // Only the JPEG pictures: a JPEG can be decoded at an eighth of its size.
         { "picture-7000x7000",
-          { fault(Kind::HugePicture, QStringLiteral(".jpg"), [](StoreFault &f) { f.pictureSize = HugeSize; }),
+          { fault(Kind::HugePicture, QStringLiteral(".jpg"),
+                  [](StoreFault &f) { f.pictureSize = HugeSize; }),
             results } },
     };
     for (const QString &view : { ViewNames::Player, ViewNames::Album, ViewNames::Artist }) {
         for (const auto &c : cases) {
-            const QString tag = QString::fromLatin1(c.first) + QLatin1Char('/') + FaultHarness::viewLabel(view);
+            const QString tag =
+                    QString::fromLatin1(c.first) + QLatin1Char('/') + FaultHarness::viewLabel(view);
             Attack attack { { c.second.first }, c.second.second };
             attack.viewName = view;
             attack.recoveryArtist = FaultHarness::artist();
@@ -390,8 +440,9 @@ void tst_StoreFaults::attack()
 {
     QFETCH(Attack, attack);
 
-    FaultOutcome outcome(QString::fromLatin1(QTest::currentDataTag()).section(QLatin1Char('/'), 0, 0),
-                         FaultHarness::viewLabel(attack.viewName));
+    FaultOutcome outcome(
+            QString::fromLatin1(QTest::currentDataTag()).section(QLatin1Char('/'), 0, 0),
+            FaultHarness::viewLabel(attack.viewName));
     PromotionNetworkAPI *network = PromotionNetworkAPI::instance();
     network->setAnswerSizeLimit(attack.answerLimit);
     network->setPictureSizeLimit(attack.pictureLimit);
@@ -405,14 +456,17 @@ void tst_StoreFaults::attack()
 
     auto run = std::make_unique<PanelRun>(attack.viewName);
     m_closedPictureConnections = 0;
-    connect(&m_fixture.store(), &StoreServer::connectionClosed, &run->view, [this](const StoreRequest &request) {
-        m_closedPictureConnections += request.kind == StoreRequest::Kind::Picture;
-    });
+    connect(&m_fixture.store(), &StoreServer::connectionClosed, &run->view,
+            [this](const StoreRequest &request) {
+                m_closedPictureConnections += request.kind == StoreRequest::Kind::Picture;
+            });
 
     FaultHarness::resetPeakMemory();
     const bool reached = FaultHarness::await(*run, attack.expect, FaultHarness::artist(), &outcome);
     const qint64 peak = FaultHarness::peakMemory();
-    QVERIFY2(reached, qPrintable(QStringLiteral("expected %1, shows %2").arg(attack.expect.label, outcome.outcome)));
+    QVERIFY2(reached,
+             qPrintable(QStringLiteral("expected %1, shows %2")
+                                .arg(attack.expect.label, outcome.outcome)));
     QVERIFY2(outcome.longestGap < FaultHarness::UiGapCeilingMs,
              qPrintable(FaultHarness::describeGap(outcome.longestGap)));
 #ifndef VELLORA_SANITIZED
@@ -431,9 +485,10 @@ void tst_StoreFaults::attack()
     m_fixture.store().clearFaults();
     network->setAnswerSizeLimit(AnswerLimit);
     network->setPictureSizeLimit(PictureLimit);
-    const bool recovered =
-        StoreClientSettings::write(m_fixture.store().port()) && FaultHarness::recovers(attack.viewName, attack.recoveryArtist);
-    outcome.recovery = recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
+    const bool recovered = StoreClientSettings::write(m_fixture.store().port())
+            && FaultHarness::recovers(attack.viewName, attack.recoveryArtist);
+    outcome.recovery =
+            recovered ? QStringLiteral("results with thumbnails") : QStringLiteral("FAILED");
     QVERIFY(recovered);
 }
 

@@ -13,6 +13,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     ApplicationActionMediator mediator;
     mediator.publish(QSharedPointer<ApplicationActionContent>(new MusicApplicationActionContent(
-        MusicApplicationActionContent::PlayerView, {{QStringLiteral("artist"), QStringLiteral("Someone")}})));
+            MusicApplicationActionContent::PlayerView,
+            { { QStringLiteral("artist"), QStringLiteral("Someone") } })));
     return mediator.currentContent() ? 0 : 1;
 }

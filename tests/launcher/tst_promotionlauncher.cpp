@@ -67,7 +67,7 @@ void tst_PromotionLauncher::writesDebugLine()
                          "PromotionLauncherPrivate::launchInMusicStoreClient() "
                          "\"#Artist/SolvaneSonavoSongViewVellora/Nightfall/7\"");
     PromotionLauncher::instance()->launchInMusicStoreClient(
-        QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/Nightfall/7"));
+            QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/Nightfall/7"));
     QTRY_COMPARE(m_store.calls().size(), 1);
 }
 
@@ -76,13 +76,13 @@ void tst_PromotionLauncher::sendsLinkUnchanged_data()
     QTest::addColumn<QString>("link");
 
     QTest::newRow("artist-row-empty-middle")
-        << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/Nightfall//42");
-    QTest::newRow("name-with-slash-and-ampersand")
-        << QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/AC/DC & Friends/Back/In Black?/123");
+            << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/Nightfall//42");
+    QTest::newRow("name-with-slash-and-ampersand") << QStringLiteral(
+            "#Product/SolvaneSonavoNowPlayingViewVellora/AC/DC & Friends/Back/In Black?/123");
     QTest::newRow("non-latin-names")
-        << QStringLiteral("#Product/SolvaneSonavoSongViewVellora/Björk/Ж時代 🎵/7");
+            << QStringLiteral("#Product/SolvaneSonavoSongViewVellora/Björk/Ж時代 🎵/7");
     QTest::newRow("quotes-percent-backslash")
-        << QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/\"Weird\" %20 Al\\/9");
+            << QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/\"Weird\" %20 Al\\/9");
     QTest::newRow("surrounding-blanks-kept") << QStringLiteral("  /Nightfall/7 \t");
     QTest::newRow("empty") << QString();
 }

@@ -34,15 +34,15 @@ const QString Token = QString::fromLatin1(StoreConstants::DefaultToken);
 const QString NoMatches = QStringLiteral("qtn_musi_fetching_no_matches");
 
 // The first argument of each emission, e.g. the flags of loadingChanged.
-QVariantList firstArguments(const QSignalSpy& spy)
+QVariantList firstArguments(const QSignalSpy &spy)
 {
     QVariantList arguments;
-    for (const QList<QVariant>& signal : spy)
+    for (const QList<QVariant> &signal : spy)
         arguments << signal.at(0);
     return arguments;
 }
 
-QStringList shownRow(const VelloraModel& model, int row)
+QStringList shownRow(const VelloraModel &model, int row)
 {
     QStringList fields;
     for (int field = 0; field < model.columnCount(); ++field)
@@ -50,46 +50,51 @@ QStringList shownRow(const VelloraModel& model, int row)
     return fields;
 }
 
-QString pictureUrl(const StoreServer& store, const QString& name)
+QString pictureUrl(const StoreServer &store, const QString &name)
 {
     return store.baseUrl() + QStringLiteral("/pictures/") + name;
 }
 
 // The rows that a view should show for the similar items of an artist.
-using ExpectedRows = std::function<QList<QStringList>(const StoreServer&, const StoreArtist&)>;
+using ExpectedRows = std::function<QList<QStringList>(const StoreServer &, const StoreArtist &)>;
 
-QList<QStringList> trackRows(const StoreServer& store, const StoreArtist& artist)
+QList<QStringList> trackRows(const StoreServer &store, const StoreArtist &artist)
 {
     QList<QStringList> rows;
     const QList<StoreTrackRef> tracks = store.catalog().similarTracks(artist, 4);
-    for (const StoreTrackRef& track : tracks) {
+    for (const StoreTrackRef &track : tracks) {
         const int seconds = int(track.track->duration);
-        rows << QStringList{track.track->title, track.artist->name + QStringLiteral(" | ") + track.album->title,
-                            QString::asprintf("%02d:%02d", seconds / 60, seconds % 60),
-                            pictureUrl(store, StorePictures::albumPictureName(*track.album)), track.track->id,
-                            track.artist->name};
+        rows << QStringList { track.track->title,
+                              track.artist->name + QStringLiteral(" | ") + track.album->title,
+                              QString::asprintf("%02d:%02d", seconds / 60, seconds % 60),
+                              pictureUrl(store, StorePictures::albumPictureName(*track.album)),
+                              track.track->id,
+                              track.artist->name };
     }
     return rows;
 }
 
-QList<QStringList> albumRows(const StoreServer& store, const StoreArtist& artist)
+QList<QStringList> albumRows(const StoreServer &store, const StoreArtist &artist)
 {
     QList<QStringList> rows;
     const QList<StoreAlbumRef> albums = store.catalog().similarAlbums(artist, 4);
-    for (const StoreAlbumRef& album : albums) {
-        rows << QStringList{album.album->title, album.artist->name, QString::number(album.album->trackCount),
-                            pictureUrl(store, StorePictures::albumPictureName(*album.album)), album.album->id};
+    for (const StoreAlbumRef &album : albums) {
+        rows << QStringList { album.album->title, album.artist->name,
+                              QString::number(album.album->trackCount),
+                              pictureUrl(store, StorePictures::albumPictureName(*album.album)),
+                              album.album->id };
     }
     return rows;
 }
 
-QList<QStringList> artistRows(const StoreServer& store, const StoreArtist& artist)
+QList<QStringList> artistRows(const StoreServer &store, const StoreArtist &artist)
 {
     QList<QStringList> rows;
-    const QList<const StoreArtist*> artists = store.catalog().similarArtists(artist).mid(0, 4);
-    for (const StoreArtist* similar : artists) {
-        rows << QStringList{similar->name, QString(), QString(),
-                            pictureUrl(store, StorePictures::artistPictureName(*similar)), similar->id};
+    const QList<const StoreArtist *> artists = store.catalog().similarArtists(artist).mid(0, 4);
+    for (const StoreArtist *similar : artists) {
+        rows << QStringList { similar->name, QString(), QString(),
+                              pictureUrl(store, StorePictures::artistPictureName(*similar)),
+                              similar->id };
     }
     return rows;
 }
@@ -100,11 +105,14 @@ QList<QStringList> artistRows(const StoreServer& store, const StoreArtist& artis
 class FlatList : public QIdentityProxyModel
 {
 public:
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
     {
         return parent.isValid() ? 0 : QIdentityProxyModel::rowCount(parent);
     }
-    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override { return rowCount(parent) > 0; }
+    bool hasChildren(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return rowCount(parent) > 0;
+    }
 };
 
 } // namespace
@@ -151,17 +159,17 @@ private slots:
     void init();
 
 private:
-    void writeSettings(const QString& token = Token, const QVariant& territory = QVariant());
+    void writeSettings(const QString &token = Token, const QVariant &territory = QVariant());
     bool startModemManager();
     QStringList requestedUrls() const;
-    QString searchUrl(const QString& artist, const QString& token = Token) const;
-    QString similarUrl(const QString& id, const QString& path, const QString& token = Token) const;
+    QString searchUrl(const QString &artist, const QString &token = Token) const;
+    QString similarUrl(const QString &id, const QString &path, const QString &token = Token) const;
     // Sets the details and waits until rows are shown.
-    bool fill(VelloraModel& model, const QString& artist, const QString& viewName);
+    bool fill(VelloraModel &model, const QString &artist, const QString &viewName);
 
     // Gives the model a view without any request: no artist, default settings.
-    void enterView(VelloraModel& model, const QString& viewName);
-    bool invoke(VelloraModel& model, const char* slot, bool argument);
+    void enterView(VelloraModel &model, const QString &viewName);
+    bool invoke(VelloraModel &model, const char *slot, bool argument);
 
     FakeStoreClient m_storeClient;
     SimulatedBearerBackend m_bearer;
@@ -208,7 +216,7 @@ void tst_VelloraModel::init()
     m_storeClient.clear();
 }
 
-void tst_VelloraModel::writeSettings(const QString& token, const QVariant& territory)
+void tst_VelloraModel::writeSettings(const QString &token, const QVariant &territory)
 {
     QVERIFY(StoreClientSettings::write(m_store.port(), token, territory));
 }
@@ -217,38 +225,41 @@ QStringList tst_VelloraModel::requestedUrls() const
 {
     QStringList urls;
     const QList<StoreRequest> log = m_store.requestLog();
-    for (const StoreRequest& request : log) {
+    for (const StoreRequest &request : log) {
         if (request.kind != StoreRequest::Kind::Picture)
             urls << m_store.baseUrl() + request.path + QLatin1Char('?') + request.query;
     }
     return urls;
 }
 
-QString tst_VelloraModel::searchUrl(const QString& artist, const QString& token) const
+QString tst_VelloraModel::searchUrl(const QString &artist, const QString &token) const
 {
     return m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/?q=")
-        + QString::fromLatin1(QUrl::toPercentEncoding(artist)) + QStringLiteral("&token=") + token;
+            + QString::fromLatin1(QUrl::toPercentEncoding(artist)) + QStringLiteral("&token=")
+            + token;
 }
 
-QString tst_VelloraModel::similarUrl(const QString& id, const QString& path, const QString& token) const
+QString tst_VelloraModel::similarUrl(const QString &id, const QString &path,
+                                     const QString &token) const
 {
-    return m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/") + id + QStringLiteral("/similar/") + path
-        + QStringLiteral("?itemsperpage=4&token=") + token;
+    return m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/") + id + QStringLiteral("/similar/")
+            + path + QStringLiteral("?itemsperpage=4&token=") + token;
 }
 
-bool tst_VelloraModel::fill(VelloraModel& model, const QString& artist, const QString& viewName)
+bool tst_VelloraModel::fill(VelloraModel &model, const QString &artist, const QString &viewName)
 {
     QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
-    model.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"), viewName);
+    model.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"),
+                     QStringLiteral("genre"), viewName);
     return buttonSpy.wait(5000) && model.rowCount() > 0;
 }
 
-void tst_VelloraModel::enterView(VelloraModel& model, const QString& viewName)
+void tst_VelloraModel::enterView(VelloraModel &model, const QString &viewName)
 {
     model.setDetails(QString(), QString(), QString(), QString(), viewName);
 }
 
-bool tst_VelloraModel::invoke(VelloraModel& model, const char* slot, bool argument)
+bool tst_VelloraModel::invoke(VelloraModel &model, const char *slot, bool argument)
 {
     return QMetaObject::invokeMethod(&model, slot, Q_ARG(bool, argument));
 }
@@ -280,9 +291,11 @@ void tst_VelloraModel::rolesAndCounts()
     QCOMPARE(model.rowCount(), 0);
     QVERIFY(!model.data(model.index(0, 0), UserRole).isValid());
 
-    const QStringList player{"Title", "Artist | Album", "04:05", "http://pic/1", "tr1", "Artist"};
+    const QStringList player {
+        "Title", "Artist | Album", "04:05", "http://pic/1", "tr1", "Artist"
+    };
     model.insertData(0, player);
-    model.insertData(1, {"Short", "A | B"});
+    model.insertData(1, { "Short", "A | B" });
     QCOMPARE(model.rowCount(), 2);
     QCOMPARE(model.rowCount(model.index(1, 0)), 2);
     QCOMPARE(model.columnCount(), 6);
@@ -302,14 +315,17 @@ void tst_VelloraModel::changeImage_data()
     QTest::addColumn<QStringList>("pictures");
     QTest::addColumn<QString>("from");
     QTest::addColumn<QList<int>>("changedRows");
-    const QStringList shared{"http://pic/own", "http://pic/shared", "http://pic/other", "http://pic/shared"};
+    const QStringList shared { "http://pic/own", "http://pic/shared", "http://pic/other",
+                               "http://pic/shared" };
     QTest::newRow("no-row-carries-it") << shared << "http://pic/none" << QList<int>();
-    QTest::newRow("two-rows-share-it") << shared << "http://pic/shared" << QList<int>{1, 3};
+    QTest::newRow("two-rows-share-it") << shared << "http://pic/shared" << QList<int> { 1, 3 };
     QTest::newRow("four-rows-share-it") << QStringList(4, "http://pic/album") << "http://pic/album"
-                                        << QList<int>{0, 1, 2, 3};
-    const QStringList nested{"http://pic/a.jpg?size=100", "http://pic/a.jpg", "http://pic/a.jpg#x"};
-    QTest::newRow("nested-shorter-link") << nested << "http://pic/a.jpg" << QList<int>{1};
-    QTest::newRow("nested-longer-link") << nested << "http://pic/a.jpg?size=100" << QList<int>{0};
+                                        << QList<int> { 0, 1, 2, 3 };
+    const QStringList nested { "http://pic/a.jpg?size=100", "http://pic/a.jpg",
+                               "http://pic/a.jpg#x" };
+    QTest::newRow("nested-shorter-link") << nested << "http://pic/a.jpg" << QList<int> { 1 };
+    QTest::newRow("nested-longer-link")
+            << nested << "http://pic/a.jpg?size=100" << QList<int> { 0 };
     QTest::newRow("part-of-a-link") << nested << "pic/a.jpg" << QList<int>();
 }
 
@@ -321,7 +337,7 @@ void tst_VelloraModel::changeImage()
     const QString path = QStringLiteral("/cache/picture.jpeg");
     VelloraModel model;
     for (int row = 0; row < pictures.size(); ++row)
-        model.insertData(row, {"t", "s", "d", pictures.at(row), "id"});
+        model.insertData(row, { "t", "s", "d", pictures.at(row), "id" });
     QSignalSpy dataChangedSpy(&model, &QAbstractItemModel::dataChanged);
 
     model.changeImage(from, path);
@@ -334,8 +350,9 @@ void tst_VelloraModel::changeImage()
         shown << model.data(model.index(row, 0), UserRole + 3).toString();
     QCOMPARE(shown, expected);
     QList<int> reported;
-    for (const QList<QVariant>& signal : std::as_const(dataChangedSpy)) {
-        for (int row = signal.at(0).toModelIndex().row(); row <= signal.at(1).toModelIndex().row(); ++row)
+    for (const QList<QVariant> &signal : std::as_const(dataChangedSpy)) {
+        for (int row = signal.at(0).toModelIndex().row(); row <= signal.at(1).toModelIndex().row();
+             ++row)
             reported << row;
     }
     QCOMPARE(reported, changedRows);
@@ -384,7 +401,7 @@ void tst_VelloraModel::clearModel_data()
     // First and last row of each removal reported.
     QTest::addColumn<QVariantList>("removed");
     QTest::newRow("empty") << 0 << QVariantList();
-    QTest::newRow("filled") << 4 << QVariantList{0, 3};
+    QTest::newRow("filled") << 4 << QVariantList { 0, 3 };
 }
 
 void tst_VelloraModel::clearModel()
@@ -396,7 +413,7 @@ void tst_VelloraModel::clearModel()
     list.setSourceModel(&model);
     QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
     for (int row = 0; row < rows; ++row)
-        model.insertData(row, {"t", "s", "d", "http://pic", "id"});
+        model.insertData(row, { "t", "s", "d", "http://pic", "id" });
     QVERIFY(invoke(model, "setLoading", true));
     QVERIFY(invoke(model, "setButtonVisible", true));
     QSignalSpy removedSpy(&model, &QAbstractItemModel::rowsRemoved);
@@ -406,12 +423,12 @@ void tst_VelloraModel::clearModel()
     model.clearModel();
 
     QVariantList ranges;
-    for (const QList<QVariant>& signal : std::as_const(removedSpy))
+    for (const QList<QVariant> &signal : std::as_const(removedSpy))
         ranges << signal.at(1) << signal.at(2);
     QCOMPARE(ranges, removed);
     QCOMPARE(model.rowCount(), 0);
-    QCOMPARE(firstArguments(loadingSpy), QVariantList{false});
-    QCOMPARE(firstArguments(buttonSpy), QVariantList{false});
+    QCOMPARE(firstArguments(loadingSpy), QVariantList { false });
+    QCOMPARE(firstArguments(buttonSpy), QVariantList { false });
 }
 
 void tst_VelloraModel::rowLinks_data()
@@ -421,19 +438,22 @@ void tst_VelloraModel::rowLinks_data()
     QTest::addColumn<QString>("link");
     QTest::addColumn<QString>("debugLine");
 
-    const QStringList player{"Song/One", "AC/DC | Live", "04:05", "http://pic", "123", "AC/DC"};
+    const QStringList player { "Song/One", "AC/DC | Live", "04:05", "http://pic", "123", "AC/DC" };
     QTest::newRow("player") << ViewNames::Player << player
                             << "#Product/SolvaneSonavoNowPlayingViewVellora/AC/DC/Song/One/123"
                             << "VelloraModel::onPromotionClicked() \"AC/DC\" \"Song/One\" \"123\"";
-    const QStringList album{"Tides & Tunes <Live>", "Lumen/Noir", "17", "http://pic", "al7"};
-    QTest::newRow("album") << ViewNames::Album << album
-                           << "#Product/SolvaneSonavoSongViewVellora/Lumen/Noir/Tides & Tunes <Live>/al7"
-                           << "VelloraModel::onPromotionClicked() \"Lumen/Noir\" \"Tides & Tunes <Live>\" \"al7\"";
-    QTest::newRow("artist-same-fields") << ViewNames::Artist << album
-                                        << "#Artist/SolvaneSonavoAlbumViewVellora/Tides & Tunes <Live>//al7"
-                                        << "VelloraModel::onPromotionClicked() \"Tides & Tunes <Live>\" \"\" \"al7\"";
-    QTest::newRow("other-view") << ViewNames::Genre << QStringList{"Kino", "", "", "http://pic", "ar9"}
-                                << "//ar9" << "VelloraModel::onPromotionClicked() \"\" \"\" \"ar9\"";
+    const QStringList album { "Tides & Tunes <Live>", "Lumen/Noir", "17", "http://pic", "al7" };
+    QTest::newRow("album")
+            << ViewNames::Album << album
+            << "#Product/SolvaneSonavoSongViewVellora/Lumen/Noir/Tides & Tunes <Live>/al7"
+            << "VelloraModel::onPromotionClicked() \"Lumen/Noir\" \"Tides & Tunes <Live>\" \"al7\"";
+    QTest::newRow("artist-same-fields")
+            << ViewNames::Artist << album
+            << "#Artist/SolvaneSonavoAlbumViewVellora/Tides & Tunes <Live>//al7"
+            << "VelloraModel::onPromotionClicked() \"Tides & Tunes <Live>\" \"\" \"al7\"";
+    QTest::newRow("other-view") << ViewNames::Genre
+                                << QStringList { "Kino", "", "", "http://pic", "ar9" } << "//ar9"
+                                << "VelloraModel::onPromotionClicked() \"\" \"\" \"ar9\"";
 }
 
 void tst_VelloraModel::rowLinks()
@@ -444,12 +464,13 @@ void tst_VelloraModel::rowLinks()
     QFETCH(QString, debugLine);
     VelloraModel model;
     enterView(model, viewName);
-    model.insertData(0, {"first", "", "", "", "0", ""});
+    model.insertData(0, { "first", "", "", "", "0", "" });
     model.insertData(1, row);
     m_storeClient.clear();
 
     QTest::ignoreMessage(QtDebugMsg, qPrintable(debugLine));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
+    QTest::ignoreMessage(QtDebugMsg,
+                         QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onPromotionClicked(model.index(1, 0));
 
     QTRY_COMPARE(m_storeClient.links().size(), 1);
@@ -460,7 +481,7 @@ void tst_VelloraModel::unusableIndexSendsNothing()
 {
     VelloraModel model;
     enterView(model, ViewNames::Player);
-    model.insertData(0, {"Song", "A | B", "01:00", "http://pic", "tr1", "A"});
+    model.insertData(0, { "Song", "A | B", "01:00", "http://pic", "tr1", "A" });
     m_storeClient.clear();
 
     model.onPromotionClicked(QModelIndex());
@@ -468,11 +489,13 @@ void tst_VelloraModel::unusableIndexSendsNothing()
     model.onPromotionClicked(model.index(-1, 0));
     // A launch that does go out afterwards shows that none went before it.
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^VelloraModel::onPromotionClicked"));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
+    QTest::ignoreMessage(QtDebugMsg,
+                         QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onPromotionClicked(model.index(0, 0));
 
     QTRY_COMPARE(m_storeClient.links().size(), 1);
-    QCOMPARE(m_storeClient.links().at(0), QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/A/Song/tr1"));
+    QCOMPARE(m_storeClient.links().at(0),
+             QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/A/Song/tr1"));
 }
 
 void tst_VelloraModel::rowsByView_data()
@@ -485,24 +508,36 @@ void tst_VelloraModel::rowsByView_data()
     QTest::addColumn<QString>("storePrefix");
     const ExpectedRows artists = artistRows;
     const QString artistPrefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
-    QTest::newRow("player") << ViewNames::Player << "The Beatles" << "q=The%20Beatles" << "tracks/" << ExpectedRows(trackRows)
+    QTest::newRow("player") << ViewNames::Player << "The Beatles"
+                            << "q=The%20Beatles"
+                            << "tracks/" << ExpectedRows(trackRows)
                             << "#Artist/SolvaneSonavoNowPlayingViewVellora/";
-    QTest::newRow("album") << ViewNames::Album << "The National" << "q=The%20National" << "albums/"
-                           << ExpectedRows(albumRows) << "#Artist/SolvaneSonavoSongViewVellora/";
-    QTest::newRow("artist") << ViewNames::Artist << "The National" << "q=The%20National" << "" << artists << artistPrefix;
-    QTest::newRow("other-view") << ViewNames::Genre << "The National" << "q=The%20National" << "" << artists << "";
+    QTest::newRow("album") << ViewNames::Album << "The National"
+                           << "q=The%20National"
+                           << "albums/" << ExpectedRows(albumRows)
+                           << "#Artist/SolvaneSonavoSongViewVellora/";
+    QTest::newRow("artist") << ViewNames::Artist << "The National"
+                            << "q=The%20National"
+                            << "" << artists << artistPrefix;
+    QTest::newRow("other-view") << ViewNames::Genre << "The National"
+                                << "q=The%20National"
+                                << "" << artists << "";
     // Both "Velvet Harbour" and "VELVET HARBOUR" match; the first entry wins.
-    QTest::newRow("title-letter-case-only") << ViewNames::Artist << "velvet harbour" << "q=velvet%20harbour" << "" << artists
-                                            << artistPrefix;
-    const QList<QPair<QString, QString>> encoded{{"Simon & Garfunkel", "q=Simon%20%26%20Garfunkel"},
-                                                 {"Guns N' Roses", "q=Guns%20N%27%20Roses"},
-                                                 {"Florence + the Machine", "q=Florence%20%2B%20the%20Machine"},
-                                                 {"? and the Mysterians", "q=%3F%20and%20the%20Mysterians"},
-                                                 {"Sharp #9 Quartet", "q=Sharp%20%239%20Quartet"},
-                                                 {"AC/DC", "q=AC%2FDC"},
-                                                 {"Björk", "q=Bj%C3%B6rk"}};
-    for (const auto& [artist, query] : encoded)
-        QTest::newRow(qPrintable(artist)) << ViewNames::Artist << artist << query << "" << artists << artistPrefix;
+    QTest::newRow("title-letter-case-only") << ViewNames::Artist << "velvet harbour"
+                                            << "q=velvet%20harbour"
+                                            << "" << artists << artistPrefix;
+    const QList<QPair<QString, QString>> encoded {
+        { "Simon & Garfunkel", "q=Simon%20%26%20Garfunkel" },
+        { "Guns N' Roses", "q=Guns%20N%27%20Roses" },
+        { "Florence + the Machine", "q=Florence%20%2B%20the%20Machine" },
+        { "? and the Mysterians", "q=%3F%20and%20the%20Mysterians" },
+        { "Sharp #9 Quartet", "q=Sharp%20%239%20Quartet" },
+        { "AC/DC", "q=AC%2FDC" },
+        { "Björk", "q=Bj%C3%B6rk" }
+    };
+    for (const auto &[artist, query] : encoded)
+        QTest::newRow(qPrintable(artist))
+                << ViewNames::Artist << artist << query << "" << artists << artistPrefix;
 }
 
 void tst_VelloraModel::rowsByView()
@@ -518,22 +553,26 @@ void tst_VelloraModel::rowsByView()
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
     QVERIFY(fill(model, artist, viewName));
 
-    const StoreArtist* found = m_store.catalog().search(artist).first();
-    QCOMPARE(requestedUrls(), QStringList() << m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/?") + query
-                                                   + QStringLiteral("&token=") + Token
-                                            << similarUrl(found->id, similarPath));
-    QCOMPARE(firstArguments(loadingSpy), (QVariantList{true, false}));
+    const StoreArtist *found = m_store.catalog().search(artist).first();
+    QCOMPARE(requestedUrls(),
+             QStringList() << m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/?") + query
+                             + QStringLiteral("&token=") + Token
+                           << similarUrl(found->id, similarPath));
+    QCOMPARE(firstArguments(loadingSpy), (QVariantList { true, false }));
     const QList<QStringList> expected = expectedRows(m_store, *found);
     QCOMPARE(model.columnCount(), expected.first().size());
     QCOMPARE(model.rowCount(), expected.size());
     for (int row = 0; row < expected.size(); ++row)
         QCOMPARE(shownRow(model, row), expected.at(row));
 
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("VelloraModel::onButtonClicked() \"%1\" \"%2\"")
-                                                     .arg(artist, found->id)));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
+    QTest::ignoreMessage(QtDebugMsg,
+                         qPrintable(QStringLiteral("VelloraModel::onButtonClicked() \"%1\" \"%2\"")
+                                            .arg(artist, found->id)));
+    QTest::ignoreMessage(QtDebugMsg,
+                         QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onButtonClicked();
-    QTRY_COMPARE(m_storeClient.links(), QStringList{storePrefix + artist + QLatin1Char('/') + found->id});
+    QTRY_COMPARE(m_storeClient.links(),
+                 QStringList { storePrefix + artist + QLatin1Char('/') + found->id });
 }
 
 void tst_VelloraModel::repeatedArtistCostsNoRequest()
@@ -545,14 +584,17 @@ void tst_VelloraModel::repeatedArtistCostsNoRequest()
     VelloraModel model;
     QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
     QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
-    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("a"), QStringLiteral("1"), QString(), ViewNames::Player);
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("a"), QStringLiteral("1"),
+                     QString(), ViewNames::Player);
     QVERIFY(requestSpy.wait(5000));
     // Once while the search runs, once with the rows shown.
-    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("b"), QStringLiteral("2"), QString(), ViewNames::Player);
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("b"), QStringLiteral("2"),
+                     QString(), ViewNames::Player);
     QVERIFY(buttonSpy.wait(5000));
     QSignalSpy resetSpy(&model, &QAbstractItemModel::modelReset);
     QSignalSpy removedSpy(&model, &QAbstractItemModel::rowsRemoved);
-    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("c"), QStringLiteral("3"), QString(), ViewNames::Player);
+    model.setDetails(QStringLiteral("Daft Punk"), QStringLiteral("c"), QStringLiteral("3"),
+                     QString(), ViewNames::Player);
     // The store answers one request at a time in order, so a request of the
     // first model would come before those of the second.
     VelloraModel other;
@@ -560,10 +602,11 @@ void tst_VelloraModel::repeatedArtistCostsNoRequest()
 
     const QString daftPunk = m_store.catalog().search(QStringLiteral("Daft Punk")).first()->id;
     const QString kraftwerk = m_store.catalog().search(QStringLiteral("Kraftwerk")).first()->id;
-    QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Daft Punk"))
-                                            << similarUrl(daftPunk, QStringLiteral("tracks/"))
-                                            << searchUrl(QStringLiteral("Kraftwerk"))
-                                            << similarUrl(kraftwerk, QStringLiteral("tracks/")));
+    QCOMPARE(requestedUrls(),
+             QStringList() << searchUrl(QStringLiteral("Daft Punk"))
+                           << similarUrl(daftPunk, QStringLiteral("tracks/"))
+                           << searchUrl(QStringLiteral("Kraftwerk"))
+                           << similarUrl(kraftwerk, QStringLiteral("tracks/")));
     QCOMPARE(resetSpy.count() + removedSpy.count(), 0);
     QCOMPARE(model.rowCount(), 4);
 }
@@ -575,16 +618,19 @@ void tst_VelloraModel::otherArtistAbandonsRunningRequest()
     m_store.addFault(slow);
     VelloraModel model;
     QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
-    model.setDetails(QStringLiteral("Miles Davis"), QString(), QString(), QString(), ViewNames::Album);
+    model.setDetails(QStringLiteral("Miles Davis"), QString(), QString(), QString(),
+                     ViewNames::Album);
     QVERIFY(requestSpy.wait(5000));
-    model.setDetails(QStringLiteral("Miles Davis"), QStringLiteral("Kind"), QString(), QString(), ViewNames::Album);
+    model.setDetails(QStringLiteral("Miles Davis"), QStringLiteral("Kind"), QString(), QString(),
+                     ViewNames::Album);
 
     QVERIFY(fill(model, QStringLiteral("Nina Simone"), ViewNames::Album));
 
     const QString nina = m_store.catalog().search(QStringLiteral("Nina Simone")).first()->id;
-    QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Miles Davis"))
-                                            << searchUrl(QStringLiteral("Nina Simone"))
-                                            << similarUrl(nina, QStringLiteral("albums/")));
+    QCOMPARE(requestedUrls(),
+             QStringList() << searchUrl(QStringLiteral("Miles Davis"))
+                           << searchUrl(QStringLiteral("Nina Simone"))
+                           << similarUrl(nina, QStringLiteral("albums/")));
     QCOMPARE(model.data(model.index(0, 0), UserRole + 1).toString().isEmpty(), false);
 }
 
@@ -595,7 +641,7 @@ void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
     StoreFault drip(StoreFault::Kind::Drip, QStringLiteral("/pictures/"));
     drip.times = 0;
     m_store.addFault(drip);
-    PromotionNetworkAPI* service = PromotionNetworkAPI::instance();
+    PromotionNetworkAPI *service = PromotionNetworkAPI::instance();
     VelloraModel model;
     // The list asks for the picture of every row it shows.
     const auto showPictures = [&model, service] {
@@ -603,14 +649,14 @@ void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
         for (int row = 0; row < model.rowCount(); ++row)
             urls << model.data(model.index(row, 0), UserRole + 3).toString();
         urls.removeDuplicates();
-        for (const QString& url : std::as_const(urls))
+        for (const QString &url : std::as_const(urls))
             service->getArtOfMusicItem(url);
         return urls;
     };
     // Two artists left behind hold more pictures than the six connections to
     // one host: unless the old ones are dropped, the new ones are never even asked for.
     int requested = 0;
-    for (const QString& artist : {QStringLiteral("The Beatles"), QStringLiteral("Daft Punk")}) {
+    for (const QString &artist : { QStringLiteral("The Beatles"), QStringLiteral("Daft Punk") }) {
         QVERIFY(fill(model, artist, ViewNames::Player));
         requested += int(showPictures().size());
         QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::Picture), requested);
@@ -622,7 +668,7 @@ void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
     const QStringList current = showPictures();
     QVERIFY(!current.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(imageSpy.count(), current.size(), 10000);
-    for (const QList<QVariant>& arguments : std::as_const(imageSpy))
+    for (const QList<QVariant> &arguments : std::as_const(imageSpy))
         QVERIFY(current.contains(arguments.at(0).toString()));
 }
 
@@ -660,25 +706,30 @@ void tst_VelloraModel::failures_data()
                                 "albums": [], "similar": []}]})");
     file.close();
 
-    const auto failed = [](const char* reason) {
-        return QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) \"%1\" 0$").arg(QLatin1String(reason));
+    const auto failed = [](const char *reason) {
+        return QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) \"%1\" 0$")
+                .arg(QLatin1String(reason));
     };
     const int emptyBody = int(StoreFault::Kind::EmptyBody);
     QTest::newRow("server-error") << "Erik Satie" << status << "/artists/"
-                                  << "^VelloraModel::onErrorOccurred\\(\\) \".*\" 401$" << builtIn << 0;
-    QTest::newRow("no-entries") << "Nobody Of That Name" << status << "/nowhere/" << failed("error inside parser")
-                                << builtIn << 0;
-    QTest::newRow("no-exact-title") << "Velvet" << status << "/nowhere/" << failed("empty artist id") << builtIn << 0;
-    QTest::newRow("title-trailing-blank") << "Slow Bell Society" << status << "/nowhere/" << failed("empty artist id")
-                                          << trailingBlank << 0;
-    QTest::newRow("empty-search-answer") << "Erik Satie" << emptyBody << "/artists/" << failed("empty answer")
-                                         << builtIn << 0;
-    QTest::newRow("empty-similar-answer") << "Erik Satie" << emptyBody << "/similar/" << failed("empty answer")
-                                          << builtIn << 1;
-    QTest::newRow("broken-similar-answer") << "Erik Satie" << int(StoreFault::Kind::HtmlErrorPage) << "/similar/"
-                                           << failed("error inside parser") << builtIn << 1;
-    QTest::newRow("cut-similar-answer") << "Erik Satie" << int(StoreFault::Kind::CutBodyNoLength) << "/similar/"
-                                        << failed("error inside parser") << builtIn << 1;
+                                  << "^VelloraModel::onErrorOccurred\\(\\) \".*\" 401$" << builtIn
+                                  << 0;
+    QTest::newRow("no-entries") << "Nobody Of That Name" << status << "/nowhere/"
+                                << failed("error inside parser") << builtIn << 0;
+    QTest::newRow("no-exact-title")
+            << "Velvet" << status << "/nowhere/" << failed("empty artist id") << builtIn << 0;
+    QTest::newRow("title-trailing-blank") << "Slow Bell Society" << status << "/nowhere/"
+                                          << failed("empty artist id") << trailingBlank << 0;
+    QTest::newRow("empty-search-answer")
+            << "Erik Satie" << emptyBody << "/artists/" << failed("empty answer") << builtIn << 0;
+    QTest::newRow("empty-similar-answer")
+            << "Erik Satie" << emptyBody << "/similar/" << failed("empty answer") << builtIn << 1;
+    QTest::newRow("broken-similar-answer")
+            << "Erik Satie" << int(StoreFault::Kind::HtmlErrorPage) << "/similar/"
+            << failed("error inside parser") << builtIn << 1;
+    QTest::newRow("cut-similar-answer")
+            << "Erik Satie" << int(StoreFault::Kind::CutBodyNoLength) << "/similar/"
+            << failed("error inside parser") << builtIn << 1;
 }
 
 void tst_VelloraModel::failures()
@@ -691,7 +742,8 @@ void tst_VelloraModel::failures()
     QFETCH(int, similarRequests);
     QString error;
     QVERIFY2(m_store.loadCatalog(catalog, &error), qPrintable(error));
-    const auto restoreCatalog = qScopeGuard([this] { m_store.loadCatalog(StoreCatalog::builtInFileName()); });
+    const auto restoreCatalog =
+            qScopeGuard([this] { m_store.loadCatalog(StoreCatalog::builtInFileName()); });
     writeSettings();
     m_store.addFault(StoreFault(StoreFault::Kind(faultKind), faultPath));
     VelloraModel model;
@@ -703,9 +755,9 @@ void tst_VelloraModel::failures()
     model.setDetails(artist, QString(), QString(), QString(), ViewNames::Player);
     QTRY_COMPARE(model.loadingText(), NoMatches);
     // The no-matches text is shown while the loading row stays up.
-    QCOMPARE(firstArguments(loadingSpy), QVariantList{true});
+    QCOMPARE(firstArguments(loadingSpy), QVariantList { true });
     QVERIFY(loadingSpy.wait(5000));
-    QCOMPARE(firstArguments(loadingSpy), (QVariantList{true, false}));
+    QCOMPARE(firstArguments(loadingSpy), (QVariantList { true, false }));
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(buttonSpy.count(), 0);
     QCOMPARE(m_store.requestCount(StoreRequest::Kind::SimilarTracks), similarRequests);
@@ -728,14 +780,16 @@ void tst_VelloraModel::failureTimerOutlivesNewDownload()
     model.setFailureDelay(1500);
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^VelloraModel::onErrorOccurred"));
-    model.setDetails(QStringLiteral("Erik Satie"), QString(), QString(), QString(), ViewNames::Player);
+    model.setDetails(QStringLiteral("Erik Satie"), QString(), QString(), QString(),
+                     ViewNames::Player);
     QTRY_COMPARE(model.loadingText(), NoMatches);
 
     // The next artist's search never answers; the earlier failure still ends
     // the loading state while it runs.
     m_store.addFault(StoreFault(StoreFault::Kind::Stall, QStringLiteral("/artists/")));
     QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
-    model.setDetails(QStringLiteral("Tinariwen"), QString(), QString(), QString(), ViewNames::Player);
+    model.setDetails(QStringLiteral("Tinariwen"), QString(), QString(), QString(),
+                     ViewNames::Player);
     QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), 2);
     QTRY_COMPARE(loadingSpy.count(), 4);
     QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
@@ -765,7 +819,8 @@ void tst_VelloraModel::noInternetKeepsEverything()
     QSignalSpy noInternetSpy(&model, &VelloraModel::noInternetConnectionError);
     QSignalSpy textSpy(&model, &VelloraModel::loadingTextChanged);
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
-    QTest::ignoreMessage(QtDebugMsg, "VelloraModel::onErrorOccurred() \"NO_INTERNET_CONNECTION\" 0");
+    QTest::ignoreMessage(QtDebugMsg,
+                         "VelloraModel::onErrorOccurred() \"NO_INTERNET_CONNECTION\" 0");
     model.setDetails(artist, QString(), QString(), QString(), ViewNames::Album);
     QVERIFY(noInternetSpy.wait(5000));
     QCOMPARE(textSpy.count(), 0);
@@ -787,7 +842,8 @@ void tst_VelloraModel::tokenChangeRestartsWhileLoading()
     VelloraModel model;
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
     QSignalSpy requestSpy(&m_store, &StoreServer::requestReceived);
-    model.setDetails(QStringLiteral("Pink Floyd"), QString(), QString(), QString(), ViewNames::Player);
+    model.setDetails(QStringLiteral("Pink Floyd"), QString(), QString(), QString(),
+                     ViewNames::Player);
     QTRY_COMPARE(m_store.requestCount(StoreRequest::Kind::SimilarTracks), 1);
     QCOMPARE(loadingSpy.count(), 1);
 
@@ -799,8 +855,9 @@ void tst_VelloraModel::tokenChangeRestartsWhileLoading()
 
     const QString id = m_store.catalog().search(QStringLiteral("Pink Floyd")).first()->id;
     QTRY_COMPARE(model.rowCount(), 4);
-    QCOMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Pink Floyd"), newToken)
-                                            << similarUrl(id, QStringLiteral("tracks/"), newToken));
+    QCOMPARE(requestedUrls(),
+             QStringList() << searchUrl(QStringLiteral("Pink Floyd"), newToken)
+                           << similarUrl(id, QStringLiteral("tracks/"), newToken));
     QCOMPARE(loadingSpy.count(), 2);
     QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
 
@@ -810,8 +867,9 @@ void tst_VelloraModel::tokenChangeRestartsWhileLoading()
     m_store.setToken(lastToken);
     m_store.clearRequestLog();
     writeSettings(lastToken);
-    QTRY_COMPARE(requestedUrls(), QStringList() << searchUrl(QStringLiteral("Pink Floyd"), lastToken)
-                                                << similarUrl(id, QStringLiteral("tracks/"), lastToken));
+    QTRY_COMPARE(requestedUrls(),
+                 QStringList() << searchUrl(QStringLiteral("Pink Floyd"), lastToken)
+                               << similarUrl(id, QStringLiteral("tracks/"), lastToken));
     QTRY_COMPARE(model.rowCount(), 4);
 }
 
@@ -822,7 +880,7 @@ void tst_VelloraModel::settingsFileCreatedAfterStart()
     enterView(model, ViewNames::Artist);
 
     writeSettings();
-    const auto watcher = model.findChild<QFileSystemWatcher*>();
+    const auto watcher = model.findChild<QFileSystemWatcher *>();
     QVERIFY(watcher);
     QTRY_VERIFY(watcher->files().contains(m_settingsPath));
 
@@ -874,75 +932,108 @@ void tst_VelloraModel::hostileUrlParts_data()
 
     const QString host = QStringLiteral("store.invalid:8080");
     const QString defaultHost = QString::fromLatin1(StoreConstants::DefaultHost);
-    const QString lookup = QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=244&token=");
+    const QString lookup =
+            QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=244&token=");
     const QString search = QStringLiteral("/artists/?q=Kino&token=");
     const QString similar = QStringLiteral("/similar/?itemsperpage=4&token=");
     const QString failed = QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) ");
     const QString noId = failed + QStringLiteral("\"empty artist id\"");
-    const auto refused = [](const QString& value) {
+    const auto refused = [](const QString &value) {
         return QStringLiteral("^VelloraModel::loadSondrelSettings\\(\\) - refused host ")
-            + QRegularExpression::escape(QLatin1Char('"') + value + QLatin1Char('"')) + QLatin1Char('$');
+                + QRegularExpression::escape(QLatin1Char('"') + value + QLatin1Char('"'))
+                + QLatin1Char('$');
     };
     const QVariant gb = QStringLiteral("gb");
-    const auto territoryFound = [](const QString& code) {
-        return QStringLiteral("^void VelloraModel::onTerritoryXmlParsed\\(\\)  - m_territoryCode ==  \"") + code
-            + QStringLiteral("\"$");
+    const auto territoryFound = [](const QString &code) {
+        return QStringLiteral(
+                       "^void VelloraModel::onTerritoryXmlParsed\\(\\)  - m_territoryCode ==  \"")
+                + code + QStringLiteral("\"$");
     };
 
     QTest::newRow("ordinary-values")
-        << "store-1.example_x:8080" << gb << "1.0" << "a-b_c.9" << "" << "ar1.2-3_x"
-        << QStringList{"store-1.example_x:8080/1.0/gb" + search + "a-b_c.9",
-                       "store-1.example_x:8080/1.0/gb/artists/ar1.2-3_x" + similar + "a-b_c.9"}
-        << failed;
+            << "store-1.example_x:8080" << gb << "1.0"
+            << "a-b_c.9"
+            << ""
+            << "ar1.2-3_x"
+            << QStringList { "store-1.example_x:8080/1.0/gb" + search + "a-b_c.9",
+                             "store-1.example_x:8080/1.0/gb/artists/ar1.2-3_x" + similar
+                                     + "a-b_c.9" }
+            << failed;
     const QString gbSearch = host + "/1.0/gb" + search + Token;
-    QTest::newRow("id-with-query") << host << gb << "1.0" << Token << "" << "../evil?itemsperpage=100000&x="
-        << QStringList{gbSearch, host + "/1.0/gb/artists/..%2Fevil%3Fitemsperpage%3D100000%26x%3D" + similar + Token}
-        << failed;
-    QTest::newRow("id-with-fragment") << host << gb << "1.0" << Token << "" << "123#x"
-        << QStringList{gbSearch, host + "/1.0/gb/artists/123%23x" + similar + Token} << failed;
-    QTest::newRow("id-dot-dot") << host << gb << "1.0" << Token << "" << ".." << QStringList{gbSearch} << noId;
-    QTest::newRow("id-dot") << host << gb << "1.0" << Token << "" << "." << QStringList{gbSearch} << noId;
-    QTest::newRow("id-empty") << host << gb << "1.0" << Token << "" << "" << QStringList{gbSearch} << noId;
-    QTest::newRow("id-blank") << host << gb << "1.0" << Token << "" << "  " << QStringList{gbSearch} << noId;
-    QTest::newRow("territory-in-settings") << host << QVariant("a/b?c#d") << "1.0" << Token << "" << "ar1"
-        << QStringList{host + "/1.0/a%2Fb%3Fc%23d" + search + Token,
-                       host + "/1.0/a%2Fb%3Fc%23d/artists/ar1" + similar + Token}
-        << failed;
-    const auto lookedUp = [&](const QString& code) {
-        return QStringList{host + "/1.0" + lookup + Token, host + "/1.0/" + code + search + Token,
-                           host + "/1.0/" + code + "/artists/ar1" + similar + Token};
+    QTest::newRow("id-with-query")
+            << host << gb << "1.0" << Token << ""
+            << "../evil?itemsperpage=100000&x="
+            << QStringList { gbSearch,
+                             host + "/1.0/gb/artists/..%2Fevil%3Fitemsperpage%3D100000%26x%3D"
+                                     + similar + Token }
+            << failed;
+    QTest::newRow("id-with-fragment")
+            << host << gb << "1.0" << Token << ""
+            << "123#x"
+            << QStringList { gbSearch, host + "/1.0/gb/artists/123%23x" + similar + Token }
+            << failed;
+    QTest::newRow("id-dot-dot") << host << gb << "1.0" << Token << ""
+                                << ".." << QStringList { gbSearch } << noId;
+    QTest::newRow("id-dot") << host << gb << "1.0" << Token << ""
+                            << "." << QStringList { gbSearch } << noId;
+    QTest::newRow("id-empty") << host << gb << "1.0" << Token << ""
+                              << "" << QStringList { gbSearch } << noId;
+    QTest::newRow("id-blank") << host << gb << "1.0" << Token << ""
+                              << "  " << QStringList { gbSearch } << noId;
+    QTest::newRow("territory-in-settings")
+            << host << QVariant("a/b?c#d") << "1.0" << Token << ""
+            << "ar1"
+            << QStringList { host + "/1.0/a%2Fb%3Fc%23d" + search + Token,
+                             host + "/1.0/a%2Fb%3Fc%23d/artists/ar1" + similar + Token }
+            << failed;
+    const auto lookedUp = [&](const QString &code) {
+        return QStringList { host + "/1.0" + lookup + Token, host + "/1.0/" + code + search + Token,
+                             host + "/1.0/" + code + "/artists/ar1" + similar + Token };
     };
-    QTest::newRow("territory-dot-dot-in-settings") << host << QVariant("..") << "1.0" << Token << "fi" << "ar1"
-                                                   << lookedUp("fi") << failed;
-    QTest::newRow("territory-from-lookup") << host << QVariant("") << "1.0" << Token << "x/y?z#w" << "ar1"
-                                           << lookedUp("x%2Fy%3Fz%23w") << failed;
-    QTest::newRow("territory-dot-dot-from-lookup") << host << QVariant("") << "1.0" << Token << ".." << "ar1"
-                                                   << lookedUp("gb") << failed;
-    QTest::newRow("territory-blank-in-settings") << host << QVariant(" \t ") << "1.0" << Token << "fi" << "ar1"
-                                                 << lookedUp("fi") << territoryFound("fi");
-    QTest::newRow("territory-empty-from-lookup") << host << QVariant("") << "1.0" << Token << "" << "ar1"
-                                                 << lookedUp("gb") << territoryFound("gb");
-    QTest::newRow("version") << host << gb << "2/x?y#z" << Token << "" << "ar1"
-        << QStringList{host + "/2%2Fx%3Fy%23z/gb" + search + Token,
-                       host + "/2%2Fx%3Fy%23z/gb/artists/ar1" + similar + Token}
-        << failed;
-    QTest::newRow("version-dot-dot") << host << gb << ".." << Token << "" << "ar1"
-                                     << QStringList{gbSearch, host + "/1.0/gb/artists/ar1" + similar + Token} << failed;
-    QTest::newRow("token") << host << QVariant("") << "1.0" << "t&itemsperpage=100000#x" << "fi" << "ar1"
-        << QStringList{host + "/1.0" + lookup + "t%26itemsperpage%3D100000%23x",
-                       host + "/1.0/fi" + search + "t%26itemsperpage%3D100000%23x",
-                       host + "/1.0/fi/artists/ar1" + similar + "t%26itemsperpage%3D100000%23x"}
-        << failed;
-    const QStringList defaultHostRequests{defaultHost + "/1.0/gb" + search + Token,
-                                          defaultHost + "/1.0/gb/artists/ar1" + similar + Token};
-    QTest::newRow("host-with-path-and-query") << "evil/x?y" << gb << "1.0" << Token << "" << "ar1"
-                                              << defaultHostRequests << refused("evil/x?y");
-    QTest::newRow("host-with-blank") << "a b" << gb << "1.0" << Token << "" << "ar1" << defaultHostRequests
-                                     << refused("a b");
-    QTest::newRow("host-port-too-large") << "h:99999" << gb << "1.0" << Token << "" << "ar1"
-                                         << defaultHostRequests << refused("h:99999");
-    QTest::newRow("host-with-user") << "me@h" << gb << "1.0" << Token << "" << "ar1" << defaultHostRequests
-                                    << refused("me@h");
+    QTest::newRow("territory-dot-dot-in-settings")
+            << host << QVariant("..") << "1.0" << Token << "fi"
+            << "ar1" << lookedUp("fi") << failed;
+    QTest::newRow("territory-from-lookup") << host << QVariant("") << "1.0" << Token << "x/y?z#w"
+                                           << "ar1" << lookedUp("x%2Fy%3Fz%23w") << failed;
+    QTest::newRow("territory-dot-dot-from-lookup") << host << QVariant("") << "1.0" << Token << ".."
+                                                   << "ar1" << lookedUp("gb") << failed;
+    QTest::newRow("territory-blank-in-settings")
+            << host << QVariant(" \t ") << "1.0" << Token << "fi"
+            << "ar1" << lookedUp("fi") << territoryFound("fi");
+    QTest::newRow("territory-empty-from-lookup") << host << QVariant("") << "1.0" << Token << ""
+                                                 << "ar1" << lookedUp("gb") << territoryFound("gb");
+    QTest::newRow("version") << host << gb << "2/x?y#z" << Token << ""
+                             << "ar1"
+                             << QStringList { host + "/2%2Fx%3Fy%23z/gb" + search + Token,
+                                              host + "/2%2Fx%3Fy%23z/gb/artists/ar1" + similar
+                                                      + Token }
+                             << failed;
+    QTest::newRow("version-dot-dot")
+            << host << gb << ".." << Token << ""
+            << "ar1" << QStringList { gbSearch, host + "/1.0/gb/artists/ar1" + similar + Token }
+            << failed;
+    QTest::newRow("token") << host << QVariant("") << "1.0"
+                           << "t&itemsperpage=100000#x"
+                           << "fi"
+                           << "ar1"
+                           << QStringList { host + "/1.0" + lookup
+                                                    + "t%26itemsperpage%3D100000%23x",
+                                            host + "/1.0/fi" + search
+                                                    + "t%26itemsperpage%3D100000%23x",
+                                            host + "/1.0/fi/artists/ar1" + similar
+                                                    + "t%26itemsperpage%3D100000%23x" }
+                           << failed;
+    const QStringList defaultHostRequests { defaultHost + "/1.0/gb" + search + Token,
+                                            defaultHost + "/1.0/gb/artists/ar1" + similar + Token };
+    QTest::newRow("host-with-path-and-query")
+            << "evil/x?y" << gb << "1.0" << Token << ""
+            << "ar1" << defaultHostRequests << refused("evil/x?y");
+    QTest::newRow("host-with-blank") << "a b" << gb << "1.0" << Token << ""
+                                     << "ar1" << defaultHostRequests << refused("a b");
+    QTest::newRow("host-port-too-large") << "h:99999" << gb << "1.0" << Token << ""
+                                         << "ar1" << defaultHostRequests << refused("h:99999");
+    QTest::newRow("host-with-user") << "me@h" << gb << "1.0" << Token << ""
+                                    << "ar1" << defaultHostRequests << refused("me@h");
 }
 
 void tst_VelloraModel::hostileUrlParts()
@@ -964,18 +1055,21 @@ void tst_VelloraModel::hostileUrlParts()
     artist.id = id;
     artist.name = QStringLiteral("Kino");
     const StoreFeedWriter writer(QStringLiteral("http://store.invalid"));
-    proxy.setHandler(QString(), [&](const QHttpServerRequest& request) {
+    proxy.setHandler(QString(), [&](const QHttpServerRequest &request) {
         const QString target = request.url().toString(QUrl::FullyEncoded);
-        StoreServer::Answer reply{404, "application/atom+xml", {}, {}};
+        StoreServer::Answer reply { 404, "application/atom+xml", {}, {} };
         if (target.contains(QLatin1String("useip=true")))
-            reply = {200, "application/atom+xml", writer.serviceDocument(country, QString()), {}};
+            reply = { 200, "application/atom+xml", writer.serviceDocument(country, QString()), {} };
         else if (target.contains(QLatin1String("/artists/?q=")))
-            reply = {200, "application/atom+xml", writer.artistSearchFeed(artist.name, {&artist}), {}};
+            reply = {
+                200, "application/atom+xml", writer.artistSearchFeed(artist.name, { &artist }), {}
+            };
         return reply;
     });
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
-                                                     proxy.port()));
-    const auto noProxy = qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
+    QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), proxy.port()));
+    const auto noProxy =
+            qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
 
     QVERIFY(StoreClientSettings::write(0, token, territory));
     QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
@@ -991,7 +1085,7 @@ void tst_VelloraModel::hostileUrlParts()
 
     QStringList seen;
     const QList<StoreRequest> received = proxy.requestLog();
-    for (const StoreRequest& request : received)
+    for (const StoreRequest &request : received)
         seen << QString(request.url).remove(0, 7);
     QCOMPARE(seen, requests);
 }

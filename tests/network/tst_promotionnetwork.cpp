@@ -45,8 +45,9 @@ void tst_PromotionNetwork::init()
     m_server = new StoreServer(this);
     QVERIFY(m_server->start());
     m_server->setHandler(QString(), [](const QHttpServerRequest &request) {
-        return StoreServer::Answer{200, "application/atom+xml",
-                                   "answer for " + request.url().path().toUtf8(), {}};
+        return StoreServer::Answer {
+            200, "application/atom+xml", "answer for " + request.url().path().toUtf8(), {}
+        };
     });
 }
 
@@ -87,10 +88,11 @@ void tst_PromotionNetwork::errorIsReportedOnce()
     QSignalSpy downloadedSpy(&channel, &PromotionNetwork::xmlDownloaded);
     channel.fetchXml(url("/q"), 0);
     QTRY_COMPARE(errorSpy.count(), 1);
-    QCOMPARE(errorSpy.at(0), QList<QVariant>({"NO_INTERNET_CONNECTION", 0}));
+    QCOMPARE(errorSpy.at(0), QList<QVariant>({ "NO_INTERNET_CONNECTION", 0 }));
 
     // The entry stays queued and keeps failing at each check, unheard by the channel.
-    QSignalSpy serviceErrorSpy(PromotionNetworkAPI::instance(), &PromotionNetworkAPI::errorOccurred);
+    QSignalSpy serviceErrorSpy(PromotionNetworkAPI::instance(),
+                               &PromotionNetworkAPI::errorOccurred);
     PromotionNetworkAPI::instance()->fetchXml(url("/other"), 0);
     QTRY_VERIFY(serviceErrorSpy.count() >= 1);
     QCoreApplication::processEvents();
@@ -108,15 +110,15 @@ void tst_PromotionNetwork::interleavedChannelsGetTheirOwnAnswers_data()
     QTest::addColumn<QStringList>("paths");
     QTest::addColumn<int>("cancelled");
     QTest::addColumn<QList<QByteArray>>("received");
-    const QStringList three{"/a", "/b", "/c"};
+    const QStringList three { "/a", "/b", "/c" };
     const QByteArray a = "answer for /a";
     const QByteArray b = "answer for /b";
     const QByteArray c = "answer for /c";
-    QTest::newRow("all three take their answers") << three << -1 << QList<QByteArray>{a, b, c};
-    QTest::newRow("first panel cancels") << three << 0 << QList<QByteArray>{{}, b, c};
-    QTest::newRow("middle panel cancels") << three << 1 << QList<QByteArray>{a, {}, c};
+    QTest::newRow("all three take their answers") << three << -1 << QList<QByteArray> { a, b, c };
+    QTest::newRow("first panel cancels") << three << 0 << QList<QByteArray> { {}, b, c };
+    QTest::newRow("middle panel cancels") << three << 1 << QList<QByteArray> { a, {}, c };
     QTest::newRow("one of two on one url cancels")
-        << QStringList{"/a", "/a", "/c"} << 0 << QList<QByteArray>{{}, a, c};
+            << QStringList { "/a", "/a", "/c" } << 0 << QList<QByteArray> { {}, a, c };
 }
 
 void tst_PromotionNetwork::interleavedChannelsGetTheirOwnAnswers()

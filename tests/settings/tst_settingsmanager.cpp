@@ -25,7 +25,8 @@ private slots:
     void setterWritesAndTheSignalFollows();
 
 private:
-    // Brings the key to a state ("" = unset) by another program and waits until the manager has seen it.
+    // Brings the key to a state ("" = unset) by another program and waits until the manager has
+    // seen it.
     void prepare(const QString &state);
 };
 
@@ -36,7 +37,8 @@ void tst_SettingsManager::prepare(const QString &state)
     if (current == state)
         return;
     QSignalSpy modifiedSpy(manager, &SettingsManager::settingsModified);
-    DconfTool::run(state.isEmpty() ? QStringList { "reset", key } : QStringList { "write", key, state });
+    DconfTool::run(state.isEmpty() ? QStringList { "reset", key }
+                                   : QStringList { "write", key, state });
     QVERIFY(modifiedSpy.wait(5000));
     QCOMPARE(manager->velloraPromotion(), state != "false");
 }
@@ -59,7 +61,9 @@ void tst_SettingsManager::metaObjectOrder()
     QStringList methods;
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
         methods.append(QString::fromLatin1(meta.method(i).methodSignature()));
-    QCOMPARE(methods, (QStringList { "settingsModified(bool)", "setVelloraPromotion(bool)", "loadMGConfSettings()" }));
+    QCOMPARE(methods,
+             (QStringList { "settingsModified(bool)", "setVelloraPromotion(bool)",
+                            "loadMGConfSettings()" }));
     QCOMPARE(meta.method(meta.methodOffset()).methodType(), QMetaMethod::Signal);
     QCOMPARE(meta.method(meta.methodOffset() + 1).access(), QMetaMethod::Public);
     QCOMPARE(meta.method(meta.methodOffset() + 2).access(), QMetaMethod::Private);
@@ -78,9 +82,11 @@ void tst_SettingsManager::changeByAnotherProgram_data()
     QTest::newRow("unset to false") << "" << QStringList { "write", key, "false" } << false;
     QTest::newRow("false to true") << "false" << QStringList { "write", key, "true" } << true;
     QTest::newRow("unset to true, still on") << "" << QStringList { "write", key, "true" } << true;
-    QTest::newRow("unset, folder removed, still on") << "" << QStringList { "reset", "-f", "/apps/Multimedia/" } << true;
+    QTest::newRow("unset, folder removed, still on")
+            << "" << QStringList { "reset", "-f", "/apps/Multimedia/" } << true;
     QTest::newRow("false removed") << "false" << QStringList { "reset", key } << true;
-    QTest::newRow("folder removed") << "false" << QStringList { "reset", "-f", "/apps/Multimedia/" } << true;
+    QTest::newRow("folder removed")
+            << "false" << QStringList { "reset", "-f", "/apps/Multimedia/" } << true;
 }
 
 void tst_SettingsManager::changeByAnotherProgram()

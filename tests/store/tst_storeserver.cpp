@@ -46,7 +46,7 @@ Rows parse(const QByteArray &body, const StoreQueries::QuerySet &set)
 
 QString similarPath(Similar kind)
 {
-    const char *const paths[] = {"tracks/", "albums/", ""};
+    const char *const paths[] = { "tracks/", "albums/", "" };
     return QLatin1String(paths[int(kind)]);
 }
 
@@ -75,7 +75,8 @@ QString xmlError(const QByteArray &body)
 }
 
 // Checks one row of a similar-items answer against the catalog and the seed artist.
-using RowCheck = std::function<void(const StoreCatalog &, const StoreArtist &, const QStringList &)>;
+using RowCheck =
+        std::function<void(const StoreCatalog &, const StoreArtist &, const QStringList &)>;
 
 void checkTrack(const StoreCatalog &catalog, const StoreArtist &seed, const QStringList &row)
 {
@@ -257,15 +258,24 @@ void tst_StoreServer::territory_data()
 {
     QTest::addColumn<QString>("mcc");
     QTest::addColumn<QString>("country");
-    QTest::newRow("finland") << "244" << "fi";
-    QTest::newRow("britain-234") << "234" << "gb";
-    QTest::newRow("britain-235") << "235" << "gb";
-    QTest::newRow("germany") << "262" << "de";
-    QTest::newRow("france") << "208" << "fr";
-    QTest::newRow("us-first") << "310" << "us";
-    QTest::newRow("us-last") << "316" << "us";
-    QTest::newRow("unknown-code-falls-back") << "999" << "gb";
-    QTest::newRow("no-code-falls-back") << "" << "gb";
+    QTest::newRow("finland") << "244"
+                             << "fi";
+    QTest::newRow("britain-234") << "234"
+                                 << "gb";
+    QTest::newRow("britain-235") << "235"
+                                 << "gb";
+    QTest::newRow("germany") << "262"
+                             << "de";
+    QTest::newRow("france") << "208"
+                            << "fr";
+    QTest::newRow("us-first") << "310"
+                              << "us";
+    QTest::newRow("us-last") << "316"
+                             << "us";
+    QTest::newRow("unknown-code-falls-back") << "999"
+                                             << "gb";
+    QTest::newRow("no-code-falls-back") << ""
+                                        << "gb";
 }
 
 void tst_StoreServer::territory()
@@ -276,7 +286,7 @@ void tst_StoreServer::territory()
     QCOMPARE(reply.status, 200);
     QVERIFY(reply.contentType.startsWith("application/atomsvc+xml"));
     QCOMPARE(xmlError(reply.body), QString());
-    QCOMPARE(parse(reply.body, StoreQueries::territoryLookup()), (Rows{{0, {country}}}));
+    QCOMPARE(parse(reply.body, StoreQueries::territoryLookup()), (Rows { { 0, { country } } }));
 }
 
 void tst_StoreServer::artistSearch_data()
@@ -284,29 +294,34 @@ void tst_StoreServer::artistSearch_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("leading");
     QTest::addColumn<int>("count");
-    QTest::newRow("exact-case-twins-first") << "velvet harbour"
-                                            << QStringList{"Velvet Harbour", "VELVET HARBOUR"} << 2;
-    QTest::newRow("upper-case-twin-asked") << "VELVET HARBOUR"
-                                           << QStringList{"Velvet Harbour", "VELVET HARBOUR"} << 2;
-    QTest::newRow("partial-matches-follow") << "VELVET"
-                                            << QStringList{"Velvet Harbour", "VELVET HARBOUR",
-                                                           "The Velvet Underground"} << 3;
-    QTest::newRow("exact-before-partial") << "the the" << QStringList{"The The"} << 1;
-    QTest::newRow("slash-encoded") << "AC%2FDC" << QStringList{"AC/DC"} << 1;
-    QTest::newRow("slash-raw") << "AC/DC" << QStringList{"AC/DC"} << 1;
-    QTest::newRow("ampersand-encoded") << "Simon%20%26%20Garfunkel" << QStringList{"Simon & Garfunkel"} << 1;
-    QTest::newRow("plus-raw") << "Florence + the Machine" << QStringList{"Florence + the Machine"} << 1;
-    QTest::newRow("plus-encoded") << "Florence%20%2B%20the%20Machine" << QStringList{"Florence + the Machine"} << 1;
-    QTest::newRow("question-mark") << "%3F and the Mysterians" << QStringList{"? and the Mysterians"} << 1;
-    QTest::newRow("hash-encoded") << "Sharp%20%239%20Quartet" << QStringList{"Sharp #9 Quartet"} << 1;
-    QTest::newRow("accent-case-folded") << "BJÖRK" << QStringList{"Björk"} << 1;
-    QTest::newRow("accent-encoded") << "Bj%C3%B6rk" << QStringList{"Björk"} << 1;
-    QTest::newRow("accents") << "Mötley Crüe" << QStringList{"Mötley Crüe"} << 1;
-    QTest::newRow("cjk") << "坂本龍一" << QStringList{"坂本龍一"} << 1;
-    QTest::newRow("cyrillic-case") << "кино" << QStringList{"Кино"} << 1;
-    QTest::newRow("greek") << "Αλκίνοος Ιωαννίδης" << QStringList{"Αλκίνοος Ιωαννίδης"} << 1;
-    QTest::newRow("arabic") << "فيروز" << QStringList{"فيروز"} << 1;
-    QTest::newRow("leading-the-partial") << "The" << QStringList{"The Beatles"} << 9;
+    QTest::newRow("exact-case-twins-first")
+            << "velvet harbour" << QStringList { "Velvet Harbour", "VELVET HARBOUR" } << 2;
+    QTest::newRow("upper-case-twin-asked")
+            << "VELVET HARBOUR" << QStringList { "Velvet Harbour", "VELVET HARBOUR" } << 2;
+    QTest::newRow("partial-matches-follow")
+            << "VELVET"
+            << QStringList { "Velvet Harbour", "VELVET HARBOUR", "The Velvet Underground" } << 3;
+    QTest::newRow("exact-before-partial") << "the the" << QStringList { "The The" } << 1;
+    QTest::newRow("slash-encoded") << "AC%2FDC" << QStringList { "AC/DC" } << 1;
+    QTest::newRow("slash-raw") << "AC/DC" << QStringList { "AC/DC" } << 1;
+    QTest::newRow("ampersand-encoded")
+            << "Simon%20%26%20Garfunkel" << QStringList { "Simon & Garfunkel" } << 1;
+    QTest::newRow("plus-raw") << "Florence + the Machine"
+                              << QStringList { "Florence + the Machine" } << 1;
+    QTest::newRow("plus-encoded") << "Florence%20%2B%20the%20Machine"
+                                  << QStringList { "Florence + the Machine" } << 1;
+    QTest::newRow("question-mark")
+            << "%3F and the Mysterians" << QStringList { "? and the Mysterians" } << 1;
+    QTest::newRow("hash-encoded") << "Sharp%20%239%20Quartet" << QStringList { "Sharp #9 Quartet" }
+                                  << 1;
+    QTest::newRow("accent-case-folded") << "BJÖRK" << QStringList { "Björk" } << 1;
+    QTest::newRow("accent-encoded") << "Bj%C3%B6rk" << QStringList { "Björk" } << 1;
+    QTest::newRow("accents") << "Mötley Crüe" << QStringList { "Mötley Crüe" } << 1;
+    QTest::newRow("cjk") << "坂本龍一" << QStringList { "坂本龍一" } << 1;
+    QTest::newRow("cyrillic-case") << "кино" << QStringList { "Кино" } << 1;
+    QTest::newRow("greek") << "Αλκίνοος Ιωαννίδης" << QStringList { "Αλκίνοος Ιωαννίδης" } << 1;
+    QTest::newRow("arabic") << "فيروز" << QStringList { "فيروز" } << 1;
+    QTest::newRow("leading-the-partial") << "The" << QStringList { "The Beatles" } << 9;
     QTest::newRow("percent-decoded-once") << "AC%252FDC" << QStringList() << 0;
     QTest::newRow("no-match") << "Nobody%20At%20All" << QStringList() << 0;
     QTest::newRow("empty") << "" << QStringList() << 0;
@@ -354,14 +369,20 @@ void tst_StoreServer::similarItems_data()
     QTest::addColumn<int>("expected");
     QTest::addColumn<RowCheck>("check");
     QTest::newRow("tracks") << "ar1001" << Similar::Tracks << 4 << 4 << RowCheck(checkTrack);
-    QTest::newRow("tracks-cyrillic") << "ar1011" << Similar::Tracks << 4 << 4 << RowCheck(checkTrack);
-    QTest::newRow("tracks-large-page") << "ar1024" << Similar::Tracks << 25 << 25 << RowCheck(checkTrack);
-    QTest::newRow("no-similar-artists") << "ar1048" << Similar::Tracks << 4 << 0 << RowCheck(checkTrack);
+    QTest::newRow("tracks-cyrillic")
+            << "ar1011" << Similar::Tracks << 4 << 4 << RowCheck(checkTrack);
+    QTest::newRow("tracks-large-page")
+            << "ar1024" << Similar::Tracks << 25 << 25 << RowCheck(checkTrack);
+    QTest::newRow("no-similar-artists")
+            << "ar1048" << Similar::Tracks << 4 << 0 << RowCheck(checkTrack);
     QTest::newRow("albums") << "ar1007" << Similar::Albums << 4 << 4 << RowCheck(checkAlbum);
-    QTest::newRow("albums-of-case-twin") << "ar1016" << Similar::Albums << 4 << 4 << RowCheck(checkAlbum);
+    QTest::newRow("albums-of-case-twin")
+            << "ar1016" << Similar::Albums << 4 << 4 << RowCheck(checkAlbum);
     QTest::newRow("artists") << "ar1010" << Similar::Artists << 4 << 4 << RowCheck(checkArtist);
-    QTest::newRow("artists-odd-names") << "ar1004" << Similar::Artists << 4 << 4 << RowCheck(checkArtist);
-    QTest::newRow("artists-short-list") << "ar1015" << Similar::Artists << 50 << 6 << RowCheck(checkArtist);
+    QTest::newRow("artists-odd-names")
+            << "ar1004" << Similar::Artists << 4 << 4 << RowCheck(checkArtist);
+    QTest::newRow("artists-short-list")
+            << "ar1015" << Similar::Artists << 50 << 6 << RowCheck(checkArtist);
 }
 
 void tst_StoreServer::similarItems()
@@ -375,7 +396,8 @@ void tst_StoreServer::similarItems()
     const StoreArtist *seed = catalog.artist(artistId);
     QVERIFY(seed);
 
-    const StoreFetcher::Reply reply = m_fetcher.fetch(m_fetcher.similarUrl(artistId, similarPath(kind), items));
+    const StoreFetcher::Reply reply =
+            m_fetcher.fetch(m_fetcher.similarUrl(artistId, similarPath(kind), items));
     QCOMPARE(reply.status, 200);
     QVERIFY(reply.contentType.startsWith("application/atom+xml"));
     QCOMPARE(xmlError(reply.body), QString());
@@ -396,18 +418,21 @@ void tst_StoreServer::similarItems()
 void tst_StoreServer::longDurations()
 {
     // Sunn O))) lists the drone band whose opening track lasts a day and a half.
-    const Rows rows = parse(m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1039"), QStringLiteral("tracks/"))),
+    const Rows rows = parse(m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1039"),
+                                                               QStringLiteral("tracks/"))),
                             StoreQueries::similarItems(Similar::Tracks));
-    QVERIFY2(column(rows, 3).contains(QStringLiteral("129600")), qPrintable(column(rows, 3).join(u',')));
+    QVERIFY2(column(rows, 3).contains(QStringLiteral("129600")),
+             qPrintable(column(rows, 3).join(u',')));
 }
 
 void tst_StoreServer::pictures()
 {
     QSet<QString> hrefs;
-    for (const Similar kind : {Similar::Tracks, Similar::Artists}) {
+    for (const Similar kind : { Similar::Tracks, Similar::Artists }) {
         const StoreQueries::QuerySet set = unlimited(StoreQueries::similarItems(kind));
-        const Rows rows =
-            parse(m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1001"), similarPath(kind), 8)), set);
+        const Rows rows = parse(
+                m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1001"), similarPath(kind), 8)),
+                set);
         for (const QString &href : column(rows, set.columns.indexOf(QLatin1String("image"))))
             hrefs.insert(href);
     }
@@ -429,11 +454,11 @@ void tst_StoreServer::pictures()
         const QString name = href.section(QLatin1String("/pictures/"), 1);
         const QString id = name.section(u'/', 1).section(u'.', 0, 0);
         const StorePicture expected = name.startsWith(QLatin1String("artist/"))
-                                          ? m_server.catalog().artist(id)->picture
-                                          : m_server.catalog().album(id).album->picture;
+                ? m_server.catalog().artist(id)->picture
+                : m_server.catalog().album(id).album->picture;
         QCOMPARE(image.size(), expected.size);
     }
-    QCOMPARE(formats, (QSet<QByteArray>{"png", "jpeg"}));
+    QCOMPARE(formats, (QSet<QByteArray> { "png", "jpeg" }));
     QVERIFY(sawNonSquare);
 }
 
@@ -442,16 +467,21 @@ void tst_StoreServer::errors_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("status");
     const QString bad = QStringLiteral("&token=not-the-token");
-    QTest::newRow("territory-bad-token") << "/1.0/?useip=true&storeconfig=false&format=xml&mcc=244" + bad << 401;
+    QTest::newRow("territory-bad-token")
+            << "/1.0/?useip=true&storeconfig=false&format=xml&mcc=244" + bad << 401;
     QTest::newRow("territory-no-token") << "/1.0/?mcc=244" << 401;
     QTest::newRow("search-bad-token") << "/1.0/gb/artists/?q=Björk" + bad << 401;
-    QTest::newRow("similar-bad-token") << "/1.0/gb/artists/ar1001/similar/tracks/?itemsperpage=4" + bad << 401;
+    QTest::newRow("similar-bad-token")
+            << "/1.0/gb/artists/ar1001/similar/tracks/?itemsperpage=4" + bad << 401;
     const QString good = QStringLiteral("&token=") + token;
-    QTest::newRow("unknown-artist") << "/1.0/gb/artists/ar9999/similar/?itemsperpage=4" + good << 404;
-    QTest::newRow("unknown-artist-albums") << "/1.0/gb/artists/ar9999/similar/albums/?itemsperpage=4" + good << 404;
+    QTest::newRow("unknown-artist")
+            << "/1.0/gb/artists/ar9999/similar/?itemsperpage=4" + good << 404;
+    QTest::newRow("unknown-artist-albums")
+            << "/1.0/gb/artists/ar9999/similar/albums/?itemsperpage=4" + good << 404;
     QTest::newRow("unknown-territory") << "/1.0/xx/artists/?q=Björk" + good << 404;
     QTest::newRow("unknown-version") << "/2.0/gb/artists/?q=Björk" + good << 404;
-    QTest::newRow("unknown-similar-kind") << "/1.0/gb/artists/ar1001/similar/videos/?x=1" + good << 404;
+    QTest::newRow("unknown-similar-kind")
+            << "/1.0/gb/artists/ar1001/similar/videos/?x=1" + good << 404;
     QTest::newRow("unknown-path") << "/nothing/here?x=1" + good << 404;
     QTest::newRow("unknown-picture") << "/pictures/album/al0.jpg" << 404;
     QTest::newRow("picture-wrong-extension") << "/pictures/album/al100101.png" << 404;
@@ -480,44 +510,55 @@ void tst_StoreServer::faults_data()
     const ReplyCheck timedOut = checkError(QNetworkReply::OperationCanceledError);
 
     QTest::newRow("stall") << make(Kind::Stall) << feed << 300 << timedOut;
-    QTest::newRow("stall-after-headers") << make(Kind::StallAfterHeaders) << feed << 300 << timedOut;
+    QTest::newRow("stall-after-headers")
+            << make(Kind::StallAfterHeaders) << feed << 300 << timedOut;
     StoreFault status = make(Kind::Status);
     status.status = 503;
     QTest::newRow("status") << status << feed << 0 << checkStatus(503);
     QTest::newRow("status-default") << make(Kind::Status) << feed << 0 << checkStatus(500);
     QTest::newRow("cut-body") << make(Kind::CutBody) << feed << 0 << ReplyCheck(checkCut);
-    QTest::newRow("connection-reset") << make(Kind::ConnectionReset) << feed << 0 << ReplyCheck(checkCut);
-    QTest::newRow("cut-body-no-length") << make(Kind::CutBodyNoLength) << feed << 0 << ReplyCheck(checkBrokenXml);
-    QTest::newRow("malformed-xml") << make(Kind::MalformedXml) << feed << 0 << ReplyCheck(checkBrokenXml);
-    QTest::newRow("entity-bomb") << make(Kind::EntityBomb) << feed << 0 << ReplyCheck(checkBrokenXml);
+    QTest::newRow("connection-reset")
+            << make(Kind::ConnectionReset) << feed << 0 << ReplyCheck(checkCut);
+    QTest::newRow("cut-body-no-length")
+            << make(Kind::CutBodyNoLength) << feed << 0 << ReplyCheck(checkBrokenXml);
+    QTest::newRow("malformed-xml")
+            << make(Kind::MalformedXml) << feed << 0 << ReplyCheck(checkBrokenXml);
+    QTest::newRow("entity-bomb") << make(Kind::EntityBomb) << feed << 0
+                                 << ReplyCheck(checkBrokenXml);
     QTest::newRow("empty-body") << make(Kind::EmptyBody) << feed << 0
-                                << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
+                                << ReplyCheck([](const StoreFetcher::Reply &reply,
+                                                 const StoreFetcher::Reply &) {
                                        QCOMPARE(reply.status, 200);
                                        QVERIFY(reply.body.isEmpty());
                                    });
     QTest::newRow("redirect-loop") << make(Kind::RedirectLoop) << feed << 0
                                    << checkError(QNetworkReply::TooManyRedirectsError);
-    QTest::newRow("html-error-page") << make(Kind::HtmlErrorPage) << feed << 0
-                                     << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-                                            QVERIFY(reply.contentType.startsWith("text/html"));
-                                            QVERIFY(reply.body.contains("<html>"));
-                                        });
+    QTest::newRow("html-error-page")
+            << make(Kind::HtmlErrorPage) << feed << 0
+            << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
+                   QVERIFY(reply.contentType.startsWith("text/html"));
+                   QVERIFY(reply.body.contains("<html>"));
+               });
     // The faults below look like a normal answer to the plug-in.
-    QTest::newRow("extra-entries") << make(Kind::ExtraEntries) << feed << 0
-                                   << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-                                          const StoreQueries::QuerySet set = StoreQueries::similarItems(Similar::Tracks);
-                                          QCOMPARE(parse(reply.body, unlimited(set)).size(), 9);
-                                          QCOMPARE(parse(reply.body, set).size(), StoreQueries::SimilarItemsLimit);
-                                      });
+    QTest::newRow("extra-entries")
+            << make(Kind::ExtraEntries) << feed << 0
+            << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
+                   const StoreQueries::QuerySet set = StoreQueries::similarItems(Similar::Tracks);
+                   QCOMPARE(parse(reply.body, unlimited(set)).size(), 9);
+                   QCOMPARE(parse(reply.body, set).size(), StoreQueries::SimilarItemsLimit);
+               });
     StoreFault drip = make(Kind::Drip);
     drip.intervalMs = 1;
-    QTest::newRow("drip") << drip << m_fetcher.territoryUrl(QStringLiteral("244")) << 0 << ReplyCheck(checkNormal);
+    QTest::newRow("drip") << drip << m_fetcher.territoryUrl(QStringLiteral("244")) << 0
+                          << ReplyCheck(checkNormal);
     QTest::newRow("doctype") << make(Kind::Doctype) << feed << 0
-                             << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &normal) {
+                             << ReplyCheck([](const StoreFetcher::Reply &reply,
+                                              const StoreFetcher::Reply &normal) {
                                     // The normal answer with the declaration added.
                                     QCOMPARE(xmlError(reply.body), QString());
                                     QByteArray body = reply.body;
-                                    const qsizetype start = body.indexOf("\n<!DOCTYPE feed SYSTEM ");
+                                    const qsizetype start =
+                                            body.indexOf("\n<!DOCTYPE feed SYSTEM ");
                                     QVERIFY(start > 0);
                                     body.remove(start, body.indexOf('>', start) + 1 - start);
                                     QCOMPARE(body, normal.body);
@@ -525,23 +566,26 @@ void tst_StoreServer::faults_data()
     StoreFault nesting = make(Kind::DeepNesting);
     nesting.nestingDepth = 2000;
     QTest::newRow("deep-nesting") << nesting << feed << 0
-                                  << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
+                                  << ReplyCheck([](const StoreFetcher::Reply &reply,
+                                                   const StoreFetcher::Reply &) {
                                          QCOMPARE(reply.body.count("<n>"), 2000);
                                          QCOMPARE(xmlError(reply.body), QString());
                                      });
     QTest::newRow("not-an-image") << make(Kind::NotAnImage) << picture << 0
-                                  << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
+                                  << ReplyCheck([](const StoreFetcher::Reply &reply,
+                                                   const StoreFetcher::Reply &) {
                                          QVERIFY(reply.contentType.startsWith("image/"));
                                          QVERIFY(QImage::fromData(reply.body).isNull());
                                      });
     StoreFault huge = make(Kind::HugePicture);
     huge.pictureSize = QSize(1500, 900);
     QTest::newRow("huge-picture") << huge << picture << 0 << checkPictureSize(QSize(1500, 900));
-    QTest::newRow("truncated-jpeg") << make(Kind::TruncatedJpeg) << picture << 0
-                                    << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-                                           QVERIFY(reply.body.startsWith("\xFF\xD8"));
-                                           QVERIFY(!reply.body.endsWith("\xFF\xD9"));
-                                       });
+    QTest::newRow("truncated-jpeg")
+            << make(Kind::TruncatedJpeg) << picture << 0
+            << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
+                   QVERIFY(reply.body.startsWith("\xFF\xD8"));
+                   QVERIFY(!reply.body.endsWith("\xFF\xD9"));
+               });
     QTest::newRow("jpeg-claiming-huge-size") << make(Kind::JpegClaimingHugeSize) << picture << 0
                                              << checkPictureSize(QSize(65000, 65000));
 }
@@ -571,7 +615,7 @@ void tst_StoreServer::delayHoldsTheAnswer()
     delay.delayMs = 150;
     m_server.addFault(delay);
     QSignalSpy requestSpy(&m_server, &StoreServer::requestReceived);
-    std::unique_ptr<QNetworkReply> reply(m_manager.get(QNetworkRequest{QUrl(feedUrl())}));
+    std::unique_ptr<QNetworkReply> reply(m_manager.get(QNetworkRequest { QUrl(feedUrl()) }));
     QVERIFY(requestSpy.wait());
     QVERIFY(!reply->isFinished());
     QSignalSpy finishedSpy(reply.get(), &QNetworkReply::finished);
@@ -602,11 +646,17 @@ void tst_StoreServer::persistentFaultAndPathFilter()
     fault.times = 0;
     m_server.addFault(fault);
     QCOMPARE(m_fetcher.fetch(m_fetcher.searchUrl(QStringLiteral("Björk"))).status, 200);
-    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QStringLiteral("albums/"))).status, 502);
-    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QString())).status, 502);
+    QCOMPARE(m_fetcher
+                     .fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"),
+                                                 QStringLiteral("albums/")))
+                     .status,
+             502);
+    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QString())).status,
+             502);
     QCOMPARE(m_server.pendingFaultCount(), 1);
     m_server.clearFaults();
-    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QString())).status, 200);
+    QCOMPARE(m_fetcher.fetch(m_fetcher.similarUrl(QStringLiteral("ar1007"), QString())).status,
+             200);
 
     StoreFault twice(StoreFault::Kind::EmptyBody);
     twice.times = 2;
@@ -657,7 +707,7 @@ void tst_StoreServer::generatedFeeds()
     QCOMPARE(xmlError(artistsFeed), QString());
     const Rows artists = parse(artistsFeed, StoreQueries::artistSearch());
     QCOMPARE(artists.size(), 2500);
-    QCOMPARE(artists.value(7), (QStringList{"Generated Artist 7", "gen7"}));
+    QCOMPARE(artists.value(7), (QStringList { "Generated Artist 7", "gen7" }));
 }
 
 void tst_StoreServer::catalogFile()
@@ -702,13 +752,18 @@ void tst_StoreServer::catalogFile()
     QVERIFY(server.start());
     QCOMPARE(server.catalog().artists().size(), 3);
     QCOMPARE(server.catalog().album(QStringLiteral("y1")).album->trackCount, 2);
-    const QByteArray feed =
-        m_fetcher.get(server.baseUrl() + QLatin1String("/1.0/gb/artists/x1/similar/tracks/?itemsperpage=4&token=") + token);
-    QCOMPARE(column(parse(feed, StoreQueries::similarItems(Similar::Tracks)), 0), (QStringList{"First", "Second"}));
+    const QByteArray feed = m_fetcher.get(
+            server.baseUrl()
+            + QLatin1String("/1.0/gb/artists/x1/similar/tracks/?itemsperpage=4&token=") + token);
+    QCOMPARE(column(parse(feed, StoreQueries::similarItems(Similar::Tracks)), 0),
+             (QStringList { "First", "Second" }));
     // An exact match comes before a partial one, whatever the catalog's order.
-    const QByteArray search = m_fetcher.get(server.baseUrl() + QLatin1String("/1.0/gb/artists/?q=solo&token=") + token);
-    QCOMPARE(column(parse(search, StoreQueries::artistSearch()), 0), (QStringList{"Solo", "Soloists"}));
-    const StoreFetcher::Reply picture = m_fetcher.fetch(server.baseUrl() + QLatin1String("/pictures/artist/x1.png"));
+    const QByteArray search = m_fetcher.get(
+            server.baseUrl() + QLatin1String("/1.0/gb/artists/?q=solo&token=") + token);
+    QCOMPARE(column(parse(search, StoreQueries::artistSearch()), 0),
+             (QStringList { "Solo", "Soloists" }));
+    const StoreFetcher::Reply picture =
+            m_fetcher.fetch(server.baseUrl() + QLatin1String("/pictures/artist/x1.png"));
     QCOMPARE(QImage::fromData(picture.body).size(), QSize(30, 20));
 }
 
@@ -716,21 +771,24 @@ void tst_StoreServer::command()
 {
     QProcess store;
     store.setProcessChannelMode(QProcess::SeparateChannels);
-    store.start(QStringLiteral(VELLORA_STORE_COMMAND), {QStringLiteral("--port"), QStringLiteral("0")});
+    store.start(QStringLiteral(VELLORA_STORE_COMMAND),
+                { QStringLiteral("--port"), QStringLiteral("0") });
     QVERIFY(store.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(store.canReadLine(), 10000);
     const QString baseUrl = QString::fromUtf8(store.readLine()).trimmed();
     QVERIFY2(baseUrl.startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(baseUrl));
 
     const QByteArray body = m_fetcher.get(
-        baseUrl + QLatin1String("/1.0/?useip=true&storeconfig=false&format=xml&mcc=262&token=") + token);
-    QCOMPARE(parse(body, StoreQueries::territoryLookup()), (Rows{{0, {QStringLiteral("de")}}}));
+            baseUrl + QLatin1String("/1.0/?useip=true&storeconfig=false&format=xml&mcc=262&token=")
+            + token);
+    QCOMPARE(parse(body, StoreQueries::territoryLookup()),
+             (Rows { { 0, { QStringLiteral("de") } } }));
     store.terminate();
     QVERIFY(store.waitForFinished());
 
     QProcess badCatalog;
     badCatalog.start(QStringLiteral(VELLORA_STORE_COMMAND),
-                     {QStringLiteral("--catalog"), QStringLiteral("/nonexistent/catalog.json")});
+                     { QStringLiteral("--catalog"), QStringLiteral("/nonexistent/catalog.json") });
     QVERIFY(badCatalog.waitForFinished());
     QCOMPARE(badCatalog.exitCode(), 1);
     QVERIFY(badCatalog.readAllStandardError().contains("cannot read"));

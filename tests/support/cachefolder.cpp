@@ -15,7 +15,8 @@ QString CacheFolder::folder(const QString &kind)
 
 QString CacheFolder::fileName(const QString &url)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
+    return QString::fromLatin1(
+            QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
 QString CacheFolder::filePath(const QString &kind, const QString &url)

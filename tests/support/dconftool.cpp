@@ -8,7 +8,7 @@ bool DconfTool::run(const QStringList &arguments, QString *output)
     QProcess dconf;
     dconf.start(QStringLiteral("dconf"), arguments);
     const bool finished = dconf.waitForFinished(20000) && dconf.exitStatus() == QProcess::NormalExit
-        && dconf.exitCode() == 0;
+            && dconf.exitCode() == 0;
     if (!finished)
         qWarning() << "dconf" << arguments << "failed:" << dconf.readAllStandardError();
     if (output)

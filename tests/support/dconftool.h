@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// Runs the dconf command line tool, so that a test changes the settings store the way another program would.
+// Runs the dconf command line tool, so that a test changes the settings store the way another
+// program would.
 class DconfTool
 {
 public:

@@ -26,10 +26,9 @@ QString FakeModemManager::simPath(int n)
 }
 
 FakeModemManager::FakeModemManager()
-    : m_sims{ QVariant::fromValue(QDBusObjectPath(simPath(0))) }
-    , m_operatorIds{ { simPath(0), QStringLiteral("24405") } }
-{
-}
+    : m_sims { QVariant::fromValue(QDBusObjectPath(simPath(0))) },
+      m_operatorIds { { simPath(0), QStringLiteral("24405") } }
+{ }
 
 FakeModemManager::~FakeModemManager()
 {
@@ -92,7 +91,7 @@ bool FakeModemManager::handleMessage(const QDBusMessage &message, const QDBusCon
     if (message.path() == Path && message.member() == QLatin1String("GetManagedObjects")) {
         ManagedObjects objects;
         for (int i = 0; i < m_sims.size(); ++i) {
-            QVariantMap modem{ { QStringLiteral("Manufacturer"), QStringLiteral("Fake") } };
+            QVariantMap modem { { QStringLiteral("Manufacturer"), QStringLiteral("Fake") } };
             if (m_sims.at(i).isValid())
                 modem.insert(QStringLiteral("Sim"), m_sims.at(i));
             objects.insert(QDBusObjectPath(Path + QStringLiteral("/Modem/") + QString::number(i)),
@@ -103,7 +102,8 @@ bool FakeModemManager::handleMessage(const QDBusMessage &message, const QDBusCon
     }
     const QVariantList args = message.arguments();
     if (message.member() == QLatin1String("Get") && args.size() == 2 && args.at(0) == SimInterface
-        && args.at(1) == QLatin1String("OperatorIdentifier") && m_operatorIds.contains(message.path())) {
+        && args.at(1) == QLatin1String("OperatorIdentifier")
+        && m_operatorIds.contains(message.path())) {
         const QVariant id = m_operatorIds.value(message.path());
         connection.send(id.isValid() ? message.createReply(QVariant::fromValue(QDBusVariant(id)))
                                      : message.createReply());

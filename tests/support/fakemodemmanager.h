@@ -40,7 +40,7 @@ public:
 
 private:
     QThread m_thread;
-    QDBusConnection m_bus{QString()};
+    QDBusConnection m_bus { QString() };
     mutable QMutex m_mutex;
     QVariantList m_sims;
     QVariantMap m_operatorIds;

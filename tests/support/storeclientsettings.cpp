@@ -13,9 +13,11 @@ bool StoreClientSettings::write(quint16 port, const QString &token, const QVaria
     settings.clear();
     if (territory.isValid())
         settings.setValue(QStringLiteral("User/territory"), territory);
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"), QStringLiteral("127.0.0.1:%1").arg(port));
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
+                      QStringLiteral("127.0.0.1:%1").arg(port));
     if (!token.isNull())
-        settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"), token);
+        settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"),
+                          token);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

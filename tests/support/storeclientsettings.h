@@ -11,5 +11,6 @@ public:
     static QString fileName();
     // Replaces every setting with the address 127.0.0.1:port, the token unless
     // it is null and the territory unless it is invalid.
-    static bool write(quint16 port, const QString &token = QString(), const QVariant &territory = QVariant());
+    static bool write(quint16 port, const QString &token = QString(),
+                      const QVariant &territory = QVariant());
 };

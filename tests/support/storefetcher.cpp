@@ -14,7 +14,7 @@ const QString Token = QLatin1String(StoreConstants::DefaultToken);
 
 StoreFetcher::Reply StoreFetcher::fetch(const QString &url, int transferTimeoutMs)
 {
-    QNetworkRequest request{ QUrl(url) };
+    QNetworkRequest request { QUrl(url) };
     if (transferTimeoutMs > 0)
         request.setTransferTimeout(transferTimeoutMs);
     std::unique_ptr<QNetworkReply> reply(m_manager.get(request));
@@ -48,11 +48,12 @@ QString StoreFetcher::searchUrl(const QString &query) const
 QString StoreFetcher::similarUrl(const QString &id, const QString &what, int items) const
 {
     return api() + QLatin1String("gb/artists/") + id + QLatin1String("/similar/") + what
-        + QLatin1String("?itemsperpage=") + QString::number(items) + QLatin1String("&token=") + Token;
+            + QLatin1String("?itemsperpage=") + QString::number(items) + QLatin1String("&token=")
+            + Token;
 }
 
 QString StoreFetcher::territoryUrl(const QString &mcc) const
 {
-    return api() + QLatin1String("?useip=true&storeconfig=false&format=xml&mcc=") + mcc + QLatin1String("&token=")
-        + Token;
+    return api() + QLatin1String("?useip=true&storeconfig=false&format=xml&mcc=") + mcc
+            + QLatin1String("&token=") + Token;
 }

@@ -10,7 +10,8 @@
 class StoreFetcher
 {
 public:
-    struct Reply {
+    struct Reply
+    {
         QNetworkReply::NetworkError error = QNetworkReply::NoError;
         int status = 0;
         QByteArray contentType;

@@ -53,25 +53,31 @@ void tst_SystemNetworkInfo::initTestCase()
 
     QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
     QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                 "<busconfig>\n"
-                 "  <type>session</type>\n"
-                 "  <listen>unix:dir=" + m_dir.path().toUtf8() + "</listen>\n"
-                 "  <servicedir>" + m_dir.filePath(QStringLiteral("services")).toUtf8() + "</servicedir>\n"
-                 "  <auth>EXTERNAL</auth>\n"
-                 "  <policy context=\"default\">\n"
-                 "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                 "    <allow eavesdrop=\"true\"/>\n"
-                 "    <allow own=\"*\"/>\n"
-                 "  </policy>\n"
-                 "</busconfig>\n");
+    config.write(
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig>\n"
+            "  <type>session</type>\n"
+            "  <listen>unix:dir="
+            + m_dir.path().toUtf8()
+            + "</listen>\n"
+              "  <servicedir>"
+            + m_dir.filePath(QStringLiteral("services")).toUtf8()
+            + "</servicedir>\n"
+              "  <auth>EXTERNAL</auth>\n"
+              "  <policy context=\"default\">\n"
+              "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+              "    <allow eavesdrop=\"true\"/>\n"
+              "    <allow own=\"*\"/>\n"
+              "  </policy>\n"
+              "</busconfig>\n");
     config.close();
 
     QSignalSpy outputSpy(&m_daemon, &QProcess::readyReadStandardOutput);
     m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--print-address"),
-                    QStringLiteral("--nofork"), QStringLiteral("--nopidfile")});
+                   { QStringLiteral("--config-file=") + config.fileName(),
+                     QStringLiteral("--print-address"), QStringLiteral("--nofork"),
+                     QStringLiteral("--nopidfile") });
     QVERIFY2(m_daemon.waitForStarted(), qPrintable(m_daemon.errorString()));
     while (!m_daemon.canReadLine())
         QVERIFY(outputSpy.wait());
@@ -90,8 +96,8 @@ void tst_SystemNetworkInfo::cleanupTestCase()
 void tst_SystemNetworkInfo::init()
 {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_busAddress.toUtf8());
-    m_fake.setModems({QVariant::fromValue(QDBusObjectPath(simPath(0)))});
-    m_fake.setOperatorIds({{simPath(0), QStringLiteral("24405")}});
+    m_fake.setModems({ QVariant::fromValue(QDBusObjectPath(simPath(0))) });
+    m_fake.setOperatorIds({ { simPath(0), QStringLiteral("24405") } });
     m_fake.setSilentMethods({});
     QVERIFY(m_fake.registerService());
 }
@@ -123,28 +129,40 @@ void tst_SystemNetworkInfo::countryCodeFromSim_data()
     const QVariant sim1 = QVariant::fromValue(QDBusObjectPath(simPath(1)));
     const QVariant noSim = QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")));
 
-    const auto sim0Id = [](const QVariant &id) { return QVariantMap{{simPath(0), id}}; };
-    QTest::newRow("five-digit-id") << QVariantList{sim0} << sim0Id(QStringLiteral("24405")) << "244";
-    QTest::newRow("six-digit-id") << QVariantList{sim0} << sim0Id(QStringLiteral("310410")) << "310";
-    QTest::newRow("no-modem") << QVariantList{} << QVariantMap{} << "";
-    QTest::newRow("modem-without-sim") << QVariantList{noSim} << sim0Id(QStringLiteral("24405")) << "";
-    QTest::newRow("modem-without-sim-property") << QVariantList{QVariant()} << sim0Id(QStringLiteral("24405")) << "";
-    QTest::newRow("sim-property-not-a-path") << QVariantList{simPath(0)} << sim0Id(QStringLiteral("24405")) << "";
-    QTest::newRow("sim-object-gone") << QVariantList{sim0} << QVariantMap{} << "";
-    QTest::newRow("second-modem-holds-sim") << QVariantList{noSim, sim1}
-                                            << QVariantMap{{simPath(1), QStringLiteral("26201")}} << "262";
-    QTest::newRow("first-sim-unusable") << QVariantList{sim0, sim1}
-                                        << QVariantMap{{simPath(0), QString()}, {simPath(1), QStringLiteral("20810")}}
-                                        << "208";
-    QTest::newRow("id-empty") << QVariantList{sim0} << sim0Id(QString()) << "";
-    QTest::newRow("id-too-short") << QVariantList{sim0} << sim0Id(QStringLiteral("2440")) << "";
-    QTest::newRow("id-too-long") << QVariantList{sim0} << sim0Id(QStringLiteral("2440512")) << "";
-    QTest::newRow("id-not-digits") << QVariantList{sim0} << sim0Id(QStringLiteral("24a05")) << "";
-    QTest::newRow("id-with-blank") << QVariantList{sim0} << sim0Id(QStringLiteral(" 24405")) << "";
-    QTest::newRow("id-non-latin-digits") << QVariantList{sim0} << sim0Id(QStringLiteral("٢٤٤٠٥")) << "";
-    QTest::newRow("id-with-nine") << QVariantList{sim0} << sim0Id(QStringLiteral("90118")) << "901";
-    QTest::newRow("reply-without-value") << QVariantList{sim0} << sim0Id(QVariant()) << "";
-    QTest::newRow("id-not-a-string") << QVariantList{sim0} << sim0Id(24405u) << "";
+    const auto sim0Id = [](const QVariant &id) { return QVariantMap { { simPath(0), id } }; };
+    QTest::newRow("five-digit-id")
+            << QVariantList { sim0 } << sim0Id(QStringLiteral("24405")) << "244";
+    QTest::newRow("six-digit-id") << QVariantList { sim0 } << sim0Id(QStringLiteral("310410"))
+                                  << "310";
+    QTest::newRow("no-modem") << QVariantList {} << QVariantMap {} << "";
+    QTest::newRow("modem-without-sim")
+            << QVariantList { noSim } << sim0Id(QStringLiteral("24405")) << "";
+    QTest::newRow("modem-without-sim-property")
+            << QVariantList { QVariant() } << sim0Id(QStringLiteral("24405")) << "";
+    QTest::newRow("sim-property-not-a-path")
+            << QVariantList { simPath(0) } << sim0Id(QStringLiteral("24405")) << "";
+    QTest::newRow("sim-object-gone") << QVariantList { sim0 } << QVariantMap {} << "";
+    QTest::newRow("second-modem-holds-sim")
+            << QVariantList { noSim, sim1 }
+            << QVariantMap { { simPath(1), QStringLiteral("26201") } } << "262";
+    QTest::newRow("first-sim-unusable")
+            << QVariantList { sim0, sim1 }
+            << QVariantMap { { simPath(0), QString() }, { simPath(1), QStringLiteral("20810") } }
+            << "208";
+    QTest::newRow("id-empty") << QVariantList { sim0 } << sim0Id(QString()) << "";
+    QTest::newRow("id-too-short") << QVariantList { sim0 } << sim0Id(QStringLiteral("2440")) << "";
+    QTest::newRow("id-too-long") << QVariantList { sim0 } << sim0Id(QStringLiteral("2440512"))
+                                 << "";
+    QTest::newRow("id-not-digits")
+            << QVariantList { sim0 } << sim0Id(QStringLiteral("24a05")) << "";
+    QTest::newRow("id-with-blank")
+            << QVariantList { sim0 } << sim0Id(QStringLiteral(" 24405")) << "";
+    QTest::newRow("id-non-latin-digits")
+            << QVariantList { sim0 } << sim0Id(QStringLiteral("٢٤٤٠٥")) << "";
+    QTest::newRow("id-with-nine") << QVariantList { sim0 } << sim0Id(QStringLiteral("90118"))
+                                  << "901";
+    QTest::newRow("reply-without-value") << QVariantList { sim0 } << sim0Id(QVariant()) << "";
+    QTest::newRow("id-not-a-string") << QVariantList { sim0 } << sim0Id(24405u) << "";
 }
 
 void tst_SystemNetworkInfo::countryCodeFromSim()
@@ -174,9 +192,9 @@ void tst_SystemNetworkInfo::silentModemManager_data()
     QTest::addColumn<int>("timeout");
     QTest::addColumn<int>("effectiveTimeout");
 
-    const QSet<QString> objectManager{QStringLiteral("GetManagedObjects")};
+    const QSet<QString> objectManager { QStringLiteral("GetManagedObjects") };
     QTest::newRow("object-manager") << objectManager << 50 << 50;
-    QTest::newRow("sim-properties") << QSet<QString>{QStringLiteral("Get")} << 50 << 50;
+    QTest::newRow("sim-properties") << QSet<QString> { QStringLiteral("Get") } << 50 << 50;
     // Longer than the default: the wait shows that the setting is used.
     QTest::newRow("longer-than-default") << objectManager << 800 << 800;
     // Zero or less would leave the bus library's own wait of many seconds.
@@ -199,7 +217,8 @@ void tst_SystemNetworkInfo::silentModemManager()
     waited.start();
     QCOMPARE(info.homeMobileCountryCode(), QString());
     // A timeout can end a little early, never much.
-    QVERIFY2(waited.elapsed() >= effectiveTimeout * 9 / 10, qPrintable(QString::number(waited.elapsed())));
+    QVERIFY2(waited.elapsed() >= effectiveTimeout * 9 / 10,
+             qPrintable(QString::number(waited.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(tst_SystemNetworkInfo)

@@ -74,12 +74,16 @@ void tst_SvLayout::insertionIndices_data()
     QTest::addColumn<Insertions>("insertions");
     QTest::addColumn<QList<int>>("order");
 
-    QTest::newRow("in turn") << Insertions { { 0, 0 }, { 1, 1 }, { 2, 2 } } << QList<int> { 0, 1, 2 };
-    QTest::newRow("at 0 goes first") << Insertions { { 0, 0 }, { 1, 1 }, { 0, 2 } } << QList<int> { 2, 0, 1 };
+    QTest::newRow("in turn") << Insertions { { 0, 0 }, { 1, 1 }, { 2, 2 } }
+                             << QList<int> { 0, 1, 2 };
+    QTest::newRow("at 0 goes first")
+            << Insertions { { 0, 0 }, { 1, 1 }, { 0, 2 } } << QList<int> { 2, 0, 1 };
     QTest::newRow("at 1") << Insertions { { 0, 0 }, { 1, 1 }, { 1, 2 } } << QList<int> { 0, 2, 1 };
-    QTest::newRow("past the end appends") << Insertions { { 0, 0 }, { 7, 1 } } << QList<int> { 0, 1 };
+    QTest::newRow("past the end appends")
+            << Insertions { { 0, 0 }, { 7, 1 } } << QList<int> { 0, 1 };
     QTest::newRow("negative appends") << Insertions { { 0, 0 }, { -1, 1 } } << QList<int> { 0, 1 };
-    QTest::newRow("again moves the item") << Insertions { { 0, 0 }, { 1, 1 }, { 0, 1 } } << QList<int> { 1, 0 };
+    QTest::newRow("again moves the item")
+            << Insertions { { 0, 0 }, { 1, 1 }, { 0, 1 } } << QList<int> { 1, 0 };
 }
 
 void tst_SvLayout::insertionIndices()

@@ -18,8 +18,7 @@ class CountedCell : public SvDetailedListItem
     Q_OBJECT
 
 public:
-    explicit CountedCell(QGraphicsItem *parent)
-        : SvDetailedListItem(IconTitleSubtitle, parent)
+    explicit CountedCell(QGraphicsItem *parent) : SvDetailedListItem(IconTitleSubtitle, parent)
     {
         ++constructed;
     }
@@ -114,26 +113,32 @@ void tst_SvList::followsRowChanges_data()
     QTest::addColumn<QStringList>("titles");
 
     const auto insert = [](int row) {
-        return ModelChange([row](QStandardItemModel *model) { model->insertRow(row, new QStandardItem("new")); });
+        return ModelChange([row](QStandardItemModel *model) {
+            model->insertRow(row, new QStandardItem("new"));
+        });
     };
     QTest::newRow("unchanged") << ModelChange([](QStandardItemModel *) {})
                                << QStringList { "alpha", "beta", "gamma" };
     QTest::newRow("insert at 0") << insert(0) << QStringList { "new", "alpha", "beta", "gamma" };
-    QTest::newRow("insert in the middle") << insert(2) << QStringList { "alpha", "beta", "new", "gamma" };
+    QTest::newRow("insert in the middle")
+            << insert(2) << QStringList { "alpha", "beta", "new", "gamma" };
     QTest::newRow("append") << insert(3) << QStringList { "alpha", "beta", "gamma", "new" };
-    QTest::newRow("remove first") << ModelChange([](QStandardItemModel *model) { model->removeRow(0); })
-                                  << QStringList { "beta", "gamma" };
-    QTest::newRow("remove two") << ModelChange([](QStandardItemModel *model) { model->removeRows(1, 2); })
-                                << QStringList { "alpha" };
-    QTest::newRow("reset to empty") << ModelChange([](QStandardItemModel *model) { model->clear(); })
-                                    << QStringList {};
+    QTest::newRow("remove first") << ModelChange([](QStandardItemModel *model) {
+        model->removeRow(0);
+    }) << QStringList { "beta", "gamma" };
+    QTest::newRow("remove two") << ModelChange([](QStandardItemModel *model) {
+        model->removeRows(1, 2);
+    }) << QStringList { "alpha" };
+    QTest::newRow("reset to empty")
+            << ModelChange([](QStandardItemModel *model) { model->clear(); }) << QStringList {};
     QTest::newRow("reset and refill") << ModelChange([](QStandardItemModel *model) {
         model->clear();
         model->appendRow(new QStandardItem("one"));
         model->appendRow(new QStandardItem("two"));
     }) << QStringList { "one", "two" };
-    QTest::newRow("sorted") << ModelChange([](QStandardItemModel *model) { model->sort(0, Qt::DescendingOrder); })
-                            << QStringList { "gamma", "beta", "alpha" };
+    QTest::newRow("sorted") << ModelChange([](QStandardItemModel *model) {
+        model->sort(0, Qt::DescendingOrder);
+    }) << QStringList { "gamma", "beta", "alpha" };
 }
 
 void tst_SvList::followsRowChanges()
@@ -185,9 +190,12 @@ void tst_SvList::clicks_data()
     const QPointF middle(0.5, 0.5);
     QTest::newRow("first row") << 0 << Gesture { middle, middle } << QList<int> { 0 };
     QTest::newRow("last row") << 2 << Gesture { middle, middle } << QList<int> { 2 };
-    QTest::newRow("release elsewhere inside") << 1 << Gesture { { 0.1, 0.1 }, { 0.9, 0.9 } } << QList<int> { 1 };
-    QTest::newRow("released on another row") << 1 << Gesture { middle, { 0.5, 1.5 } } << QList<int> {};
-    QTest::newRow("slide off and back") << 1 << Gesture { middle, { 0.5, 1.5 }, middle } << QList<int> {};
+    QTest::newRow("release elsewhere inside")
+            << 1 << Gesture { { 0.1, 0.1 }, { 0.9, 0.9 } } << QList<int> { 1 };
+    QTest::newRow("released on another row")
+            << 1 << Gesture { middle, { 0.5, 1.5 } } << QList<int> {};
+    QTest::newRow("slide off and back")
+            << 1 << Gesture { middle, { 0.5, 1.5 }, middle } << QList<int> {};
 }
 
 void tst_SvList::clicks()
@@ -209,8 +217,9 @@ void tst_SvList::clicks()
     const QRectF cell = m_list->cellAt(row)->sceneBoundingRect();
     QList<QPoint> points;
     for (const QPointF &fraction : std::as_const(gesture))
-        points.append(view.mapFromScene(cell.topLeft()
-                                        + QPointF(fraction.x() * cell.width(), fraction.y() * cell.height())));
+        points.append(view.mapFromScene(
+                cell.topLeft()
+                + QPointF(fraction.x() * cell.width(), fraction.y() * cell.height())));
     QTest::mousePress(view.viewport(), Qt::LeftButton, {}, points.first());
     for (const QPoint &point : points.mid(1))
         QTest::mouseMove(view.viewport(), point);

@@ -100,7 +100,8 @@ void tst_SvWidgets::textAndPictureArePainted()
 
     const QImage icon = render(picture->geometry());
     QCOMPARE(icon.size(), QSize(80, 80));
-    QCOMPARE(icon.pixel(40, 40), SvTheme::icon(QStringLiteral("icon-m-content-album"), QSize(80, 80)).pixel(40, 40));
+    QCOMPARE(icon.pixel(40, 40),
+             SvTheme::icon(QStringLiteral("icon-m-content-album"), QSize(80, 80)).pixel(40, 40));
 }
 
 QTEST_MAIN(tst_SvWidgets)

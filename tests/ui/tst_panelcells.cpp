@@ -31,7 +31,7 @@ const QString ArtistIcon = QStringLiteral("icon-m-content-artist");
 const int PictureField = 3;
 
 using CreatorFactory = std::function<std::unique_ptr<SvCellCreator>()>;
-template <typename Creator>
+template<typename Creator>
 std::unique_ptr<SvCellCreator> make()
 {
     return std::make_unique<Creator>();
@@ -67,7 +67,8 @@ private slots:
 
 private:
     // Fills a fresh cell from a one-row model whose picture field is given.
-    SvDetailedListItem *fill(const QString &picture, const SvCellCreator &creator = VelloraContentItemCreator());
+    SvDetailedListItem *fill(const QString &picture,
+                             const SvCellCreator &creator = VelloraContentItemCreator());
 
     PanelFixture m_fixture;
     SvWidgetRecycler m_recycler;
@@ -88,8 +89,10 @@ void tst_PanelCells::init()
 SvDetailedListItem *tst_PanelCells::fill(const QString &picture, const SvCellCreator &creator)
 {
     VelloraModel model;
-    model.insertData(0, { QStringLiteral("Title"), QStringLiteral("Artist | Album"), QStringLiteral("04:05"), picture,
-                          QStringLiteral("tr1"), QStringLiteral("Artist") });
+    model.insertData(0,
+                     { QStringLiteral("Title"), QStringLiteral("Artist | Album"),
+                       QStringLiteral("04:05"), picture, QStringLiteral("tr1"),
+                       QStringLiteral("Artist") });
     m_cell.reset(creator.createCell(model.index(0, 0), m_recycler));
     return qobject_cast<SvDetailedListItem *>(m_cell.get());
 }
@@ -101,10 +104,11 @@ void tst_PanelCells::creators_data()
     QTest::addColumn<int>("itemStyle");
     QTest::addColumn<QString>("titleStyle");
     QTest::addColumn<QString>("defaultIcon");
-    QTest::newRow("default-list") << CreatorFactory(make<VelloraContentItemCreator>) << "VelloraListItem" << 1
-                                  << "CommonTitleInverted" << AlbumIcon;
-    QTest::newRow("artist-list") << CreatorFactory(make<AOAInterfaceContentItemCreator>) << "AOAInterfaceListItem" << 3
-                                 << "CommonSingleTitleInverted" << ArtistIcon;
+    QTest::newRow("default-list") << CreatorFactory(make<VelloraContentItemCreator>)
+                                  << "VelloraListItem" << 1 << "CommonTitleInverted" << AlbumIcon;
+    QTest::newRow("artist-list") << CreatorFactory(make<AOAInterfaceContentItemCreator>)
+                                 << "AOAInterfaceListItem" << 3 << "CommonSingleTitleInverted"
+                                 << ArtistIcon;
 }
 
 void tst_PanelCells::creators()
@@ -174,10 +178,12 @@ void tst_PanelCells::localPictures_data()
     QTest::newRow("pipe-in-cache") << cache + "pipe" << AlbumIcon << false;
     QTest::newRow("link-to-pipe") << cache + "link-pipe" << AlbumIcon << false;
     QTest::newRow("upper-case-scheme") << "HTTP://127.0.0.1/elsewhere.jpg" << AlbumIcon << false;
-    QTest::newRow("missing-cache-file") << cache + "fedcba9876543210fedcba9876543210" << AlbumIcon << false;
+    QTest::newRow("missing-cache-file")
+            << cache + "fedcba9876543210fedcba9876543210" << AlbumIcon << false;
     QTest::newRow("empty-cache-file") << cache + "empty" << AlbumIcon << false;
     QTest::newRow("garbage-cache-file") << cache + "garbage" << AlbumIcon << false;
-    QTest::newRow("file-url") << "file://" + cache + "0123456789abcdef0123456789abcdef" << AlbumIcon << false;
+    QTest::newRow("file-url") << "file://" + cache + "0123456789abcdef0123456789abcdef" << AlbumIcon
+                              << false;
 }
 
 void tst_PanelCells::localPictures()
@@ -189,10 +195,13 @@ void tst_PanelCells::localPictures()
     const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere.jpg");
     QVERIFY(writePicture(elsewhere, Qt::red));
     QVERIFY(QDir::setCurrent(QDir::homePath()));
-    QVERIFY(writePicture(cache + QStringLiteral("0123456789abcdef0123456789abcdef"), Qt::darkGreen));
+    QVERIFY(writePicture(cache + QStringLiteral("0123456789abcdef0123456789abcdef"),
+                         Qt::darkGreen));
     // Web pictures already in the picture cache need no download to show.
-    for (const char *url : {"http://pictures.example/art/1.jpg", "https://pictures.example/art/1.jpg"})
-        QVERIFY(writePicture(CacheFolder::filePath(QStringLiteral("images"), QLatin1String(url)), Qt::darkCyan));
+    for (const char *url :
+         { "http://pictures.example/art/1.jpg", "https://pictures.example/art/1.jpg" })
+        QVERIFY(writePicture(CacheFolder::filePath(QStringLiteral("images"), QLatin1String(url)),
+                             Qt::darkCyan));
     QVERIFY(QFile::link(elsewhere, cache + QStringLiteral("link-elsewhere")));
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), cache + QStringLiteral("link-device")));
     // Opening a pipe without a writer would never return.
@@ -216,11 +225,13 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
     QString error;
     QVERIFY2(m_fixture.store().loadCatalog(PanelFixture::writeOneAlbumCatalog(tracks), &error),
              qPrintable(error));
-    const auto restoreCatalog = qScopeGuard([this] { m_fixture.store().loadCatalog(StoreCatalog::builtInFileName()); });
+    const auto restoreCatalog =
+            qScopeGuard([this] { m_fixture.store().loadCatalog(StoreCatalog::builtInFileName()); });
 
     VelloraModel model;
     QSignalSpy buttonSpy(&model, &VelloraModel::buttonVisibleChanged);
-    model.setDetails(QStringLiteral("Shared Seed"), QString(), QString(), QString(), ViewNames::Player);
+    model.setDetails(QStringLiteral("Shared Seed"), QString(), QString(), QString(),
+                     ViewNames::Player);
     QVERIFY(buttonSpy.wait(10000));
     QCOMPARE(model.rowCount(), tracks);
     const QString url = model.data(model.index(0, 0), Qt::UserRole + PictureField).toString();
@@ -231,7 +242,8 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
     std::vector<std::unique_ptr<SvWidget>> cells;
     for (int row = 0; row < tracks; ++row) {
         cells.emplace_back(creator.createCell(model.index(row, 0), m_recycler));
-        QCOMPARE(qobject_cast<SvDetailedListItem *>(cells.back().get())->imageWidget()->imageId(), AlbumIcon);
+        QCOMPARE(qobject_cast<SvDetailedListItem *>(cells.back().get())->imageWidget()->imageId(),
+                 AlbumIcon);
     }
     for (int row = 0; row < tracks; ++row)
         QTRY_COMPARE(model.data(model.index(row, 0), Qt::UserRole + PictureField).toString(), path);
@@ -252,9 +264,10 @@ void tst_PanelCells::otherSchemesNeverFetched_data()
     QVERIFY(jpeg.open(QIODevice::WriteOnly));
     QImage(8, 8, QImage::Format_RGB32).save(&jpeg, "JPEG");
     QTest::addColumn<QString>("picture");
-    QTest::newRow("file-with-web-fragment") << "file://" + QDir::homePath() + "/elsewhere.jpg#http://x";
-    QTest::newRow("data-with-web-fragment")
-        << "data:image/jpeg;base64," + QString::fromLatin1(jpeg.data().toBase64()) + "#http://x";
+    QTest::newRow("file-with-web-fragment")
+            << "file://" + QDir::homePath() + "/elsewhere.jpg#http://x";
+    QTest::newRow("data-with-web-fragment") << "data:image/jpeg;base64,"
+                    + QString::fromLatin1(jpeg.data().toBase64()) + "#http://x";
     QTest::newRow("ftp-with-web-query") << "ftp://127.0.0.1/elsewhere.jpg?http://x";
 }
 
@@ -272,7 +285,7 @@ void tst_PanelCells::otherSchemesNeverFetched()
     const StoreArtist *artist = m_fixture.store().catalog().artist(QStringLiteral("ar1001"));
     QVERIFY(artist);
     const QString marker = m_fixture.store().baseUrl() + QStringLiteral("/pictures/")
-        + StorePictures::artistPictureName(*artist);
+            + StorePictures::artistPictureName(*artist);
     QCOMPARE(network->getArtOfMusicItem(marker), QString());
     QTRY_VERIFY(!downloadedSpy.isEmpty());
     QCOMPARE(downloadedSpy.last().at(0).toString(), marker);

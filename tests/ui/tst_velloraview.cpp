@@ -44,10 +44,12 @@ ItemList resultItems(const VelloraView &view)
 // Each named part of the view: "spacer", "spinner", "store-row", "container".
 ItemList parts(const VelloraView &view, const QStringList &names)
 {
-    const QHash<QString, const QGraphicsLayoutItem *> byName{{QStringLiteral("spacer"), view.spacer()},
-                                                               {QStringLiteral("spinner"), view.spinner()},
-                                                               {QStringLiteral("store-row"), view.storeButton()},
-                                                               {QStringLiteral("container"), view.container()}};
+    const QHash<QString, const QGraphicsLayoutItem *> byName {
+        { QStringLiteral("spacer"), view.spacer() },
+        { QStringLiteral("spinner"), view.spinner() },
+        { QStringLiteral("store-row"), view.storeButton() },
+        { QStringLiteral("container"), view.container() }
+    };
     ItemList items;
     for (const QString &name : names)
         items << byName.value(name);
@@ -60,16 +62,17 @@ QStringList layoutItems(const SvWidget *part)
     const SvAbstractLayoutPolicy *policy = static_cast<SvLayout *>(part->layout())->policy();
     QStringList items;
     for (int i = 0; i < policy->count(); ++i) {
-        const auto *widget = static_cast<const QGraphicsWidget *>(policy->itemAt(i)->graphicsItem());
+        const auto *widget =
+                static_cast<const QGraphicsWidget *>(policy->itemAt(i)->graphicsItem());
         const auto *stylable = qobject_cast<const SvStylableWidget *>(widget);
         items << QString::fromLatin1(widget->metaObject()->className()) + QLatin1Char(':')
-                + (stylable ? stylable->styleName() : QString());
+                        + (stylable ? stylable->styleName() : QString());
     }
     return items;
 }
 
 using CreatorCheck = std::function<bool(const SvCellCreator *)>;
-template <typename Creator>
+template<typename Creator>
 bool isA(const SvCellCreator *creator)
 {
     return dynamic_cast<const Creator *>(creator) != nullptr;
@@ -88,7 +91,8 @@ QPoint centreOf(const QGraphicsView &graphicsView, const QGraphicsWidget *widget
 QPoint touchAreaOf(const QGraphicsView &graphicsView, const QGraphicsWidget *storeRow)
 {
     const QRectF area = storeRow->rect();
-    return graphicsView.mapFromScene(storeRow->mapToScene(QPointF(area.center().x(), area.bottom() - 8)));
+    return graphicsView.mapFromScene(
+            storeRow->mapToScene(QPointF(area.center().x(), area.bottom() - 8)));
 }
 
 } // namespace
@@ -138,8 +142,10 @@ bool tst_VelloraView::showResults(VelloraView &view, const QString &artist)
 {
     VelloraModel *model = view.container()->promotionModel();
     QSignalSpy buttonSpy(model, &VelloraModel::buttonVisibleChanged);
-    view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"), QStringLiteral("genre"));
-    return buttonSpy.wait(10000) && buttonSpy.last().at(0).toBool() && policyItems(view) == resultItems(view);
+    view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"),
+                    QStringLiteral("genre"));
+    return buttonSpy.wait(10000) && buttonSpy.last().at(0).toBool()
+            && policyItems(view) == resultItems(view);
 }
 
 void tst_VelloraView::construction_data()
@@ -152,7 +158,8 @@ void tst_VelloraView::construction_data()
     const CreatorCheck contents = isA<VelloraContentItemCreator>;
     QTest::newRow("player") << ViewNames::Player << contents << "qtn_musi_vellora" << true << true;
     QTest::newRow("album") << ViewNames::Album << contents << "qtn_musi_vellora" << true << false;
-    QTest::newRow("artist") << ViewNames::Artist << CreatorCheck(isA<AOAInterfaceContentItemCreator>)
+    QTest::newRow("artist") << ViewNames::Artist
+                            << CreatorCheck(isA<AOAInterfaceContentItemCreator>)
                             << "qtn_musi_vellora_artists" << true << false;
     QTest::newRow("genre") << ViewNames::Genre << contents << "qtn_musi_vellora" << false << false;
 }
@@ -180,7 +187,8 @@ void tst_VelloraView::construction()
     QVERIFY(isItsCreator(list->cellCreator()));
     QCOMPARE(view.container()->header()->text(), qtTrId(header.toLatin1().constData()));
 
-    view.container()->promotionModel()->setLoadingText(QStringLiteral("qtn_musi_fetching_no_matches"));
+    view.container()->promotionModel()->setLoadingText(
+            QStringLiteral("qtn_musi_fetching_no_matches"));
     QCOMPARE(view.spinner()->text(), QStringLiteral("qtn_musi_fetching_no_matches"));
 }
 
@@ -189,18 +197,22 @@ void tst_VelloraView::partLayouts_data()
     QTest::addColumn<PartFactory>("make");
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QSizePolicy::Policy>("sizePolicy");
-    QTest::newRow("spinner") << PartFactory([](SvWidget *parent) { return new VelloraSpinner(parent); })
-                             << QStringList{"SvStylableWidget:CommonLargeSpacer", "SvSeparator:CommonItemDividerInverted",
-                                            "SvWidgetController:CommonSmallPanelInverted"}
+    QTest::newRow("spinner") << PartFactory(
+            [](SvWidget *parent) { return new VelloraSpinner(parent); })
+                             << QStringList { "SvStylableWidget:CommonLargeSpacer",
+                                              "SvSeparator:CommonItemDividerInverted",
+                                              "SvWidgetController:CommonSmallPanelInverted" }
                              << QSizePolicy::Ignored;
-    QTest::newRow("store-row") << PartFactory([](SvWidget *parent) { return new TekuMusicButtonWidget(parent); })
-                               << QStringList{"SvStylableWidget:CommonLargeSpacer",
-                                              "SvSeparator:CommonItemDividerInverted", "SvStylableWidget:CommonSpacer",
-                                              "SvListItem:CommonSmallPanelInverted"}
+    QTest::newRow("store-row") << PartFactory(
+            [](SvWidget *parent) { return new TekuMusicButtonWidget(parent); })
+                               << QStringList { "SvStylableWidget:CommonLargeSpacer",
+                                                "SvSeparator:CommonItemDividerInverted",
+                                                "SvStylableWidget:CommonSpacer",
+                                                "SvListItem:CommonSmallPanelInverted" }
                                << QSizePolicy::Preferred;
-    QTest::newRow("container") << PartFactory([](SvWidget *parent) {
-        return new VelloraContainer(ViewNames::Album, parent);
-    }) << QStringList{"SvWidget:", "SvList:"} << QSizePolicy::Expanding;
+    QTest::newRow("container") << PartFactory(
+            [](SvWidget *parent) { return new VelloraContainer(ViewNames::Album, parent); })
+                               << QStringList { "SvWidget:", "SvList:" } << QSizePolicy::Expanding;
 }
 
 void tst_VelloraView::partLayouts()
@@ -220,11 +232,13 @@ void tst_VelloraView::loadingThenResults_data()
     QTest::addColumn<QString>("viewName");
     QTest::addColumn<QStringList>("loadingParts");
     QTest::addColumn<QStringList>("resultParts");
-    const QStringList withStoreRow{"store-row", "container"};
-    QTest::newRow("player") << ViewNames::Player << QStringList{"spacer", "spinner"} << withStoreRow;
-    QTest::newRow("album") << ViewNames::Album << QStringList{"spinner"} << withStoreRow;
-    QTest::newRow("artist") << ViewNames::Artist << QStringList{"spinner"} << withStoreRow;
-    QTest::newRow("genre") << ViewNames::Genre << QStringList{"spinner"} << QStringList{"container"};
+    const QStringList withStoreRow { "store-row", "container" };
+    QTest::newRow("player") << ViewNames::Player << QStringList { "spacer", "spinner" }
+                            << withStoreRow;
+    QTest::newRow("album") << ViewNames::Album << QStringList { "spinner" } << withStoreRow;
+    QTest::newRow("artist") << ViewNames::Artist << QStringList { "spinner" } << withStoreRow;
+    QTest::newRow("genre") << ViewNames::Genre << QStringList { "spinner" }
+                           << QStringList { "container" };
 }
 
 void tst_VelloraView::loadingThenResults()
@@ -314,7 +328,9 @@ void tst_VelloraView::resultsWithdrawn_data()
         });
     };
     const auto featureSwitch = [](bool enabled) {
-        return ViewAction([enabled](VelloraView &, PanelFixture &fixture) { return fixture.setFeatureSwitch(enabled); });
+        return ViewAction([enabled](VelloraView &, PanelFixture &fixture) {
+            return fixture.setFeatureSwitch(enabled);
+        });
     };
     QTest::newRow("model-hides-button") << buttonVisible(false) << buttonVisible(true);
     QTest::newRow("view-hidden") << viewVisible(false) << viewVisible(true);
@@ -362,17 +378,20 @@ void tst_VelloraView::touchesOpenTheStore()
     const QStringList row = { model->data(model->index(1, 0), Qt::UserRole).toString(),
                               model->data(model->index(1, 0), Qt::UserRole + 4).toString(),
                               model->data(model->index(1, 0), Qt::UserRole + 5).toString() };
-    QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {}, centreOf(graphicsView, list->cellAt(1)));
+    QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {},
+                      centreOf(graphicsView, list->cellAt(1)));
     QTRY_COMPARE(m_fixture.storeClient().links().size(), 1);
     QCOMPARE(m_fixture.storeClient().links().at(0),
-             QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/%1/%2/%3").arg(row.at(2), row.at(0), row.at(1)));
+             QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/%1/%2/%3")
+                     .arg(row.at(2), row.at(0), row.at(1)));
 
     // The store row follows on the same bus connection, so a second link from
     // the row would have arrived before it.
-    QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {}, touchAreaOf(graphicsView, view->storeButton()));
+    QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {},
+                      touchAreaOf(graphicsView, view->storeButton()));
     QTRY_COMPARE(m_fixture.storeClient().links().size(), 2);
     QVERIFY2(m_fixture.storeClient().links().at(1).startsWith(
-                 QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/The Beatles/")),
+                     QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/The Beatles/")),
              qPrintable(m_fixture.storeClient().links().at(1)));
 }
 

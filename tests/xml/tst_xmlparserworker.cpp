@@ -45,18 +45,18 @@ struct WorkerBlocker
 {
     QSemaphore started;
     QSemaphore gate;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
 
     void block(PromotionXmlParserPrivate *worker)
     {
         QMetaObject::invokeMethod(
-            worker,
-            [this] {
-                started.release();
-                gate.acquire();
-                done = true;
-            },
-            Qt::QueuedConnection);
+                worker,
+                [this] {
+                    started.release();
+                    gate.acquire();
+                    done = true;
+                },
+                Qt::QueuedConnection);
     }
 };
 
@@ -64,7 +64,8 @@ QSemaphore *s_gate = nullptr;
 QtMessageHandler s_previousHandler = nullptr;
 
 // Opens the gate when the destructor reports that the worker outlived its wait.
-void openGateOnQuitMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void openGateOnQuitMessage(QtMsgType type, const QMessageLogContext &context,
+                           const QString &message)
 {
     if (message.contains(QLatin1String("Thread didn't quit properly!")))
         s_gate->release();
@@ -116,7 +117,7 @@ void tst_XmlParserWorker::twoRequestsInARow()
 {
     StoreQueries::QuerySet ids = m_search;
     ids.queries.removeFirst();
-    ids.columns = QStringList{"id", "title"};
+    ids.columns = QStringList { "id", "title" };
     PromotionXmlParser parser(nullptr);
     QSignalSpy parseReadySpy(&parser, &PromotionXmlParser::parseReady);
     QMap<int, QStringList> first;
@@ -130,8 +131,9 @@ void tst_XmlParserWorker::twoRequestsInARow()
     parser.setData(feedOfEntries(2));
     request(parser, m_search);
     QTRY_COMPARE(parseReadySpy.count(), 2);
-    QCOMPARE(formatMap(first), (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
-    QCOMPARE(formatMap(parser.getResultsMap()), (QStringList{R"(0: "id 1")", R"(1: "id 2")"}));
+    QCOMPARE(formatMap(first),
+             (QStringList { R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")" }));
+    QCOMPARE(formatMap(parser.getResultsMap()), (QStringList { R"(0: "id 1")", R"(1: "id 2")" }));
 }
 
 void tst_XmlParserWorker::emptyDocumentEmitsNothing()
@@ -170,9 +172,10 @@ void tst_XmlParserWorker::priorityFollowsFlag()
     QFETCH(int, expected);
 
     PromotionXmlParserPrivate worker;
-    std::atomic<int> observed{-1};
+    std::atomic<int> observed { -1 };
     // Runs on the worker thread while the request is still in progress.
-    connect(&worker, &PromotionXmlParserPrivate::parseReady, &worker,
+    connect(
+            &worker, &PromotionXmlParserPrivate::parseReady, &worker,
             [&] { observed = int(worker.priority()); }, Qt::DirectConnection);
     worker.setData(feedOfEntries(1));
     request(worker, m_search, lowPriority);
@@ -201,7 +204,8 @@ void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
     // Counted on this thread through a queued call: a spy on the worker's own signal would be
     // filled from the worker thread while this thread reads it.
     int parseReadyCount = 0;
-    connect(&worker, &PromotionXmlParserPrivate::parseReady, this, [&] { ++parseReadyCount; },
+    connect(
+            &worker, &PromotionXmlParserPrivate::parseReady, this, [&] { ++parseReadyCount; },
             Qt::QueuedConnection);
     WorkerBlocker blocker;
     blocker.block(&worker);
@@ -209,8 +213,9 @@ void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
     worker.setData(feedOfEntries(1));
     request(worker, m_search);
     blocker.started.acquire();
-    QTest::ignoreMessage(QtDebugMsg, "void PromotionXmlParserPrivate::setData(const QByteArray&)  "
-                                     "- Thread failed to quit in 5 sec.");
+    QTest::ignoreMessage(QtDebugMsg,
+                         "void PromotionXmlParserPrivate::setData(const QByteArray&)  "
+                         "- Thread failed to quit in 5 sec.");
     worker.setData(feedOfEntries(3));
     QVERIFY(worker.isRunning());
 
@@ -229,7 +234,7 @@ void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
     request(worker, m_search);
     QTRY_COMPARE(parseReadyCount, 1);
     QCOMPARE(formatMap(worker.getResultsMap()),
-             (QStringList{R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")"}));
+             (QStringList { R"(0: "title 1" "id 1")", R"(1: "title 2" "id 2")" }));
 }
 
 void tst_XmlParserWorker::destructorWaitsPastTimeout()
@@ -242,8 +247,9 @@ void tst_XmlParserWorker::destructorWaitsPastTimeout()
     request(*worker, m_search);
     blocker.started.acquire();
 
-    QTest::ignoreMessage(QtDebugMsg, "virtual PromotionXmlParserPrivate::~PromotionXmlParserPrivate()  "
-                                     "- Thread didn't quit properly!");
+    QTest::ignoreMessage(QtDebugMsg,
+                         "virtual PromotionXmlParserPrivate::~PromotionXmlParserPrivate()  "
+                         "- Thread didn't quit properly!");
     s_gate = &blocker.gate;
     s_previousHandler = qInstallMessageHandler(openGateOnQuitMessage);
     delete worker;
@@ -285,8 +291,10 @@ void tst_XmlParserWorker::absurdDocumentReleasesWorker()
     timer.restart();
     parser.reset();
     // Ceilings that only a worker stuck inside one token exceeds.
-    QVERIFY2(setDataWait < 500, qPrintable(QStringLiteral("setData() waited %1 ms").arg(setDataWait)));
-    QVERIFY2(timer.elapsed() < 500, qPrintable(QStringLiteral("destruction took %1 ms").arg(timer.elapsed())));
+    QVERIFY2(setDataWait < 500,
+             qPrintable(QStringLiteral("setData() waited %1 ms").arg(setDataWait)));
+    QVERIFY2(timer.elapsed() < 500,
+             qPrintable(QStringLiteral("destruction took %1 ms").arg(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(tst_XmlParserWorker)

@@ -27,7 +27,7 @@ inline PromotionXmlPath path(const QString &text)
             namespaceUri = QLatin1String(StoreConstants::AtomPubNamespace);
         else if (prefix == QLatin1String("store"))
             namespaceUri = QLatin1String(StoreConstants::SchemaNamespace);
-        steps.append({namespaceUri, word.mid(colon + 1)});
+        steps.append({ namespaceUri, word.mid(colon + 1) });
     }
     return steps;
 }
@@ -36,15 +36,16 @@ inline PromotionXmlPath path(const QString &text)
 template<typename Parser>
 void request(Parser &parser, const StoreQueries::QuerySet &set, bool lowPriority = false)
 {
-    parser.parseUseQXmlStreamReader(set.queries, set.namespaces, set.columns, lowPriority, set.limit);
+    parser.parseUseQXmlStreamReader(set.queries, set.namespaces, set.columns, lowPriority,
+                                    set.limit);
 }
 
 // The test feeds declare the store schema under the prefix "s".
 inline QByteArray feed(const QByteArray &body)
 {
     return QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<feed xmlns=\"")
-        + StoreConstants::AtomNamespace + "\" xmlns:s=\"" + StoreConstants::SchemaNamespace + "\">\n"
-        + body + "</feed>\n";
+            + StoreConstants::AtomNamespace + "\" xmlns:s=\"" + StoreConstants::SchemaNamespace
+            + "\">\n" + body + "</feed>\n";
 }
 
 // A similar-items entry: title n, the picture link, store id n.
@@ -52,8 +53,8 @@ inline QByteArray entry(int n)
 {
     const QByteArray number = QByteArray::number(n);
     return "<entry><id>urn:entry:" + number + "</id><title>title " + number
-        + "</title><link rel=\"related\" title=\"artistImage100\" href=\"href " + number
-        + "\"/><s:metadata><s:id>id " + number + "</s:id></s:metadata></entry>\n";
+            + "</title><link rel=\"related\" title=\"artistImage100\" href=\"href " + number
+            + "\"/><s:metadata><s:id>id " + number + "</s:id></s:metadata></entry>\n";
 }
 
 inline QByteArray feedOfEntries(int count)

@@ -25,11 +25,14 @@ void DemoStore::writeClientSettings() const
 {
     QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
     settings.setValue(QStringLiteral("User/territory"), QLatin1String(territory));
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"), QStringLiteral("http"));
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
+                      QStringLiteral("http"));
     settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
                       QStringLiteral("127.0.0.1:%1").arg(m_server.port()));
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"), m_server.token());
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"), m_server.apiVersion());
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"),
+                      m_server.token());
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"),
+                      m_server.apiVersion());
     settings.sync();
 }
 
@@ -43,7 +46,7 @@ QList<PlayerTrack> DemoStore::sampleTracks(int count) const
         if (artist.albums.isEmpty() || artist.albums.constFirst().tracks.isEmpty())
             continue;
         const StoreAlbum &album = artist.albums.constFirst();
-        tracks.append({artist.name, album.title, album.tracks.constFirst().title, artist.genre});
+        tracks.append({ artist.name, album.title, album.tracks.constFirst().title, artist.genre });
     }
     return tracks;
 }

@@ -48,7 +48,8 @@ QTextStream &err()
 // Touches the panel and prints the link that reached the stand-in, or says
 // where it went. The launcher may call the stand-in in this same process
 // before the touch returns, so the link is listened for first.
-bool touchAndAwaitLink(FakeStoreClient &storeClient, const std::function<bool()> &touch, int timeoutMs)
+bool touchAndAwaitLink(FakeStoreClient &storeClient, const std::function<bool()> &touch,
+                       int timeoutMs)
 {
     QString link;
     bool received = false;
@@ -78,7 +79,7 @@ bool touchAndAwaitLink(FakeStoreClient &storeClient, const std::function<bool()>
 
 QString describe(const PlayerTrack &track)
 {
-    QStringList details{track.artist, track.album, track.song, track.genre};
+    QStringList details { track.artist, track.album, track.song, track.genre };
     details.removeAll(QString());
     return details.isEmpty() ? QStringLiteral("none") : details.join(QLatin1String(" / "));
 }
@@ -87,11 +88,12 @@ QString describe(const PlayerTrack &track)
 // as their metadata describes them; nothing is loaded.
 int listPlugins(const QString &pluginFile, bool named)
 {
-    QStringList files{pluginFile};
+    QStringList files { pluginFile };
     if (!named) {
         const QDir folder = QFileInfo(pluginFile).absoluteDir();
         files.clear();
-        const QStringList names = folder.entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name);
+        const QStringList names =
+                folder.entryList({ QStringLiteral("*.so") }, QDir::Files, QDir::Name);
         for (const QString &name : names)
             files.append(folder.filePath(name));
     }
@@ -110,7 +112,8 @@ int listPlugins(const QString &pluginFile, bool named)
         out() << file << Qt::endl
               << "  Name: " << plugin.value(QLatin1String("Name")).toString() << Qt::endl
               << "  Version: " << plugin.value(QLatin1String("Version")).toString() << Qt::endl
-              << "  Description: " << plugin.value(QLatin1String("Description")).toString() << Qt::endl
+              << "  Description: " << plugin.value(QLatin1String("Description")).toString()
+              << Qt::endl
               << "  Views: " << views.join(QLatin1String(", ")) << Qt::endl;
         ++listed;
     }
@@ -131,7 +134,8 @@ int startStore(const PlayerOptions &options, const PlayerEnvironment &environmen
             err() << "vellora-player: --settings and --home exclude each other" << Qt::endl;
             return UsageError;
         }
-        const QString target = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
+        const QString target =
+                QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
         QDir().mkpath(QFileInfo(target).absolutePath());
         if (!QFile::copy(options.settingsFile, target)) {
             err() << "vellora-player: cannot read " << options.settingsFile << Qt::endl;
@@ -157,7 +161,8 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
     }
     host->initializeAll();
     if (!host->view(options.viewId)) {
-        err() << "vellora-player: the plug-in does not serve the " << options.viewName << " view" << Qt::endl;
+        err() << "vellora-player: the plug-in does not serve the " << options.viewName << " view"
+              << Qt::endl;
         return Failure;
     }
     return Success;
@@ -166,15 +171,16 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
 int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
               const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower)
 {
-    QObject::connect(&storeClient, &FakeStoreClient::linkOpened, [](const QString &link) {
-        out() << "Link: " << link << Qt::endl;
-    });
-    PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack>{PlayerTrack()} : playlist, viewId);
+    QObject::connect(&storeClient, &FakeStoreClient::linkOpened,
+                     [](const QString &link) { out() << "Link: " << link << Qt::endl; });
+    PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack> { PlayerTrack() } : playlist,
+                              viewId);
     if (follower) {
         playerWindow.showFollowedTrack(QString(), PlayerTrack());
-        QObject::connect(follower, &MprisFollower::followedChanged, &playerWindow, [&playerWindow, follower] {
-            playerWindow.showFollowedTrack(follower->player(), follower->track());
-        });
+        QObject::connect(follower, &MprisFollower::followedChanged, &playerWindow,
+                         [&playerWindow, follower] {
+                             playerWindow.showFollowedTrack(follower->player(), follower->track());
+                         });
     }
     playerWindow.show();
     return app.exec();
@@ -183,20 +189,25 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
 // Each change of the followed player or its track goes to the panel, as the
 // host publishes it, and is printed as a block, until interrupted or the
 // time-out given.
-int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &host, MprisFollower &follower)
+int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &host,
+                   MprisFollower &follower)
 {
     QGraphicsScene scene;
     SvWidget *panel = host.view(options.viewId);
     scene.addItem(panel);
     QObject::connect(&follower, &MprisFollower::followedChanged, &follower, [&] {
         host.publish(options.viewId, follower.track());
-        out() << "Player: " << (follower.player().isEmpty() ? QStringLiteral("none") : follower.player()) << Qt::endl
+        out() << "Player: "
+              << (follower.player().isEmpty() ? QStringLiteral("none") : follower.player())
+              << Qt::endl
               << "Track: " << describe(follower.track()) << Qt::endl
               << Qt::endl;
     });
     if (options.timeoutGiven)
         QTimer::singleShot(options.timeoutMs, &app, &QCoreApplication::quit);
-    out() << "Following " << (options.followName.isEmpty() ? QStringLiteral("the player that plays") : options.followName)
+    out() << "Following "
+          << (options.followName.isEmpty() ? QStringLiteral("the player that plays")
+                                           : options.followName)
           << Qt::endl
           << Qt::endl;
     const int status = app.exec();
@@ -233,14 +244,15 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
         }
     }
     if (!settled) {
-        err() << "vellora-player: the panel did not settle within " << options.timeoutMs / 1000 << " s"
-              << Qt::endl;
+        err() << "vellora-player: the panel did not settle within " << options.timeoutMs / 1000
+              << " s" << Qt::endl;
         status = Failure;
     }
     if (settled && withPictures) {
         QDir().mkpath(QFileInfo(options.screenshotFile).absolutePath());
         if (probe.render().save(options.screenshotFile, "PNG")) {
-            out() << "Screenshot: " << QFileInfo(options.screenshotFile).absoluteFilePath() << Qt::endl;
+            out() << "Screenshot: " << QFileInfo(options.screenshotFile).absoluteFilePath()
+                  << Qt::endl;
         } else {
             err() << "vellora-player: cannot write " << options.screenshotFile << Qt::endl;
             status = Failure;

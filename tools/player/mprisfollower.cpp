@@ -45,11 +45,11 @@ QVariantMap toMap(const QVariant &value)
 const char MprisFollower::busNamePrefix[] = "org.mpris.MediaPlayer2.";
 
 MprisFollower::MprisFollower(const QString &name, QObject *parent)
-    : QObject(parent)
-    , m_wanted(name.isEmpty() || name.startsWith(QLatin1String(busNamePrefix)) ? name
-                                                                                : QLatin1String(busNamePrefix) + name)
-{
-}
+    : QObject(parent),
+      m_wanted(name.isEmpty() || name.startsWith(QLatin1String(busNamePrefix))
+                       ? name
+                       : QLatin1String(busNamePrefix) + name)
+{ }
 
 bool MprisFollower::start()
 {
@@ -58,9 +58,9 @@ bool MprisFollower::start()
         return false;
     bus.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
-                SLOT(onNameOwnerChanged(QString,QString,QString)));
-    bus.connect(QString(), objectPath, propertiesInterface, QStringLiteral("PropertiesChanged"), this,
-                SLOT(onPropertiesChanged(QDBusMessage)));
+                SLOT(onNameOwnerChanged(QString, QString, QString)));
+    bus.connect(QString(), objectPath, propertiesInterface, QStringLiteral("PropertiesChanged"),
+                this, SLOT(onPropertiesChanged(QDBusMessage)));
     const QStringList names = bus.interface()->registeredServiceNames().value();
     for (const QString &name : names) {
         if (name.startsWith(QLatin1String(busNamePrefix)))
@@ -84,15 +84,16 @@ PlayerTrack MprisFollower::trackFromMetadata(const QVariantMap &metadata)
     const QString artist = firstText(metadata.value(QStringLiteral("xesam:artist")));
     if (artist.isEmpty())
         return PlayerTrack();
-    return {artist, firstText(metadata.value(QStringLiteral("xesam:album"))),
-            firstText(metadata.value(QStringLiteral("xesam:title"))),
-            firstText(metadata.value(QStringLiteral("xesam:genre")))};
+    return { artist, firstText(metadata.value(QStringLiteral("xesam:album"))),
+             firstText(metadata.value(QStringLiteral("xesam:title"))),
+             firstText(metadata.value(QStringLiteral("xesam:genre"))) };
 }
 
 void MprisFollower::addPlayer(const QString &name, const QString &owner)
 {
-    m_players.insert(name, Player{owner, QString(), PlayerTrack()});
-    QDBusMessage getAll = QDBusMessage::createMethodCall(name, objectPath, propertiesInterface, QStringLiteral("GetAll"));
+    m_players.insert(name, Player { owner, QString(), PlayerTrack() });
+    QDBusMessage getAll = QDBusMessage::createMethodCall(name, objectPath, propertiesInterface,
+                                                         QStringLiteral("GetAll"));
     getAll << playerInterface;
     auto *call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(getAll), this);
     call->setProperty("player", name);
@@ -107,7 +108,8 @@ void MprisFollower::onPropertiesRead(QDBusPendingCallWatcher *call)
         applyProperties(call->property("player").toString(), reply.value());
 }
 
-void MprisFollower::onNameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner)
+void MprisFollower::onNameOwnerChanged(const QString &name, const QString &oldOwner,
+                                       const QString &newOwner)
 {
     if (!name.startsWith(QLatin1String(busNamePrefix)))
         return;

@@ -46,7 +46,8 @@ private slots:
     void onPropertiesRead(QDBusPendingCallWatcher *call);
 
 private:
-    struct Player {
+    struct Player
+    {
         QString owner;
         QString status;
         PlayerTrack track;

@@ -22,7 +22,7 @@ namespace {
 const int panelWidth = 480;
 const QColor groundColor(0x1c, 0x1c, 0x1e);
 
-template <typename T>
+template<typename T>
 T *findVisible(const QList<QGraphicsItem *> &items)
 {
     for (QGraphicsItem *item : items) {
@@ -34,11 +34,7 @@ T *findVisible(const QList<QGraphicsItem *> &items)
 
 } // namespace
 
-PanelProbe::PanelProbe(SvWidget *panel, QObject *parent)
-    : QObject(parent)
-    , m_panel(panel)
-{
-}
+PanelProbe::PanelProbe(SvWidget *panel, QObject *parent) : QObject(parent), m_panel(panel) { }
 
 SvWidget *PanelProbe::panel() const
 {
@@ -121,8 +117,8 @@ QList<PanelProbe::Row> PanelProbe::rows() const
         if (!cell)
             continue;
         const SvImageWidget *picture = cell->imageWidget();
-        result.append({cell->title(), cell->subtitle(), cell->sideBottomTitle(), !picture->image().isNull(),
-                       picture->imageId(), picture->image().size()});
+        result.append({ cell->title(), cell->subtitle(), cell->sideBottomTitle(),
+                        !picture->image().isNull(), picture->imageId(), picture->image().size() });
     }
     return result;
 }
@@ -138,14 +134,16 @@ QStringList PanelProbe::titles() const
 bool PanelProbe::picturesLoaded() const
 {
     const QList<Row> shown = rows();
-    return std::all_of(shown.cbegin(), shown.cend(), [](const Row &row) { return row.pictureLoaded; });
+    return std::all_of(shown.cbegin(), shown.cend(),
+                       [](const Row &row) { return row.pictureLoaded; });
 }
 
 bool PanelProbe::waitForSettled(int timeoutMs, bool withPictures)
 {
     const auto settled = [this, withPictures] {
         const State now = state();
-        return now == State::NoMatches || (now == State::Results && (!withPictures || picturesLoaded()));
+        return now == State::NoMatches
+                || (now == State::Results && (!withPictures || picturesLoaded()));
     };
     if (settled())
         return true;
@@ -191,7 +189,8 @@ bool PanelProbe::click(QGraphicsItem *item)
     if (!item || !item->scene())
         return false;
     const QPointF centre = item->boundingRect().center();
-    for (QEvent::Type type : {QEvent::GraphicsSceneMousePress, QEvent::GraphicsSceneMouseRelease}) {
+    for (QEvent::Type type :
+         { QEvent::GraphicsSceneMousePress, QEvent::GraphicsSceneMouseRelease }) {
         QGraphicsSceneMouseEvent event(type);
         event.setButton(Qt::LeftButton);
         event.setButtons(type == QEvent::GraphicsSceneMousePress ? Qt::LeftButton : Qt::NoButton);
@@ -219,7 +218,8 @@ void PanelProbe::fitToContents()
 {
     if (!m_panel)
         return;
-    m_panel->resize(panelWidth, m_panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panelWidth, -1)).height());
+    m_panel->resize(panelWidth,
+                    m_panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panelWidth, -1)).height());
 }
 
 QImage PanelProbe::render()

@@ -22,17 +22,18 @@ class PanelProbe : public QObject
 
 public:
     enum class State {
-        Pending,   // nothing to show yet, or still loading
-        Results,   // the list stands in the panel with at least one row
+        Pending, // nothing to show yet, or still loading
+        Results, // the list stands in the panel with at least one row
         NoMatches, // the no-matches text was shown
     };
 
-    struct Row {
+    struct Row
+    {
         QString title;
         QString subtitle;
         QString sideText;
         bool pictureLoaded = false;
-        QString iconId;    // a theme icon shown instead of a picture
+        QString iconId; // a theme icon shown instead of a picture
         QSize pictureSize; // of the picture shown, when one is
     };
 

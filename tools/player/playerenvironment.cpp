@@ -84,13 +84,15 @@ bool PlayerEnvironment::makeSandbox()
     const QByteArray runtime = m_sandbox + "/runtime";
     QDir().mkpath(QString::fromLocal8Bit(home + "/.config"));
     QDir().mkpath(QString::fromLocal8Bit(runtime));
-    QFile::setPermissions(QString::fromLocal8Bit(runtime), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(QString::fromLocal8Bit(runtime),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     pointHomeAt(home);
     setVariable("XDG_RUNTIME_DIR", runtime);
     setVariable(sandboxVariable, m_sandbox);
     // The embedded store is on 127.0.0.1; a proxy of the user's must not
     // stand between.
-    for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    for (const char *name :
+         { "http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY" })
         qunsetenv(name);
     return true;
 }

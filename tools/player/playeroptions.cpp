@@ -8,7 +8,8 @@
 
 namespace {
 
-const char *const batchOptions[] = {"--print", "--screenshot", "--click", "--more", "--list-plugins", "--help", "-h"};
+const char *const batchOptions[] = { "--print",        "--screenshot", "--click", "--more",
+                                     "--list-plugins", "--help",       "-h" };
 
 } // namespace
 
@@ -36,57 +37,73 @@ bool PlayerOptions::follows(int argc, char **argv)
 bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, QString *error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Demo music player for the libvellora plug-in. Without --home it runs in a throw-away home with\n"
-        "its own session bus and the embedded store emulator; with neither --print, --screenshot,\n"
-        "--click nor --more it opens a window with a small playlist. With --follow it shows the track of a\n"
-        "music player on your session bus instead (MPRIS 2)."));
+    parser.setApplicationDescription(
+            QStringLiteral("Demo music player for the libvellora plug-in. Without --home it runs "
+                           "in a throw-away home with\n"
+                           "its own session bus and the embedded store emulator; with neither "
+                           "--print, --screenshot,\n"
+                           "--click nor --more it opens a window with a small playlist. With "
+                           "--follow it shows the track of a\n"
+                           "music player on your session bus instead (MPRIS 2)."));
     parser.addHelpOption();
-    const QCommandLineOption viewOption(QStringLiteral("view"), QStringLiteral("player, album or artist."),
+    const QCommandLineOption viewOption(QStringLiteral("view"),
+                                        QStringLiteral("player, album or artist."),
                                         QStringLiteral("VIEW"), QStringLiteral("player"));
-    const QCommandLineOption artistOption(QStringLiteral("artist"), QStringLiteral("Artist of the track."),
+    const QCommandLineOption artistOption(QStringLiteral("artist"),
+                                          QStringLiteral("Artist of the track."),
                                           QStringLiteral("NAME"));
-    const QCommandLineOption albumOption(QStringLiteral("album"), QStringLiteral("Album of the track."),
+    const QCommandLineOption albumOption(QStringLiteral("album"),
+                                         QStringLiteral("Album of the track."),
                                          QStringLiteral("TITLE"));
-    const QCommandLineOption songOption(QStringLiteral("song"), QStringLiteral("Title of the track."),
-                                        QStringLiteral("TITLE"));
-    const QCommandLineOption genreOption(QStringLiteral("genre"), QStringLiteral("Genre of the track."),
+    const QCommandLineOption songOption(
+            QStringLiteral("song"), QStringLiteral("Title of the track."), QStringLiteral("TITLE"));
+    const QCommandLineOption genreOption(QStringLiteral("genre"),
+                                         QStringLiteral("Genre of the track."),
                                          QStringLiteral("GENRE"));
-    const QCommandLineOption printOption(QStringLiteral("print"),
-                                         QStringLiteral("Wait for the panel, print its rows and exit."));
-    const QCommandLineOption screenshotOption(QStringLiteral("screenshot"),
-                                              QStringLiteral("Write the panel, pictures loaded, to a PNG."),
-                                              QStringLiteral("FILE"));
-    const QCommandLineOption clickOption(QStringLiteral("click"),
-                                         QStringLiteral("Touch row N (from 1) and print the store link."),
-                                         QStringLiteral("N"));
-    const QCommandLineOption moreOption(QStringLiteral("more"),
-                                        QStringLiteral("Touch the store row and print the store link."));
-    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("Seconds to wait for the panel (default 60)."),
-                                           QStringLiteral("S"), QStringLiteral("60"));
-    const QCommandLineOption homeOption(QStringLiteral("home"),
-                                        QStringLiteral("Run in this home, with its own store settings, cache "
-                                                       "and session bus."),
-                                        QStringLiteral("DIR"));
-    const QCommandLineOption settingsOption(QStringLiteral("settings"),
-                                            QStringLiteral("Store client settings file naming the store to "
-                                                           "use instead of the embedded one."),
-                                            QStringLiteral("FILE"));
-    const QCommandLineOption pluginOption(QStringLiteral("plugin"), QStringLiteral("The plug-in library."),
+    const QCommandLineOption printOption(
+            QStringLiteral("print"),
+            QStringLiteral("Wait for the panel, print its rows and exit."));
+    const QCommandLineOption screenshotOption(
+            QStringLiteral("screenshot"),
+            QStringLiteral("Write the panel, pictures loaded, to a PNG."), QStringLiteral("FILE"));
+    const QCommandLineOption clickOption(
+            QStringLiteral("click"),
+            QStringLiteral("Touch row N (from 1) and print the store link."), QStringLiteral("N"));
+    const QCommandLineOption moreOption(
+            QStringLiteral("more"),
+            QStringLiteral("Touch the store row and print the store link."));
+    const QCommandLineOption timeoutOption(
+            QStringLiteral("timeout"),
+            QStringLiteral("Seconds to wait for the panel (default 60)."), QStringLiteral("S"),
+            QStringLiteral("60"));
+    const QCommandLineOption homeOption(
+            QStringLiteral("home"),
+            QStringLiteral("Run in this home, with its own store settings, cache "
+                           "and session bus."),
+            QStringLiteral("DIR"));
+    const QCommandLineOption settingsOption(
+            QStringLiteral("settings"),
+            QStringLiteral("Store client settings file naming the store to "
+                           "use instead of the embedded one."),
+            QStringLiteral("FILE"));
+    const QCommandLineOption pluginOption(QStringLiteral("plugin"),
+                                          QStringLiteral("The plug-in library."),
                                           QStringLiteral("FILE"), PlayerPaths::defaultPluginFile());
     const QCommandLineOption listPluginsOption(
-        QStringLiteral("list-plugins"),
-        QStringLiteral("Print the name, version, description and views of each plug-in in the plug-in\n"
-                       "folder (or of --plugin), read without loading it."));
+            QStringLiteral("list-plugins"),
+            QStringLiteral("Print the name, version, description and views of each plug-in in the "
+                           "plug-in\n"
+                           "folder (or of --plugin), read without loading it."));
     const QCommandLineOption followOption(
-        QStringLiteral("follow"),
-        QStringLiteral("Follow the current track of the music player NAME (org.mpris.MediaPlayer2.NAME) on the\n"
-                       "session bus, or of the first one that plays; with --print, print each change until\n"
-                       "interrupted or --timeout."));
-    parser.addOptions({viewOption, artistOption, albumOption, songOption, genreOption, printOption,
-                       screenshotOption, clickOption, moreOption, timeoutOption, homeOption, settingsOption,
-                       pluginOption, listPluginsOption, followOption});
+            QStringLiteral("follow"),
+            QStringLiteral("Follow the current track of the music player NAME "
+                           "(org.mpris.MediaPlayer2.NAME) on the\n"
+                           "session bus, or of the first one that plays; with --print, print each "
+                           "change until\n"
+                           "interrupted or --timeout."));
+    parser.addOptions({ viewOption, artistOption, albumOption, songOption, genreOption, printOption,
+                        screenshotOption, clickOption, moreOption, timeoutOption, homeOption,
+                        settingsOption, pluginOption, listPluginsOption, followOption });
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
                                  QStringLiteral("[NAME]"));
     parser.process(app);
@@ -126,19 +143,22 @@ bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, Q
     }
     options->followName = names.value(0);
     if (parser.isSet(artistOption)) {
-        options->track = {parser.value(artistOption), parser.value(albumOption), parser.value(songOption),
-                          parser.value(genreOption)};
+        options->track = { parser.value(artistOption), parser.value(albumOption),
+                           parser.value(songOption), parser.value(genreOption) };
     }
     options->print = parser.isSet(printOption);
     options->screenshotFile = parser.value(screenshotOption);
     options->more = parser.isSet(moreOption);
     options->settingsFile = parser.value(settingsOption);
-    if (options->follow && (!options->screenshotFile.isEmpty() || options->clickRow >= 0 || options->more)) {
+    if (options->follow
+        && (!options->screenshotFile.isEmpty() || options->clickRow >= 0 || options->more)) {
         *error = QStringLiteral("--follow takes --print but not --screenshot, --click or --more");
         return false;
     }
-    const bool panelRun = options->print || !options->screenshotFile.isEmpty() || options->clickRow >= 0
-                          || options->more;
-    options->run = options->follow && options->print ? Run::FollowPrint : panelRun ? Run::Panel : Run::Window;
+    const bool panelRun = options->print || !options->screenshotFile.isEmpty()
+            || options->clickRow >= 0 || options->more;
+    options->run = options->follow && options->print ? Run::FollowPrint
+            : panelRun                               ? Run::Panel
+                                                     : Run::Window;
     return true;
 }

@@ -7,10 +7,11 @@
 class QCoreApplication;
 
 // The command line of vellora-player, read and checked.
-struct PlayerOptions {
+struct PlayerOptions
+{
     enum class Run {
-        Window,      // the playlist in a window
-        Panel,       // one track: print, screenshot, touch a row
+        Window, // the playlist in a window
+        Panel, // one track: print, screenshot, touch a row
         ListPlugins, // the metadata of the plug-ins, read without loading them
         FollowPrint, // each track of a player on the bus, printed
     };

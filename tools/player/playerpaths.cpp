@@ -7,12 +7,13 @@
 bool PlayerPaths::runsFromBuildTree()
 {
     return QCoreApplication::applicationDirPath()
-        == QFileInfo(QStringLiteral(VELLORA_PLAYER_BUILD_DIR)).canonicalFilePath();
+            == QFileInfo(QStringLiteral(VELLORA_PLAYER_BUILD_DIR)).canonicalFilePath();
 }
 
 QString PlayerPaths::besideProgram(const QString &relativePath)
 {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') + relativePath);
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                           + relativePath);
 }
 
 QString PlayerPaths::pluginFolder()

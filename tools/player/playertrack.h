@@ -4,7 +4,8 @@
 
 // One track as the player shows it; an empty detail is one the player does
 // not know and leaves out of the content it publishes.
-struct PlayerTrack {
+struct PlayerTrack
+{
     QString artist;
     QString album;
     QString song;

@@ -23,15 +23,15 @@ QString viewLabel(const QString &viewId)
 
 } // namespace
 
-PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist, const QString &viewId,
-                           QWidget *parent)
-    : QWidget(parent)
-    , m_host(host)
-    , m_playlist(playlist)
-    , m_scene(new QGraphicsScene(this))
-    , m_view(new QGraphicsView(m_scene, this))
-    , m_viewChooser(new QComboBox(this))
-    , m_trackLabel(new QLabel(this))
+PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
+                           const QString &viewId, QWidget *parent)
+    : QWidget(parent),
+      m_host(host),
+      m_playlist(playlist),
+      m_scene(new QGraphicsScene(this)),
+      m_view(new QGraphicsView(m_scene, this)),
+      m_viewChooser(new QComboBox(this)),
+      m_trackLabel(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("vellora-player"));
     m_view->setBackgroundBrush(QColor(0x1c, 0x1c, 0x1e));
@@ -130,7 +130,8 @@ void PlayerWindow::showPanel(const QString &viewId)
         return;
     m_probe = new PanelProbe(m_panel, this);
     m_scene->addItem(m_panel);
-    connect(m_panel, &QGraphicsWidget::geometryChanged, this, &PlayerWindow::onPanelGeometryChanged);
+    connect(m_panel, &QGraphicsWidget::geometryChanged, this,
+            &PlayerWindow::onPanelGeometryChanged);
     m_panel->installEventFilter(this);
     m_probe->fitToContents();
     onPanelGeometryChanged();
@@ -139,7 +140,7 @@ void PlayerWindow::showPanel(const QString &viewId)
 void PlayerWindow::showFollowedTrack(const QString &player, const PlayerTrack &track)
 {
     m_followedPlayer = player.isEmpty() ? QStringLiteral("no player") : player;
-    m_playlist = {track};
+    m_playlist = { track };
     m_current = 0;
     publishCurrent();
 }
@@ -150,10 +151,14 @@ void PlayerWindow::publishCurrent()
         return;
     const PlayerTrack &track = m_playlist.at(m_current);
     const QString details = track.artist.isEmpty()
-                                ? QStringLiteral("no track")
-                                : QStringLiteral("%1 - %2 (%3, %4)").arg(track.artist, track.song, track.album, track.genre);
+            ? QStringLiteral("no track")
+            : QStringLiteral("%1 - %2 (%3, %4)")
+                      .arg(track.artist, track.song, track.album, track.genre);
     if (m_followedPlayer.isEmpty())
-        m_trackLabel->setText(QStringLiteral("%1 of %2: %3").arg(m_current + 1).arg(m_playlist.size()).arg(details));
+        m_trackLabel->setText(QStringLiteral("%1 of %2: %3")
+                                      .arg(m_current + 1)
+                                      .arg(m_playlist.size())
+                                      .arg(details));
     else
         m_trackLabel->setText(QStringLiteral("Following %1: %2").arg(m_followedPlayer, details));
     m_host->publish(m_viewId, track);

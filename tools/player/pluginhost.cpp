@@ -10,10 +10,7 @@
 #include "svapplicationextensioninterface.h"
 #include "svwidget.h"
 
-PluginHost::PluginHost(QObject *parent)
-    : QObject(parent)
-{
-}
+PluginHost::PluginHost(QObject *parent) : QObject(parent) { }
 
 PluginHost::~PluginHost()
 {
@@ -59,15 +56,16 @@ ApplicationActionMediator *PluginHost::mediator()
 
 QStringList PluginHost::viewIds()
 {
-    return {QLatin1String(qobject_interface_iid<MusicPlayerExtensionInterface *>()),
-            QLatin1String(qobject_interface_iid<MusicAlbumExtensionInterface *>()),
-            QLatin1String(qobject_interface_iid<MusicArtistExtensionInterface *>())};
+    return { QLatin1String(qobject_interface_iid<MusicPlayerExtensionInterface *>()),
+             QLatin1String(qobject_interface_iid<MusicAlbumExtensionInterface *>()),
+             QLatin1String(qobject_interface_iid<MusicArtistExtensionInterface *>()) };
 }
 
 QString PluginHost::viewName(const QString &viewId)
 {
     const QStringList ids = viewIds();
-    static const QStringList names{QStringLiteral("player"), QStringLiteral("album"), QStringLiteral("artist")};
+    static const QStringList names { QStringLiteral("player"), QStringLiteral("album"),
+                                     QStringLiteral("artist") };
     const qsizetype index = ids.indexOf(viewId);
     return index < 0 ? QString() : names.at(index);
 }
@@ -135,5 +133,5 @@ void PluginHost::publish(const QString &viewId, const PlayerTrack &track)
     add("song", track.song);
     add("genre", track.genre);
     m_mediator.publish(QSharedPointer<ApplicationActionContent>(
-        new MusicApplicationActionContent(viewType(viewId), values)));
+            new MusicApplicationActionContent(viewType(viewId), values)));
 }

@@ -4,7 +4,7 @@
 
 #include "storeserver.h"
 
-int main(int argc, char* argv[])
+int main(int argc, char *argv[])
 {
     // The store draws its pictures off screen; it needs no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -13,17 +13,20 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("vellora-store"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Music store for libvellora's demo host and tests."));
+    parser.setApplicationDescription(
+            QStringLiteral("Music store for libvellora's demo host and tests."));
     parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("TCP port on 127.0.0.1 (0: any free port)."),
                                         QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption catalogOption(QStringLiteral("catalog"),
-                                           QStringLiteral("Catalog JSON file instead of the built-in one."),
-                                           QStringLiteral("FILE"));
-    const QCommandLineOption tokenOption(QStringLiteral("token"), QStringLiteral("Client token to accept."),
+    const QCommandLineOption catalogOption(
+            QStringLiteral("catalog"),
+            QStringLiteral("Catalog JSON file instead of the built-in one."),
+            QStringLiteral("FILE"));
+    const QCommandLineOption tokenOption(QStringLiteral("token"),
+                                         QStringLiteral("Client token to accept."),
                                          QStringLiteral("TOKEN"));
-    parser.addOptions({portOption, catalogOption, tokenOption});
+    parser.addOptions({ portOption, catalogOption, tokenOption });
     parser.process(app);
 
     QTextStream err(stderr);

@@ -8,37 +8,38 @@
 
 namespace {
 
-bool fail(QString* error, const QString& text)
+bool fail(QString *error, const QString &text)
 {
     if (error)
         *error = text;
     return false;
 }
 
-StorePicture readPicture(const QJsonObject& object)
+StorePicture readPicture(const QJsonObject &object)
 {
     const QJsonObject picture = object.value(QLatin1String("picture")).toObject();
     StorePicture result;
-    result.format = picture.value(QLatin1String("format")).toString(QStringLiteral("jpeg")).toLatin1();
+    result.format =
+            picture.value(QLatin1String("format")).toString(QStringLiteral("jpeg")).toLatin1();
     result.size = QSize(picture.value(QLatin1String("width")).toInt(100),
                         picture.value(QLatin1String("height")).toInt(100));
     return result;
 }
 
-bool validPicture(const StorePicture& picture)
+bool validPicture(const StorePicture &picture)
 {
     return (picture.format == "png" || picture.format == "jpeg") && picture.size.width() > 0
-           && picture.size.height() > 0 && picture.size.width() <= 4096
-           && picture.size.height() <= 4096;
+            && picture.size.height() > 0 && picture.size.width() <= 4096
+            && picture.size.height() <= 4096;
 }
 
 template<typename T>
-QList<T> takeInTurns(const QList<QList<T>>& lists, int count)
+QList<T> takeInTurns(const QList<QList<T>> &lists, int count)
 {
     QList<T> result;
     for (int round = 0; result.size() < count; ++round) {
         bool any = false;
-        for (const QList<T>& list : lists) {
+        for (const QList<T> &list : lists) {
             if (round < list.size() && result.size() < count) {
                 result.append(list.at(round));
                 any = true;
@@ -57,7 +58,7 @@ QString StoreCatalog::builtInFileName()
     return QStringLiteral(":/vellora/store/catalog.json");
 }
 
-bool StoreCatalog::loadFile(const QString& fileName, QString* error)
+bool StoreCatalog::loadFile(const QString &fileName, QString *error)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -65,7 +66,7 @@ bool StoreCatalog::loadFile(const QString& fileName, QString* error)
     return load(file.readAll(), error);
 }
 
-bool StoreCatalog::load(const QByteArray& json, QString* error)
+bool StoreCatalog::load(const QByteArray &json, QString *error)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
@@ -77,7 +78,7 @@ bool StoreCatalog::load(const QByteArray& json, QString* error)
     QHash<QString, QPair<int, int>> albumIndex;
     QSet<QString> trackIds;
     const QJsonArray artistArray = document.object().value(QLatin1String("artists")).toArray();
-    for (const QJsonValue& artistValue : artistArray) {
+    for (const QJsonValue &artistValue : artistArray) {
         const QJsonObject artistObject = artistValue.toObject();
         StoreArtist artist;
         artist.id = artistObject.value(QLatin1String("id")).toString();
@@ -85,39 +86,44 @@ bool StoreCatalog::load(const QByteArray& json, QString* error)
         artist.genre = artistObject.value(QLatin1String("genre")).toString();
         artist.picture = readPicture(artistObject);
         if (artist.id.isEmpty() || artist.name.isEmpty())
-            return fail(error, QStringLiteral("artist %1 lacks an id or a name").arg(artists.size()));
+            return fail(error,
+                        QStringLiteral("artist %1 lacks an id or a name").arg(artists.size()));
         if (artistIndex.contains(artist.id))
             return fail(error, QStringLiteral("artist id %1 used twice").arg(artist.id));
         if (!validPicture(artist.picture))
             return fail(error, QStringLiteral("artist %1 has a bad picture").arg(artist.id));
         const QJsonArray similar = artistObject.value(QLatin1String("similar")).toArray();
-        for (const QJsonValue& id : similar)
+        for (const QJsonValue &id : similar)
             artist.similar.append(id.toString());
 
         const QJsonArray albumArray = artistObject.value(QLatin1String("albums")).toArray();
-        for (const QJsonValue& albumValue : albumArray) {
+        for (const QJsonValue &albumValue : albumArray) {
             const QJsonObject albumObject = albumValue.toObject();
             StoreAlbum album;
             album.id = albumObject.value(QLatin1String("id")).toString();
             album.title = albumObject.value(QLatin1String("title")).toString();
             album.picture = readPicture(albumObject);
             if (album.id.isEmpty() || albumIndex.contains(album.id))
-                return fail(error, QStringLiteral("album id \"%1\" missing or used twice").arg(album.id));
+                return fail(error,
+                            QStringLiteral("album id \"%1\" missing or used twice").arg(album.id));
             if (!validPicture(album.picture))
                 return fail(error, QStringLiteral("album %1 has a bad picture").arg(album.id));
             const QJsonArray trackArray = albumObject.value(QLatin1String("tracks")).toArray();
-            for (const QJsonValue& trackValue : trackArray) {
+            for (const QJsonValue &trackValue : trackArray) {
                 const QJsonObject trackObject = trackValue.toObject();
                 StoreTrack track;
                 track.id = trackObject.value(QLatin1String("id")).toString();
                 track.title = trackObject.value(QLatin1String("title")).toString();
                 track.duration = trackObject.value(QLatin1String("duration")).toInteger();
                 if (track.id.isEmpty() || trackIds.contains(track.id))
-                    return fail(error, QStringLiteral("track id \"%1\" missing or used twice").arg(track.id));
+                    return fail(
+                            error,
+                            QStringLiteral("track id \"%1\" missing or used twice").arg(track.id));
                 trackIds.insert(track.id);
                 album.tracks.append(track);
             }
-            album.trackCount = albumObject.value(QLatin1String("trackCount")).toInt(album.tracks.size());
+            album.trackCount =
+                    albumObject.value(QLatin1String("trackCount")).toInt(album.tracks.size());
             albumIndex.insert(album.id, qMakePair(int(artists.size()), int(artist.albums.size())));
             artist.albums.append(album);
         }
@@ -126,11 +132,12 @@ bool StoreCatalog::load(const QByteArray& json, QString* error)
     }
     if (artists.isEmpty())
         return fail(error, QStringLiteral("catalog holds no artists"));
-    for (const StoreArtist& artist : std::as_const(artists)) {
-        for (const QString& id : artist.similar) {
+    for (const StoreArtist &artist : std::as_const(artists)) {
+        for (const QString &id : artist.similar) {
             if (!artistIndex.contains(id) || id == artist.id)
-                return fail(error, QStringLiteral("artist %1 names unknown similar artist \"%2\"")
-                                       .arg(artist.id, id));
+                return fail(error,
+                            QStringLiteral("artist %1 names unknown similar artist \"%2\"")
+                                    .arg(artist.id, id));
         }
     }
     m_artists = artists;
@@ -139,29 +146,29 @@ bool StoreCatalog::load(const QByteArray& json, QString* error)
     return true;
 }
 
-const StoreArtist* StoreCatalog::artist(const QString& id) const
+const StoreArtist *StoreCatalog::artist(const QString &id) const
 {
     const auto it = m_artistIndex.constFind(id);
     return it == m_artistIndex.constEnd() ? nullptr : &m_artists.at(it.value());
 }
 
-StoreAlbumRef StoreCatalog::album(const QString& id) const
+StoreAlbumRef StoreCatalog::album(const QString &id) const
 {
     const auto it = m_albumIndex.constFind(id);
     if (it == m_albumIndex.constEnd())
         return {};
-    const StoreArtist& artist = m_artists.at(it.value().first);
-    return {&artist, &artist.albums.at(it.value().second)};
+    const StoreArtist &artist = m_artists.at(it.value().first);
+    return { &artist, &artist.albums.at(it.value().second) };
 }
 
-QList<const StoreArtist*> StoreCatalog::search(const QString& query) const
+QList<const StoreArtist *> StoreCatalog::search(const QString &query) const
 {
-    QList<const StoreArtist*> exact;
-    QList<const StoreArtist*> partial;
+    QList<const StoreArtist *> exact;
+    QList<const StoreArtist *> partial;
     if (query.isEmpty())
         return exact;
     const QString folded = query.toCaseFolded();
-    for (const StoreArtist& artist : m_artists) {
+    for (const StoreArtist &artist : m_artists) {
         const QString name = artist.name.toCaseFolded();
         if (name == folded)
             exact.append(&artist);
@@ -171,35 +178,35 @@ QList<const StoreArtist*> StoreCatalog::search(const QString& query) const
     return exact + partial;
 }
 
-QList<const StoreArtist*> StoreCatalog::similarArtists(const StoreArtist& artist) const
+QList<const StoreArtist *> StoreCatalog::similarArtists(const StoreArtist &artist) const
 {
-    QList<const StoreArtist*> result;
-    for (const QString& id : artist.similar)
+    QList<const StoreArtist *> result;
+    for (const QString &id : artist.similar)
         result.append(this->artist(id));
     return result;
 }
 
-QList<StoreTrackRef> StoreCatalog::similarTracks(const StoreArtist& artist, int count) const
+QList<StoreTrackRef> StoreCatalog::similarTracks(const StoreArtist &artist, int count) const
 {
     QList<QList<StoreTrackRef>> perArtist;
-    for (const StoreArtist* similar : similarArtists(artist)) {
+    for (const StoreArtist *similar : similarArtists(artist)) {
         QList<StoreTrackRef> tracks;
-        for (const StoreAlbum& album : similar->albums) {
-            for (const StoreTrack& track : album.tracks)
-                tracks.append({similar, &album, &track});
+        for (const StoreAlbum &album : similar->albums) {
+            for (const StoreTrack &track : album.tracks)
+                tracks.append({ similar, &album, &track });
         }
         perArtist.append(tracks);
     }
     return takeInTurns(perArtist, count);
 }
 
-QList<StoreAlbumRef> StoreCatalog::similarAlbums(const StoreArtist& artist, int count) const
+QList<StoreAlbumRef> StoreCatalog::similarAlbums(const StoreArtist &artist, int count) const
 {
     QList<QList<StoreAlbumRef>> perArtist;
-    for (const StoreArtist* similar : similarArtists(artist)) {
+    for (const StoreArtist *similar : similarArtists(artist)) {
         QList<StoreAlbumRef> albums;
-        for (const StoreAlbum& album : similar->albums)
-            albums.append({similar, &album});
+        for (const StoreAlbum &album : similar->albums)
+            albums.append({ similar, &album });
         perArtist.append(albums);
     }
     return takeInTurns(perArtist, count);

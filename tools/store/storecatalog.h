@@ -7,18 +7,21 @@
 #include <QString>
 #include <QStringList>
 
-struct StorePicture {
+struct StorePicture
+{
     QByteArray format; // "png" or "jpeg"
     QSize size;
 };
 
-struct StoreTrack {
+struct StoreTrack
+{
     QString id;
     QString title;
     qint64 duration = 0; // seconds
 };
 
-struct StoreAlbum {
+struct StoreAlbum
+{
     QString id;
     QString title;
     int trackCount = 0;
@@ -26,7 +29,8 @@ struct StoreAlbum {
     StorePicture picture;
 };
 
-struct StoreArtist {
+struct StoreArtist
+{
     QString id;
     QString name;
     QString genre;
@@ -35,15 +39,17 @@ struct StoreArtist {
     StorePicture picture;
 };
 
-struct StoreTrackRef {
-    const StoreArtist* artist = nullptr;
-    const StoreAlbum* album = nullptr;
-    const StoreTrack* track = nullptr;
+struct StoreTrackRef
+{
+    const StoreArtist *artist = nullptr;
+    const StoreAlbum *album = nullptr;
+    const StoreTrack *track = nullptr;
 };
 
-struct StoreAlbumRef {
-    const StoreArtist* artist = nullptr;
-    const StoreAlbum* album = nullptr;
+struct StoreAlbumRef
+{
+    const StoreArtist *artist = nullptr;
+    const StoreAlbum *album = nullptr;
 };
 
 // The store's catalog, read from one JSON file; nothing else feeds the
@@ -53,22 +59,22 @@ class StoreCatalog
 public:
     static QString builtInFileName();
 
-    bool load(const QByteArray& json, QString* error = nullptr);
-    bool loadFile(const QString& fileName, QString* error = nullptr);
+    bool load(const QByteArray &json, QString *error = nullptr);
+    bool loadFile(const QString &fileName, QString *error = nullptr);
 
-    const QList<StoreArtist>& artists() const { return m_artists; }
-    const StoreArtist* artist(const QString& id) const;
-    StoreAlbumRef album(const QString& id) const;
+    const QList<StoreArtist> &artists() const { return m_artists; }
+    const StoreArtist *artist(const QString &id) const;
+    StoreAlbumRef album(const QString &id) const;
 
     // Exact matches (letter case aside) first, then names containing the
     // query, each group in catalog order.
-    QList<const StoreArtist*> search(const QString& query) const;
+    QList<const StoreArtist *> search(const QString &query) const;
 
-    QList<const StoreArtist*> similarArtists(const StoreArtist& artist) const;
+    QList<const StoreArtist *> similarArtists(const StoreArtist &artist) const;
     // Taken in turns from the similar artists, so that a short page still
     // spreads over several of them.
-    QList<StoreTrackRef> similarTracks(const StoreArtist& artist, int count) const;
-    QList<StoreAlbumRef> similarAlbums(const StoreArtist& artist, int count) const;
+    QList<StoreTrackRef> similarTracks(const StoreArtist &artist, int count) const;
+    QList<StoreAlbumRef> similarAlbums(const StoreArtist &artist, int count) const;
 
 private:
     QList<StoreArtist> m_artists;

@@ -13,7 +13,7 @@ constexpr QLatin1String updated("2011-06-01T12:00:00Z");
 
 // Writes a complete Atom feed; each entry is written by writeEntry(writer, index).
 template<typename EntryWriter>
-QByteArray feed(const QString& title, const QString& id, int count, EntryWriter writeEntry)
+QByteArray feed(const QString &title, const QString &id, int count, EntryWriter writeEntry)
 {
     QByteArray bytes;
     QXmlStreamWriter writer(&bytes);
@@ -36,7 +36,8 @@ QByteArray feed(const QString& title, const QString& id, int count, EntryWriter 
 
 // The entry's own title comes first: the store's readers take the first
 // element named "title" inside an entry.
-void startEntry(QXmlStreamWriter& writer, const QString& title, const QString& kind, const QString& id)
+void startEntry(QXmlStreamWriter &writer, const QString &title, const QString &kind,
+                const QString &id)
 {
     writer.writeStartElement(atomNs, QStringLiteral("entry"));
     writer.writeTextElement(atomNs, QStringLiteral("title"), title);
@@ -45,8 +46,8 @@ void startEntry(QXmlStreamWriter& writer, const QString& title, const QString& k
     writer.writeTextElement(atomNs, QStringLiteral("updated"), updated);
 }
 
-void writeLink(QXmlStreamWriter& writer, const QString& title, const QString& href,
-               const QByteArray& format)
+void writeLink(QXmlStreamWriter &writer, const QString &title, const QString &href,
+               const QByteArray &format)
 {
     writer.writeEmptyElement(atomNs, QStringLiteral("link"));
     writer.writeAttribute(QStringLiteral("rel"), QStringLiteral("related"));
@@ -55,32 +56,29 @@ void writeLink(QXmlStreamWriter& writer, const QString& title, const QString& hr
     writer.writeAttribute(QStringLiteral("href"), href);
 }
 
-void writeMetadata(QXmlStreamWriter& writer, const QList<QPair<QString, QString>>& fields)
+void writeMetadata(QXmlStreamWriter &writer, const QList<QPair<QString, QString>> &fields)
 {
     writer.writeStartElement(schemaNs, QStringLiteral("metadata"));
-    for (const auto& field : fields)
+    for (const auto &field : fields)
         writer.writeTextElement(atomNs, field.first, field.second);
     writer.writeEndElement();
 }
 
-QString feedId(const QString& kind, const QString& id)
+QString feedId(const QString &kind, const QString &id)
 {
     return QStringLiteral("urn:corvexmusic:%1:%2").arg(kind, id);
 }
 
 } // namespace
 
-StoreFeedWriter::StoreFeedWriter(const QString& baseUrl)
-    : m_baseUrl(baseUrl)
-{
-}
+StoreFeedWriter::StoreFeedWriter(const QString &baseUrl) : m_baseUrl(baseUrl) { }
 
-QString StoreFeedWriter::pictureUrl(const QString& name) const
+QString StoreFeedWriter::pictureUrl(const QString &name) const
 {
     return m_baseUrl + QLatin1String("/pictures/") + name;
 }
 
-QByteArray StoreFeedWriter::serviceDocument(const QString& countryCode, const QString& apiUrl) const
+QByteArray StoreFeedWriter::serviceDocument(const QString &countryCode, const QString &apiUrl) const
 {
     const QString appNs = QLatin1String(StoreConstants::AtomPubNamespace);
     QByteArray bytes;
@@ -95,74 +93,82 @@ QByteArray StoreFeedWriter::serviceDocument(const QString& countryCode, const QS
     writer.writeAttribute(schemaNs, QStringLiteral("countryCode"), countryCode);
     writer.writeTextElement(atomNs, QStringLiteral("title"), QStringLiteral("Corvex Music Store"));
     writer.writeStartElement(appNs, QStringLiteral("collection"));
-    writer.writeAttribute(QStringLiteral("href"), apiUrl + countryCode + QLatin1String("/artists/"));
+    writer.writeAttribute(QStringLiteral("href"),
+                          apiUrl + countryCode + QLatin1String("/artists/"));
     writer.writeTextElement(atomNs, QStringLiteral("title"), QStringLiteral("Artists"));
     writer.writeEmptyElement(appNs, QStringLiteral("accept"));
     writer.writeEndDocument();
     return bytes;
 }
 
-QByteArray StoreFeedWriter::artistSearchFeed(const QString& query,
-                                             const QList<const StoreArtist*>& artists) const
+QByteArray StoreFeedWriter::artistSearchFeed(const QString &query,
+                                             const QList<const StoreArtist *> &artists) const
 {
-    return feed(QStringLiteral("Artists matching %1").arg(query), feedId(QStringLiteral("search"), query),
-                artists.size(), [&](QXmlStreamWriter& writer, int i) {
-                    const StoreArtist& artist = *artists.at(i);
+    return feed(QStringLiteral("Artists matching %1").arg(query),
+                feedId(QStringLiteral("search"), query), artists.size(),
+                [&](QXmlStreamWriter &writer, int i) {
+                    const StoreArtist &artist = *artists.at(i);
                     startEntry(writer, artist.name, QStringLiteral("artist"), artist.id);
-                    writeMetadata(writer, {{QStringLiteral("id"), artist.id},
-                                           {QStringLiteral("genre"), artist.genre}});
+                    writeMetadata(writer,
+                                  { { QStringLiteral("id"), artist.id },
+                                    { QStringLiteral("genre"), artist.genre } });
                     writer.writeEndElement();
                 });
 }
 
-QByteArray StoreFeedWriter::similarTracksFeed(const StoreArtist& artist,
-                                              const QList<StoreTrackRef>& tracks) const
+QByteArray StoreFeedWriter::similarTracksFeed(const StoreArtist &artist,
+                                              const QList<StoreTrackRef> &tracks) const
 {
     return feed(QStringLiteral("Tracks similar to %1").arg(artist.name),
                 feedId(QStringLiteral("similar-tracks"), artist.id), tracks.size(),
-                [&](QXmlStreamWriter& writer, int i) {
-                    const StoreTrackRef& ref = tracks.at(i);
+                [&](QXmlStreamWriter &writer, int i) {
+                    const StoreTrackRef &ref = tracks.at(i);
                     startEntry(writer, ref.track->title, QStringLiteral("track"), ref.track->id);
                     writeLink(writer, QStringLiteral("albumart100"),
                               pictureUrl(StorePictures::albumPictureName(*ref.album)),
                               ref.album->picture.format);
-                    writeMetadata(writer, {{QStringLiteral("primaryartist"), ref.artist->name},
-                                           {QStringLiteral("takenfrom"), ref.album->title},
-                                           {QStringLiteral("duration"), QString::number(ref.track->duration)},
-                                           {QStringLiteral("id"), ref.track->id}});
+                    writeMetadata(
+                            writer,
+                            { { QStringLiteral("primaryartist"), ref.artist->name },
+                              { QStringLiteral("takenfrom"), ref.album->title },
+                              { QStringLiteral("duration"), QString::number(ref.track->duration) },
+                              { QStringLiteral("id"), ref.track->id } });
                     writer.writeEndElement();
                 });
 }
 
-QByteArray StoreFeedWriter::similarAlbumsFeed(const StoreArtist& artist,
-                                              const QList<StoreAlbumRef>& albums) const
+QByteArray StoreFeedWriter::similarAlbumsFeed(const StoreArtist &artist,
+                                              const QList<StoreAlbumRef> &albums) const
 {
     return feed(QStringLiteral("Albums similar to %1").arg(artist.name),
                 feedId(QStringLiteral("similar-albums"), artist.id), albums.size(),
-                [&](QXmlStreamWriter& writer, int i) {
-                    const StoreAlbumRef& ref = albums.at(i);
+                [&](QXmlStreamWriter &writer, int i) {
+                    const StoreAlbumRef &ref = albums.at(i);
                     startEntry(writer, ref.album->title, QStringLiteral("album"), ref.album->id);
                     writeLink(writer, QStringLiteral("albumart100"),
                               pictureUrl(StorePictures::albumPictureName(*ref.album)),
                               ref.album->picture.format);
-                    writeMetadata(writer, {{QStringLiteral("primaryartist"), ref.artist->name},
-                                           {QStringLiteral("trackcount"), QString::number(ref.album->trackCount)},
-                                           {QStringLiteral("id"), ref.album->id}});
+                    writeMetadata(writer,
+                                  { { QStringLiteral("primaryartist"), ref.artist->name },
+                                    { QStringLiteral("trackcount"),
+                                      QString::number(ref.album->trackCount) },
+                                    { QStringLiteral("id"), ref.album->id } });
                     writer.writeEndElement();
                 });
 }
 
-QByteArray StoreFeedWriter::similarArtistsFeed(const StoreArtist& artist,
-                                               const QList<const StoreArtist*>& artists) const
+QByteArray StoreFeedWriter::similarArtistsFeed(const StoreArtist &artist,
+                                               const QList<const StoreArtist *> &artists) const
 {
     return feed(QStringLiteral("Artists similar to %1").arg(artist.name),
                 feedId(QStringLiteral("similar-artists"), artist.id), artists.size(),
-                [&](QXmlStreamWriter& writer, int i) {
-                    const StoreArtist& other = *artists.at(i);
+                [&](QXmlStreamWriter &writer, int i) {
+                    const StoreArtist &other = *artists.at(i);
                     startEntry(writer, other.name, QStringLiteral("artist"), other.id);
                     writeLink(writer, QStringLiteral("artistImage100"),
-                              pictureUrl(StorePictures::artistPictureName(other)), other.picture.format);
-                    writeMetadata(writer, {{QStringLiteral("id"), other.id}});
+                              pictureUrl(StorePictures::artistPictureName(other)),
+                              other.picture.format);
+                    writeMetadata(writer, { { QStringLiteral("id"), other.id } });
                     writer.writeEndElement();
                 });
 }
@@ -178,14 +184,14 @@ QList<StoreArtist> generatedArtists(int count)
         artist.id = QStringLiteral("gen%1").arg(i);
         artist.name = QStringLiteral("Generated Artist %1").arg(i);
         artist.genre = QStringLiteral("generated");
-        artist.picture = {"jpeg", QSize(100, 100)};
+        artist.picture = { "jpeg", QSize(100, 100) };
         StoreAlbum album;
         album.id = QStringLiteral("genal%1").arg(i);
         album.title = QStringLiteral("Generated Album %1").arg(i);
         album.trackCount = 1;
         album.picture = artist.picture;
-        album.tracks.append({QStringLiteral("gentr%1").arg(i), QStringLiteral("Generated Track %1").arg(i),
-                             100 + i});
+        album.tracks.append({ QStringLiteral("gentr%1").arg(i),
+                              QStringLiteral("Generated Track %1").arg(i), 100 + i });
         artist.albums.append(album);
         artists.append(artist);
     }
@@ -194,23 +200,23 @@ QList<StoreArtist> generatedArtists(int count)
 
 } // namespace
 
-QByteArray StoreFeedWriter::generatedSimilarTracksFeed(int count, const QString& baseUrl)
+QByteArray StoreFeedWriter::generatedSimilarTracksFeed(int count, const QString &baseUrl)
 {
     const QList<StoreArtist> artists = generatedArtists(count);
     QList<StoreTrackRef> tracks;
-    for (const StoreArtist& artist : artists)
-        tracks.append({&artist, &artist.albums.first(), &artist.albums.first().tracks.first()});
+    for (const StoreArtist &artist : artists)
+        tracks.append({ &artist, &artist.albums.first(), &artist.albums.first().tracks.first() });
     StoreArtist seed;
     seed.id = QStringLiteral("generated");
     seed.name = QStringLiteral("Generated");
     return StoreFeedWriter(baseUrl).similarTracksFeed(seed, tracks);
 }
 
-QByteArray StoreFeedWriter::generatedArtistSearchFeed(int count, const QString& baseUrl)
+QByteArray StoreFeedWriter::generatedArtistSearchFeed(int count, const QString &baseUrl)
 {
     const QList<StoreArtist> artists = generatedArtists(count);
-    QList<const StoreArtist*> refs;
-    for (const StoreArtist& artist : artists)
+    QList<const StoreArtist *> refs;
+    for (const StoreArtist &artist : artists)
         refs.append(&artist);
     return StoreFeedWriter(baseUrl).artistSearchFeed(QStringLiteral("Generated"), refs);
 }

@@ -12,24 +12,29 @@
 class StoreFeedWriter
 {
 public:
-    explicit StoreFeedWriter(const QString& baseUrl);
+    explicit StoreFeedWriter(const QString &baseUrl);
 
-    QByteArray serviceDocument(const QString& countryCode, const QString& apiUrl) const;
-    QByteArray artistSearchFeed(const QString& query, const QList<const StoreArtist*>& artists) const;
-    QByteArray similarTracksFeed(const StoreArtist& artist, const QList<StoreTrackRef>& tracks) const;
-    QByteArray similarAlbumsFeed(const StoreArtist& artist, const QList<StoreAlbumRef>& albums) const;
-    QByteArray similarArtistsFeed(const StoreArtist& artist,
-                                  const QList<const StoreArtist*>& artists) const;
+    QByteArray serviceDocument(const QString &countryCode, const QString &apiUrl) const;
+    QByteArray artistSearchFeed(const QString &query,
+                                const QList<const StoreArtist *> &artists) const;
+    QByteArray similarTracksFeed(const StoreArtist &artist,
+                                 const QList<StoreTrackRef> &tracks) const;
+    QByteArray similarAlbumsFeed(const StoreArtist &artist,
+                                 const QList<StoreAlbumRef> &albums) const;
+    QByteArray similarArtistsFeed(const StoreArtist &artist,
+                                  const QList<const StoreArtist *> &artists) const;
 
     // Answers of any size for benchmarks: invented entries "Generated Artist 0"
     // to count - 1 (ids "gen0" ...), each track 100 + n seconds long.
-    static QByteArray generatedSimilarTracksFeed(int count,
-                                                 const QString& baseUrl = QStringLiteral("http://127.0.0.1"));
-    static QByteArray generatedArtistSearchFeed(int count,
-                                                const QString& baseUrl = QStringLiteral("http://127.0.0.1"));
+    static QByteArray
+    generatedSimilarTracksFeed(int count,
+                               const QString &baseUrl = QStringLiteral("http://127.0.0.1"));
+    static QByteArray
+    generatedArtistSearchFeed(int count,
+                              const QString &baseUrl = QStringLiteral("http://127.0.0.1"));
 
 private:
-    QString pictureUrl(const QString& name) const;
+    QString pictureUrl(const QString &name) const;
 
     QString m_baseUrl;
 };

@@ -9,16 +9,16 @@
 
 namespace {
 
-QString extension(const QByteArray& format)
+QString extension(const QByteArray &format)
 {
     return format == "png" ? QStringLiteral("png") : QStringLiteral("jpg");
 }
 
-QString initials(const QString& label)
+QString initials(const QString &label)
 {
     QString result;
     const QStringList words = label.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (const QString& word : words) {
+    for (const QString &word : words) {
         if (result.size() >= 2)
             break;
         if (word.at(0).isLetterOrNumber() || word.at(0).isHighSurrogate())
@@ -29,27 +29,24 @@ QString initials(const QString& label)
 
 } // namespace
 
-StorePictures::StorePictures(const StoreCatalog& catalog)
-    : m_catalog(catalog)
-{
-}
+StorePictures::StorePictures(const StoreCatalog &catalog) : m_catalog(catalog) { }
 
-QString StorePictures::artistPictureName(const StoreArtist& artist)
+QString StorePictures::artistPictureName(const StoreArtist &artist)
 {
     return QStringLiteral("artist/%1.%2").arg(artist.id, extension(artist.picture.format));
 }
 
-QString StorePictures::albumPictureName(const StoreAlbum& album)
+QString StorePictures::albumPictureName(const StoreAlbum &album)
 {
     return QStringLiteral("album/%1.%2").arg(album.id, extension(album.picture.format));
 }
 
-QByteArray StorePictures::contentType(const QByteArray& format)
+QByteArray StorePictures::contentType(const QByteArray &format)
 {
     return "image/" + format;
 }
 
-QByteArray StorePictures::picture(const QString& name, QByteArray* format)
+QByteArray StorePictures::picture(const QString &name, QByteArray *format)
 {
     const int slash = name.indexOf(QLatin1Char('/'));
     const int dot = name.lastIndexOf(QLatin1Char('.'));
@@ -60,7 +57,7 @@ QByteArray StorePictures::picture(const QString& name, QByteArray* format)
     QString label;
     StorePicture picture;
     if (kind == QLatin1String("artist")) {
-        const StoreArtist* artist = m_catalog.artist(id);
+        const StoreArtist *artist = m_catalog.artist(id);
         if (!artist || artistPictureName(*artist) != name)
             return {};
         label = artist->name;
@@ -81,7 +78,7 @@ QByteArray StorePictures::picture(const QString& name, QByteArray* format)
     return it.value();
 }
 
-QByteArray StorePictures::draw(const QSize& size, const QByteArray& format, const QString& label)
+QByteArray StorePictures::draw(const QSize &size, const QByteArray &format, const QString &label)
 {
     const uint hash = qHash(label, 7u);
     QImage image(size, QImage::Format_RGB32);
@@ -91,7 +88,7 @@ QByteArray StorePictures::draw(const QSize& size, const QByteArray& format, cons
                      QColor::fromHsv(int((hash / 360 + 180) % 360), 190, 120));
     // Text needs the font database, which exists only under a GUI application;
     // without one the picture stays a plain colour field.
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         QFont font;
         font.setPixelSize(qMax(8, qMin(size.width(), size.height()) / 3));
         font.setBold(true);

@@ -12,20 +12,20 @@
 class StorePictures
 {
 public:
-    explicit StorePictures(const StoreCatalog& catalog);
+    explicit StorePictures(const StoreCatalog &catalog);
 
-    static QString artistPictureName(const StoreArtist& artist);
-    static QString albumPictureName(const StoreAlbum& album);
-    static QByteArray contentType(const QByteArray& format);
+    static QString artistPictureName(const StoreArtist &artist);
+    static QString albumPictureName(const StoreAlbum &album);
+    static QByteArray contentType(const QByteArray &format);
 
     // name as in the picture links, for example "album/al100101.jpg"; an
     // empty result means no such picture.
-    QByteArray picture(const QString& name, QByteArray* format);
+    QByteArray picture(const QString &name, QByteArray *format);
 
     // label gives the initials and, hashed, the colours.
-    static QByteArray draw(const QSize& size, const QByteArray& format, const QString& label);
+    static QByteArray draw(const QSize &size, const QByteArray &format, const QString &label);
 
 private:
-    const StoreCatalog& m_catalog;
+    const StoreCatalog &m_catalog;
     QHash<QString, QByteArray> m_drawn;
 };

@@ -20,26 +20,29 @@ constexpr char atomType[] = "application/atom+xml; charset=utf-8";
 constexpr char serviceType[] = "application/atomsvc+xml; charset=utf-8";
 const int defaultItemsPerPage = 10;
 
-struct Country {
+struct Country
+{
     int firstMcc;
     int lastMcc;
-    const char* code;
+    const char *code;
 };
 
 // A slice of the ITU mobile country code list, enough for the handsets the
 // store is tried with.
 const Country countries[] = {
-    {202, 202, "gr"}, {204, 204, "nl"}, {206, 206, "be"}, {208, 208, "fr"}, {214, 214, "es"},
-    {222, 222, "it"}, {228, 228, "ch"}, {232, 232, "at"}, {234, 235, "gb"}, {238, 238, "dk"},
-    {240, 240, "se"}, {242, 242, "no"}, {244, 244, "fi"}, {250, 250, "ru"}, {260, 260, "pl"},
-    {262, 262, "de"}, {268, 268, "pt"}, {272, 272, "ie"}, {302, 302, "ca"}, {310, 316, "us"},
-    {334, 334, "mx"}, {404, 405, "in"}, {440, 441, "jp"}, {450, 450, "kr"}, {460, 460, "cn"},
-    {505, 505, "au"}, {530, 530, "nz"}, {602, 602, "eg"}, {655, 655, "za"}, {724, 724, "br"},
+    { 202, 202, "gr" }, { 204, 204, "nl" }, { 206, 206, "be" }, { 208, 208, "fr" },
+    { 214, 214, "es" }, { 222, 222, "it" }, { 228, 228, "ch" }, { 232, 232, "at" },
+    { 234, 235, "gb" }, { 238, 238, "dk" }, { 240, 240, "se" }, { 242, 242, "no" },
+    { 244, 244, "fi" }, { 250, 250, "ru" }, { 260, 260, "pl" }, { 262, 262, "de" },
+    { 268, 268, "pt" }, { 272, 272, "ie" }, { 302, 302, "ca" }, { 310, 316, "us" },
+    { 334, 334, "mx" }, { 404, 405, "in" }, { 440, 441, "jp" }, { 450, 450, "kr" },
+    { 460, 460, "cn" }, { 505, 505, "au" }, { 530, 530, "nz" }, { 602, 602, "eg" },
+    { 655, 655, "za" }, { 724, 724, "br" },
 };
 
-bool knownTerritory(const QString& territory)
+bool knownTerritory(const QString &territory)
 {
-    for (const Country& country : countries) {
+    for (const Country &country : countries) {
         if (territory.compare(QLatin1String(country.code), Qt::CaseInsensitive) == 0)
             return true;
     }
@@ -47,11 +50,11 @@ bool knownTerritory(const QString& territory)
 }
 
 // Splits the query as sent and percent-decodes each value exactly once.
-QHash<QString, QString> queryValues(const QString& query)
+QHash<QString, QString> queryValues(const QString &query)
 {
     QHash<QString, QString> values;
     const QStringList items = query.split(QLatin1Char('&'), Qt::SkipEmptyParts);
-    for (const QString& item : items) {
+    for (const QString &item : items) {
         const int equals = item.indexOf(QLatin1Char('='));
         const QString key = equals < 0 ? item : item.left(equals);
         const QString value = equals < 0 ? QString() : item.mid(equals + 1);
@@ -64,22 +67,32 @@ QHash<QString, QString> queryValues(const QString& query)
 QByteArray reason(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
 // Position just after the root element's start tag, where injected content
 // comes before any record.
-qsizetype afterRootStart(const QByteArray& body)
+qsizetype afterRootStart(const QByteArray &body)
 {
     qsizetype start = 0;
     while ((start = body.indexOf('<', start)) >= 0) {
@@ -92,13 +105,13 @@ qsizetype afterRootStart(const QByteArray& body)
     return end < 0 ? 0 : end + 1;
 }
 
-qsizetype afterDeclaration(const QByteArray& body)
+qsizetype afterDeclaration(const QByteArray &body)
 {
     const qsizetype end = body.startsWith("<?xml") ? body.indexOf("?>") : -1;
     return end < 0 ? 0 : end + 2;
 }
 
-QByteArray rootName(const QByteArray& body)
+QByteArray rootName(const QByteArray &body)
 {
     const qsizetype start = afterRootStart(body);
     const qsizetype open = body.lastIndexOf('<', start);
@@ -108,7 +121,7 @@ QByteArray rootName(const QByteArray& body)
     return open < 0 ? QByteArray("feed") : body.mid(open + 1, end - open - 1);
 }
 
-QByteArray entityBombDoctype(const QByteArray& root)
+QByteArray entityBombDoctype(const QByteArray &root)
 {
     QByteArray doctype = "<!DOCTYPE " + root + " [\n<!ENTITY lol0 \"lol\">\n";
     for (int level = 1; level < 10; ++level) {
@@ -120,21 +133,21 @@ QByteArray entityBombDoctype(const QByteArray& root)
     return doctype + "]>\n";
 }
 
-QByteArray responseHead(int status, const QList<Header>& headers)
+QByteArray responseHead(int status, const QList<Header> &headers)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
-    for (const auto& header : headers)
+    for (const auto &header : headers)
         head += header.first + ": " + header.second + "\r\n";
     return head + "\r\n";
 }
 
 } // namespace
 
-StoreServer::StoreServer(QObject* parent)
-    : QAbstractHttpServer(parent)
-    , m_pictures(std::make_unique<StorePictures>(m_catalog))
-    , m_token(QLatin1String(StoreConstants::DefaultToken))
-    , m_apiVersion(QLatin1String(StoreConstants::DefaultVersion))
+StoreServer::StoreServer(QObject *parent)
+    : QAbstractHttpServer(parent),
+      m_pictures(std::make_unique<StorePictures>(m_catalog)),
+      m_token(QLatin1String(StoreConstants::DefaultToken)),
+      m_apiVersion(QLatin1String(StoreConstants::DefaultVersion))
 {
     QString error;
     if (!loadCatalog(StoreCatalog::builtInFileName(), &error))
@@ -143,7 +156,7 @@ StoreServer::StoreServer(QObject* parent)
 
 StoreServer::~StoreServer() = default;
 
-bool StoreServer::loadCatalog(const QString& fileName, QString* error)
+bool StoreServer::loadCatalog(const QString &fileName, QString *error)
 {
     StoreCatalog catalog;
     if (!catalog.loadFile(fileName, error))
@@ -164,7 +177,7 @@ QString StoreServer::baseUrl() const
     return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
 }
 
-void StoreServer::addFault(const StoreFault& fault)
+void StoreServer::addFault(const StoreFault &fault)
 {
     m_faults.append(fault);
 }
@@ -177,13 +190,13 @@ void StoreServer::clearFaults()
 void StoreServer::releaseHeld()
 {
     const QList<Held> held = std::exchange(m_held, {});
-    for (const Held& answer : held) {
+    for (const Held &answer : held) {
         if (answer.socket)
             deliver(answer.socket, answer.answer, std::nullopt);
     }
 }
 
-void StoreServer::setHandler(const QString& path, const Handler& handler)
+void StoreServer::setHandler(const QString &path, const Handler &handler)
 {
     m_handlers.insert(path, handler);
 }
@@ -191,24 +204,24 @@ void StoreServer::setHandler(const QString& path, const Handler& handler)
 int StoreServer::requestCount(StoreRequest::Kind kind) const
 {
     return int(std::count_if(m_log.cbegin(), m_log.cend(),
-                             [kind](const StoreRequest& request) { return request.kind == kind; }));
+                             [kind](const StoreRequest &request) { return request.kind == kind; }));
 }
 
-QString StoreServer::countryForMobileCountryCode(const QString& mcc)
+QString StoreServer::countryForMobileCountryCode(const QString &mcc)
 {
     bool ok = false;
     const int code = mcc.trimmed().toInt(&ok);
-    for (const Country& country : countries) {
+    for (const Country &country : countries) {
         if (ok && code >= country.firstMcc && code <= country.lastMcc)
             return QLatin1String(country.code);
     }
     return QString();
 }
 
-std::optional<StoreFault> StoreServer::takeFault(const QString& path)
+std::optional<StoreFault> StoreServer::takeFault(const QString &path)
 {
     for (qsizetype i = 0; i < m_faults.size(); ++i) {
-        StoreFault& fault = m_faults[i];
+        StoreFault &fault = m_faults[i];
         if (!path.contains(fault.pathContains))
             continue;
         const StoreFault taken = fault;
@@ -219,7 +232,7 @@ std::optional<StoreFault> StoreServer::takeFault(const QString& path)
     return std::nullopt;
 }
 
-bool StoreServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+bool StoreServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     const QUrl url = request.url();
     StoreRequest entry;
@@ -243,7 +256,8 @@ bool StoreServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
         answer.body = "only GET\n";
     } else {
         answer = route(entry.path, entry.query,
-                       fault && fault->kind == StoreFault::Kind::ExtraEntries ? fault->extraEntries : 0,
+                       fault && fault->kind == StoreFault::Kind::ExtraEntries ? fault->extraEntries
+                                                                              : 0,
                        &entry.kind);
     }
     m_log.append(entry);
@@ -263,31 +277,35 @@ bool StoreServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* s
     return true;
 }
 
-void StoreServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
+void StoreServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     Q_UNUSED(request);
-    socket->write(responseHead(404, {{"Content-Length", "0"}}));
+    socket->write(responseHead(404, { { "Content-Length", "0" } }));
 }
 
-StoreServer::Answer StoreServer::route(const QString& path, const QString& query, int extraEntries,
-                                       StoreRequest::Kind* kind)
+StoreServer::Answer StoreServer::route(const QString &path, const QString &query, int extraEntries,
+                                       StoreRequest::Kind *kind)
 {
     const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     const QHash<QString, QString> values = queryValues(query);
-    const Answer notFound{404, "text/plain; charset=utf-8", "not found\n", {}};
+    const Answer notFound { 404, "text/plain; charset=utf-8", "not found\n", {} };
 
     if (segments.size() == 3 && segments.at(0) == QLatin1String("pictures")) {
         *kind = StoreRequest::Kind::Picture;
         QByteArray format;
-        const QByteArray picture = m_pictures->picture(segments.at(1) + QLatin1Char('/') + segments.at(2), &format);
+        const QByteArray picture =
+                m_pictures->picture(segments.at(1) + QLatin1Char('/') + segments.at(2), &format);
         if (picture.isEmpty())
             return notFound;
-        return {200, StorePictures::contentType(format), picture, {}};
+        return { 200, StorePictures::contentType(format), picture, {} };
     }
     if (segments.size() == 2 && segments.at(0) == QLatin1String("_loop")) {
-        const QString next = segments.at(1) == QLatin1String("a") ? QStringLiteral("b") : QStringLiteral("a");
-        return {302, "text/plain; charset=utf-8", "moved\n",
-                {{"Location", (baseUrl() + QLatin1String("/_loop/") + next).toUtf8()}}};
+        const QString next =
+                segments.at(1) == QLatin1String("a") ? QStringLiteral("b") : QStringLiteral("a");
+        return { 302,
+                 "text/plain; charset=utf-8",
+                 "moved\n",
+                 { { "Location", (baseUrl() + QLatin1String("/_loop/") + next).toUtf8() } } };
     }
     if (segments.isEmpty() || segments.at(0) != m_apiVersion)
         return notFound;
@@ -296,7 +314,8 @@ StoreServer::Answer StoreServer::route(const QString& path, const QString& query
         *kind = StoreRequest::Kind::Territory;
     } else if (segments.size() == 3 && segments.at(2) == QLatin1String("artists")) {
         *kind = StoreRequest::Kind::ArtistSearch;
-    } else if (segments.size() >= 5 && segments.size() <= 6 && segments.at(2) == QLatin1String("artists")
+    } else if (segments.size() >= 5 && segments.size() <= 6
+               && segments.at(2) == QLatin1String("artists")
                && segments.at(4) == QLatin1String("similar")) {
         const QString what = segments.value(5);
         if (what == QLatin1String("tracks"))
@@ -312,7 +331,7 @@ StoreServer::Answer StoreServer::route(const QString& path, const QString& query
     }
 
     if (values.value(QStringLiteral("token")) != m_token)
-        return {401, "text/plain; charset=utf-8", "unknown token\n", {}};
+        return { 401, "text/plain; charset=utf-8", "unknown token\n", {} };
 
     const QString apiUrl = baseUrl() + QLatin1Char('/') + m_apiVersion + QLatin1Char('/');
     if (*kind == StoreRequest::Kind::Territory) {
@@ -321,15 +340,20 @@ StoreServer::Answer StoreServer::route(const QString& path, const QString& query
         QString country = countryForMobileCountryCode(values.value(QStringLiteral("mcc")));
         if (country.isEmpty())
             country = QStringLiteral("gb");
-        return {200, serviceType, StoreFeedWriter(baseUrl()).serviceDocument(country, apiUrl), {}};
+        return {
+            200, serviceType, StoreFeedWriter(baseUrl()).serviceDocument(country, apiUrl), {}
+        };
     }
 
     const QString territory = segments.at(1);
     if (!knownTerritory(territory))
-        return {404, "text/plain; charset=utf-8", "unknown territory\n", {}};
+        return { 404, "text/plain; charset=utf-8", "unknown territory\n", {} };
     if (*kind == StoreRequest::Kind::ArtistSearch) {
         const QString name = values.value(QStringLiteral("q"));
-        return {200, atomType, StoreFeedWriter(baseUrl()).artistSearchFeed(name, m_catalog.search(name)), {}};
+        return { 200,
+                 atomType,
+                 StoreFeedWriter(baseUrl()).artistSearchFeed(name, m_catalog.search(name)),
+                 {} };
     }
 
     bool ok = false;
@@ -339,11 +363,12 @@ StoreServer::Answer StoreServer::route(const QString& path, const QString& query
     return similarAnswer(segments.at(3), items + extraEntries, *kind);
 }
 
-StoreServer::Answer StoreServer::similarAnswer(const QString& id, int items, StoreRequest::Kind kind)
+StoreServer::Answer StoreServer::similarAnswer(const QString &id, int items,
+                                               StoreRequest::Kind kind)
 {
-    const StoreArtist* artist = m_catalog.artist(id);
+    const StoreArtist *artist = m_catalog.artist(id);
     if (!artist)
-        return {404, "text/plain; charset=utf-8", "unknown artist\n", {}};
+        return { 404, "text/plain; charset=utf-8", "unknown artist\n", {} };
     const StoreFeedWriter writer(baseUrl());
     QByteArray body;
     if (kind == StoreRequest::Kind::SimilarTracks) {
@@ -353,26 +378,33 @@ StoreServer::Answer StoreServer::similarAnswer(const QString& id, int items, Sto
     } else {
         body = writer.similarArtistsFeed(*artist, m_catalog.similarArtists(*artist).mid(0, items));
     }
-    return {200, atomType, body, {}};
+    return { 200, atomType, body, {} };
 }
 
-QByteArray StoreServer::hugePicture(const QSize& size, const QByteArray& format)
+QByteArray StoreServer::hugePicture(const QSize &size, const QByteArray &format)
 {
-    const QString key = QStringLiteral("%1x%2.%3").arg(size.width()).arg(size.height()).arg(QLatin1String(format));
+    const QString key = QStringLiteral("%1x%2.%3")
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(QLatin1String(format));
     auto it = m_hugePictures.find(key);
     if (it == m_hugePictures.end())
-        it = m_hugePictures.insert(key, StorePictures::draw(size, format, QStringLiteral("Huge Picture")));
+        it = m_hugePictures.insert(
+                key, StorePictures::draw(size, format, QStringLiteral("Huge Picture")));
     return it.value();
 }
 
-StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault& fault)
+StoreServer::Answer StoreServer::reshape(const Answer &answer, const StoreFault &fault)
 {
     using Kind = StoreFault::Kind;
     Answer result = answer;
-    const QByteArray pictureFormat = answer.contentType == "image/png" ? QByteArray("png") : QByteArray("jpeg");
+    const QByteArray pictureFormat =
+            answer.contentType == "image/png" ? QByteArray("png") : QByteArray("jpeg");
     switch (fault.kind) {
     case Kind::Status:
-        result = {fault.status ? fault.status : 500, "text/plain; charset=utf-8", "store fault\n", {}};
+        result = {
+            fault.status ? fault.status : 500, "text/plain; charset=utf-8", "store fault\n", {}
+        };
         break;
     case Kind::MalformedXml:
         result.body.insert(afterRootStart(result.body), "\n<&broken attribute=>\n");
@@ -382,34 +414,44 @@ StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault&
         result.body.clear();
         break;
     case Kind::NotAnImage:
-        result = {200, StorePictures::contentType(pictureFormat), "this is not a picture\n", {}};
+        result = { 200, StorePictures::contentType(pictureFormat), "this is not a picture\n", {} };
         break;
     case Kind::HugePicture:
-        result = {200, StorePictures::contentType(pictureFormat), hugePicture(fault.pictureSize, pictureFormat), {}};
+        result = { 200,
+                   StorePictures::contentType(pictureFormat),
+                   hugePicture(fault.pictureSize, pictureFormat),
+                   {} };
         break;
     case Kind::RedirectLoop:
-        result = {302, "text/plain; charset=utf-8", "moved\n",
-                  {{"Location", (baseUrl() + QLatin1String("/_loop/a")).toUtf8()}}};
+        result = { 302,
+                   "text/plain; charset=utf-8",
+                   "moved\n",
+                   { { "Location", (baseUrl() + QLatin1String("/_loop/a")).toUtf8() } } };
         break;
     case Kind::HtmlErrorPage:
-        result = {fault.status ? fault.status : 200, "text/html; charset=utf-8",
-                  "<!DOCTYPE html>\n<html><head><title>Service unavailable</title></head>"
-                  "<body><h1>Service unavailable</h1><p>Please try again later.</p></body></html>\n",
-                  {}};
+        result = {
+            fault.status ? fault.status : 200,
+            "text/html; charset=utf-8",
+            "<!DOCTYPE html>\n<html><head><title>Service unavailable</title></head>"
+            "<body><h1>Service unavailable</h1><p>Please try again later.</p></body></html>\n",
+            {}
+        };
         break;
     case Kind::Doctype:
         result.body.insert(afterDeclaration(result.body),
-                           "\n<!DOCTYPE " + rootName(result.body) + " SYSTEM \"" + baseUrl().toUtf8()
-                               + "/_dtd/store.dtd\">");
+                           "\n<!DOCTYPE " + rootName(result.body) + " SYSTEM \""
+                                   + baseUrl().toUtf8() + "/_dtd/store.dtd\">");
         break;
     case Kind::EntityBomb:
         result.body.insert(afterRootStart(result.body), "&lol9;");
-        result.body.insert(afterDeclaration(result.body), "\n" + entityBombDoctype(rootName(result.body)));
+        result.body.insert(afterDeclaration(result.body),
+                           "\n" + entityBombDoctype(rootName(result.body)));
         break;
     case Kind::DeepNesting: {
         const qsizetype entry = result.body.indexOf("<entry>");
         const qsizetype at = entry < 0 ? afterRootStart(result.body) : entry + 7;
-        result.body.insert(at, QByteArray("<n>").repeated(fault.nestingDepth)
+        result.body.insert(at,
+                           QByteArray("<n>").repeated(fault.nestingDepth)
                                    + QByteArray("</n>").repeated(fault.nestingDepth));
         break;
     }
@@ -421,8 +463,9 @@ StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault&
             result.body.append(QByteArray(fault.bodySize - result.body.size(), ' '));
         break;
     case Kind::TruncatedJpeg: {
-        const QByteArray jpeg = StorePictures::draw(QSize(400, 300), "jpeg", QStringLiteral("Truncated"));
-        result = {200, "image/jpeg", jpeg.left(jpeg.size() / 2), {}};
+        const QByteArray jpeg =
+                StorePictures::draw(QSize(400, 300), "jpeg", QStringLiteral("Truncated"));
+        result = { 200, "image/jpeg", jpeg.left(jpeg.size() / 2), {} };
         break;
     }
     case Kind::JpegClaimingHugeSize: {
@@ -430,11 +473,11 @@ StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault&
         // Baseline frame header: marker, length (2), precision (1), height (2), width (2).
         const qsizetype frame = jpeg.indexOf("\xFF\xC0");
         if (frame >= 0 && frame + 9 <= jpeg.size()) {
-            const char huge[] = {char(0xFD), char(0xE8)}; // 65000
+            const char huge[] = { char(0xFD), char(0xE8) }; // 65000
             jpeg.replace(frame + 5, 2, huge, 2);
             jpeg.replace(frame + 7, 2, huge, 2);
         }
-        result = {200, "image/jpeg", jpeg, {}};
+        result = { 200, "image/jpeg", jpeg, {} };
         break;
     }
     default:
@@ -443,18 +486,19 @@ StoreServer::Answer StoreServer::reshape(const Answer& answer, const StoreFault&
     return result;
 }
 
-void StoreServer::deliver(QTcpSocket* socket, const Answer& answer, const std::optional<StoreFault>& fault)
+void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
+                          const std::optional<StoreFault> &fault)
 {
     using Kind = StoreFault::Kind;
     const Kind kind = fault ? fault->kind : Kind::Delay;
-    QList<Header> headers = {{"Content-Type", answer.contentType}};
+    QList<Header> headers = { { "Content-Type", answer.contentType } };
     headers += answer.headers;
 
     switch (kind) {
     case Kind::Stall:
         return;
     case Kind::Hold:
-        m_held.append(Held{socket, answer});
+        m_held.append(Held { socket, answer });
         return;
     case Kind::CutBodyNoLength:
         headers.append(Header("Connection", "close"));
@@ -505,13 +549,14 @@ void StoreServer::deliver(QTcpSocket* socket, const Answer& answer, const std::o
         // RST instead of FIN.
         socket->write(answer.body.left(answer.body.size() / 2));
         socket->flush();
-        const linger abortive = {1, 0};
-        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
+        const linger abortive = { 1, 0 };
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                     sizeof(abortive));
         socket->abort();
         return;
     }
     case Kind::Drip: {
-        auto* timer = new QTimer(socket);
+        auto *timer = new QTimer(socket);
         auto sent = std::make_shared<qsizetype>(0);
         connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = answer.body] {
             if (*sent >= body.size()) {

@@ -28,21 +28,22 @@ class StoreServer : public QAbstractHttpServer
 public:
     // What one request gets. Faults added with addFault still shape how it
     // is written.
-    struct Answer {
+    struct Answer
+    {
         int status = 200;
         QByteArray contentType = "text/plain; charset=utf-8";
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
     };
-    using Handler = std::function<Answer(const QHttpServerRequest& request)>;
+    using Handler = std::function<Answer(const QHttpServerRequest &request)>;
 
-    explicit StoreServer(QObject* parent = nullptr);
+    explicit StoreServer(QObject *parent = nullptr);
     ~StoreServer() override;
 
     // The built-in catalog is loaded at construction; a failed load keeps
     // the catalog in use.
-    bool loadCatalog(const QString& fileName, QString* error = nullptr);
-    const StoreCatalog& catalog() const { return m_catalog; }
+    bool loadCatalog(const QString &fileName, QString *error = nullptr);
+    const StoreCatalog &catalog() const { return m_catalog; }
 
     // Listens on 127.0.0.1; port 0 takes a free port.
     bool start(quint16 port = 0);
@@ -50,11 +51,11 @@ public:
     QString baseUrl() const;
 
     QString token() const { return m_token; }
-    void setToken(const QString& token) { m_token = token; }
+    void setToken(const QString &token) { m_token = token; }
     QString apiVersion() const { return m_apiVersion; }
-    void setApiVersion(const QString& version) { m_apiVersion = version; }
+    void setApiVersion(const QString &version) { m_apiVersion = version; }
 
-    void addFault(const StoreFault& fault);
+    void addFault(const StoreFault &fault);
     void clearFaults();
     int pendingFaultCount() const { return int(m_faults.size()); }
     // Answers kept back by the Hold fault.
@@ -64,36 +65,38 @@ public:
     // Requests for path get the handler's answer instead of the store's. The
     // empty path takes every request that no other handler takes, also those
     // sent to the store as to a proxy.
-    void setHandler(const QString& path, const Handler& handler);
+    void setHandler(const QString &path, const Handler &handler);
 
     QList<StoreRequest> requestLog() const { return m_log; }
     int requestCount(StoreRequest::Kind kind) const;
     void clearRequestLog() { m_log.clear(); }
 
     // Lower-case country code of a mobile country code; empty when unknown.
-    static QString countryForMobileCountryCode(const QString& mcc);
+    static QString countryForMobileCountryCode(const QString &mcc);
 
 signals:
-    void requestReceived(const StoreRequest& request);
+    void requestReceived(const StoreRequest &request);
     // The client closed a connection; request is the last one it carried.
-    void connectionClosed(const StoreRequest& request);
+    void connectionClosed(const StoreRequest &request);
 
 protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
-    struct Held {
+    struct Held
+    {
         QPointer<QTcpSocket> socket;
         Answer answer;
     };
 
-    Answer route(const QString& path, const QString& query, int extraEntries, StoreRequest::Kind* kind);
-    Answer similarAnswer(const QString& id, int items, StoreRequest::Kind kind);
-    Answer reshape(const Answer& answer, const StoreFault& fault);
-    QByteArray hugePicture(const QSize& size, const QByteArray& format);
-    std::optional<StoreFault> takeFault(const QString& path);
-    void deliver(QTcpSocket* socket, const Answer& answer, const std::optional<StoreFault>& fault);
+    Answer route(const QString &path, const QString &query, int extraEntries,
+                 StoreRequest::Kind *kind);
+    Answer similarAnswer(const QString &id, int items, StoreRequest::Kind kind);
+    Answer reshape(const Answer &answer, const StoreFault &fault);
+    QByteArray hugePicture(const QSize &size, const QByteArray &format);
+    std::optional<StoreFault> takeFault(const QString &path);
+    void deliver(QTcpSocket *socket, const Answer &answer, const std::optional<StoreFault> &fault);
 
     StoreCatalog m_catalog;
     std::unique_ptr<StorePictures> m_pictures;
@@ -102,7 +105,7 @@ private:
     QList<Held> m_held;
     QHash<QString, Handler> m_handlers;
     QList<StoreRequest> m_log;
-    QHash<QTcpSocket*, StoreRequest> m_lastRequests;
+    QHash<QTcpSocket *, StoreRequest> m_lastRequests;
     QString m_token;
     QString m_apiVersion;
     quint16 m_port = 0;

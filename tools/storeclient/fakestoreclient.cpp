@@ -1,7 +1,8 @@
 #include "fakestoreclient.h"
 
 const QString FakeStoreClient::ServiceName = QStringLiteral("com.corvex.SondrelService");
-const QString FakeStoreClient::OpenInterface = QStringLiteral("com.corvex.SondrelService.OpenInterface");
+const QString FakeStoreClient::OpenInterface =
+        QStringLiteral("com.corvex.SondrelService.OpenInterface");
 const QString FakeStoreClient::ConnectionName = QStringLiteral("fake-store-client");
 
 namespace {
@@ -9,8 +10,8 @@ namespace {
 bool isOpenCall(const QDBusMessage &call)
 {
     return call.type() == QDBusMessage::MethodCallMessage && call.path() == QLatin1String("/")
-        && call.interface() == FakeStoreClient::OpenInterface && call.member() == QLatin1String("open")
-        && call.signature() == QLatin1String("s");
+            && call.interface() == FakeStoreClient::OpenInterface
+            && call.member() == QLatin1String("open") && call.signature() == QLatin1String("s");
 }
 
 } // namespace
@@ -26,7 +27,8 @@ FakeStoreClient::~FakeStoreClient()
 bool FakeStoreClient::start()
 {
     m_bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, ConnectionName);
-    return m_bus.isConnected() && m_bus.registerVirtualObject(QStringLiteral("/"), this, QDBusConnection::SubPath);
+    return m_bus.isConnected()
+            && m_bus.registerVirtualObject(QStringLiteral("/"), this, QDBusConnection::SubPath);
 }
 
 bool FakeStoreClient::registerService()

@@ -41,7 +41,7 @@ signals:
     void linkOpened(const QString &link);
 
 private:
-    QDBusConnection m_bus{QString()};
+    QDBusConnection m_bus { QString() };
     bool m_silent = false;
     bool m_registered = false;
     QList<QDBusMessage> m_calls;
