@@ -7,8 +7,10 @@
 
 namespace {
 
-constexpr QLatin1String atomNs(StoreConstants::AtomNamespace);
-constexpr QLatin1String schemaNs(StoreConstants::SchemaNamespace);
+constexpr QLatin1String atomNs(StoreConstants::AtomNamespace,
+                               sizeof(StoreConstants::AtomNamespace) - 1);
+constexpr QLatin1String schemaNs(StoreConstants::SchemaNamespace,
+                                 sizeof(StoreConstants::SchemaNamespace) - 1);
 constexpr QLatin1String updated("2011-06-01T12:00:00Z");
 
 // Writes a complete Atom feed; each entry is written by writeEntry(writer, index).
