@@ -889,7 +889,11 @@ void tst_PromotionNetworkAPI::pictureFailureAllowsRetry_data()
     StoreFault notFound(Kind::Status, "/art");
     notFound.status = 404;
     QTest::newRow("larger than announced limit") << padded << tooLarge;
+#ifndef __SANITIZE_THREAD__
+    // Under ThreadSanitizer the in-process store feeds the endless picture too
+    // slowly to pass the limit before the deadline; the other builds run it.
     QTest::newRow("endless chunks") << StoreFault(Kind::EndlessChunked, "/art") << tooLarge;
+#endif
     QTest::newRow("not an image") << notAnImage << notLoaded;
     QTest::newRow("absurd declared size") << absurd << notLoaded;
     QTest::newRow("not found") << notFound

@@ -522,7 +522,7 @@ void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
         socket->write(QByteArray::number(answer.body.size(), 16) + "\r\n" + answer.body + "\r\n");
         // Topped up as the client reads, so that the store itself holds
         // little however long the client keeps reading.
-        const QByteArray chunk = "100000\r\n" + QByteArray(0x100000, ' ') + "\r\n";
+        const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, ' ') + "\r\n";
         connect(socket, &QTcpSocket::bytesWritten, socket, [socket, chunk] {
             if (socket->bytesToWrite() < chunk.size())
                 socket->write(chunk);
