@@ -10,13 +10,12 @@
 #include <QtTest>
 
 #include "cachefolder.h"
+#include "filesizelimit.h"
 #include "environmentproxyfactory.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
 #include "storeserver.h"
 
-#include <csignal>
-#include <sys/resource.h>
 
 using Kind = StoreFault::Kind;
 Q_DECLARE_METATYPE(StoreFault)
@@ -90,24 +89,6 @@ QByteArray bitmapHeader(quint32 side)
     bytes[28] = 24;
     return bytes;
 }
-
-// Limits the size of any file this process writes, as a full disk would.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_previous);
-        rlimit limited = m_previous;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_previous); }
-
-private:
-    rlimit m_previous;
-};
 
 // Names the configuration that the platform currently prefers and remembers
 // the configurations that sessions were opened for.
