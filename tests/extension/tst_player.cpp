@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 #include "expectedrows.h"
 #include "storeserver.h"
 #include "viewnames.h"
@@ -16,18 +18,23 @@ class tst_Player : public QObject
 private slots:
     void printsRowsAndLink_data();
     void printsRowsAndLink();
+    void unknownArtistPrintsNoMatches_data();
     void unknownArtistPrintsNoMatches();
     void badViewIsUsageError();
     void listsPluginMetadata();
 
 private:
-    QString run(const QStringList &arguments, int *exitCode);
+    QString run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal = false);
 };
 
-QString tst_Player::run(const QStringList &arguments, int *exitCode)
+QString tst_Player::run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal)
 {
     QProcess player;
     player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Some CI runners and service managers start programs with SIGCHLD
+    // ignored, which the player passes on to its own children.
+    if (ignoresChildSignal)
+        player.setChildProcessModifier([] { std::signal(SIGCHLD, SIG_IGN); });
     player.start(QStringLiteral(VELLORA_PLAYER_FILE), arguments);
     if (!player.waitForFinished(120000)) {
         player.kill();
@@ -83,12 +90,20 @@ void tst_Player::printsRowsAndLink()
     QCOMPARE(image.width(), 480);
 }
 
+void tst_Player::unknownArtistPrintsNoMatches_data()
+{
+    QTest::addColumn<bool>("ignoresChildSignal");
+    QTest::newRow("plain") << false;
+    QTest::newRow("started with SIGCHLD ignored") << true;
+}
+
 void tst_Player::unknownArtistPrintsNoMatches()
 {
+    QFETCH(bool, ignoresChildSignal);
     int exitCode = 0;
     const QString output = run({ QStringLiteral("--artist"), QStringLiteral("Nobody At All Zz"),
                                  QStringLiteral("--print") },
-                               &exitCode);
+                               &exitCode, ignoresChildSignal);
     QCOMPARE(exitCode, 0);
     QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
 }

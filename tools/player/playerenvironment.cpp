@@ -137,6 +137,10 @@ int PlayerEnvironment::runInChild(bool privateBus)
         argv.push_back(m_arguments[i].data());
     argv.push_back(nullptr);
 
+    // A caller that ignores SIGCHLD would hand that on: the kernel would
+    // reap the child unasked, and neither this process nor dbus-run-session
+    // could wait for it.
+    std::signal(SIGCHLD, SIG_DFL);
     const pid_t child = fork();
     if (child < 0) {
         std::perror("vellora-player: fork");
