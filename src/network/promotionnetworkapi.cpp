@@ -370,6 +370,9 @@ QNetworkReply *PromotionNetworkAPI::startDownload(QNetworkAccessManager *manager
 
     // The announced length stops a large body before it comes; a body without
     // one (chunked, or ended by closing) is stopped once too much has come.
+    // The read buffer holds the network thread back at one byte past the
+    // limit, however long this thread takes to look.
+    reply->setReadBufferSize(sizeLimit + 1);
     const auto checkSize = [reply, sizeLimit](qint64 received, qint64 total) {
         if (reply->isRunning() && (received > sizeLimit || total > sizeLimit)) {
             reply->setProperty(TooLargeProperty, true);
@@ -379,7 +382,9 @@ QNetworkReply *PromotionNetworkAPI::startDownload(QNetworkAccessManager *manager
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, checkSize] {
         checkSize(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
     });
-    connect(reply, &QNetworkReply::downloadProgress, reply, checkSize);
+    // Nothing is read before the reply finishes, so what is available is all that has come.
+    connect(reply, &QIODevice::readyRead, reply,
+            [reply, checkSize] { checkSize(reply->bytesAvailable(), 0); });
     return reply;
 }
 
