@@ -16,7 +16,6 @@
 #include "simulatedbearerbackend.h"
 #include "storeserver.h"
 
-
 using Kind = StoreFault::Kind;
 Q_DECLARE_METATYPE(StoreFault)
 
@@ -408,12 +407,9 @@ void tst_PromotionNetworkAPI::answerOutcome_data()
     row("too large, announced", Kind::PadBody)
             << QByteArray() << none << int(QNetworkReply::UnknownContentError)
             << "answer too large";
-#ifndef __SANITIZE_THREAD__
-    // Like the endless picture, left to the builds without ThreadSanitizer.
     row("too large, endless chunks", Kind::EndlessChunked)
             << QByteArray() << none << int(QNetworkReply::UnknownContentError)
             << "answer too large";
-#endif
 }
 
 void tst_PromotionNetworkAPI::answerOutcome()
@@ -873,11 +869,7 @@ void tst_PromotionNetworkAPI::pictureFailureAllowsRetry_data()
     StoreFault notFound(Kind::Status, "/art");
     notFound.status = 404;
     QTest::newRow("larger than announced limit") << padded << tooLarge;
-#ifndef __SANITIZE_THREAD__
-    // Under ThreadSanitizer the in-process store feeds the endless picture too
-    // slowly to pass the limit before the deadline; the other builds run it.
     QTest::newRow("endless chunks") << StoreFault(Kind::EndlessChunked, "/art") << tooLarge;
-#endif
     QTest::newRow("not an image") << notAnImage << notLoaded;
     QTest::newRow("absurd declared size") << absurd << notLoaded;
     QTest::newRow("not found") << notFound
