@@ -5,6 +5,7 @@
 #include "applicationactioncontent.h"
 #include "applicationactionmediator.h"
 #include "musicapplicationactioncontent.h"
+#include "promotionnetworkapi.h"
 #include "svlocale.h"
 #include "velloraview.h"
 #include "viewnames.h"
@@ -26,6 +27,9 @@ VelloraApplicationExtension::~VelloraApplicationExtension()
         delete m_views.value(name);
         qDebug() << name;
     }
+    // Its network threads and picture workers would otherwise run on into the
+    // host's exit, or past an unload of this library.
+    PromotionNetworkAPI::shutDown();
 }
 
 void VelloraApplicationExtension::setupActions(ApplicationActionMediator *mediator)

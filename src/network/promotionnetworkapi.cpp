@@ -110,6 +110,11 @@ PromotionNetworkAPI *PromotionNetworkAPI::instance()
     return m_instance;
 }
 
+void PromotionNetworkAPI::shutDown()
+{
+    delete m_instance;
+}
+
 PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
     : QObject(parent),
       m_maxCacheAge(1),

@@ -20,6 +20,8 @@ class PromotionNetworkAPI : public QObject
 
 public:
     static PromotionNetworkAPI *instance();
+    // Ends the service if one runs, before its code may be unloaded with the plug-in.
+    static void shutDown();
     // Deleting the service empties its queue and lets the next instance() start afresh.
     ~PromotionNetworkAPI() override;
 

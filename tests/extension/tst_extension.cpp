@@ -1,4 +1,6 @@
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QJsonArray>
@@ -70,6 +72,20 @@ struct Player
 
     PanelProbe &probe(const QString &id) { return *probes.value(id); }
 };
+
+// Threads of this process whose (15-character) name starts so.
+int threadsNamed(const QByteArray &prefix)
+{
+    int count = 0;
+    const QStringList tasks =
+            QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith(prefix))
+            ++count;
+    }
+    return count;
+}
 
 } // namespace
 
@@ -532,6 +548,9 @@ void tst_Extension::deletingEndsViewsAndRequests()
     player.reset();
     for (const QPointer<SvWidget> &view : views)
         QVERIFY(view.isNull());
+    // Nothing of the plug-in runs on into the host's exit: the network threads
+    // end (the system lets a joined thread go a moment after Qt says so).
+    QTRY_COMPARE(threadsNamed("QNetworkAccessM"), 0);
 
     // The stalled download went with its requester: a new extension is served.
     Player next;
