@@ -283,6 +283,10 @@ void tst_XmlQueries::extraction_data()
     QTest::newRow("text-target-with-child-element")
             << feed("<entry><title>ab<b>c</b></title></entry>" + titledEntries({ 2 })) << search
             << QStringList { R"(0: "ab" "")" };
+    // The reader hands such a text over in several tokens.
+    QTest::newRow("text-in-several-tokens")
+            << feed("<entry><title>AC<![CDATA[/]]>DC &amp; &#65;</title></entry>") << titles()
+            << QStringList { R"(0: "AC/DC & A")" };
     QTest::newRow("malformed-before-first-record")
             << feed("<title>x</title><broken attr=noquotes/>" + titledEntries({ 1, 2 })) << titles()
             << QStringList { ErrorLine };
