@@ -163,7 +163,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const XmlQueryPass::Reading expected =
             XmlQueryPass::readEach(document, request.namespaces, request.queries, request.limit);
     const XmlQueryPass::Reading actual = singleRead(document, request);
-    if (actual.values != expected.values || actual.whole != expected.whole) {
+    // The model drops every value of a document that is not read to its end, so the engines
+    // need to agree on those values only for a whole document, and always on whether it was.
+    if (actual.whole != expected.whole || (expected.whole && actual.values != expected.values)) {
         for (qsizetype i = 0; i < request.queries.size(); ++i) {
             std::fprintf(stderr, "query %s: single read %s; read per query %s\n",
                          qPrintable(request.queries.at(i).first),
