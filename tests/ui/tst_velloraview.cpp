@@ -213,6 +213,14 @@ void tst_VelloraView::partLayouts_data()
     QTest::newRow("container") << PartFactory(
             [](SvWidget *parent) { return new VelloraContainer(ViewNames::Album, parent); })
                                << QStringList { "SvWidget:", "SvList:" } << QSizePolicy::Expanding;
+    QTest::newRow("container-header")
+            << PartFactory([](SvWidget *parent) {
+                   const auto *container = new VelloraContainer(ViewNames::Album, parent);
+                   return static_cast<SvWidget *>(container->header()->parentWidget());
+               })
+            << QStringList { "SvSeparator:CommonGroupHeaderDividerInverted",
+                             "SvLabel:CommonGroupHeaderInverted" }
+            << QSizePolicy::Preferred;
 }
 
 void tst_VelloraView::partLayouts()

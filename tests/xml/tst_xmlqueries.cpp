@@ -287,6 +287,11 @@ void tst_XmlQueries::extraction_data()
     QTest::newRow("text-in-several-tokens")
             << feed("<entry><title>AC<![CDATA[/]]>DC &amp; &#65;</title></entry>") << titles()
             << QStringList { R"(0: "AC/DC & A")" };
+    // The value's end tag, named like the record, is the record's end: the next one still counts.
+    QTest::newRow("text-target-named-like-record")
+            << feed("<title>a</title><title>b</title>")
+            << querySet({ { "title", "atom:child#title atom:child#title" } }, { "title" })
+            << QStringList { R"(0: "a")", R"(1: "b")" };
     QTest::newRow("malformed-before-first-record")
             << feed("<title>x</title><broken attr=noquotes/>" + titledEntries({ 1, 2 })) << titles()
             << QStringList { ErrorLine };
