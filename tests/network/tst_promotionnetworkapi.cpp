@@ -11,6 +11,7 @@
 
 #include "cachefolder.h"
 #include "filesizelimit.h"
+#include "messagerecorder.h"
 #include "environmentproxyfactory.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
@@ -108,13 +109,6 @@ public:
     QString preferred = QStringLiteral("wlan");
     QStringList openedFor;
 };
-
-QStringList recordedMessages;
-
-void recordMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    recordedMessages.append(message);
-}
 
 const char *const proxyVariables[] = { "http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY" };
 
@@ -641,12 +635,10 @@ void tst_PromotionNetworkAPI::releaseCache()
 {
     const QString path = CacheFolder::filePath("queries", url("/q"));
     writeFile(path, "answer", QDateTime::currentDateTime());
-    recordedMessages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    const MessageRecorder recorder;
     m_api->releaseCache(url("/q"));
     m_api->releaseCache(url("/never-cached"));
-    qInstallMessageHandler(previous);
-    QCOMPARE(recordedMessages, QStringList());
+    QCOMPARE(recorder.messages(), QStringList());
     QVERIFY(!QFile::exists(path));
 }
 
@@ -707,10 +699,8 @@ void tst_PromotionNetworkAPI::proxyFromEnvironment()
     QFETCH(int, debugLines);
     QFETCH(QString, user);
     QFETCH(QString, password);
-    recordedMessages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    const MessageRecorder recorder;
     setEnvironment(environment, 0);
-    qInstallMessageHandler(previous);
 
     const QNetworkProxy proxy = m_api->proxy();
     QCOMPARE(int(proxy.type()), type);
@@ -718,7 +708,7 @@ void tst_PromotionNetworkAPI::proxyFromEnvironment()
     QCOMPARE(int(proxy.port()), port);
     QCOMPARE(proxy.user(), user);
     QCOMPARE(proxy.password(), password);
-    QCOMPARE(recordedMessages.size(), debugLines);
+    QCOMPARE(recorder.messages().size(), debugLines);
 }
 
 void tst_PromotionNetworkAPI::proxyCarriesRequests_data()
