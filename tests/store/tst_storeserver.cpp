@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryFile>
-#include <QTcpSocket>
 #include <QTest>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -126,46 +125,6 @@ void checkArtist(const StoreCatalog &catalog, const StoreArtist &seed, const QSt
 // What a reply to a faulty request must look like, beside the normal reply to the same request.
 using ReplyCheck = std::function<void(const StoreFetcher::Reply &, const StoreFetcher::Reply &)>;
 
-void checkNormal(const StoreFetcher::Reply &reply, const StoreFetcher::Reply &normal)
-{
-    QCOMPARE(reply.status, 200);
-    QCOMPARE(reply.body, normal.body);
-}
-
-ReplyCheck checkError(QNetworkReply::NetworkError error)
-{
-    return [error](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-        QCOMPARE(reply.error, error);
-    };
-}
-
-ReplyCheck checkStatus(int status)
-{
-    return [status](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-        QCOMPARE(reply.status, status);
-    };
-}
-
-void checkCut(const StoreFetcher::Reply &reply, const StoreFetcher::Reply &normal)
-{
-    QVERIFY(reply.error != QNetworkReply::NoError);
-    QVERIFY(reply.body.size() < normal.body.size());
-}
-
-void checkBrokenXml(const StoreFetcher::Reply &reply, const StoreFetcher::Reply &)
-{
-    QCOMPARE(reply.status, 200);
-    QVERIFY(!xmlError(reply.body).isEmpty());
-}
-
-ReplyCheck checkPictureSize(const QSize &size)
-{
-    return [size](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-        QBuffer buffer(const_cast<QByteArray *>(&reply.body));
-        QCOMPARE(QImageReader(&buffer).size(), size);
-    };
-}
-
 } // namespace
 
 class tst_StoreServer : public QObject
@@ -189,7 +148,6 @@ private slots:
     void faults_data();
     void faults();
     void delayHoldsTheAnswer();
-    void chunkedWithoutLastChunk();
     void persistentFaultAndPathFilter();
     void requestLog();
     void generatedFeeds();
@@ -197,7 +155,6 @@ private slots:
     void command();
 
 private:
-    QByteArray rawFetch(const QUrl &url);
     // A one-shot fault leaves the following request alone.
     void checkFaultIsSpent(const QString &url, const StoreFetcher::Reply &normal);
     QString feedUrl() const;
@@ -207,21 +164,6 @@ private:
     StoreFetcher m_fetcher;
     QNetworkAccessManager m_manager;
 };
-
-// Everything the server sends on a fresh connection until it closes it.
-QByteArray tst_StoreServer::rawFetch(const QUrl &url)
-{
-    // The server runs on this thread: wait through the event loop only.
-    QTcpSocket socket;
-    QByteArray bytes;
-    connect(&socket, &QTcpSocket::readyRead, this, [&] { bytes += socket.readAll(); });
-    QSignalSpy disconnectedSpy(&socket, &QTcpSocket::disconnected);
-    socket.connectToHost(QHostAddress::LocalHost, m_server.port());
-    socket.write("GET " + url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority)
-                 + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    disconnectedSpy.wait(10000);
-    return bytes + socket.readAll();
-}
 
 void tst_StoreServer::checkFaultIsSpent(const QString &url, const StoreFetcher::Reply &normal)
 {
@@ -501,106 +443,46 @@ void tst_StoreServer::faults_data()
     using Kind = StoreFault::Kind;
     QTest::addColumn<StoreFault>("fault");
     QTest::addColumn<QString>("url");
-    QTest::addColumn<int>("timeoutMs");
     QTest::addColumn<ReplyCheck>("check");
 
+    // Faults whose effect the plug-in shows are seen by the fault matrix; these look like a
+    // normal answer to the plug-in, so only the bytes tell that they happened.
     const QString feed = feedUrl();
-    const QString picture = pictureUrl();
-    auto make = [](Kind kind) { return StoreFault(kind); };
-    const ReplyCheck timedOut = checkError(QNetworkReply::OperationCanceledError);
-
-    QTest::newRow("stall") << make(Kind::Stall) << feed << 300 << timedOut;
-    QTest::newRow("stall-after-headers")
-            << make(Kind::StallAfterHeaders) << feed << 300 << timedOut;
-    StoreFault status = make(Kind::Status);
-    status.status = 503;
-    QTest::newRow("status") << status << feed << 0 << checkStatus(503);
-    QTest::newRow("status-default") << make(Kind::Status) << feed << 0 << checkStatus(500);
-    QTest::newRow("cut-body") << make(Kind::CutBody) << feed << 0 << ReplyCheck(checkCut);
-    QTest::newRow("connection-reset")
-            << make(Kind::ConnectionReset) << feed << 0 << ReplyCheck(checkCut);
-    QTest::newRow("cut-body-no-length")
-            << make(Kind::CutBodyNoLength) << feed << 0 << ReplyCheck(checkBrokenXml);
-    QTest::newRow("malformed-xml")
-            << make(Kind::MalformedXml) << feed << 0 << ReplyCheck(checkBrokenXml);
-    QTest::newRow("entity-bomb") << make(Kind::EntityBomb) << feed << 0
-                                 << ReplyCheck(checkBrokenXml);
-    QTest::newRow("empty-body") << make(Kind::EmptyBody) << feed << 0
-                                << ReplyCheck([](const StoreFetcher::Reply &reply,
-                                                 const StoreFetcher::Reply &) {
-                                       QCOMPARE(reply.status, 200);
-                                       QVERIFY(reply.body.isEmpty());
-                                   });
-    QTest::newRow("redirect-loop") << make(Kind::RedirectLoop) << feed << 0
-                                   << checkError(QNetworkReply::TooManyRedirectsError);
-    QTest::newRow("html-error-page")
-            << make(Kind::HtmlErrorPage) << feed << 0
-            << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-                   QVERIFY(reply.contentType.startsWith("text/html"));
-                   QVERIFY(reply.body.contains("<html>"));
-               });
-    // The faults below look like a normal answer to the plug-in.
     QTest::newRow("extra-entries")
-            << make(Kind::ExtraEntries) << feed << 0
+            << StoreFault(Kind::ExtraEntries) << feed
             << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
                    const StoreQueries::QuerySet set = StoreQueries::similarItems(Similar::Tracks);
                    QCOMPARE(parse(reply.body, unlimited(set)).size(), 9);
                    QCOMPARE(parse(reply.body, set).size(), StoreQueries::SimilarItemsLimit);
                });
-    StoreFault drip = make(Kind::Drip);
+    StoreFault drip(Kind::Drip);
     drip.intervalMs = 1;
-    QTest::newRow("drip") << drip << m_fetcher.territoryUrl(QStringLiteral("244")) << 0
-                          << ReplyCheck(checkNormal);
-    QTest::newRow("doctype") << make(Kind::Doctype) << feed << 0
-                             << ReplyCheck([](const StoreFetcher::Reply &reply,
-                                              const StoreFetcher::Reply &normal) {
-                                    // The normal answer with the declaration added.
-                                    QCOMPARE(xmlError(reply.body), QString());
-                                    QByteArray body = reply.body;
-                                    const qsizetype start =
-                                            body.indexOf("\n<!DOCTYPE feed SYSTEM ");
-                                    QVERIFY(start > 0);
-                                    body.remove(start, body.indexOf('>', start) + 1 - start);
-                                    QCOMPARE(body, normal.body);
-                                });
-    StoreFault nesting = make(Kind::DeepNesting);
-    nesting.nestingDepth = 2000;
-    QTest::newRow("deep-nesting") << nesting << feed << 0
-                                  << ReplyCheck([](const StoreFetcher::Reply &reply,
-                                                   const StoreFetcher::Reply &) {
-                                         QCOMPARE(reply.body.count("<n>"), 2000);
-                                         QCOMPARE(xmlError(reply.body), QString());
-                                     });
-    QTest::newRow("not-an-image") << make(Kind::NotAnImage) << picture << 0
-                                  << ReplyCheck([](const StoreFetcher::Reply &reply,
-                                                   const StoreFetcher::Reply &) {
-                                         QVERIFY(reply.contentType.startsWith("image/"));
-                                         QVERIFY(QImage::fromData(reply.body).isNull());
-                                     });
-    StoreFault huge = make(Kind::HugePicture);
+    QTest::newRow("drip") << drip << m_fetcher.territoryUrl(QStringLiteral("244"))
+                          << ReplyCheck([](const StoreFetcher::Reply &reply,
+                                           const StoreFetcher::Reply &normal) {
+                                 QCOMPARE(reply.status, 200);
+                                 QCOMPARE(reply.body, normal.body);
+                             });
+    StoreFault huge(Kind::HugePicture);
     huge.pictureSize = QSize(1500, 900);
-    QTest::newRow("huge-picture") << huge << picture << 0 << checkPictureSize(QSize(1500, 900));
-    QTest::newRow("truncated-jpeg")
-            << make(Kind::TruncatedJpeg) << picture << 0
-            << ReplyCheck([](const StoreFetcher::Reply &reply, const StoreFetcher::Reply &) {
-                   QVERIFY(reply.body.startsWith("\xFF\xD8"));
-                   QVERIFY(!reply.body.endsWith("\xFF\xD9"));
-               });
-    QTest::newRow("jpeg-claiming-huge-size") << make(Kind::JpegClaimingHugeSize) << picture << 0
-                                             << checkPictureSize(QSize(65000, 65000));
+    QTest::newRow("huge-picture") << huge << pictureUrl()
+                                  << ReplyCheck([](const StoreFetcher::Reply &reply,
+                                                   const StoreFetcher::Reply &) {
+                                         QBuffer buffer(const_cast<QByteArray *>(&reply.body));
+                                         QCOMPARE(QImageReader(&buffer).size(), QSize(1500, 900));
+                                     });
 }
 
 void tst_StoreServer::faults()
 {
     QFETCH(StoreFault, fault);
     QFETCH(QString, url);
-    QFETCH(int, timeoutMs);
     QFETCH(ReplyCheck, check);
 
     const StoreFetcher::Reply normal = m_fetcher.fetch(url);
     QCOMPARE(normal.status, 200);
     m_server.addFault(fault);
-    const StoreFetcher::Reply reply = m_fetcher.fetch(url, timeoutMs);
+    const StoreFetcher::Reply reply = m_fetcher.fetch(url);
     QVERIFY(reply.finished);
     check(reply, normal);
     if (QTest::currentTestFailed())
@@ -622,20 +504,6 @@ void tst_StoreServer::delayHoldsTheAnswer()
     QVERIFY(finishedSpy.wait());
     QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
     QCOMPARE(reply->readAll(), normal.body);
-    checkFaultIsSpent(feedUrl(), normal);
-}
-
-void tst_StoreServer::chunkedWithoutLastChunk()
-{
-    const StoreFetcher::Reply normal = m_fetcher.fetch(feedUrl());
-    m_server.addFault(StoreFault(StoreFault::Kind::ChunkedWithoutLastChunk));
-    // How a client takes a close before the final chunk varies, so the bytes
-    // on the wire are checked instead.
-    const QByteArray raw = rawFetch(QUrl(feedUrl()));
-    QVERIFY(raw.contains("\r\nTransfer-Encoding: chunked\r\n"));
-    QVERIFY(!raw.contains("Content-Length"));
-    QVERIFY(raw.endsWith("</feed>\n\r\n"));
-    QVERIFY(!raw.contains("\r\n0\r\n"));
     checkFaultIsSpent(feedUrl(), normal);
 }
 
