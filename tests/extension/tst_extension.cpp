@@ -471,10 +471,8 @@ void tst_Extension::wholeTrack()
     QCOMPARE(rows.size(), expected.size());
     for (int i = 0; i < rows.size(); ++i) {
         QCOMPARE(rows.at(i).title, expected.at(i).title);
-        for (const QString &part : expected.at(i).subtitleHas)
-            QVERIFY2(rows.at(i).subtitle.contains(part), qPrintable(rows.at(i).subtitle));
-        QVERIFY2(rows.at(i).sideText.contains(expected.at(i).sideTextHas),
-                 qPrintable(rows.at(i).sideText));
+        QCOMPARE(rows.at(i).subtitle, expected.at(i).subtitle);
+        QCOMPARE(rows.at(i).sideText, expected.at(i).sideText);
     }
 
     QSignalSpy linkSpy(&m_storeClient, &FakeStoreClient::linkOpened);

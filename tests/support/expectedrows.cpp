@@ -1,6 +1,9 @@
 #include "expectedrows.h"
 
+#include <QTime>
+
 #include "storecatalog.h"
+#include "storepictures.h"
 #include "viewnames.h"
 
 namespace {
@@ -12,33 +15,48 @@ QString joined(const QString &first, const QString &second, const QString &id)
     return first + QLatin1Char('/') + second + QLatin1Char('/') + id;
 }
 
+// Minutes and seconds, with the hours in front from an hour on; on a clock face, so a day wraps.
+QString duration(qint64 seconds)
+{
+    const QTime time = QTime(0, 0).addSecs(int(seconds % 86400));
+    return time.toString(seconds < 3600 ? QStringLiteral("mm:ss") : QStringLiteral("h:mm:ss"));
+}
+
 } // namespace
+
+QStringList ExpectedRow::modelFields(const QString &storeUrl) const
+{
+    QStringList fields { title, subtitle, sideText,
+                         storeUrl + QStringLiteral("/pictures/") + picture, id };
+    if (!artist.isEmpty())
+        fields << artist;
+    return fields;
+}
 
 QList<ExpectedRow> expectedRows(const StoreCatalog &catalog, const QString &view,
                                 const StoreArtist &artist)
 {
     QList<ExpectedRow> rows;
-    if (view == ViewNames::Artist) {
-        for (const StoreArtist *similar : catalog.similarArtists(artist).mid(0, PanelRows))
-            rows.append({ similar->name,
-                          {},
-                          QString(),
-                          joined(similar->name, QString(), similar->id) });
+    if (view == ViewNames::Player) {
+        for (const StoreTrackRef &ref : catalog.similarTracks(artist, PanelRows)) {
+            rows.append(
+                    { ref.track->title, ref.artist->name + QStringLiteral(" | ") + ref.album->title,
+                      duration(ref.track->duration), StorePictures::albumPictureName(*ref.album),
+                      ref.track->id, ref.artist->name,
+                      joined(ref.artist->name, ref.track->title, ref.track->id) });
+        }
     } else if (view == ViewNames::Album) {
         for (const StoreAlbumRef &ref : catalog.similarAlbums(artist, PanelRows)) {
-            rows.append({ ref.album->title,
-                          { ref.artist->name },
+            rows.append({ ref.album->title, ref.artist->name,
                           QString::number(ref.album->trackCount),
+                          StorePictures::albumPictureName(*ref.album), ref.album->id, QString(),
                           joined(ref.artist->name, ref.album->title, ref.album->id) });
         }
     } else {
-        // A track's side text is its duration, minutes and seconds.
-        for (const StoreTrackRef &ref : catalog.similarTracks(artist, PanelRows)) {
-            rows.append({ ref.track->title,
-                          { ref.artist->name, ref.album->title },
-                          QStringLiteral(":"),
-                          joined(ref.artist->name, ref.track->title, ref.track->id) });
-        }
+        for (const StoreArtist *similar : catalog.similarArtists(artist).mid(0, PanelRows))
+            rows.append({ similar->name, QString(), QString(),
+                          StorePictures::artistPictureName(*similar), similar->id, QString(),
+                          joined(similar->name, QString(), similar->id) });
     }
     return rows;
 }

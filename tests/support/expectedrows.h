@@ -12,9 +12,15 @@ struct StoreArtist;
 struct ExpectedRow
 {
     QString title;
-    QStringList subtitleHas; // texts the subtitle contains
-    QString sideTextHas; // a text the side text contains
+    QString subtitle;
+    QString sideText;
+    QString picture; // as in the store's picture links, e.g. "album/al100101.jpg"
+    QString id;
+    QString artist; // tracks only: the artist the track's deep link names
     QString link; // the deep link's names and store id
+
+    // The row's fields as the model holds them, the picture under the store's base URL.
+    QStringList modelFields(const QString &storeUrl) const;
 };
 
 // The rows of the view (a view name) for the artist, at most four, in order.
