@@ -11,7 +11,6 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "cachefolder.h"
 #include "promotionnetworkapi.h"
@@ -25,12 +24,6 @@ const int TickMs = 10;
 
 const int FailureDelay = 100;
 const int PictureRole = Qt::UserRole + 3;
-
-QList<QStringList> &outcomes()
-{
-    static QList<QStringList> lines;
-    return lines;
-}
 
 bool allRows(const PanelProbe &probe, const std::function<bool(const PanelProbe::Row &)> &check)
 {
@@ -111,17 +104,6 @@ void UiGapWatch::onTick()
     m_last = now;
 }
 
-FaultOutcome::FaultOutcome(const QString &caseName, const QString &view)
-    : caseName(caseName),
-      view(view)
-{ }
-
-FaultOutcome::~FaultOutcome()
-{
-    outcomes() << QStringList { caseName, view,    outcome, QStringLiteral("%1 ms").arg(longestGap),
-                                cache,    recovery };
-}
-
 PanelRun::PanelRun(const QString &viewName) : viewName(viewName), view(viewName), probe(&view)
 {
     model()->setFailureDelay(FailureDelay);
@@ -177,36 +159,6 @@ QStringList auditCache(const QStringList &allowedLinks)
 QString describeAudit(const QStringList &problems)
 {
     return problems.isEmpty() ? QStringLiteral("clean") : problems.join(QStringLiteral("; "));
-}
-
-void printOutcomes(const QString &title)
-{
-    const QStringList header = { QStringLiteral("case"),          QStringLiteral("view"),
-                                 QStringLiteral("outcome shown"), QStringLiteral("longest UI gap"),
-                                 QStringLiteral("cache check"),   QStringLiteral("recovery") };
-    const QList<QStringList> &lines = outcomes();
-    QList<int> widths;
-    for (const QString &cell : header)
-        widths << int(cell.size());
-    for (const QStringList &line : std::as_const(lines)) {
-        for (int i = 0; i < line.size(); ++i)
-            widths[i] = qMax(widths.at(i), int(line.at(i).size()));
-    }
-    const auto format = [&widths](const QStringList &cells) {
-        QString text = QStringLiteral("|");
-        for (int i = 0; i < cells.size(); ++i)
-            text += QLatin1Char(' ') + cells.at(i).leftJustified(widths.at(i))
-                    + QStringLiteral(" |");
-        return text;
-    };
-    QStringList rule;
-    for (int width : std::as_const(widths))
-        rule << QString(width, QLatin1Char('-'));
-    std::printf("\n%s\n%s\n%s\n", qPrintable(title), qPrintable(format(header)),
-                qPrintable(format(rule)));
-    for (const QStringList &line : std::as_const(lines))
-        std::printf("%s\n", qPrintable(format(line)));
-    std::fflush(stdout);
 }
 
 void shortenLimits()
@@ -286,16 +238,17 @@ QString describe(const PanelProbe &probe)
             .arg(icons);
 }
 
-bool await(PanelRun &run, const Outcome &expect, const QString &artist, FaultOutcome *outcome)
+Awaited await(PanelRun &run, const Outcome &expect, const QString &artist)
 {
     UiGapWatch watch;
     watch.start();
     run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"),
                         QStringLiteral("genre"));
-    const bool reached = QTest::qWaitFor([&] { return expect.reached(run); }, OutcomeWaitMs);
-    outcome->longestGap = watch.stop();
-    outcome->outcome = reached ? expect.label : describe(run.probe);
-    return reached;
+    Awaited result;
+    result.reached = QTest::qWaitFor([&] { return expect.reached(run); }, OutcomeWaitMs);
+    result.longestGap = watch.stop();
+    result.shown = result.reached ? expect.label : describe(run.probe);
+    return result;
 }
 
 bool recovers(const QString &viewName, const QString &artist)

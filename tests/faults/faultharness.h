@@ -37,23 +37,6 @@ private:
     qint64 m_longest = 0;
 };
 
-// One line of the table that the fault matrix prints at the end; it enters
-// the table when it goes, however the row ended.
-struct FaultOutcome
-{
-    FaultOutcome(const QString &caseName, const QString &view);
-    ~FaultOutcome();
-    FaultOutcome(const FaultOutcome &) = delete;
-    FaultOutcome &operator=(const FaultOutcome &) = delete;
-
-    QString caseName;
-    QString view;
-    QString outcome = QStringLiteral("(did not finish)");
-    qint64 longestGap = 0;
-    QString cache;
-    QString recovery;
-};
-
 // A fresh panel of one view, what it shows, and what happened on the way.
 struct PanelRun
 {
@@ -70,11 +53,20 @@ struct PanelRun
     bool noMatchesShown = false;
 };
 
-// What a run should come to, in words for the table and as a check.
+// What a run should come to, in words and as a check.
 struct Outcome
 {
     QString label;
     std::function<bool(const PanelRun &)> reached;
+};
+
+// How a wait for an outcome went: whether it came, what the panel showed in words, and the
+// longest time the event loop stood still meanwhile.
+struct Awaited
+{
+    bool reached = false;
+    QString shown;
+    qint64 longestGap = 0;
 };
 
 namespace FaultHarness {
@@ -100,12 +92,8 @@ Outcome noMatches();
 // Rows whose pictures stay the view's default icon, once each picture has
 // left the debug line.
 Outcome defaultIcons(const QString &debugLine);
-// What the panel shows now, in words for the table.
-QString describe(const PanelProbe &probe);
-
-// Hands the artist to the panel and waits for the outcome; notes the
-// outcome shown and the longest gap of the event loop.
-bool await(PanelRun &run, const Outcome &expect, const QString &artist, FaultOutcome *outcome);
+// Hands the artist to the panel and waits for the outcome.
+Awaited await(PanelRun &run, const Outcome &expect, const QString &artist);
 // A fresh panel of the view shows the artist with thumbnails, and the cache is clean.
 bool recovers(const QString &viewName, const QString &artist);
 
@@ -121,8 +109,5 @@ qint64 peakMemory();
 // links are reported unless listed in allowedLinks.
 QStringList auditCache(const QStringList &allowedLinks = QStringList());
 QString describeAudit(const QStringList &problems);
-
-// Prints every outcome recorded in this process as one table on stdout.
-void printOutcomes(const QString &title);
 
 } // namespace FaultHarness
