@@ -73,6 +73,24 @@ QString checkPicture(const QString &path)
     return QString();
 }
 
+// What the panel shows now, in words for a failure message.
+QString describe(const PanelProbe &probe)
+{
+    if (probe.state() == PanelProbe::State::NoMatches)
+        return QStringLiteral("no-matches text");
+    if (probe.state() == PanelProbe::State::Pending)
+        return probe.isLoading() ? QStringLiteral("loading row") : QStringLiteral("nothing");
+    const QList<PanelProbe::Row> rows = probe.rows();
+    const auto thumbnails = std::count_if(rows.cbegin(), rows.cend(), FaultHarness::isThumbnail);
+    const auto icons = std::count_if(rows.cbegin(), rows.cend(), [](const PanelProbe::Row &row) {
+        return !row.iconId.isEmpty();
+    });
+    return QStringLiteral("%1 rows, %2 thumbnails, %3 default icons")
+            .arg(rows.size())
+            .arg(thumbnails)
+            .arg(icons);
+}
+
 } // namespace
 
 UiGapWatch::UiGapWatch(QObject *parent) : QObject(parent)
@@ -219,23 +237,6 @@ Outcome defaultIcons(const QString &debugLine)
                                return row.iconId == icon;
                            });
             } };
-}
-
-QString describe(const PanelProbe &probe)
-{
-    if (probe.state() == PanelProbe::State::NoMatches)
-        return QStringLiteral("no-matches text");
-    if (probe.state() == PanelProbe::State::Pending)
-        return probe.isLoading() ? QStringLiteral("loading row") : QStringLiteral("nothing");
-    const QList<PanelProbe::Row> rows = probe.rows();
-    const auto thumbnails = std::count_if(rows.cbegin(), rows.cend(), isThumbnail);
-    const auto icons = std::count_if(rows.cbegin(), rows.cend(), [](const PanelProbe::Row &row) {
-        return !row.iconId.isEmpty();
-    });
-    return QStringLiteral("%1 rows, %2 thumbnails, %3 default icons")
-            .arg(rows.size())
-            .arg(thumbnails)
-            .arg(icons);
 }
 
 Awaited await(PanelRun &run, const Outcome &expect, const QString &artist)
