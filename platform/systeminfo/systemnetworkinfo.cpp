@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QMap>
 #include <QVariantMap>
@@ -15,6 +16,8 @@ constexpr QLatin1String ModemInterface("org.freedesktop.ModemManager1.Modem");
 constexpr QLatin1String SimInterface("org.freedesktop.ModemManager1.Sim");
 constexpr QLatin1String ManagedObjectsSignature("a{oa{sa{sv}}}");
 const char DefaultSystemBusAddress[] = "unix:path=/var/run/dbus/system_bus_socket";
+// A handset has a SIM slot or two; a service that names more is not asked of them all.
+const int MaxSims = 8;
 
 using ManagedObjects = QMap<QDBusObjectPath, QMap<QString, QVariantMap>>;
 
@@ -33,16 +36,15 @@ QDBusConnection systemBus()
     return bus;
 }
 
-QDBusMessage callModemManager(const QDBusConnection &bus, const QString &path,
-                              const QString &interface, const QString &method,
-                              const QVariantList &arguments, int timeout)
+QDBusMessage modemManagerCall(const QString &path, const QString &interface,
+                              const QString &method, const QVariantList &arguments)
 {
     QDBusMessage message =
             QDBusMessage::createMethodCall(ModemManagerService, path, interface, method);
     message.setArguments(arguments);
     // A missing modem service means no SIM, not a reason to start one.
     message.setAutoStartService(false);
-    return bus.call(message, QDBus::Block, timeout);
+    return message;
 }
 
 QList<QDBusObjectPath> simPaths(const QDBusMessage &reply)
@@ -97,17 +99,25 @@ QString SystemNetworkInfo::homeMobileCountryCode()
     if (!bus.isConnected())
         return {};
 
-    const QDBusMessage managed = callModemManager(
-            bus, ModemManagerPath, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-            QStringLiteral("GetManagedObjects"), {}, m_timeout);
+    const QDBusMessage managed = bus.call(
+            modemManagerCall(ModemManagerPath, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                             QStringLiteral("GetManagedObjects"), {}),
+            QDBus::Block, m_timeout);
 
-    const QList<QDBusObjectPath> sims = simPaths(managed);
+    // All SIMs are asked at once, so that however many never answer, the
+    // caller waits for one time-out, not for one each.
+    const QList<QDBusObjectPath> sims = simPaths(managed).mid(0, MaxSims);
+    QList<QDBusPendingCall> calls;
     for (const QDBusObjectPath &sim : sims) {
-        const QDBusMessage reply =
-                callModemManager(bus, sim.path(), QStringLiteral("org.freedesktop.DBus.Properties"),
+        calls.append(bus.asyncCall(
+                modemManagerCall(sim.path(), QStringLiteral("org.freedesktop.DBus.Properties"),
                                  QStringLiteral("Get"),
-                                 { SimInterface, QStringLiteral("OperatorIdentifier") }, m_timeout);
-        const QString code = countryCodeOf(reply);
+                                 { SimInterface, QStringLiteral("OperatorIdentifier") }),
+                m_timeout));
+    }
+    for (QDBusPendingCall &call : calls) {
+        call.waitForFinished();
+        const QString code = countryCodeOf(call.reply());
         if (!code.isEmpty())
             return code;
     }

@@ -19,7 +19,8 @@ public:
     // operator id, or when the service does not answer in time.
     QString homeMobileCountryCode();
 
-    // Longest wait, in milliseconds, for each call to the modem service.
+    // Longest wait, in milliseconds, for the modem service's list of modems,
+    // and then once more for all of their SIMs together.
     int timeout() const;
     void setTimeout(int milliseconds);
 
