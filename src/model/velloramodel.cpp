@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTime>
 #include <QUrl>
 
@@ -28,6 +29,10 @@ const int ItemsPerPage = 4;
 // picture and id; shorter ones come from a query set that did not match.
 const int MinimumAnswerFields = 5;
 
+// No artist's name comes near this; a longer one is broken or hostile, and
+// would go to the store whole inside the search URL.
+const int MaxArtistNameLength = 1024;
+
 // Values from the store's answers and the settings file go into request URLs
 // as one path segment or one query value each: encoded, so that none of them
 // can add a segment, a query or a fragment.
@@ -43,6 +48,30 @@ bool isUsableSegment(const QString &value)
 {
     return !value.trimmed().isEmpty() && value != QLatin1String(".")
             && value != QLatin1String("..");
+}
+
+// The store client's own file is a few hundred bytes; anything much larger
+// is not one, and would only cost memory to read.
+const qint64 MaxSettingsFileSize = 1024 * 1024;
+
+// The store client's settings, by key. Only a regular file of a sane size
+// is read: the reading runs on the user-interface thread, where a named pipe
+// would block it for ever. Anything else counts as no file.
+QHash<QString, QVariant> readStoreSettings(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return {};
+    if (!file.isFile() || file.size() > MaxSettingsFileSize) {
+        qDebug() << "VelloraModel::loadSondrelSettings() - ignored settings file" << path;
+        return {};
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    QHash<QString, QVariant> values;
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, settings.value(key));
+    return values;
 }
 
 // A host name or address with an optional port, nothing more.
@@ -66,7 +95,10 @@ VelloraModel::VelloraModel(QObject *parent)
     m_network = new PromotionNetwork(this);
     m_parser = new PromotionXmlParser(this);
 
-    m_settingsPath = QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
+    // Where the store client keeps its settings; worked out without opening
+    // the file, which may not be safe to read.
+    m_settingsPath = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/Corvex/Sondrel.conf");
     m_watcher = new QFileSystemWatcher(this);
     watchSettingsFile();
 
@@ -262,7 +294,7 @@ bool VelloraModel::watchSettingsFile()
 
 void VelloraModel::loadSondrelSettings()
 {
-    QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
+    const QHash<QString, QVariant> settings = readStoreSettings(m_settingsPath);
     const QString territory =
             settings.value(QStringLiteral("User/territory"), FallbackTerritory).toString();
     QString protocol = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
@@ -368,8 +400,9 @@ void VelloraModel::setDetails(const QString &artistName, const QString &albumTit
     Q_UNUSED(songTitle)
     Q_UNUSED(genre)
 
-    if (artistName != m_artistName || viewName != m_viewName) {
-        m_artistName = artistName;
+    const QString artist = artistName.size() > MaxArtistNameLength ? QString() : artistName;
+    if (artist != m_artistName || viewName != m_viewName) {
+        m_artistName = artist;
         m_noMatches = false;
         setArtistId(QString());
     } else if (m_busy) {

@@ -15,6 +15,7 @@
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include "cachefolder.h"
 #include "faultharness.h"
@@ -271,6 +272,40 @@ void tst_EnvironmentFaults::environment_data()
                                 staged(QFile::remove(settingsPath)
                                                && FaultHarness::writeFile(settingsPath, garbage),
                                        "garbage settings written");
+                                const auto unproxy = withProxy(localProxy);
+                                return Stage { [=] {
+                                    unproxy();
+                                    restoreSettings();
+                                } };
+                            },
+                             noMatches };
+    // Both count as no file: the defaults send the panel to the default
+    // store, here the refusing proxy.
+    QTest::newRow("settings-fifo")
+            << Environment { [=] {
+                                // Opening a pipe with no writer blocks until one comes.
+                                staged(QFile::remove(settingsPath)
+                                               && ::mkfifo(QFile::encodeName(settingsPath).constData(),
+                                                           0600) == 0,
+                                       "a named pipe in the settings' place");
+                                const auto unproxy = withProxy(localProxy);
+                                return Stage { [=] {
+                                    unproxy();
+                                    restoreSettings();
+                                } };
+                            },
+                             noMatches };
+    QTest::newRow("settings-too-large")
+            << Environment { [=] {
+                                // A file that points at the test's store, but far larger
+                                // than any store client writes.
+                                QFile settings(settingsPath);
+                                staged(settings.open(QIODevice::Append)
+                                               && settings.write("\n[Padding]\nfiller=")
+                                               && settings.write(QByteArray(1100 * 1024, 'x'))
+                                               && settings.write("\n"),
+                                       "settings padded past a megabyte");
+                                settings.close();
                                 const auto unproxy = withProxy(localProxy);
                                 return Stage { [=] {
                                     unproxy();

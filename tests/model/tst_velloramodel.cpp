@@ -90,6 +90,7 @@ private slots:
     void rowsByView_data();
     void rowsByView();
     void repeatedArtistCostsNoRequest();
+    void overlongArtistIsNoArtist();
     void otherArtistAbandonsRunningRequest();
     void picturesOfLeftArtistsStopDownloading();
     void fiveEntriesGiveFourRows();
@@ -554,6 +555,27 @@ void tst_VelloraModel::repeatedArtistCostsNoRequest()
                            << similarUrl(kraftwerk, QStringLiteral("tracks/")));
     QCOMPARE(resetSpy.count() + removedSpy.count(), 0);
     QCOMPARE(model.rowCount(), 4);
+}
+
+void tst_VelloraModel::overlongArtistIsNoArtist()
+{
+    writeSettings();
+    VelloraModel model;
+    QVERIFY(fill(model, QStringLiteral("Daft Punk"), ViewNames::Player));
+    // A followed player once handed over 40 MB, all of it bound for the search URL.
+    model.setDetails(QString(1025, QLatin1Char('x')), QString(), QString(), QString(),
+                     ViewNames::Player);
+    QCOMPARE(model.rowCount(), 0);
+    VelloraModel other;
+    QVERIFY(fill(other, QStringLiteral("Kraftwerk"), ViewNames::Player));
+
+    const QString daftPunk = m_store.catalog().search(QStringLiteral("Daft Punk")).first()->id;
+    const QString kraftwerk = m_store.catalog().search(QStringLiteral("Kraftwerk")).first()->id;
+    QCOMPARE(requestedUrls(),
+             QStringList() << searchUrl(QStringLiteral("Daft Punk"))
+                           << similarUrl(daftPunk, QStringLiteral("tracks/"))
+                           << searchUrl(QStringLiteral("Kraftwerk"))
+                           << similarUrl(kraftwerk, QStringLiteral("tracks/")));
 }
 
 void tst_VelloraModel::otherArtistAbandonsRunningRequest()
