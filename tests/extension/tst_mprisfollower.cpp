@@ -58,6 +58,19 @@ void tst_MprisFollower::metadata_data()
     } << none;
     QTest::newRow("artist not a string")
             << QVariantMap { { QStringLiteral("xesam:artist"), 42 } } << none;
+    // Longer than any real name (a player once sent 40 MB): not passed on.
+    const QString overlong(1025, QLatin1Char('x'));
+    QTest::newRow("overlong artist") << QVariantMap {
+        { QStringLiteral("xesam:artist"), QString(40 * 1024 * 1024, QLatin1Char('x')) }
+    } << none;
+    QTest::newRow("overlong texts skipped") << QVariantMap {
+        { QStringLiteral("xesam:artist"), QStringList { overlong, QStringLiteral("Fay") } },
+        { QStringLiteral("xesam:album"), overlong }
+    } << QStringList { QStringLiteral("Fay"), QString(), QString(), QString() };
+    QStringList crowd(16, QString());
+    crowd << QStringLiteral("Gus");
+    QTest::newRow("only the first artists of a long list")
+            << QVariantMap { { QStringLiteral("xesam:artist"), crowd } } << none;
     QTest::newRow("album and title not strings") << QVariantMap {
         { QStringLiteral("xesam:artist"), QStringList { QStringLiteral("Ed") } },
         { QStringLiteral("xesam:album"), 3.5 },

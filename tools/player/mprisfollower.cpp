@@ -14,15 +14,20 @@ constexpr QLatin1String playerInterface("org.mpris.MediaPlayer2.Player");
 constexpr QLatin1String propertiesInterface("org.freedesktop.DBus.Properties");
 constexpr QLatin1String playing("Playing");
 
+// No real artist, album, title or genre comes near these; a player that
+// publishes more is broken or hostile, and what it sends is not passed on.
+const qsizetype MaxTextLength = 1024;
+const qsizetype MaxTexts = 16;
+
 QString firstText(const QVariant &value)
 {
     QStringList texts;
     if (value.metaType() == QMetaType::fromType<QString>())
         texts.append(value.toString());
     else if (value.metaType() == QMetaType::fromType<QStringList>())
-        texts = value.toStringList();
+        texts = value.toStringList().mid(0, MaxTexts);
     for (const QString &text : std::as_const(texts)) {
-        if (!text.trimmed().isEmpty())
+        if (text.size() <= MaxTextLength && !text.trimmed().isEmpty())
             return text.trimmed();
     }
     return QString();
