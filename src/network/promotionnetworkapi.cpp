@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "environmentproxyfactory.h"
+#include "jpegstructure.h"
 #include "networkconfigurationmanager.h"
 #include "networksession.h"
 
@@ -29,6 +30,13 @@ namespace {
 const QSize thumbnailSize(80, 80);
 // Far beyond any store picture; a larger declared size is a broken or hostile file.
 const qint64 maxDeclaredPixels = qint64(8192) * 8192;
+// A progressive JPEG is held whole as coefficients, two bytes for each pixel
+// of each component, however small it is decoded: 12 megapixels (a camera's
+// 4000 x 3000, beyond any album art) cost at most 72 MB.
+const qint64 MaxProgressivePixels = qint64(4000) * 3000;
+// Each scan is a pass over the whole picture. Encoders write about ten; a
+// file with thousands of empty ones keeps the decoder busy for minutes.
+const int MaxJpegScans = 64;
 // Far beyond any real answer (the largest search answers are a few MiB) or
 // store picture; anything larger is broken or hostile and never held whole.
 const qint64 DefaultAnswerSizeLimit = 8 * 1024 * 1024;
@@ -150,6 +158,9 @@ PromotionNetworkAPI::~PromotionNetworkAPI()
     disconnect(m_imageManager, nullptr, this, nullptr);
     clearQueue();
     m_cachePool.waitForDone();
+    // Pictures still waiting for the decoder are dropped; only the one being
+    // decoded is waited for.
+    m_imagePool.clear();
     m_imagePool.waitForDone();
     delete m_session;
     m_session = nullptr;
@@ -666,13 +677,17 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     buffer.setData(body);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    // The JPEG decoder turns a picture cut short into one padded with grey
-    // and calls that success; a whole one ends its last scan with an end marker.
-    if (reader.format() == "jpeg" && body.lastIndexOf("\xFF\xD9") < body.lastIndexOf("\xFF\xDA"))
-        return ImageResult::DecodeFailed;
     const QSize declared = reader.size();
-    if (declared.isValid() && qint64(declared.width()) * declared.height() > maxDeclaredPixels)
+    const qint64 pixels = declared.isValid() ? qint64(declared.width()) * declared.height() : 0;
+    if (pixels > maxDeclaredPixels)
         return ImageResult::DecodeFailed;
+    if (reader.format() == "jpeg") {
+        const JpegStructure jpeg = JpegStructure::read(body);
+        if (!jpeg.complete || jpeg.scans > MaxJpegScans
+            || (jpeg.progressive && pixels > MaxProgressivePixels)) {
+            return ImageResult::DecodeFailed;
+        }
+    }
 
     // Decoders that can scale while decoding (JPEG) then never build the full
     // picture; the high quality asks them to scale smoothly.

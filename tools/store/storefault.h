@@ -32,6 +32,13 @@ struct StoreFault
         DeepNesting, // nestingDepth nested elements inside the first entry
         TruncatedJpeg, // the first half of a real JPEG picture
         JpegClaimingHugeSize, // a small JPEG whose frame header claims 65000 x 65000
+        ProgressiveJpeg, // a real progressive JPEG picture of pictureSize
+        // A progressive JPEG of pictureSize, three components, made by hand:
+        // one scan of real data that holds every DC difference at zero.
+        ProgressiveJpegBomb,
+        // A progressive grey JPEG of pictureSize whose one scan, without
+        // data, repeats scans times.
+        JpegScanFlood,
         ReplaceBody, // body instead of the answer, under the answer's status and type
         PadBody, // the answer followed by blanks up to bodySize bytes
         EndlessChunked, // the answer, then chunks of blanks until the client goes away
@@ -53,6 +60,7 @@ struct StoreFault
     int intervalMs = 1000;
     int nestingDepth = 100000;
     QSize pictureSize = QSize(3000, 2000);
+    int scans = 2000; // JpegScanFlood
     QByteArray body; // ReplaceBody
     qint64 bodySize = 0; // PadBody
 };

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 
 namespace {
@@ -78,7 +79,8 @@ QByteArray StorePictures::picture(const QString &name, QByteArray *format)
     return it.value();
 }
 
-QByteArray StorePictures::draw(const QSize &size, const QByteArray &format, const QString &label)
+QByteArray StorePictures::draw(const QSize &size, const QByteArray &format, const QString &label,
+                               bool progressive)
 {
     const uint hash = qHash(label, 7u);
     QImage image(size, QImage::Format_RGB32);
@@ -100,6 +102,53 @@ QByteArray StorePictures::draw(const QSize &size, const QByteArray &format, cons
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format == "png" ? "PNG" : "JPEG", 85);
+    QImageWriter writer(&buffer, format == "png" ? "PNG" : "JPEG");
+    writer.setQuality(85);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
     return bytes;
+}
+
+QByteArray StorePictures::handMadeProgressiveJpeg(const QSize &size, int components, int scans,
+                                                  bool withData)
+{
+    QByteArray jpeg("\xFF\xD8");
+    const auto bigEndian = [](int value) {
+        const char bytes[] = { char(value >> 8), char(value & 0xFF) };
+        return QByteArray(bytes, 2);
+    };
+    const auto segment = [&jpeg, &bigEndian](char marker, const QByteArray &payload) {
+        jpeg += char(0xFF);
+        jpeg += marker;
+        jpeg += bigEndian(int(payload.size()) + 2);
+        jpeg += payload;
+    };
+    // Quantisation table 0, all ones.
+    segment(char(0xDB), QByteArray(1, '\0') + QByteArray(64, 1));
+    // Progressive frame of 8-bit samples; each component unsampled, on table 0.
+    QByteArray frame = char(8) + bigEndian(size.height()) + bigEndian(size.width());
+    frame += char(components);
+    QByteArray scan(1, char(components));
+    for (char id = 1; id <= components; ++id) {
+        const char component[] = { id, char(0x11), '\0' };
+        frame.append(component, 3);
+        scan += id;
+        scan += '\0';
+    }
+    segment(char(0xC2), frame);
+    // DC table 0: one code, the single bit 0, for a difference of zero.
+    QByteArray table(1, '\0');
+    table += char(1) + QByteArray(15, '\0');
+    table += '\0';
+    segment(char(0xC4), table);
+    // A first DC scan: spectral range 0..0, no approximation.
+    scan += QByteArray(3, '\0');
+    const qint64 blocks = qint64((size.width() + 7) / 8) * ((size.height() + 7) / 8) * components;
+    const QByteArray data = withData ? QByteArray((blocks + 7) / 8, '\0') : QByteArray();
+    for (int i = 0; i < scans; ++i) {
+        segment(char(0xDA), scan);
+        jpeg += data;
+    }
+    jpeg += "\xFF\xD9";
+    return jpeg;
 }

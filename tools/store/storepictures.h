@@ -23,7 +23,13 @@ public:
     QByteArray picture(const QString &name, QByteArray *format);
 
     // label gives the initials and, hashed, the colours.
-    static QByteArray draw(const QSize &size, const QByteArray &format, const QString &label);
+    static QByteArray draw(const QSize &size, const QByteArray &format, const QString &label,
+                           bool progressive = false);
+    // A flat grey progressive JPEG written marker by marker: components at
+    // full resolution, each scan a first DC scan over all of them, with all
+    // differences zero when withData is set and no data at all otherwise.
+    static QByteArray handMadeProgressiveJpeg(const QSize &size, int components, int scans,
+                                              bool withData);
 
 private:
     const StoreCatalog &m_catalog;

@@ -381,16 +381,18 @@ StoreServer::Answer StoreServer::similarAnswer(const QString &id, int items,
     return { 200, atomType, body, {} };
 }
 
-QByteArray StoreServer::hugePicture(const QSize &size, const QByteArray &format)
+QByteArray StoreServer::hugePicture(const QSize &size, const QByteArray &format, bool progressive)
 {
-    const QString key = QStringLiteral("%1x%2.%3")
+    const QString key = QStringLiteral("%1x%2.%3%4")
                                 .arg(size.width())
                                 .arg(size.height())
-                                .arg(QLatin1String(format));
+                                .arg(QLatin1String(format),
+                                     progressive ? QStringLiteral(".progressive") : QString());
     auto it = m_hugePictures.find(key);
     if (it == m_hugePictures.end())
         it = m_hugePictures.insert(
-                key, StorePictures::draw(size, format, QStringLiteral("Huge Picture")));
+                key,
+                StorePictures::draw(size, format, QStringLiteral("Huge Picture"), progressive));
     return it.value();
 }
 
@@ -468,6 +470,18 @@ StoreServer::Answer StoreServer::reshape(const Answer &answer, const StoreFault 
         result = { 200, "image/jpeg", jpeg.left(jpeg.size() / 2), {} };
         break;
     }
+    case Kind::ProgressiveJpeg:
+        result = { 200, "image/jpeg", hugePicture(fault.pictureSize, "jpeg", true), {} };
+        break;
+    case Kind::ProgressiveJpegBomb:
+        result = { 200, "image/jpeg",
+                   StorePictures::handMadeProgressiveJpeg(fault.pictureSize, 3, 1, true), {} };
+        break;
+    case Kind::JpegScanFlood:
+        result = { 200, "image/jpeg",
+                   StorePictures::handMadeProgressiveJpeg(fault.pictureSize, 1, fault.scans, false),
+                   {} };
+        break;
     case Kind::JpegClaimingHugeSize: {
         QByteArray jpeg = StorePictures::draw(QSize(64, 64), "jpeg", QStringLiteral("Claim"));
         // Baseline frame header: marker, length (2), precision (1), height (2), width (2).

@@ -94,7 +94,7 @@ private:
                  StoreRequest::Kind *kind);
     Answer similarAnswer(const QString &id, int items, StoreRequest::Kind kind);
     Answer reshape(const Answer &answer, const StoreFault &fault);
-    QByteArray hugePicture(const QSize &size, const QByteArray &format);
+    QByteArray hugePicture(const QSize &size, const QByteArray &format, bool progressive = false);
     std::optional<StoreFault> takeFault(const QString &path);
     void deliver(QTcpSocket *socket, const Answer &answer, const std::optional<StoreFault> &fault);
 

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+
+// What a JPEG file's markers say about the work of decoding it, read without
+// decoding anything. A progressive picture is held whole as coefficients,
+// whatever size it is decoded to, and each of its scans is a pass over the
+// whole picture; neither shows in the picture's size alone.
+struct JpegStructure
+{
+    bool progressive = false;
+    int scans = 0;
+    // The last scan is followed by the end-of-image marker: the JPEG decoder
+    // pads a picture cut short with grey and calls that success.
+    bool complete = false;
+
+    static JpegStructure read(const QByteArray &data);
+};
