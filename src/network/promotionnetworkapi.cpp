@@ -12,6 +12,7 @@
 #include <QImageWriter>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
@@ -52,6 +53,15 @@ bool isWebUrl(const QUrl &url)
     const QString scheme = url.scheme().toLower();
     return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
             && !url.host().isEmpty();
+}
+
+// The store client's device token rides in the query of every store URL,
+// and the network layer's error texts quote the URL; the texts go on to
+// logs, the token must not.
+QString withoutToken(const QString &text)
+{
+    static const QRegularExpression token(QStringLiteral("([?&]token=)[^&#\\s\"]*"));
+    return QString(text).replace(token, QStringLiteral("\\1***"));
 }
 
 bool isTooLarge(const QNetworkReply *reply)
@@ -474,6 +484,7 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         code = QNetworkReply::TimeoutError;
         text = QStringLiteral("Download of %1 timed out").arg(entry.query.url);
     }
+    text = withoutToken(text);
     for (const Ticket &ticket : entry.tickets)
         emit errorOccurred(ticket.id, text, code);
 }
@@ -651,7 +662,7 @@ void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
         // A reply no longer in flight was dropped on purpose: nothing to say.
         if (m_imageReplies.removeOne(reply))
             qDebug() << (isTooLarge(reply) ? QStringLiteral("picture too large")
-                                           : reply->errorString())
+                                           : withoutToken(reply->errorString()))
                      << int(reply->error());
         reply->deleteLater();
         return;

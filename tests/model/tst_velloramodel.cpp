@@ -679,7 +679,9 @@ void tst_VelloraModel::failures_data()
     };
     const int emptyBody = int(StoreFault::Kind::EmptyBody);
     QTest::newRow("server-error") << "Erik Satie" << status << "/artists/"
-                                  << "^VelloraModel::onErrorOccurred\\(\\) \".*\" 401$" << builtIn
+                                  << "^VelloraModel::onErrorOccurred\\(\\) \"[^\"]*artists/"
+                                     "\\?q=Erik Satie&token=\\*\\*\\*[^\"]*\" 401$"
+                                  << builtIn
                                   << 0;
     QTest::newRow("no-entries") << "Nobody Of That Name" << status << "/nowhere/"
                                 << failed("error inside parser") << builtIn << 0;
