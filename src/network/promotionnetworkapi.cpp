@@ -397,8 +397,13 @@ QNetworkReply *PromotionNetworkAPI::startDownload(QNetworkAccessManager *manager
     // The announced length stops a large body before it comes; a body without
     // one (chunked, or ended by closing) is stopped once too much has come.
     // The read buffer holds the network thread back at one byte past the
-    // limit, however long this thread takes to look.
+    // limit, however long this thread takes to look. What arrives is moved
+    // out of it at once: the network layer hands data on in pieces as large
+    // as a chunk, and one that did not fit the room left would stall the
+    // transfer with the limit not yet passed.
     reply->setReadBufferSize(sizeLimit + 1);
+    auto *body = new QBuffer(reply);
+    body->open(QIODevice::WriteOnly);
     const auto checkSize = [reply, sizeLimit](qint64 received, qint64 total) {
         if (reply->isRunning() && (received > sizeLimit || total > sizeLimit)) {
             reply->setProperty(TooLargeProperty, true);
@@ -408,10 +413,21 @@ QNetworkReply *PromotionNetworkAPI::startDownload(QNetworkAccessManager *manager
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, checkSize] {
         checkSize(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
     });
-    // Nothing is read before the reply finishes, so what is available is all that has come.
-    connect(reply, &QIODevice::readyRead, reply,
-            [reply, checkSize] { checkSize(reply->bytesAvailable(), 0); });
+    connect(reply, &QIODevice::readyRead, reply, [reply, body, checkSize] {
+        body->write(reply->readAll());
+        checkSize(body->size(), 0);
+    });
     return reply;
+}
+
+QByteArray PromotionNetworkAPI::takeBody(QNetworkReply *reply)
+{
+    QByteArray data;
+    if (auto *body = reply->findChild<QBuffer *>(QString(), Qt::FindDirectChildrenOnly)) {
+        data = body->data();
+        body->buffer().clear();
+    }
+    return data + reply->readAll();
 }
 
 bool PromotionNetworkAPI::openInternetConnection()
@@ -450,7 +466,7 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         // was written here, but the user interface goes on meanwhile.
         QueueEntry &entry = m_queue[index];
         entry.reply = nullptr;
-        entry.query.data = reply->readAll();
+        entry.query.data = takeBody(reply);
         // A body that ends only when the connection closes may have been cut
         // short, which nothing else tells us; use it now, but never keep it.
         if (!reply->header(QNetworkRequest::ContentLengthHeader).isValid()
@@ -672,7 +688,7 @@ void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
     // so that a request meanwhile does not fetch the same picture again.
     const QString url = reply->request().attribute(QNetworkRequest::User).toString();
     const QString path = m_imageCacheDir + createMd5Hash(url);
-    const QByteArray body = reply->readAll();
+    const QByteArray body = takeBody(reply);
     m_imagePool.start([this, reply, url, path, body] {
         const ImageResult result = storeThumbnail(body, path);
         QMetaObject::invokeMethod(

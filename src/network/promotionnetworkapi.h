@@ -103,6 +103,8 @@ private:
     int entryIndexOfReply(const QNetworkReply *reply) const;
     QNetworkReply *startDownload(QNetworkAccessManager *manager, QNetworkRequest request,
                                  qint64 sizeLimit);
+    // The whole body of a finished reply, taken out of it.
+    static QByteArray takeBody(QNetworkReply *reply);
     void refuseEntry(int index);
     QNetworkReply *imageDownloadOf(const QString &url) const;
     void removeTicket(int id);

@@ -404,6 +404,15 @@ void tst_PromotionNetworkAPI::answerOutcome_data()
     row("too large, endless chunks", Kind::EndlessChunked)
             << QByteArray() << none << int(QNetworkReply::UnknownContentError)
             << "answer too large";
+    // Chunks larger than the room left in the read buffer once stalled the
+    // transfer until its time-out.
+    for (const int size : { 16 * 1024, 48 * 1024, 1024 * 1024 }) {
+        StoreFault fault(Kind::EndlessChunked, "/q");
+        fault.chunkSize = size;
+        QTest::addRow("too large, endless chunks of %d KiB", size / 1024)
+                << fault << QByteArray() << none << int(QNetworkReply::UnknownContentError)
+                << "answer too large";
+    }
 }
 
 void tst_PromotionNetworkAPI::answerOutcome()

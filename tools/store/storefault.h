@@ -63,4 +63,5 @@ struct StoreFault
     int scans = 2000; // JpegScanFlood
     QByteArray body; // ReplaceBody
     qint64 bodySize = 0; // PadBody
+    int chunkSize = 0x10000; // EndlessChunked
 };

@@ -536,7 +536,9 @@ void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
         socket->write(QByteArray::number(answer.body.size(), 16) + "\r\n" + answer.body + "\r\n");
         // Topped up as the client reads, so that the store itself holds
         // little however long the client keeps reading.
-        const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, ' ') + "\r\n";
+        const int size = fault->chunkSize;
+        const QByteArray chunk =
+                QByteArray::number(size, 16) + "\r\n" + QByteArray(size, ' ') + "\r\n";
         connect(socket, &QTcpSocket::bytesWritten, socket, [socket, chunk] {
             if (socket->bytesToWrite() < chunk.size())
                 socket->write(chunk);
