@@ -461,7 +461,12 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
     if (index < 0)
         return;
 
-    if (reply->error() == QNetworkReply::NoError) {
+    // Qt takes an informational answer other than 100 Continue (103 Early
+    // Hints) for the final one, and reports it without an error and without
+    // the body that follows.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool interim = status >= 100 && status < 200;
+    if (reply->error() == QNetworkReply::NoError && !interim) {
         // The answer is announced only once it is in the cache, as when it
         // was written here, but the user interface goes on meanwhile.
         QueueEntry &entry = m_queue[index];
@@ -496,6 +501,9 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
     if (isTooLarge(reply)) {
         code = QNetworkReply::UnknownContentError;
         text = QStringLiteral("answer too large");
+    } else if (interim) {
+        code = QNetworkReply::ProtocolFailure;
+        text = QStringLiteral("interim HTTP status %1 taken for the answer").arg(status);
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         code = QNetworkReply::TimeoutError;
         text = QStringLiteral("Download of %1 timed out").arg(entry.query.url);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QSize>
 #include <QString>
 
@@ -43,6 +44,7 @@ struct StoreFault
         PadBody, // the answer followed by blanks up to bodySize bytes
         EndlessChunked, // the answer, then chunks of blanks until the client goes away
         Hold, // the answer once StoreServer::releaseHeld() is called
+        InterimAnswers, // interimStatuses as informational answers, then the answer
     };
 
     StoreFault() = default;
@@ -64,4 +66,5 @@ struct StoreFault
     QByteArray body; // ReplaceBody
     qint64 bodySize = 0; // PadBody
     int chunkSize = 0x10000; // EndlessChunked
+    QList<int> interimStatuses = { 100, 100, 100, 103 }; // InterimAnswers
 };

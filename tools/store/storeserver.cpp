@@ -67,6 +67,10 @@ QHash<QString, QString> queryValues(const QString &query)
 QByteArray reason(int status)
 {
     switch (status) {
+    case 100:
+        return "Continue";
+    case 103:
+        return "Early Hints";
     case 200:
         return "OK";
     case 302:
@@ -514,6 +518,14 @@ void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
     case Kind::Hold:
         m_held.append(Held { socket, answer });
         return;
+    case Kind::InterimAnswers:
+        for (const int status : fault->interimStatuses) {
+            socket->write(responseHead(
+                    status,
+                    status == 103 ? QList<Header> { { "Link", "</style.css>; rel=preload" } }
+                                  : QList<Header> {}));
+        }
+        break;
     case Kind::CutBodyNoLength:
         headers.append(Header("Connection", "close"));
         socket->write(responseHead(answer.status, headers));
