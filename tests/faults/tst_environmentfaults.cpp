@@ -297,8 +297,8 @@ void tst_EnvironmentFaults::environment_data()
                              noMatches };
     QTest::newRow("settings-too-large")
             << Environment { [=] {
-                                // A file that points at the test's store, but far larger
-                                // than any store client writes.
+                                // A file that points at the test's store, reached
+                                // directly, but far larger than any store client writes.
                                 QFile settings(settingsPath);
                                 staged(settings.open(QIODevice::Append)
                                                && settings.write("\n[Padding]\nfiller=")
@@ -306,8 +306,10 @@ void tst_EnvironmentFaults::environment_data()
                                                && settings.write("\n"),
                                        "settings padded past a megabyte");
                                 settings.close();
+                                qputenv("no_proxy", "127.0.0.1");
                                 const auto unproxy = withProxy(localProxy);
                                 return Stage { [=] {
+                                    qunsetenv("no_proxy");
                                     unproxy();
                                     restoreSettings();
                                 } };
