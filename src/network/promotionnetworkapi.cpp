@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "cachetrimmer.h"
 #include "environmentproxyfactory.h"
 #include "jpegstructure.h"
 #include "networkconfigurationmanager.h"
@@ -45,6 +46,9 @@ const qint64 DefaultPictureSizeLimit = 4 * 1024 * 1024;
 // A cache file dated further ahead than this was not written by us.
 const int MaxClockSkewSecs = 60;
 const char TooLargeProperty[] = "tooLarge";
+// A host runs for days: the cache is trimmed at the start and again after
+// this many files have been written to it.
+const int WritesBetweenTrims = 100;
 
 // Only web addresses are fetched: the access manager would read file: and
 // data: links too, and a local file can block the reader for ever.
@@ -150,6 +154,7 @@ PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
     m_imagePool.setMaxThreadCount(1);
     m_cachePool.setMaxThreadCount(1);
     prepareCacheDirectories();
+    trimCache();
 
     connect(m_configurationManager, &NetworkConfigurationManager::onlineStateChanged, this,
             &PromotionNetworkAPI::changeOnlineState);
@@ -557,8 +562,22 @@ bool PromotionNetworkAPI::isFresh(const QString &path) const
     return modified.daysTo(now) <= m_maxCacheAge;
 }
 
+void PromotionNetworkAPI::trimCache()
+{
+    m_writesSinceTrim = 0;
+    const QStringList folders { m_queryCacheDir, m_imageCacheDir };
+    m_cachePool.start([folders] { CacheTrimmer::trim(folders); });
+}
+
+void PromotionNetworkAPI::countCacheWrite()
+{
+    if (++m_writesSinceTrim >= WritesBetweenTrims)
+        trimCache();
+}
+
 void PromotionNetworkAPI::finishSave(quint64 save)
 {
+    countCacheWrite();
     QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
     // A cancelled entry has left the queue; its answer stays in the cache.
     auto entry = std::find_if(m_queue.begin(), m_queue.end(),
@@ -749,6 +768,7 @@ void PromotionNetworkAPI::finishImage(QNetworkReply *reply, const QString &url, 
     reply->deleteLater();
     switch (result) {
     case ImageResult::Saved:
+        countCacheWrite();
         emit imageDownloaded(url, path);
         break;
     case ImageResult::DecodeFailed:

@@ -91,6 +91,9 @@ private:
     bool openInternetConnection();
     void clearQueue();
     void prepareCacheDirectories();
+    // Trims the cache on the cache thread; the second does so every so many writes.
+    void trimCache();
+    void countCacheWrite();
 
     QString createMd5Hash(const QString &url) const;
     static void saveQuery(const QString &path, const QByteArray &data);
@@ -130,6 +133,7 @@ private:
 
     int m_nextId;
     quint64 m_lastSave = 0;
+    int m_writesSinceTrim = 0;
     int m_transferTimeout;
     int m_downloadDeadline;
     qint64 m_answerSizeLimit;

@@ -20,6 +20,17 @@
 using Kind = StoreFault::Kind;
 Q_DECLARE_METATYPE(StoreFault)
 
+// A file planted in the cache before the service starts.
+struct Planted
+{
+    QString kind; // "queries" or "images"
+    QString name;
+    int ageHours;
+    qint64 size;
+    bool kept;
+};
+Q_DECLARE_METATYPE(QList<Planted>)
+
 namespace {
 
 void writeFile(const QString &path, const QByteArray &content, const QDateTime &modified)
@@ -151,6 +162,8 @@ private slots:
     void missingCacheFolders_data();
     void missingCacheFolders();
     void releaseCache();
+    void cacheIsTrimmed_data();
+    void cacheIsTrimmed();
     void proxyFromEnvironment_data();
     void proxyFromEnvironment();
     void proxyCarriesRequests_data();
@@ -646,6 +659,58 @@ void tst_PromotionNetworkAPI::missingCacheFolders()
     QCOMPARE(m_api->getXmlData(id), QByteArray("answer"));
     QCOMPARE(readFile(CacheFolder::filePath("queries", url("/q"))), QByteArray("answer"));
     QCOMPARE(m_api->getArtOfMusicItem(url("/art")), CacheFolder::filePath("images", url("/art")));
+}
+
+void tst_PromotionNetworkAPI::cacheIsTrimmed_data()
+{
+    QTest::addColumn<QList<Planted>>("planted");
+    const int day = 24;
+    const QString queries = QStringLiteral("queries");
+    const QString images = QStringLiteral("images");
+    // Other programs read this cache: only names of its own form are ours.
+    QTest::newRow("older than 30 days") << QList<Planted> {
+        { queries, QString(32, QLatin1Char('a')), 31 * day, 100, false },
+        { images, QString(32, QLatin1Char('c')), 40 * day, 100, false },
+        { queries, QString(32, QLatin1Char('b')), 29 * day, 100, true },
+        { queries, QStringLiteral("notes"), 40 * day, 100, true },
+        { queries, QString(31, QLatin1Char('d')), 40 * day, 100, true },
+        { queries, QString(32, QLatin1Char('E')), 40 * day, 100, true },
+        { images, QString(32, QLatin1Char('f')) + QStringLiteral(".tmp"), 40 * day, 100, true },
+    };
+    // 60 MiB of our own, the oldest ten go; a large file of another program
+    // neither counts nor goes.
+    QList<Planted> crowded { { images, QStringLiteral("other-program"), 1000, 20 << 20, true } };
+    for (int hour = 1; hour <= 60; ++hour) {
+        crowded.append({ hour % 2 ? queries : images,
+                         QStringLiteral("%1").arg(hour, 32, 10, QLatin1Char('0')), hour, 1 << 20,
+                         hour <= 50 });
+    }
+    QTest::newRow("over 50 MiB") << crowded;
+}
+
+void tst_PromotionNetworkAPI::cacheIsTrimmed()
+{
+    QFETCH(QList<Planted>, planted);
+    // The trim runs on the service's cache thread, which its end waits for:
+    // the running service's trim must not see the files half planted.
+    delete m_api;
+    m_api = nullptr;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const Planted &file : planted) {
+        QFile written(CacheFolder::folder(file.kind) + file.name);
+        // Sparse: the size counts, the disk is spared.
+        QVERIFY(written.open(QIODevice::WriteOnly) && written.resize(file.size));
+        QVERIFY(written.setFileTime(now.addSecs(-3600 * file.ageHours),
+                                    QFileDevice::FileModificationTime));
+    }
+
+    recreateService();
+    delete m_api;
+    m_api = nullptr;
+
+    for (const Planted &file : planted)
+        QVERIFY2(QFile::exists(CacheFolder::folder(file.kind) + file.name) == file.kept,
+                 qPrintable(file.name));
 }
 
 void tst_PromotionNetworkAPI::releaseCache()
