@@ -28,6 +28,7 @@ private slots:
     void followsThePlayerThatPlays();
     void followsTheNamedPlayer();
     void playerPrintsEachChange();
+    void floodOfLargeSignals();
 };
 
 void tst_MprisFollower::metadata_data()
@@ -187,6 +188,24 @@ void tst_MprisFollower::playerPrintsEachChange()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(output.toUtf8());
     }
+}
+
+void tst_MprisFollower::floodOfLargeSignals()
+{
+    FakeMprisPlayer player(QStringLiteral("flood"));
+    QVERIFY(player.start());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    player.play(FakeMprisPlayer::track(QStringLiteral("Before"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("Before"), busTimeout);
+
+    // 300 MB within a second left the follower's connection deaf for good.
+    const QString large(1024 * 1024, QLatin1Char('x'));
+    for (int i = 0; i < 300; ++i)
+        player.setMetadata(FakeMprisPlayer::track(large, QString::number(i), QString(), QString()));
+    player.setMetadata(
+            FakeMprisPlayer::track(QStringLiteral("After"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("After"), busTimeout);
 }
 
 QTEST_MAIN(tst_MprisFollower)

@@ -13,6 +13,11 @@ constexpr QLatin1String objectPath("/org/mpris/MediaPlayer2");
 constexpr QLatin1String playerInterface("org.mpris.MediaPlayer2.Player");
 constexpr QLatin1String propertiesInterface("org.freedesktop.DBus.Properties");
 constexpr QLatin1String playing("Playing");
+constexpr QLatin1String busService("org.freedesktop.DBus");
+constexpr QLatin1String busPath("/org/freedesktop/DBus");
+// How often the connection is checked, and how long the bus may take to answer.
+const int HealthInterval = 2000;
+const int HealthTimeout = 2000;
 
 // No real artist, album, title or genre comes near these; a player that
 // publishes more is broken or hostile, and what it sends is not passed on.
@@ -54,24 +59,85 @@ MprisFollower::MprisFollower(const QString &name, QObject *parent)
       m_wanted(name.isEmpty() || name.startsWith(QLatin1String(busNamePrefix))
                        ? name
                        : QLatin1String(busNamePrefix) + name)
-{ }
+{
+    m_healthTimer.setSingleShot(true);
+    m_healthTimer.setInterval(HealthInterval);
+    connect(&m_healthTimer, &QTimer::timeout, this, &MprisFollower::checkHealth);
+}
+
+MprisFollower::~MprisFollower()
+{
+    if (!m_connectionName.isEmpty())
+        QDBusConnection::disconnectFromBus(m_connectionName);
+}
 
 bool MprisFollower::start()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!connectToBus())
+        return false;
+    readPlayers();
+    m_healthTimer.start();
+    return true;
+}
+
+QDBusConnection MprisFollower::bus() const
+{
+    return QDBusConnection(m_connectionName);
+}
+
+bool MprisFollower::connectToBus()
+{
+    static int connections = 0;
+    m_connectionName = QStringLiteral("vellora-follower-%1").arg(++connections);
+    QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName);
     if (!bus.isConnected() || !bus.interface())
         return false;
-    bus.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), this,
+    bus.connect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
                 SLOT(onNameOwnerChanged(QString, QString, QString)));
     bus.connect(QString(), objectPath, propertiesInterface, QStringLiteral("PropertiesChanged"),
                 this, SLOT(onPropertiesChanged(QDBusMessage)));
-    const QStringList names = bus.interface()->registeredServiceNames().value();
+    return true;
+}
+
+void MprisFollower::readPlayers()
+{
+    const QDBusConnectionInterface *bus = this->bus().interface();
+    const QStringList names = bus->registeredServiceNames().value();
+    m_players.removeIf([&names](const auto &player) { return !names.contains(player.key()); });
     for (const QString &name : names) {
         if (name.startsWith(QLatin1String(busNamePrefix)))
-            addPlayer(name, bus.interface()->serviceOwner(name).value());
+            addPlayer(name, bus->serviceOwner(name).value());
     }
-    return true;
+}
+
+void MprisFollower::checkHealth()
+{
+    const QDBusMessage getId =
+            QDBusMessage::createMethodCall(busService, busPath, busService, QStringLiteral("GetId"));
+    auto *call = new QDBusPendingCallWatcher(bus().asyncCall(getId, HealthTimeout), this);
+    call->setProperty("connection", m_connectionName);
+    connect(call, &QDBusPendingCallWatcher::finished, this, &MprisFollower::onHealthChecked);
+}
+
+void MprisFollower::onHealthChecked(QDBusPendingCallWatcher *call)
+{
+    call->deleteLater();
+    if (call->property("connection").toString() != m_connectionName)
+        return;
+    if (call->isError())
+        reconnect();
+    m_healthTimer.start();
+}
+
+void MprisFollower::reconnect()
+{
+    // Whatever the deaf connection still holds goes with it.
+    QDBusConnection::disconnectFromBus(m_connectionName);
+    if (!connectToBus())
+        return;
+    readPlayers();
+    choosePlayer();
 }
 
 QString MprisFollower::player() const
@@ -96,11 +162,14 @@ PlayerTrack MprisFollower::trackFromMetadata(const QVariantMap &metadata)
 
 void MprisFollower::addPlayer(const QString &name, const QString &owner)
 {
-    m_players.insert(name, Player { owner, QString(), PlayerTrack() });
+    // A player known before a reconnection keeps its state until it answers.
+    Player &player = m_players[name];
+    if (player.owner != owner)
+        player = Player { owner, QString(), PlayerTrack() };
     QDBusMessage getAll = QDBusMessage::createMethodCall(name, objectPath, propertiesInterface,
                                                          QStringLiteral("GetAll"));
     getAll << playerInterface;
-    auto *call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(getAll), this);
+    auto *call = new QDBusPendingCallWatcher(bus().asyncCall(getAll), this);
     call->setProperty("player", name);
     connect(call, &QDBusPendingCallWatcher::finished, this, &MprisFollower::onPropertiesRead);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "playertrack.h"
 
@@ -14,6 +16,11 @@ class QDBusPendingCallWatcher;
 // or else the first one that plays, moving to another one when that one
 // starts playing. A player that leaves the bus, or metadata without an
 // artist, gives an empty track.
+//
+// It keeps a bus connection of its own. A player that floods the bus with
+// large signals can leave a connection deaf for good (Qt 6.4 then fails to
+// turn its reading back on), so the connection is checked every few seconds
+// and, when the bus does not answer, replaced and the players read afresh.
 class MprisFollower : public QObject
 {
     Q_OBJECT
@@ -23,6 +30,7 @@ public:
 
     // name: the part after the prefix (or the whole bus name); empty: any.
     explicit MprisFollower(const QString &name = QString(), QObject *parent = nullptr);
+    ~MprisFollower() override;
 
     // False without a session bus.
     bool start();
@@ -44,6 +52,8 @@ private slots:
     void onNameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
     void onPropertiesChanged(const QDBusMessage &message);
     void onPropertiesRead(QDBusPendingCallWatcher *call);
+    void onHealthChecked(QDBusPendingCallWatcher *call);
+    void checkHealth();
 
 private:
     struct Player
@@ -53,10 +63,19 @@ private:
         PlayerTrack track;
     };
 
+    QDBusConnection bus() const;
+    // Opens a connection under a new name and listens on it.
+    bool connectToBus();
+    // Takes the players on the bus now, keeping what is known of those
+    // still there, and asks each for its state.
+    void readPlayers();
+    void reconnect();
     void addPlayer(const QString &name, const QString &owner);
     void applyProperties(const QString &name, const QVariantMap &properties);
     void choosePlayer();
 
+    QString m_connectionName;
+    QTimer m_healthTimer;
     QString m_wanted;
     QMap<QString, Player> m_players; // by bus name
     QString m_followed;
