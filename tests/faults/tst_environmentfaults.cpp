@@ -180,6 +180,15 @@ void tst_EnvironmentFaults::environment_data()
     // The default store is somewhere else; a local proxy takes its
     // requests, so that nothing leaves the machine.
     const QByteArray localProxy = "http://127.0.0.1:" + QByteArray::number(m_proxy.port());
+    // The settings are put back after the row, and the default store the
+    // panel falls back on is the local proxy.
+    const auto settingsStage = [=] {
+        const auto unproxy = withProxy(localProxy);
+        return Stage { [=] {
+            unproxy();
+            restoreSettings();
+        } };
+    };
     FakeStoreClient *client = &m_fixture.storeClient();
 
     QTest::newRow("full-disk") << Environment {
@@ -257,11 +266,7 @@ void tst_EnvironmentFaults::environment_data()
             << Environment { [=] {
                                 staged(QFile::remove(settingsPath) && QDir().mkpath(settingsPath),
                                        "a folder in the settings' place");
-                                const auto unproxy = withProxy(localProxy);
-                                return Stage { [=] {
-                                    unproxy();
-                                    restoreSettings();
-                                } };
+                                return settingsStage();
                             },
                              noMatches };
     QTest::newRow("settings-garbage")
@@ -272,11 +277,7 @@ void tst_EnvironmentFaults::environment_data()
                                 staged(QFile::remove(settingsPath)
                                                && FaultHarness::writeFile(settingsPath, garbage),
                                        "garbage settings written");
-                                const auto unproxy = withProxy(localProxy);
-                                return Stage { [=] {
-                                    unproxy();
-                                    restoreSettings();
-                                } };
+                                return settingsStage();
                             },
                              noMatches };
     // Both count as no file: the defaults send the panel to the default
@@ -288,11 +289,7 @@ void tst_EnvironmentFaults::environment_data()
                                                && ::mkfifo(QFile::encodeName(settingsPath).constData(),
                                                            0600) == 0,
                                        "a named pipe in the settings' place");
-                                const auto unproxy = withProxy(localProxy);
-                                return Stage { [=] {
-                                    unproxy();
-                                    restoreSettings();
-                                } };
+                                return settingsStage();
                             },
                              noMatches };
     QTest::newRow("settings-too-large")
@@ -307,12 +304,12 @@ void tst_EnvironmentFaults::environment_data()
                                        "settings padded past a megabyte");
                                 settings.close();
                                 qputenv("no_proxy", "127.0.0.1");
-                                const auto unproxy = withProxy(localProxy);
-                                return Stage { [=] {
+                                Stage stage = settingsStage();
+                                stage.undo = [undo = stage.undo] {
                                     qunsetenv("no_proxy");
-                                    unproxy();
-                                    restoreSettings();
-                                } };
+                                    undo();
+                                };
+                                return stage;
                             },
                              noMatches };
     // An empty territory makes the panel ask the handset; the system bus of

@@ -112,6 +112,8 @@ private:
     bool startModemManager();
     QStringList requestedUrls() const;
     QString searchUrl(const QString &artist, const QString &token = Token) const;
+    // The search and similar-tracks requests of each artist, in turn.
+    QStringList playerChains(const QStringList &artists) const;
     QString similarUrl(const QString &id, const QString &path, const QString &token = Token) const;
     // Sets the details and waits until rows are shown.
     bool fill(VelloraModel &model, const QString &artist, const QString &viewName);
@@ -127,6 +129,17 @@ private:
     QByteArray m_systemBusAddress;
     std::unique_ptr<FakeModemManager> m_modemManager;
 };
+
+QStringList tst_VelloraModel::playerChains(const QStringList &artists) const
+{
+    QStringList urls;
+    for (const QString &artist : artists) {
+        urls << searchUrl(artist)
+             << similarUrl(m_store.catalog().search(artist).first()->id,
+                           QStringLiteral("tracks/"));
+    }
+    return urls;
+}
 
 void tst_VelloraModel::initTestCase()
 {
@@ -546,13 +559,8 @@ void tst_VelloraModel::repeatedArtistCostsNoRequest()
     VelloraModel other;
     QVERIFY(fill(other, QStringLiteral("Kraftwerk"), ViewNames::Player));
 
-    const QString daftPunk = m_store.catalog().search(QStringLiteral("Daft Punk")).first()->id;
-    const QString kraftwerk = m_store.catalog().search(QStringLiteral("Kraftwerk")).first()->id;
     QCOMPARE(requestedUrls(),
-             QStringList() << searchUrl(QStringLiteral("Daft Punk"))
-                           << similarUrl(daftPunk, QStringLiteral("tracks/"))
-                           << searchUrl(QStringLiteral("Kraftwerk"))
-                           << similarUrl(kraftwerk, QStringLiteral("tracks/")));
+             playerChains({ QStringLiteral("Daft Punk"), QStringLiteral("Kraftwerk") }));
     QCOMPARE(resetSpy.count() + removedSpy.count(), 0);
     QCOMPARE(model.rowCount(), 4);
 }
@@ -569,13 +577,8 @@ void tst_VelloraModel::overlongArtistIsNoArtist()
     VelloraModel other;
     QVERIFY(fill(other, QStringLiteral("Kraftwerk"), ViewNames::Player));
 
-    const QString daftPunk = m_store.catalog().search(QStringLiteral("Daft Punk")).first()->id;
-    const QString kraftwerk = m_store.catalog().search(QStringLiteral("Kraftwerk")).first()->id;
     QCOMPARE(requestedUrls(),
-             QStringList() << searchUrl(QStringLiteral("Daft Punk"))
-                           << similarUrl(daftPunk, QStringLiteral("tracks/"))
-                           << searchUrl(QStringLiteral("Kraftwerk"))
-                           << similarUrl(kraftwerk, QStringLiteral("tracks/")));
+             playerChains({ QStringLiteral("Daft Punk"), QStringLiteral("Kraftwerk") }));
 }
 
 void tst_VelloraModel::otherArtistAbandonsRunningRequest()
