@@ -5,16 +5,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTime>
-#include <QUrl>
 
 #include "promotionlauncher.h"
 #include "promotionnetwork.h"
 #include "promotionnetworkapi.h"
 #include "promotionxmlparser.h"
-#include "storeconstants.h"
+#include "storeendpoint.h"
 #include "storequeries.h"
 #include "systemnetworkinfo.h"
 #include "viewnames.h"
@@ -32,57 +30,6 @@ const int MinimumAnswerFields = 5;
 // No artist's name comes near this; a longer one is broken or hostile, and
 // would go to the store whole inside the search URL.
 const int MaxArtistNameLength = 1024;
-
-// Values from the store's answers and the settings file go into request URLs
-// as one path segment or one query value each: encoded, so that none of them
-// can add a segment, a query or a fragment.
-QString urlPart(const QString &value)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(value));
-}
-
-// Encoding cannot keep "." and ".." from acting as dot segments (URLs are
-// normalised on their way out), so such values are not used at all, nor are
-// blank ones.
-bool isUsableSegment(const QString &value)
-{
-    return !value.trimmed().isEmpty() && value != QLatin1String(".")
-            && value != QLatin1String("..");
-}
-
-// The store client's own file is a few hundred bytes; anything much larger
-// is not one, and would only cost memory to read.
-const qint64 MaxSettingsFileSize = 1024 * 1024;
-
-// The store client's settings, by key. Only a regular file of a sane size
-// is read: the reading runs on the user-interface thread, where a named pipe
-// would block it for ever. Anything else counts as no file.
-QHash<QString, QVariant> readStoreSettings(const QString &path)
-{
-    const QFileInfo file(path);
-    if (!file.exists())
-        return {};
-    if (!file.isFile() || file.size() > MaxSettingsFileSize) {
-        qDebug() << "VelloraModel::loadSondrelSettings() - ignored settings file" << path;
-        return {};
-    }
-    QSettings settings(path, QSettings::IniFormat);
-    QHash<QString, QVariant> values;
-    const QStringList keys = settings.allKeys();
-    for (const QString &key : keys)
-        values.insert(key, settings.value(key));
-    return values;
-}
-
-// A host name or address with an optional port, nothing more.
-bool isPlainAuthority(const QString &authority)
-{
-    QUrl url;
-    url.setScheme(QString::fromLatin1(StoreConstants::DefaultProtocol));
-    url.setAuthority(authority, QUrl::StrictMode);
-    return url.isValid() && url.userInfo().isEmpty() && !url.host().isEmpty() && url.port() != 0
-            && !authority.endsWith(QLatin1Char(':'));
-}
 
 } // namespace
 
@@ -294,45 +241,10 @@ bool VelloraModel::watchSettingsFile()
 
 void VelloraModel::loadSondrelSettings()
 {
-    const QHash<QString, QVariant> settings = readStoreSettings(m_settingsPath);
-    const QString territory =
-            settings.value(QStringLiteral("User/territory"), FallbackTerritory).toString();
-    QString protocol = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
-                                      QString::fromLatin1(StoreConstants::DefaultProtocol))
-                               .toString();
-    QString host = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
-                                  QString::fromLatin1(StoreConstants::DefaultHost))
-                           .toString();
-    QString token =
-            settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"),
-                           QString::fromLatin1(StoreConstants::DefaultToken))
-                    .toString();
-    QString version = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"),
-                                     QString::fromLatin1(StoreConstants::DefaultVersion))
-                              .toString();
-
-    // A blank or foreign endpoint part would send the requests, and the
-    // token with them, somewhere other than a store; the defaults stand in.
-    if (protocol.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0
-        && protocol.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) {
-        protocol = QString::fromLatin1(StoreConstants::DefaultProtocol);
-    }
-    if (host.trimmed().isEmpty()) {
-        host = QString::fromLatin1(StoreConstants::DefaultHost);
-    } else if (!isPlainAuthority(host)) {
-        qDebug() << "VelloraModel::loadSondrelSettings() - refused host" << host;
-        host = QString::fromLatin1(StoreConstants::DefaultHost);
-    }
-    if (token.trimmed().isEmpty())
-        token = QString::fromLatin1(StoreConstants::DefaultToken);
-    if (!isUsableSegment(version))
-        version = QString::fromLatin1(StoreConstants::DefaultVersion);
-    const QString baseUrl = protocol + QStringLiteral("://") + host;
-
-    QString territoryCode = territory;
-    if (!isUsableSegment(territoryCode)) {
-        if (!m_territoryCode.isEmpty()) {
-            territoryCode = m_territoryCode;
+    StoreEndpoint endpoint = StoreEndpoint::read(m_settingsPath);
+    if (endpoint.territory.isEmpty()) {
+        if (!m_endpoint.territory.isEmpty()) {
+            endpoint.territory = m_endpoint.territory;
         } else {
             SystemNetworkInfo systemInfo;
             const QString mcc = systemInfo.homeMobileCountryCode();
@@ -340,26 +252,17 @@ void VelloraModel::loadSondrelSettings()
             if (!mcc.isEmpty()) {
                 connect(m_network, &PromotionNetwork::xmlDownloaded, this,
                         &VelloraModel::onTerritoryXmlFetched, Qt::UniqueConnection);
-                m_network->fetchXml(
-                        baseUrl + QLatin1Char('/') + urlPart(version)
-                                + QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=")
-                                + urlPart(mcc) + QStringLiteral("&token=") + urlPart(token),
-                        LookupDelay);
+                m_network->fetchXml(endpoint.territoryUrl(mcc), LookupDelay);
                 return;
             }
             qDebug() << "Unable to get code from SIM, using gb!";
-            territoryCode = FallbackTerritory;
+            endpoint.territory = FallbackTerritory;
         }
     }
 
-    if (baseUrl == m_baseUrl && territoryCode == m_territoryCode && token == m_token
-        && version == m_apiVersion) {
+    if (endpoint == m_endpoint)
         return;
-    }
-    m_baseUrl = baseUrl;
-    m_territoryCode = territoryCode;
-    m_token = token;
-    m_apiVersion = version;
+    m_endpoint = endpoint;
     if (!m_artistName.isEmpty()) {
         m_settingsReload = true;
         const QString artistName = m_artistName;
@@ -382,13 +285,13 @@ void VelloraModel::onTerritoryXmlParsed()
     QMap<int, QStringList> result;
     if (!takeParseResult(result))
         return;
-    m_territoryCode = result.value(0).value(0);
+    m_endpoint.territory = result.value(0).value(0);
     // An answer without a usable country would otherwise be asked for again
     // at once, without end.
-    if (!isUsableSegment(m_territoryCode))
-        m_territoryCode = FallbackTerritory;
+    if (!StoreEndpoint::isUsableSegment(m_endpoint.territory))
+        m_endpoint.territory = FallbackTerritory;
     qDebug() << "void VelloraModel::onTerritoryXmlParsed()"
-             << " - m_territoryCode == " << m_territoryCode;
+             << " - m_territoryCode == " << m_endpoint.territory;
     loadSondrelSettings();
 }
 
@@ -422,7 +325,7 @@ void VelloraModel::setDetails(const QString &artistName, const QString &albumTit
             m_similarPath.clear();
     }
 
-    if (m_territoryCode.isEmpty()) {
+    if (m_endpoint.territory.isEmpty()) {
         loadSondrelSettings();
         return;
     }
@@ -434,9 +337,7 @@ void VelloraModel::setDetails(const QString &artistName, const QString &albumTit
         if (m_artistName.isEmpty())
             return;
         m_busy = true;
-        m_artistUrl = m_baseUrl + QLatin1Char('/') + urlPart(m_apiVersion) + QLatin1Char('/')
-                + urlPart(m_territoryCode) + QStringLiteral("/artists/?q=") + urlPart(m_artistName)
-                + QStringLiteral("&token=") + urlPart(m_token);
+        m_artistUrl = m_endpoint.searchUrl(m_artistName);
         connect(m_network, &PromotionNetwork::xmlDownloaded, this,
                 &VelloraModel::onArtistXmlFetched, Qt::UniqueConnection);
         m_settingsReload = false;
@@ -452,13 +353,10 @@ void VelloraModel::setArtistId(const QString &id)
 {
     // The id comes from the store's answer; one that cannot name a store
     // page counts as none, so that no request is made for it.
-    m_artistId = isUsableSegment(id) ? id : QString();
+    m_artistId = StoreEndpoint::isUsableSegment(id) ? id : QString();
     if (m_artistId.isEmpty())
         return;
-    m_promotionUrl = m_baseUrl + QLatin1Char('/') + urlPart(m_apiVersion) + QLatin1Char('/')
-            + urlPart(m_territoryCode) + QStringLiteral("/artists/") + urlPart(m_artistId)
-            + QStringLiteral("/similar/") + m_similarPath
-            + QStringLiteral("?itemsperpage=%1&token=").arg(ItemsPerPage) + urlPart(m_token);
+    m_promotionUrl = m_endpoint.similarUrl(m_artistId, m_similarPath, ItemsPerPage);
     connect(m_network, &PromotionNetwork::xmlDownloaded, this,
             &VelloraModel::onPromotiontXmlFetched, Qt::UniqueConnection);
     m_network->fetchXml(m_promotionUrl, fetchDelay());

@@ -11,6 +11,8 @@
 #include <QVector>
 #include <QXmlStreamNamespaceDeclaration>
 
+#include "storeendpoint.h"
+
 class QFileSystemWatcher;
 class PromotionNetwork;
 class PromotionXmlParser;
@@ -90,10 +92,8 @@ private:
     QMap<int, QStringList> m_rows;
     QString m_fetchingText;
     QString m_noMatchesText;
-    QString m_baseUrl;
-    QString m_apiVersion;
-    QString m_territoryCode;
-    QString m_token;
+    // The territory is set once known, from the settings or the store.
+    StoreEndpoint m_endpoint;
     QString m_artistName;
     QString m_artistId;
     QString m_loadingText;

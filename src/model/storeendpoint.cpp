@@ -1,0 +1,134 @@
+#include "storeendpoint.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QHash>
+#include <QSettings>
+#include <QUrl>
+#include <QVariant>
+
+#include "storeconstants.h"
+
+namespace {
+
+// The store client's own file is a few hundred bytes; anything much larger
+// is not one, and would only cost memory to read.
+const qint64 MaxSettingsFileSize = 1024 * 1024;
+
+// The settings by key. Only a regular file of a sane size is read: the
+// reading runs on the user-interface thread, where a named pipe would block
+// it for ever.
+QHash<QString, QVariant> readSettings(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return {};
+    if (!file.isFile() || file.size() > MaxSettingsFileSize) {
+        qDebug() << "VelloraModel::loadSondrelSettings() - ignored settings file" << path;
+        return {};
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    QHash<QString, QVariant> values;
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, settings.value(key));
+    return values;
+}
+
+// Values from the store's answers and the settings file go into request URLs
+// as one path segment or one query value each: encoded, so that none of them
+// can add a segment, a query or a fragment.
+QString urlPart(const QString &value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+// A host name or address with an optional port, nothing more.
+bool isPlainAuthority(const QString &authority)
+{
+    QUrl url;
+    url.setScheme(QString::fromLatin1(StoreConstants::DefaultProtocol));
+    url.setAuthority(authority, QUrl::StrictMode);
+    return url.isValid() && url.userInfo().isEmpty() && !url.host().isEmpty() && url.port() != 0
+            && !authority.endsWith(QLatin1Char(':'));
+}
+
+} // namespace
+
+StoreEndpoint StoreEndpoint::read(const QString &settingsPath)
+{
+    const QHash<QString, QVariant> settings = readSettings(settingsPath);
+    const auto value = [&settings](const char *key, const char *fallback) {
+        return settings.value(QLatin1String(key), QString::fromLatin1(fallback)).toString();
+    };
+    QString protocol =
+            value("ServiceProviders/CorvexMusic/PAPI/protocol", StoreConstants::DefaultProtocol);
+    QString host = value("ServiceProviders/CorvexMusic/PAPI/host", StoreConstants::DefaultHost);
+
+    StoreEndpoint endpoint;
+    endpoint.territory = value("User/territory", "gb");
+    endpoint.token =
+            value("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken", StoreConstants::DefaultToken);
+    endpoint.version =
+            value("ServiceProviders/CorvexMusic/PAPI/version", StoreConstants::DefaultVersion);
+
+    // A protocol other than these would let "x://evil/?" move the token elsewhere.
+    if (protocol.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0
+        && protocol.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) {
+        protocol = QString::fromLatin1(StoreConstants::DefaultProtocol);
+    }
+    if (host.trimmed().isEmpty()) {
+        host = QString::fromLatin1(StoreConstants::DefaultHost);
+    } else if (!isPlainAuthority(host)) {
+        qDebug() << "VelloraModel::loadSondrelSettings() - refused host" << host;
+        host = QString::fromLatin1(StoreConstants::DefaultHost);
+    }
+    if (endpoint.token.trimmed().isEmpty())
+        endpoint.token = QString::fromLatin1(StoreConstants::DefaultToken);
+    if (!isUsableSegment(endpoint.version))
+        endpoint.version = QString::fromLatin1(StoreConstants::DefaultVersion);
+    if (!isUsableSegment(endpoint.territory))
+        endpoint.territory.clear();
+    endpoint.baseUrl = protocol + QStringLiteral("://") + host;
+    return endpoint;
+}
+
+// Encoding cannot keep "." and ".." from acting as dot segments (URLs are
+// normalised on their way out), so such values are not used at all, nor are
+// blank ones.
+bool StoreEndpoint::isUsableSegment(const QString &value)
+{
+    return !value.trimmed().isEmpty() && value != QLatin1String(".")
+            && value != QLatin1String("..");
+}
+
+QString StoreEndpoint::apiRoot() const
+{
+    return baseUrl + QLatin1Char('/') + urlPart(version);
+}
+
+QString StoreEndpoint::territoryUrl(const QString &mcc) const
+{
+    return apiRoot() + QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=")
+            + urlPart(mcc) + QStringLiteral("&token=") + urlPart(token);
+}
+
+QString StoreEndpoint::searchUrl(const QString &artist) const
+{
+    return apiRoot() + QLatin1Char('/') + urlPart(territory) + QStringLiteral("/artists/?q=")
+            + urlPart(artist) + QStringLiteral("&token=") + urlPart(token);
+}
+
+QString StoreEndpoint::similarUrl(const QString &artistId, const QString &similarPath,
+                                  int itemsPerPage) const
+{
+    return apiRoot() + QLatin1Char('/') + urlPart(territory) + QStringLiteral("/artists/")
+            + urlPart(artistId) + QStringLiteral("/similar/") + similarPath
+            + QStringLiteral("?itemsperpage=%1&token=").arg(itemsPerPage) + urlPart(token);
+}
+
+bool StoreEndpoint::operator==(const StoreEndpoint &other) const
+{
+    return baseUrl == other.baseUrl && version == other.version && territory == other.territory
+            && token == other.token;
+}
