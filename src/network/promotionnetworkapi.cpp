@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -19,9 +17,9 @@
 
 #include "cachetrimmer.h"
 #include "environmentproxyfactory.h"
-#include "jpegstructure.h"
 #include "networkconfigurationmanager.h"
 #include "networksession.h"
+#include "thumbnailer.h"
 
 #include <algorithm>
 #include <limits>
@@ -29,16 +27,6 @@
 
 namespace {
 
-const QSize thumbnailSize(80, 80);
-// Far beyond any store picture; a larger declared size is a broken or hostile file.
-const qint64 maxDeclaredPixels = qint64(8192) * 8192;
-// A progressive JPEG is held whole as coefficients, two bytes for each pixel
-// of each component, however small it is decoded: 12 megapixels (a camera's
-// 4000 x 3000, beyond any album art) cost at most 72 MB.
-const qint64 MaxProgressivePixels = qint64(4000) * 3000;
-// Each scan is a pass over the whole picture. Encoders write about ten; a
-// file with thousands of empty ones keeps the decoder busy for minutes.
-const int MaxJpegScans = 64;
 // Far beyond any real answer (the largest search answers are a few MiB) or
 // store picture; anything larger is broken or hostile and never held whole.
 const qint64 DefaultAnswerSizeLimit = 8 * 1024 * 1024;
@@ -110,15 +98,6 @@ bool openCacheFile(QSaveFile &file)
     removePlantedLink(file.fileName());
     QDir().mkpath(QFileInfo(file.fileName()).path());
     return file.open(QIODevice::WriteOnly);
-}
-
-// Ours are always 80 x 80 JPEGs; the header tells a broken or planted file cheaply.
-bool isThumbnail(const QString &path)
-{
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    return reader.canRead() && !size.isEmpty() && size.width() <= thumbnailSize.width()
-            && size.height() <= thumbnailSize.height();
 }
 
 } // namespace
@@ -645,7 +624,7 @@ QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
     const QString path = m_imageCacheDir + createMd5Hash(url);
     removePlantedLink(path);
     if (isPlainCacheFile(path)) {
-        if (isFresh(path) && isThumbnail(path))
+        if (isFresh(path) && Thumbnailer::isThumbnail(path))
             return path;
         if (!QFile::remove(path))
             qDebug() << "const QString PromotionNetworkAPI::getArtOfMusicItem(const QString&)"
@@ -727,31 +706,9 @@ void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
 PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByteArray &body,
                                                                      const QString &path)
 {
-    QBuffer buffer;
-    buffer.setData(body);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize declared = reader.size();
-    const qint64 pixels = declared.isValid() ? qint64(declared.width()) * declared.height() : 0;
-    if (pixels > maxDeclaredPixels)
-        return ImageResult::DecodeFailed;
-    if (reader.format() == "jpeg") {
-        const JpegStructure jpeg = JpegStructure::read(body);
-        if (!jpeg.complete || jpeg.scans > MaxJpegScans
-            || (jpeg.progressive && pixels > MaxProgressivePixels)) {
-            return ImageResult::DecodeFailed;
-        }
-    }
-
-    // Decoders that can scale while decoding (JPEG) then never build the full
-    // picture; the high quality asks them to scale smoothly.
-    reader.setQuality(100);
-    reader.setScaledSize(thumbnailSize);
-    QImage image = reader.read();
+    const QImage image = Thumbnailer::scale(body);
     if (image.isNull())
         return ImageResult::DecodeFailed;
-    if (image.size() != thumbnailSize)
-        image = image.scaled(thumbnailSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     QSaveFile file(path);
     if (!openCacheFile(file))

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+// Turns a downloaded picture into the list icon kept in the cache. The
+// picture comes from the network: what it may cost to decode is judged from
+// its headers before any decoding starts.
+class Thumbnailer
+{
+public:
+    static constexpr QSize Size { 80, 80 };
+
+    // The picture stretched to Size, or a null image when the bytes are no
+    // picture, a cut-off one, or one that would cost too much to decode.
+    static QImage scale(const QByteArray &body);
+    // Ours are always Size or smaller; the header tells a broken or planted file cheaply.
+    static bool isThumbnail(const QString &path);
+};
