@@ -48,6 +48,9 @@ void checkRequest(const QString &text, const QRegularExpression &form)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication application(*argc, *argv);
+    // The product's debug lines and Qt's warnings about odd input are
+    // expected here by the thousand.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) { });
     static QTemporaryDir folder;
     settingsPath = folder.filePath(QStringLiteral("Sondrel.conf"));
     return 0;

@@ -15,9 +15,15 @@ namespace {
 // is not one, and would only cost memory to read.
 const qint64 MaxSettingsFileSize = 1024 * 1024;
 
-// The settings by key. Only a regular file of a sane size is read: the
-// reading runs on the user-interface thread, where a named pipe would block
-// it for ever.
+constexpr QLatin1String ProtocolKey("ServiceProviders/CorvexMusic/PAPI/protocol");
+constexpr QLatin1String HostKey("ServiceProviders/CorvexMusic/PAPI/host");
+constexpr QLatin1String TokenKey("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken");
+constexpr QLatin1String VersionKey("ServiceProviders/CorvexMusic/PAPI/version");
+constexpr QLatin1String TerritoryKey("User/territory");
+
+// The values of our keys that the file holds. Only a regular file of a sane
+// size is read: the reading runs on the user-interface thread, where a named
+// pipe would block it for ever.
 QHash<QString, QVariant> readSettings(const QString &path)
 {
     const QFileInfo file(path);
@@ -27,11 +33,12 @@ QHash<QString, QVariant> readSettings(const QString &path)
         qDebug() << "VelloraModel::loadSondrelSettings() - ignored settings file" << path;
         return {};
     }
-    QSettings settings(path, QSettings::IniFormat);
+    const QSettings settings(path, QSettings::IniFormat);
     QHash<QString, QVariant> values;
-    const QStringList keys = settings.allKeys();
-    for (const QString &key : keys)
-        values.insert(key, settings.value(key));
+    for (const QLatin1String key : { ProtocolKey, HostKey, TokenKey, VersionKey, TerritoryKey }) {
+        if (settings.contains(key))
+            values.insert(key, settings.value(key));
+    }
     return values;
 }
 
@@ -58,19 +65,16 @@ bool isPlainAuthority(const QString &authority)
 StoreEndpoint StoreEndpoint::read(const QString &settingsPath)
 {
     const QHash<QString, QVariant> settings = readSettings(settingsPath);
-    const auto value = [&settings](const char *key, const char *fallback) {
-        return settings.value(QLatin1String(key), QString::fromLatin1(fallback)).toString();
+    const auto value = [&settings](QLatin1String key, const char *fallback) {
+        return settings.value(key, QString::fromLatin1(fallback)).toString();
     };
-    QString protocol =
-            value("ServiceProviders/CorvexMusic/PAPI/protocol", StoreConstants::DefaultProtocol);
-    QString host = value("ServiceProviders/CorvexMusic/PAPI/host", StoreConstants::DefaultHost);
+    QString protocol = value(ProtocolKey, StoreConstants::DefaultProtocol);
+    QString host = value(HostKey, StoreConstants::DefaultHost);
 
     StoreEndpoint endpoint;
-    endpoint.territory = value("User/territory", "gb");
-    endpoint.token =
-            value("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken", StoreConstants::DefaultToken);
-    endpoint.version =
-            value("ServiceProviders/CorvexMusic/PAPI/version", StoreConstants::DefaultVersion);
+    endpoint.territory = value(TerritoryKey, "gb");
+    endpoint.token = value(TokenKey, StoreConstants::DefaultToken);
+    endpoint.version = value(VersionKey, StoreConstants::DefaultVersion);
 
     // A protocol other than these would let "x://evil/?" move the token elsewhere.
     if (protocol.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0
