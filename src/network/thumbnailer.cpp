@@ -7,12 +7,14 @@
 
 namespace {
 
-// Far beyond any store picture; a larger declared size is a broken or hostile file.
-const qint64 MaxDeclaredPixels = qint64(8192) * 8192;
-// A progressive JPEG is held whole as coefficients, two bytes for each pixel
-// of each component, however small it is decoded: 12 megapixels (a camera's
-// 4000 x 3000, beyond any album art) cost at most 72 MB.
-const qint64 MaxProgressivePixels = qint64(4000) * 3000;
+// A baseline JPEG is decoded at an eighth of its size; far beyond any store
+// picture, a larger declared size is a broken or hostile file.
+const qint64 MaxScaledDecodePixels = qint64(8192) * 8192;
+// Every other picture is held whole while it is decoded: four bytes a pixel,
+// or for a progressive JPEG two for each component, however small it comes
+// out. 12 megapixels (a camera's 4000 x 3000, beyond any album art) cost at
+// most 72 MB; a 35-byte GIF claiming 5700 x 5700 took 144 MB.
+const qint64 MaxWholeDecodePixels = qint64(4000) * 3000;
 // Each scan is a pass over the whole picture. Encoders write about ten; a
 // file with thousands of empty ones keeps the decoder busy for minutes.
 const int MaxJpegScans = 64;
@@ -25,17 +27,20 @@ QImage Thumbnailer::scale(const QByteArray &body)
     buffer.setData(body);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    // A picture that does not tell its size cannot be judged before it is decoded.
     const QSize declared = reader.size();
-    const qint64 pixels = declared.isValid() ? qint64(declared.width()) * declared.height() : 0;
-    if (pixels > MaxDeclaredPixels)
+    if (!declared.isValid())
         return {};
+    const qint64 pixels = qint64(declared.width()) * declared.height();
+    bool scaledDecode = false;
     if (reader.format() == "jpeg") {
         const JpegStructure jpeg = JpegStructure::read(body);
-        if (!jpeg.complete || jpeg.scans > MaxJpegScans
-            || (jpeg.progressive && pixels > MaxProgressivePixels)) {
+        if (!jpeg.complete || jpeg.scans > MaxJpegScans)
             return {};
-        }
+        scaledDecode = !jpeg.progressive;
     }
+    if (pixels > (scaledDecode ? MaxScaledDecodePixels : MaxWholeDecodePixels))
+        return {};
 
     // Decoders that can scale while decoding (JPEG) then never build the full
     // picture; the high quality asks them to scale smoothly.

@@ -82,6 +82,18 @@ QList<int> idsOf(const QSignalSpy &spy)
 }
 
 // A bitmap header that claims side x side pixels and carries no pixels.
+// A whole GIF of one colour that claims the size given: 35 bytes.
+QByteArray gifClaiming(const QSize &size)
+{
+    const auto le16 = [](int value) {
+        const char bytes[] = { char(value & 0xff), char(value >> 8) };
+        return QByteArray(bytes, 2);
+    };
+    return "GIF89a" + le16(size.width()) + le16(size.height())
+            + QByteArray::fromHex("800000ff000000 00ff2c00000000") + le16(size.width())
+            + le16(size.height()) + QByteArray::fromHex("000202440100") + ";";
+}
+
 QByteArray bitmapHeader(quint32 side)
 {
     QByteArray bytes(54, '\0');
@@ -942,6 +954,10 @@ void tst_PromotionNetworkAPI::pictureFailureAllowsRetry_data()
     notFound.status = 404;
     QTest::newRow("larger than announced limit") << padded << tooLarge;
     QTest::newRow("endless chunks") << StoreFault(Kind::EndlessChunked, "/art") << tooLarge;
+    // Decoded whole, this 35-byte picture took 144 MB.
+    StoreFault manyPixels(Kind::ReplaceBody, "/art");
+    manyPixels.body = gifClaiming(QSize(5700, 5700));
+    QTest::newRow("gif claiming 5700 x 5700") << manyPixels << notLoaded;
     QTest::newRow("not an image") << notAnImage << notLoaded;
     QTest::newRow("absurd declared size") << absurd << notLoaded;
     QTest::newRow("not found") << notFound
