@@ -44,6 +44,13 @@ void FakeMprisPlayer::play(const QVariantMap &metadata)
                { QStringLiteral("Metadata"), m_metadata } });
 }
 
+void FakeMprisPlayer::playAnnouncingStatusOnly(const QVariantMap &metadata)
+{
+    m_status = QStringLiteral("Playing");
+    m_metadata = metadata;
+    announce({ { QStringLiteral("PlaybackStatus"), m_status } });
+}
+
 void FakeMprisPlayer::setMetadata(const QVariantMap &metadata)
 {
     m_metadata = metadata;

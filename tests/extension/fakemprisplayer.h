@@ -24,6 +24,9 @@ public:
     void quit();
 
     void play(const QVariantMap &metadata);
+    // Plays the track but announces only that it plays, as players do that
+    // send their state before their metadata.
+    void playAnnouncingStatusOnly(const QVariantMap &metadata);
     void setMetadata(const QVariantMap &metadata);
 
     QString playbackStatus() const;

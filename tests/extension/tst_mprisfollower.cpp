@@ -1,9 +1,13 @@
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
+#include "expectedrows.h"
 #include "fakemprisplayer.h"
 #include "mprisfollower.h"
+#include "storeserver.h"
+#include "viewnames.h"
 
 namespace {
 
@@ -27,6 +31,8 @@ private slots:
     void metadata();
     void followsThePlayerThatPlays();
     void followsTheNamedPlayer();
+    void takesTheTrackWithThePlayer();
+    void playerPrintsEachChange_data();
     void playerPrintsEachChange();
     void floodOfLargeSignals();
 };
@@ -152,39 +158,87 @@ void tst_MprisFollower::followsTheNamedPlayer()
     QCOMPARE(follower.track().artist, QString());
 }
 
+void tst_MprisFollower::takesTheTrackWithThePlayer()
+{
+    FakeMprisPlayer one(QStringLiteral("one"));
+    FakeMprisPlayer two(QStringLiteral("two"));
+    QVERIFY(one.start());
+    QVERIFY(two.start());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    QStringList shown;
+    connect(&follower, &MprisFollower::followedChanged, this, [&] {
+        shown.append(follower.player().section(QLatin1Char('.'), -1) + QLatin1Char(' ')
+                     + follower.track().artist);
+    });
+    one.play(FakeMprisPlayer::track(QStringLiteral("A"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("A"), busTimeout);
+
+    // Its track is read with it: the panel never gets the player without one.
+    two.playAnnouncingStatusOnly(
+            FakeMprisPlayer::track(QStringLiteral("B"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("B"), busTimeout);
+    QCOMPARE(shown, (QStringList { QStringLiteral("one A"), QStringLiteral("two B") }));
+}
+
+void tst_MprisFollower::playerPrintsEachChange_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<QString>("viewName");
+    QTest::newRow("player") << QStringLiteral("player") << ViewNames::Player;
+    QTest::newRow("album") << QStringLiteral("album") << ViewNames::Album;
+    QTest::newRow("artist") << QStringLiteral("artist") << ViewNames::Artist;
+}
+
 void tst_MprisFollower::playerPrintsEachChange()
 {
+    QFETCH(QString, view);
+    QFETCH(QString, viewName);
+    const StoreServer catalogOnly;
+    const StoreArtist &artist = catalogOnly.catalog().artists().constFirst();
+    QString rows;
+    const QStringList titles = expectedTitles(catalogOnly.catalog(), viewName, artist);
+    for (int i = 0; i < titles.size(); ++i)
+        rows += QStringLiteral("%1.\t%2\t").arg(i + 1).arg(titles.at(i));
+
     FakeMprisPlayer player(QStringLiteral("demo"));
     QVERIFY(player.start());
-    player.play(FakeMprisPlayer::track(QStringLiteral("First Artist"), QStringLiteral("An Album"),
+    player.play(FakeMprisPlayer::track(artist.name, QStringLiteral("An Album"),
                                        QStringLiteral("A Song"), QStringLiteral("rock")));
 
     QProcess follow;
     follow.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     follow.start(QStringLiteral(VELLORA_PLAYER_FILE),
-                 { QStringLiteral("--follow"), QStringLiteral("demo"), QStringLiteral("--print") });
+                 { QStringLiteral("--follow"), QStringLiteral("demo"), QStringLiteral("--print"),
+                   QStringLiteral("--view"), view });
     QString output;
+    // Of each row, its number and title are compared.
     const auto printed = [&follow, &output](const QString &text) {
         output += QString::fromUtf8(follow.readAllStandardOutput());
-        return output.contains(text);
+        static const QRegularExpression rowLine(QStringLiteral("^(\\d+\\.\\t[^\\t\\n]*\\t).*\\n"),
+                                                QRegularExpression::MultilineOption);
+        return QString(output).replace(rowLine, QStringLiteral("\\1")).contains(text);
     };
-    QTRY_VERIFY_WITH_TIMEOUT(
-            printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
-                                   "Track: First Artist / An Album / A Song / rock\n")),
-            busTimeout);
-    player.setMetadata(FakeMprisPlayer::track(QStringLiteral("Second Artist"), QString(),
+    QTRY_VERIFY2_WITH_TIMEOUT(printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
+                                                     "Track: %1 / An Album / A Song / rock\n%2")
+                                              .arg(artist.name, rows)),
+                              qPrintable(output), busTimeout);
+    player.setMetadata(FakeMprisPlayer::track(QStringLiteral("Nobody Known"), QString(),
                                               QStringLiteral("B Side"), QString()));
-    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
-                                                    "Track: Second Artist / B Side\n")),
-                             busTimeout);
+    QTRY_VERIFY2_WITH_TIMEOUT(printed(QStringLiteral("Player: org.mpris.MediaPlayer2.demo\n"
+                                                     "Track: Nobody Known / B Side\n"
+                                                     "No matches found\n\n")),
+                              qPrintable(output), busTimeout);
     player.quit();
-    QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("Player: none\nTrack: none\n")), busTimeout);
+    QTRY_VERIFY2_WITH_TIMEOUT(printed(QStringLiteral("Player: none\nTrack: none\n\n")),
+                              qPrintable(output), busTimeout);
 
     follow.terminate();
     QVERIFY(follow.waitForFinished(busTimeout));
     printed(QString());
     if (!qEnvironmentVariableIsEmpty("FOLLOW_OUTPUT")) {
-        QFile file(qEnvironmentVariable("FOLLOW_OUTPUT"));
+        QFile file(qEnvironmentVariable("FOLLOW_OUTPUT") + QLatin1Char('-') + view
+                   + QStringLiteral(".txt"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(output.toUtf8());
     }

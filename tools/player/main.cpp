@@ -84,6 +84,20 @@ QString describe(const PlayerTrack &track)
     return details.isEmpty() ? QStringLiteral("none") : details.join(QLatin1String(" / "));
 }
 
+// The panel's rows (number, title, subtitle, side text) or its no-matches text.
+void printPanel(const PanelProbe &probe)
+{
+    if (probe.state() == PanelProbe::State::NoMatches) {
+        out() << PanelProbe::noMatchesText() << Qt::endl;
+        return;
+    }
+    const QList<PanelProbe::Row> rows = probe.rows();
+    for (int i = 0; i < rows.size(); ++i) {
+        out() << i + 1 << ".\t" << rows.at(i).title << '\t' << rows.at(i).subtitle << '\t'
+              << rows.at(i).sideText << Qt::endl;
+    }
+}
+
 // The plug-ins of the folder of --plugin, or that file alone when named,
 // as their metadata describes them; nothing is loaded.
 int listPlugins(const QString &pluginFile, bool named)
@@ -187,21 +201,40 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
 }
 
 // Each change of the followed player or its track goes to the panel, as the
-// host publishes it, and is printed as a block, until interrupted or the
-// time-out given.
+// host publishes it, and is printed as a block, with the panel's rows once it
+// has settled on them, until interrupted or the time-out given.
 int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &host,
                    MprisFollower &follower)
 {
     QGraphicsScene scene;
     SvWidget *panel = host.view(options.viewId);
     scene.addItem(panel);
+    PanelProbe probe(panel);
+    probe.fitToContents();
+    QTimer settling;
+    settling.setInterval(20);
+    QObject::connect(&settling, &QTimer::timeout, &probe, [&] {
+        if (probe.state() == PanelProbe::State::Pending)
+            return;
+        settling.stop();
+        printPanel(probe);
+        out() << Qt::endl;
+    });
     QObject::connect(&follower, &MprisFollower::followedChanged, &follower, [&] {
+        // A block whose panel never settled is closed before the next one.
+        if (settling.isActive())
+            out() << Qt::endl;
+        settling.stop();
         host.publish(options.viewId, follower.track());
         out() << "Player: "
               << (follower.player().isEmpty() ? QStringLiteral("none") : follower.player())
               << Qt::endl
-              << "Track: " << describe(follower.track()) << Qt::endl
-              << Qt::endl;
+              << "Track: " << describe(follower.track()) << Qt::endl;
+        // Without an artist the panel shows nothing to wait for.
+        if (follower.track().artist.isEmpty())
+            out() << Qt::endl;
+        else
+            settling.start();
     });
     if (options.timeoutGiven)
         QTimer::singleShot(options.timeoutMs, &app, &QCoreApplication::quit);
@@ -233,15 +266,7 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
     if (options.print) {
         out() << "View: " << options.viewName << Qt::endl;
         out() << "Track: " << describe(track) << Qt::endl;
-        if (probe.state() == PanelProbe::State::NoMatches) {
-            out() << PanelProbe::noMatchesText() << Qt::endl;
-        } else {
-            const QList<PanelProbe::Row> rows = probe.rows();
-            for (int i = 0; i < rows.size(); ++i) {
-                out() << i + 1 << ".\t" << rows.at(i).title << '\t' << rows.at(i).subtitle << '\t'
-                      << rows.at(i).sideText << Qt::endl;
-            }
-        }
+        printPanel(probe);
     }
     if (!settled) {
         err() << "vellora-player: the panel did not settle within " << options.timeoutMs / 1000

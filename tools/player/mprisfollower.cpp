@@ -166,6 +166,12 @@ void MprisFollower::addPlayer(const QString &name, const QString &owner)
     Player &player = m_players[name];
     if (player.owner != owner)
         player = Player { owner, QString(), PlayerTrack() };
+    readProperties(name);
+}
+
+void MprisFollower::readProperties(const QString &name)
+{
+    m_players[name].reading = true;
     QDBusMessage getAll = QDBusMessage::createMethodCall(name, objectPath, propertiesInterface,
                                                          QStringLiteral("GetAll"));
     getAll << playerInterface;
@@ -177,9 +183,13 @@ void MprisFollower::addPlayer(const QString &name, const QString &owner)
 void MprisFollower::onPropertiesRead(QDBusPendingCallWatcher *call)
 {
     call->deleteLater();
+    const QString name = call->property("player").toString();
+    const auto player = m_players.find(name);
+    if (player == m_players.end())
+        return;
+    player->reading = false;
     const QDBusPendingReply<QVariantMap> reply = *call;
-    if (!reply.isError())
-        applyProperties(call->property("player").toString(), reply.value());
+    applyProperties(name, reply.isError() ? QVariantMap() : reply.value());
 }
 
 void MprisFollower::onNameOwnerChanged(const QString &name, const QString &oldOwner,
@@ -217,12 +227,19 @@ void MprisFollower::applyProperties(const QString &name, const QVariantMap &prop
     if (player == m_players.end())
         return;
     const auto status = properties.constFind(QStringLiteral("PlaybackStatus"));
+    const auto metadata = properties.constFind(QStringLiteral("Metadata"));
     if (status != properties.constEnd()) {
         player->status = status->toString();
         if (player->status == playing && m_wanted.isEmpty())
             m_followed = name;
+        // Players announce that they play before what they play: the track
+        // is read with the player, so that the panel is not handed an
+        // empty one in between.
+        if (player->status == playing && metadata == properties.constEnd()
+            && player->track == PlayerTrack() && !player->reading) {
+            readProperties(name);
+        }
     }
-    const auto metadata = properties.constFind(QStringLiteral("Metadata"));
     if (metadata != properties.constEnd())
         player->track = trackFromMetadata(toMap(*metadata));
     choosePlayer();
@@ -240,6 +257,9 @@ void MprisFollower::choosePlayer()
             }
         }
     }
+    // A player whose state is being read is shown once it is known.
+    if (m_players.value(m_followed).reading)
+        return;
     const PlayerTrack track = m_players.value(m_followed).track;
     if (m_followed == m_shownPlayer && track == m_shownTrack)
         return;

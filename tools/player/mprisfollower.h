@@ -61,6 +61,7 @@ private:
         QString owner;
         QString status;
         PlayerTrack track;
+        bool reading = false; // its properties are asked for
     };
 
     QDBusConnection bus() const;
@@ -71,6 +72,7 @@ private:
     void readPlayers();
     void reconnect();
     void addPlayer(const QString &name, const QString &owner);
+    void readProperties(const QString &name);
     void applyProperties(const QString &name, const QVariantMap &properties);
     void choosePlayer();
 
