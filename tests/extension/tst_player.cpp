@@ -22,6 +22,8 @@ private slots:
     void unknownArtistPrintsNoMatches();
     void badViewIsUsageError();
     void listsPluginMetadata();
+    void debugLinesOnlyWhenAsked_data();
+    void debugLinesOnlyWhenAsked();
 
 private:
     QString run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal = false);
@@ -125,6 +127,37 @@ void tst_Player::listsPluginMetadata()
              qPrintable(output));
     QVERIFY2(output.contains(QLatin1String("\n  Views: player, album, artist\n")),
              qPrintable(output));
+}
+
+void tst_Player::debugLinesOnlyWhenAsked_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("loggingRules");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("quiet") << QStringList() << QByteArray() << false;
+    QTest::newRow("verbose") << QStringList { QStringLiteral("--verbose") } << QByteArray() << true;
+    QTest::newRow("logging rules") << QStringList() << QByteArray("default.debug=true") << true;
+}
+
+void tst_Player::debugLinesOnlyWhenAsked()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, loggingRules);
+    QFETCH(bool, shown);
+    QProcess player;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_LOGGING_RULES"));
+    if (!loggingRules.isEmpty())
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QString::fromLatin1(loggingRules));
+    player.setProcessEnvironment(environment);
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE),
+                 arguments
+                         << QStringLiteral("--artist") << QStringLiteral("Nobody At All Zz")
+                         << QStringLiteral("--print"));
+    QVERIFY(player.waitForFinished(120000));
+    QCOMPARE(player.exitCode(), 0);
+    const QString errors = QString::fromUtf8(player.readAllStandardError());
+    QCOMPARE(errors.contains(QLatin1String("VelloraApplicationExtension::initialize")), shown);
 }
 
 QTEST_MAIN(tst_Player)

@@ -6,6 +6,7 @@
 #include <QGraphicsScene>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QPluginLoader>
 #include <QSettings>
 #include <QTextStream>
@@ -327,6 +328,9 @@ int main(int argc, char *argv[])
         err() << "vellora-player: " << error << Qt::endl;
         return UsageError;
     }
+    // The plug-in's debug lines are for those who ask for them.
+    if (!options.verbose && !qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     if (options.run == PlayerOptions::Run::ListPlugins)
         return listPlugins(options.pluginFile, options.pluginNamed);
 

@@ -101,13 +101,18 @@ bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, Q
                            "session bus, or of the first one that plays; with --print, print each "
                            "change until\n"
                            "interrupted or --timeout."));
+    const QCommandLineOption verboseOption(
+            QStringLiteral("verbose"),
+            QStringLiteral("Show the plug-in's debug lines (QT_LOGGING_RULES also decides)."));
     parser.addOptions({ viewOption, artistOption, albumOption, songOption, genreOption, printOption,
                         screenshotOption, clickOption, moreOption, timeoutOption, homeOption,
-                        settingsOption, pluginOption, listPluginsOption, followOption });
+                        settingsOption, pluginOption, listPluginsOption, followOption,
+                        verboseOption });
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
                                  QStringLiteral("[NAME]"));
     parser.process(app);
 
+    options->verbose = parser.isSet(verboseOption);
     options->pluginFile = parser.value(pluginOption);
     options->pluginNamed = parser.isSet(pluginOption);
     if (parser.isSet(listPluginsOption)) {

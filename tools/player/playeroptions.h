@@ -31,6 +31,7 @@ struct PlayerOptions
     QString settingsFile;
     QString pluginFile;
     bool pluginNamed = false; // --plugin given, rather than the one found beside the player
+    bool verbose = false; // the plug-in's debug lines shown
 
     // Before the application object exists: whether the run shows a window,
     // which decides the platform plug-in, and whether it follows the
