@@ -1,6 +1,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,18 +22,23 @@ private slots:
     void unknownArtistPrintsNoMatches_data();
     void unknownArtistPrintsNoMatches();
     void badViewIsUsageError();
+    void unreachableStoreIsNotNoMatches();
     void listsPluginMetadata();
     void debugLinesOnlyWhenAsked_data();
     void debugLinesOnlyWhenAsked();
 
 private:
-    QString run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal = false);
+    // The player's output; its error output too when errors is given, else passed on.
+    QString run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal = false,
+                QString *errors = nullptr);
 };
 
-QString tst_Player::run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal)
+QString tst_Player::run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal,
+                       QString *errors)
 {
     QProcess player;
-    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (!errors)
+        player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Some CI runners and service managers start programs with SIGCHLD
     // ignored, which the player passes on to its own children.
     if (ignoresChildSignal)
@@ -43,6 +49,8 @@ QString tst_Player::run(const QStringList &arguments, int *exitCode, bool ignore
         player.waitForFinished();
     }
     *exitCode = player.exitStatus() == QProcess::NormalExit ? player.exitCode() : -1;
+    if (errors)
+        *errors = QString::fromUtf8(player.readAllStandardError());
     return QString::fromUtf8(player.readAllStandardOutput());
 }
 
@@ -108,6 +116,32 @@ void tst_Player::unknownArtistPrintsNoMatches()
                                &exitCode, ignoresChildSignal);
     QCOMPARE(exitCode, 0);
     QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
+}
+
+void tst_Player::unreachableStoreIsNotNoMatches()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("Sondrel.conf"));
+    QFile file(settings);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[ServiceProviders]\nCorvexMusic\\PAPI\\host=127.0.0.1:" + QByteArray::number(port)
+               + "\n");
+    file.close();
+
+    int exitCode = 0;
+    QString errors;
+    const QString output = run({ QStringLiteral("--artist"), QStringLiteral("Daft Punk"),
+                                 QStringLiteral("--print"), QStringLiteral("--settings"), settings },
+                               &exitCode, false, &errors);
+    // The panel keeps its text; the script learns why.
+    QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
+    QVERIFY2(errors.contains(QLatin1String("store unreachable: Connection refused")),
+             qPrintable(errors));
+    QCOMPARE(exitCode, 3);
 }
 
 void tst_Player::badViewIsUsageError()

@@ -24,13 +24,17 @@
 #include "playerpaths.h"
 #include "playerwindow.h"
 #include "pluginhost.h"
+#include "storecheck.h"
 #include "svapplicationextensioninterface.h"
 #include "svlocale.h"
 #include "svwidget.h"
 
 namespace {
 
-enum ExitCode { Success = 0, Failure = 1, UsageError = 2 };
+enum ExitCode { Success = 0, Failure = 1, UsageError = 2, StoreUnreachable = 3 };
+
+// How long the store may take to answer when the panel found nothing.
+const int StoreCheckTimeoutMs = 5000;
 
 const int playlistLength = 6;
 
@@ -268,6 +272,14 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
         out() << "View: " << options.viewName << Qt::endl;
         out() << "Track: " << describe(track) << Qt::endl;
         printPanel(probe);
+        // The panel shows the same text when the store cannot be reached.
+        if (probe.state() == PanelProbe::State::NoMatches) {
+            const QString problem = StoreCheck::problem(StoreCheckTimeoutMs);
+            if (!problem.isEmpty()) {
+                err() << "vellora-player: " << problem << Qt::endl;
+                status = StoreUnreachable;
+            }
+        }
     }
     if (!settled) {
         err() << "vellora-player: the panel did not settle within " << options.timeoutMs / 1000
