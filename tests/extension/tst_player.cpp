@@ -5,11 +5,52 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QDir>
+#include <QFile>
+#include <QMultiHash>
+
 #include <csignal>
 
 #include "expectedrows.h"
 #include "storeserver.h"
 #include "viewnames.h"
+
+namespace {
+
+// The processes below pid, children first, read from /proc.
+QList<qint64> descendantsOf(qint64 pid)
+{
+    QMultiHash<qint64, qint64> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        children.insert(fields.value(1).toLongLong(), entry.toLongLong());
+    }
+    QList<qint64> found;
+    QList<qint64> parents { pid };
+    while (!parents.isEmpty()) {
+        const QList<qint64> next = children.values(parents.takeFirst());
+        found += next;
+        parents += next;
+    }
+    return found;
+}
+
+bool isRunning(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+} // namespace
 
 // vellora-player as a person runs it: its own home, bus and store.
 class tst_Player : public QObject
@@ -26,6 +67,8 @@ private slots:
     void listsPluginMetadata();
     void debugLinesOnlyWhenAsked_data();
     void debugLinesOnlyWhenAsked();
+    void signalEndsTheWholeRun_data();
+    void signalEndsTheWholeRun();
 
 private:
     // The player's output; its error output too when errors is given, else passed on.
@@ -192,6 +235,34 @@ void tst_Player::debugLinesOnlyWhenAsked()
     QCOMPARE(player.exitCode(), 0);
     const QString errors = QString::fromUtf8(player.readAllStandardError());
     QCOMPARE(errors.contains(QLatin1String("VelloraApplicationExtension::initialize")), shown);
+}
+
+void tst_Player::signalEndsTheWholeRun_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void tst_Player::signalEndsTheWholeRun()
+{
+    QFETCH(int, signalNumber);
+    // The window, shown offscreen, runs under a private bus until it is closed.
+    QProcess player;
+    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE), QStringList());
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += player.readAllStandardOutput()).contains("Store emulator"),
+                             30000);
+    const QList<qint64> run = descendantsOf(player.processId());
+    // dbus-run-session, its bus and the player in it.
+    QVERIFY2(run.size() >= 3, qPrintable(QString::number(run.size())));
+
+    ::kill(pid_t(player.processId()), signalNumber);
+    QVERIFY(player.waitForFinished(10000));
+    for (const qint64 pid : run)
+        QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid), qPrintable(QString::number(pid)), 10000);
 }
 
 QTEST_MAIN(tst_Player)

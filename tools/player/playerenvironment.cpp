@@ -20,10 +20,13 @@ const char sandboxVariable[] = "VELLORA_PLAYER_SANDBOX";
 
 volatile pid_t runningChild = 0;
 
+// The child leads a process group of its own: the private bus's daemon and
+// the player in it end with it, however the signal came. A hang-up is passed
+// on as a termination: the bus daemon takes a hang-up as a call to reload.
 void forwardTermination(int signalNumber)
 {
     if (runningChild > 0)
-        kill(runningChild, signalNumber);
+        kill(-runningChild, signalNumber == SIGHUP ? SIGTERM : signalNumber);
 }
 
 void setVariable(const char *name, const QByteArray &value)
@@ -147,16 +150,18 @@ int PlayerEnvironment::runInChild(bool privateBus)
         return 1;
     }
     if (child == 0) {
+        setpgid(0, 0);
         execvp(argv[0], argv.data());
         std::perror(argv[0]);
         _exit(127);
     }
 
-    // Ctrl-C reaches the whole process group; this process stays to clean
-    // up, and passes a termination aimed at it alone on to the player.
+    // This process stays to clean up, and passes Ctrl-C, a termination or a
+    // hang-up on to the child's whole group.
+    setpgid(child, child);
     runningChild = child;
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGTERM, forwardTermination);
+    for (const int signalNumber : { SIGINT, SIGTERM, SIGHUP })
+        std::signal(signalNumber, forwardTermination);
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
         if (errno != EINTR)
