@@ -98,12 +98,12 @@ StoreEndpoint StoreEndpoint::read(const QString &settingsPath)
 }
 
 // Encoding cannot keep "." and ".." from acting as dot segments (URLs are
-// normalised on their way out), so such values are not used at all, nor are
-// blank ones.
+// normalised on their way out), and Qt 6.4 sends any segment of a dot and
+// one more character (".g") as an empty one. No store value starts with a
+// dot, so such values are not used at all, nor are blank ones.
 bool StoreEndpoint::isUsableSegment(const QString &value)
 {
-    return !value.trimmed().isEmpty() && value != QLatin1String(".")
-            && value != QLatin1String("..");
+    return !value.trimmed().isEmpty() && !value.startsWith(QLatin1Char('.'));
 }
 
 QString StoreEndpoint::apiRoot() const

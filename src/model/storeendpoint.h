@@ -17,7 +17,8 @@ struct StoreEndpoint
     // Reads the file; anything but a regular file of a sane size counts as no file.
     static StoreEndpoint read(const QString &settingsPath);
 
-    // A value that can stand as one path segment: not blank, not "." nor "..".
+    // A value that can stand as one path segment as it is sent: not blank,
+    // not starting with a dot.
     static bool isUsableSegment(const QString &value);
 
     // The store's requests: the territory of a home mobile country code, the

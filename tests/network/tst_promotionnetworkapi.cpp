@@ -958,6 +958,12 @@ void tst_PromotionNetworkAPI::pictureFailureAllowsRetry_data()
     StoreFault manyPixels(Kind::ReplaceBody, "/art");
     manyPixels.body = gifClaiming(QSize(5700, 5700));
     QTest::newRow("gif claiming 5700 x 5700") << manyPixels << notLoaded;
+    // Found by fuzzing the earlier code: a 33-byte progressive JPEG whose
+    // coefficients, held whole, took one allocation of 113 MB.
+    StoreFault progressive(Kind::ReplaceBody, "/art");
+    progressive.body = QByteArray::fromHex("ffd8ffc200110803ffd91003011100021101031100ffda000c03"
+                                           "0100020003ffd9");
+    QTest::newRow("progressive jpeg claiming 55568 x 1023") << progressive << notLoaded;
     QTest::newRow("not an image") << notAnImage << notLoaded;
     QTest::newRow("absurd declared size") << absurd << notLoaded;
     QTest::newRow("not found") << notFound
