@@ -62,7 +62,8 @@ private slots:
     void printsRowsAndLink();
     void unknownArtistPrintsNoMatches_data();
     void unknownArtistPrintsNoMatches();
-    void badViewIsUsageError();
+    void usageErrors_data();
+    void usageErrors();
     void unreachableStoreIsNotNoMatches();
     void listsPluginMetadata();
     void debugLinesOnlyWhenAsked_data();
@@ -187,11 +188,23 @@ void tst_Player::unreachableStoreIsNotNoMatches()
     QCOMPARE(exitCode, 3);
 }
 
-void tst_Player::badViewIsUsageError()
+void tst_Player::usageErrors_data()
 {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("unknown view") << QStringList { QStringLiteral("--view"),
+                                                   QStringLiteral("genre") };
+    // Qt's GUI application once took --plugin for its own and the default plug-in ran.
+    QTest::newRow("missing plug-in")
+            << QStringList { QStringLiteral("--plugin"), QStringLiteral("/nonexistent/x.so") };
+    QTest::newRow("not a plug-in") << QStringList { QStringLiteral("--plugin=") + QFINDTESTDATA(
+                                                            "tst_player.cpp") };
+}
+
+void tst_Player::usageErrors()
+{
+    QFETCH(QStringList, arguments);
     int exitCode = 0;
-    run({ QStringLiteral("--view"), QStringLiteral("genre"), QStringLiteral("--print") },
-        &exitCode);
+    run(arguments << QStringLiteral("--print"), &exitCode);
     QCOMPARE(exitCode, 2);
 }
 

@@ -176,7 +176,8 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
 {
     if (!host->load(options.pluginFile)) {
         err() << "vellora-player: " << host->errorString() << Qt::endl;
-        return Failure;
+        // A plug-in named on the command line is the caller's mistake.
+        return options.pluginNamed ? UsageError : Failure;
     }
     host->initializeAll();
     if (!host->view(options.viewId)) {
@@ -331,12 +332,13 @@ int main(int argc, char *argv[])
     if (!PlayerOptions::opensWindow(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    const QString pluginArgument = PlayerOptions::takePluginArgument(&argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
 
     PlayerOptions options;
     QString error;
-    if (!PlayerOptions::parse(app, &options, &error)) {
+    if (!PlayerOptions::parse(app, pluginArgument, &options, &error)) {
         err() << "vellora-player: " << error << Qt::endl;
         return UsageError;
     }

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include "playerpaths.h"
 #include "pluginhost.h"
@@ -34,7 +35,29 @@ bool PlayerOptions::follows(int argc, char **argv)
     return false;
 }
 
-bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, QString *error)
+QString PlayerOptions::takePluginArgument(int *argc, char **argv)
+{
+    QString plugin;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--plugin" && i + 1 < *argc) {
+            plugin = QString::fromLocal8Bit(argv[++i]);
+            continue;
+        }
+        if (argument.startsWith("--plugin=")) {
+            plugin = QString::fromLocal8Bit(argument.mid(9));
+            continue;
+        }
+        argv[kept++] = argv[i];
+    }
+    *argc = kept;
+    argv[kept] = nullptr;
+    return plugin;
+}
+
+bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgument,
+                          PlayerOptions *options, QString *error)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -113,8 +136,10 @@ bool PlayerOptions::parse(const QCoreApplication &app, PlayerOptions *options, Q
     parser.process(app);
 
     options->verbose = parser.isSet(verboseOption);
-    options->pluginFile = parser.value(pluginOption);
-    options->pluginNamed = parser.isSet(pluginOption);
+    options->pluginNamed = !pluginArgument.isEmpty();
+    // The plug-in loader looks for a relative name among Qt's library folders.
+    options->pluginFile = options->pluginNamed ? QFileInfo(pluginArgument).absoluteFilePath()
+                                               : parser.value(pluginOption);
     if (parser.isSet(listPluginsOption)) {
         options->run = Run::ListPlugins;
         return true;

@@ -38,8 +38,14 @@ struct PlayerOptions
     // players on the caller's session bus.
     static bool opensWindow(int argc, char **argv);
     static bool follows(int argc, char **argv);
+    // Takes --plugin FILE (or --plugin=FILE) out of the arguments before the
+    // application object sees them: Qt's GUI application reads --plugin as
+    // its own option and would drop it. Empty when none is given.
+    static QString takePluginArgument(int *argc, char **argv);
 
     // --help and unknown options end the process as QCommandLineParser does;
     // a bad value gives false and the reason.
-    static bool parse(const QCoreApplication &app, PlayerOptions *options, QString *error);
+    // pluginArgument: what takePluginArgument() took, if anything.
+    static bool parse(const QCoreApplication &app, const QString &pluginArgument,
+                      PlayerOptions *options, QString *error);
 };
