@@ -64,6 +64,8 @@ private slots:
     void unknownArtistPrintsNoMatches();
     void usageErrors_data();
     void usageErrors();
+    void tellsAboutItselfWithoutDisplay_data();
+    void tellsAboutItselfWithoutDisplay();
     void unreachableStoreIsNotNoMatches();
     void listsPluginMetadata();
     void debugLinesOnlyWhenAsked_data();
@@ -160,6 +162,34 @@ void tst_Player::unknownArtistPrintsNoMatches()
                                &exitCode, ignoresChildSignal);
     QCOMPARE(exitCode, 0);
     QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
+}
+
+void tst_Player::tellsAboutItselfWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("version") << "--version" << "vellora-player " VELLORA_VERSION "\n";
+    QTest::newRow("help") << "--help" << "Usage: ";
+    QTest::newRow("help-all") << "--help-all" << "--platform";
+}
+
+void tst_Player::tellsAboutItselfWithoutDisplay()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, printed);
+    // Once these started the window's platform plug-in, which aborts without a display.
+    QProcess player;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    player.setProcessEnvironment(environment);
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE), { option });
+    QVERIFY(player.waitForFinished(30000));
+    QCOMPARE(player.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(player.exitCode(), 0);
+    const QString output = QString::fromUtf8(player.readAllStandardOutput());
+    QVERIFY2(output.contains(printed), qPrintable(output));
 }
 
 void tst_Player::unreachableStoreIsNotNoMatches()

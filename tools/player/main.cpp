@@ -326,8 +326,10 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
 int main(int argc, char *argv[])
 {
     PlayerEnvironment environment(argc, argv, PlayerOptions::follows(argc, argv));
-    if (const int status = environment.isolate(); status >= 0)
-        return status;
+    if (!PlayerOptions::onlyTellsAboutItself(argc, argv)) {
+        if (const int status = environment.isolate(); status >= 0)
+            return status;
+    }
 
     if (!PlayerOptions::opensWindow(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -335,6 +337,7 @@ int main(int argc, char *argv[])
     const QString pluginArgument = PlayerOptions::takePluginArgument(&argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));
 
     PlayerOptions options;
     QString error;

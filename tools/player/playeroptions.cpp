@@ -4,26 +4,40 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <iterator>
+
 #include "playerpaths.h"
 #include "pluginhost.h"
 
 namespace {
 
-const char *const batchOptions[] = { "--print",        "--screenshot", "--click", "--more",
-                                     "--list-plugins", "--help",       "-h" };
+const char *const helpOptions[] = { "--help", "-h", "--help-all", "--version", "-v" };
+const char *const batchOptions[] = { "--print", "--screenshot", "--click", "--more",
+                                     "--list-plugins" };
 
-} // namespace
-
-bool PlayerOptions::opensWindow(int argc, char **argv)
+bool hasOption(int argc, char **argv, const char *const *options, size_t count)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
-        for (const char *batch : batchOptions) {
-            if (argument == batch || argument.startsWith(QByteArray(batch) + '='))
-                return false;
+        for (size_t j = 0; j < count; ++j) {
+            if (argument == options[j] || argument.startsWith(QByteArray(options[j]) + '='))
+                return true;
         }
     }
-    return true;
+    return false;
+}
+
+} // namespace
+
+bool PlayerOptions::onlyTellsAboutItself(int argc, char **argv)
+{
+    return hasOption(argc, argv, helpOptions, std::size(helpOptions));
+}
+
+bool PlayerOptions::opensWindow(int argc, char **argv)
+{
+    return !onlyTellsAboutItself(argc, argv)
+            && !hasOption(argc, argv, batchOptions, std::size(batchOptions));
 }
 
 bool PlayerOptions::follows(int argc, char **argv)
@@ -60,15 +74,14 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
                           PlayerOptions *options, QString *error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-            QStringLiteral("Demo music player for the libvellora plug-in. Without --home it runs "
-                           "in a throw-away home with\n"
-                           "its own session bus and the embedded store emulator; with neither "
-                           "--print, --screenshot,\n"
-                           "--click nor --more it opens a window with a small playlist. With "
-                           "--follow it shows the track of a\n"
-                           "music player on your session bus instead (MPRIS 2)."));
+    parser.setApplicationDescription(QStringLiteral(
+            "Demo music player for the libvellora plug-in.\n"
+            "Without --home it runs in a throw-away home, with its own session bus and the\n"
+            "embedded store emulator. With neither --print, --screenshot, --click nor --more\n"
+            "it opens a window with a small playlist. With --follow it shows the track of a\n"
+            "music player on your session bus instead (MPRIS 2)."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption viewOption(QStringLiteral("view"),
                                         QStringLiteral("player, album or artist."),
                                         QStringLiteral("VIEW"), QStringLiteral("player"));
@@ -115,14 +128,14 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
     const QCommandLineOption listPluginsOption(
             QStringLiteral("list-plugins"),
             QStringLiteral("Print the name, version, description and views of each plug-in in the "
-                           "plug-in\n"
+                           "plug-in "
                            "folder (or of --plugin), read without loading it."));
     const QCommandLineOption followOption(
             QStringLiteral("follow"),
             QStringLiteral("Follow the current track of the music player NAME "
-                           "(org.mpris.MediaPlayer2.NAME) on the\n"
+                           "(org.mpris.MediaPlayer2.NAME) on the "
                            "session bus, or of the first one that plays; with --print, print each "
-                           "change until\n"
+                           "change until "
                            "interrupted or --timeout."));
     const QCommandLineOption verboseOption(
             QStringLiteral("verbose"),

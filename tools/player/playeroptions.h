@@ -37,6 +37,8 @@ struct PlayerOptions
     // which decides the platform plug-in, and whether it follows the
     // players on the caller's session bus.
     static bool opensWindow(int argc, char **argv);
+    // --help, --help-all and --version: nothing runs, no bus or home is made.
+    static bool onlyTellsAboutItself(int argc, char **argv);
     static bool follows(int argc, char **argv);
     // Takes --plugin FILE (or --plugin=FILE) out of the arguments before the
     // application object sees them: Qt's GUI application reads --plugin as
