@@ -221,21 +221,32 @@ void tst_Player::unreachableStoreIsNotNoMatches()
 void tst_Player::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("unknown view") << QStringList { QStringLiteral("--view"),
-                                                   QStringLiteral("genre") };
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown view") << QStringList { QStringLiteral("--view"), QStringLiteral("genre") }
+                                  << "unknown view genre";
+    QTest::newRow("empty artist") << QStringList { QStringLiteral("--artist"), QString() }
+                                  << "--artist needs a name";
+    QTest::newRow("missing home")
+            << QStringList { QStringLiteral("--home"), QStringLiteral("/nonexistent/home") }
+            << "no folder /nonexistent/home for --home";
     // Qt's GUI application once took --plugin for its own and the default plug-in ran.
     QTest::newRow("missing plug-in")
-            << QStringList { QStringLiteral("--plugin"), QStringLiteral("/nonexistent/x.so") };
-    QTest::newRow("not a plug-in") << QStringList { QStringLiteral("--plugin=") + QFINDTESTDATA(
-                                                            "tst_player.cpp") };
+            << QStringList { QStringLiteral("--plugin"), QStringLiteral("/nonexistent/x.so") }
+            << "not found";
+    QTest::newRow("not a plug-in")
+            << QStringList { QStringLiteral("--plugin=") + QFINDTESTDATA("tst_player.cpp") }
+            << "tst_player.cpp";
 }
 
 void tst_Player::usageErrors()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
     int exitCode = 0;
-    run(arguments << QStringLiteral("--print"), &exitCode);
+    QString errors;
+    run(arguments << QStringLiteral("--print"), &exitCode, false, &errors);
     QCOMPARE(exitCode, 2);
+    QVERIFY2(errors.contains(message), qPrintable(errors));
 }
 
 void tst_Player::listsPluginMetadata()

@@ -186,8 +186,16 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
     }
     options->followName = names.value(0);
     if (parser.isSet(artistOption)) {
+        if (parser.value(artistOption).trimmed().isEmpty()) {
+            *error = QStringLiteral("--artist needs a name");
+            return false;
+        }
         options->track = { parser.value(artistOption), parser.value(albumOption),
                            parser.value(songOption), parser.value(genreOption) };
+    }
+    if (parser.isSet(homeOption) && !QFileInfo(parser.value(homeOption)).isDir()) {
+        *error = QStringLiteral("no folder %1 for --home").arg(parser.value(homeOption));
+        return false;
     }
     options->print = parser.isSet(printOption);
     options->screenshotFile = parser.value(screenshotOption);
