@@ -84,9 +84,8 @@ bool touchAndAwaitLink(FakeStoreClient &storeClient, const std::function<bool()>
 
 QString describe(const PlayerTrack &track)
 {
-    QStringList details { track.artist, track.album, track.song, track.genre };
-    details.removeAll(QString());
-    return details.isEmpty() ? QStringLiteral("none") : details.join(QLatin1String(" / "));
+    const QString text = track.text();
+    return text.isEmpty() ? QStringLiteral("none") : text;
 }
 
 // The panel's rows (number, title, subtitle, side text) or its no-matches text.

@@ -150,10 +150,8 @@ void PlayerWindow::publishCurrent()
     if (m_playlist.isEmpty() || m_viewId.isEmpty())
         return;
     const PlayerTrack &track = m_playlist.at(m_current);
-    const QString details = track.artist.isEmpty()
-            ? QStringLiteral("no track")
-            : QStringLiteral("%1 - %2 (%3, %4)")
-                      .arg(track.artist, track.song, track.album, track.genre);
+    // Details the track lacks are left out, not shown as empty places.
+    const QString details = track.artist.isEmpty() ? QStringLiteral("no track") : track.text();
     if (m_followedPlayer.isEmpty())
         m_trackLabel->setText(QStringLiteral("%1 of %2: %3")
                                       .arg(m_current + 1)
