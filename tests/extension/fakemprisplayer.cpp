@@ -2,6 +2,8 @@
 
 #include <QDBusMessage>
 
+#include "fakemprisroot.h"
+
 namespace {
 
 const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
@@ -13,7 +15,9 @@ FakeMprisPlayer::FakeMprisPlayer(const QString &name, QObject *parent)
       m_busName(QStringLiteral("org.mpris.MediaPlayer2.") + name),
       m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busName)),
       m_status(QStringLiteral("Stopped"))
-{ }
+{
+    new FakeMprisRoot(QStringLiteral("Fake ") + name, this);
+}
 
 FakeMprisPlayer::~FakeMprisPlayer()
 {
@@ -22,7 +26,9 @@ FakeMprisPlayer::~FakeMprisPlayer()
 
 bool FakeMprisPlayer::start()
 {
-    m_onBus = m_bus.registerObject(objectPath, this, QDBusConnection::ExportAllProperties)
+    m_onBus = m_bus.registerObject(objectPath, this,
+                                   QDBusConnection::ExportAllProperties
+                                           | QDBusConnection::ExportAdaptors)
             && m_bus.registerService(m_busName);
     return m_onBus;
 }

@@ -120,6 +120,8 @@ void tst_MprisFollower::followsThePlayerThatPlays()
     QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.one"),
                               busTimeout);
     QCOMPARE(follower.track().artist, QStringLiteral("A"));
+    // The window names the player as it names itself.
+    QCOMPARE(follower.playerName(), QStringLiteral("Fake one"));
 
     // It announces that it plays before what: its track is read with it.
     two.playAnnouncingStatusOnly(

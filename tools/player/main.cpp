@@ -198,7 +198,8 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
         playerWindow.showFollowedTrack(QString(), PlayerTrack());
         QObject::connect(follower, &MprisFollower::followedChanged, &playerWindow,
                          [&playerWindow, follower] {
-                             playerWindow.showFollowedTrack(follower->player(), follower->track());
+                             playerWindow.showFollowedTrack(follower->playerName(),
+                                                            follower->track());
                          });
     }
     playerWindow.show();

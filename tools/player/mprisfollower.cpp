@@ -10,6 +10,7 @@
 namespace {
 
 constexpr QLatin1String objectPath("/org/mpris/MediaPlayer2");
+constexpr QLatin1String rootInterface("org.mpris.MediaPlayer2");
 constexpr QLatin1String playerInterface("org.mpris.MediaPlayer2.Player");
 constexpr QLatin1String propertiesInterface("org.freedesktop.DBus.Properties");
 constexpr QLatin1String playing("Playing");
@@ -145,6 +146,12 @@ QString MprisFollower::player() const
     return m_shownPlayer;
 }
 
+QString MprisFollower::playerName() const
+{
+    const QString identity = m_players.value(m_shownPlayer).identity;
+    return identity.isEmpty() ? m_shownPlayer : identity;
+}
+
 PlayerTrack MprisFollower::track() const
 {
     return m_shownTrack;
@@ -166,6 +173,18 @@ void MprisFollower::addPlayer(const QString &name, const QString &owner)
     Player &player = m_players[name];
     if (player.owner != owner)
         player = Player { owner, QString(), PlayerTrack() };
+    // Asked first, so that its answer comes before the track's.
+    QDBusMessage getIdentity = QDBusMessage::createMethodCall(
+            name, objectPath, propertiesInterface, QStringLiteral("Get"));
+    getIdentity << rootInterface << QStringLiteral("Identity");
+    auto *call = new QDBusPendingCallWatcher(bus().asyncCall(getIdentity), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, name, call] {
+        call->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        const auto player = m_players.find(name);
+        if (!reply.isError() && player != m_players.end())
+            player->identity = firstText(reply.value().variant());
+    });
     readProperties(name);
 }
 

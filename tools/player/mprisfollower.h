@@ -37,6 +37,8 @@ public:
 
     // The bus name followed, empty while no player is followed.
     QString player() const;
+    // What the followed player calls itself (its Identity), else its bus name.
+    QString playerName() const;
     PlayerTrack track() const;
 
     // The track of the metadata map of a player: the first non-empty text of
@@ -62,6 +64,7 @@ private:
         QString status;
         PlayerTrack track;
         bool reading = false; // its properties are asked for
+        QString identity;
     };
 
     QDBusConnection bus() const;
