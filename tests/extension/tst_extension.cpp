@@ -111,6 +111,7 @@ private slots:
     void wholeTrack_data();
     void wholeTrack();
     void windowChooserSwitchesViews();
+    void windowKeepsSayingNoMatches();
     void deletingEndsViewsAndRequests();
 
 private:
@@ -501,7 +502,8 @@ void tst_Extension::windowChooserSwitchesViews()
     const QList<QLabel *> labels = window.findChildren<QLabel *>();
     for (const QLabel *label : labels)
         texts.append(label->text());
-    QVERIFY2(texts.contains(QStringLiteral("1 of 1: ") + artist->name), qPrintable(texts.join('|')));
+    QVERIFY2(texts.contains(QStringLiteral("1 of 1: ") + artist->name),
+             qPrintable(texts.join('|')));
     auto *chooser = window.findChild<QComboBox *>();
     auto *sceneView = window.findChild<QGraphicsView *>();
     QVERIFY(chooser && sceneView);
@@ -528,6 +530,29 @@ void tst_Extension::windowChooserSwitchesViews()
                 settleTimeout);
         QCOMPARE(sceneView->sceneRect(), panel->geometry());
     }
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+}
+
+void tst_Extension::windowKeepsSayingNoMatches()
+{
+    PluginHost host;
+    QVERIFY2(host.load(m_library.fileName()), qPrintable(host.errorString()));
+    host.initializeAll();
+    PlayerWindow window(&host,
+                        { { freshArtist() + QStringLiteral(" Unknown To The Store"), QString(),
+                            QString(), QString() } },
+                        ViewNames::Player);
+    window.show();
+    PanelProbe probe(host.view(ViewNames::Player));
+    QVERIFY(probe.waitForSettled(settleTimeout, false));
+    QCOMPARE(probe.state(), PanelProbe::State::NoMatches);
+    // The panel shows its text for a few seconds; the window says it on.
+    QTRY_VERIFY_WITH_TIMEOUT(probe.state() != PanelProbe::State::NoMatches, settleTimeout);
+    QStringList texts;
+    const QList<QLabel *> labels = window.findChildren<QLabel *>();
+    for (const QLabel *label : labels)
+        texts.append(label->text());
+    QVERIFY2(texts.contains(PanelProbe::noMatchesText()), qPrintable(texts.join('|')));
     QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
 }
 

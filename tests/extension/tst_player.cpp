@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMultiHash>
 
 #include <csignal>
@@ -50,6 +51,32 @@ bool isRunning(qint64 pid)
     return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
 }
 
+// The environment of a console without a display or a session bus.
+QProcessEnvironment withoutDisplayOrBus()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name :
+         { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS" })
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
+// Store client settings naming a store on 127.0.0.1 where nothing listens.
+bool writeClosedStoreSettings(const QString &fileName)
+{
+    QTcpServer closed;
+    if (!closed.listen(QHostAddress::LocalHost))
+        return false;
+    const quint16 port = closed.serverPort();
+    closed.close();
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly)
+            && file.write("[ServiceProviders]\nCorvexMusic\\PAPI\\host=127.0.0.1:"
+                          + QByteArray::number(port) + "\n")
+            > 0;
+}
+
 } // namespace
 
 // vellora-player as a person runs it: its own home, bus and store.
@@ -80,7 +107,7 @@ private:
 };
 
 QString tst_Player::run(const QStringList &arguments, int *exitCode, bool ignoresChildSignal,
-                       QString *errors)
+                        QString *errors)
 {
     QProcess player;
     if (!errors)
@@ -168,9 +195,12 @@ void tst_Player::tellsAboutItselfWithoutDisplay_data()
 {
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("printed");
-    QTest::newRow("version") << "--version" << "vellora-player " VELLORA_VERSION "\n";
-    QTest::newRow("help") << "--help" << "Usage: ";
-    QTest::newRow("help-all") << "--help-all" << "--platform";
+    QTest::newRow("version") << "--version"
+                             << "vellora-player " VELLORA_VERSION "\n";
+    QTest::newRow("help") << "--help"
+                          << "Usage: ";
+    QTest::newRow("help-all") << "--help-all"
+                              << "--platform";
 }
 
 void tst_Player::tellsAboutItselfWithoutDisplay()
@@ -179,38 +209,28 @@ void tst_Player::tellsAboutItselfWithoutDisplay()
     QFETCH(QString, printed);
     // Once these started the window's platform plug-in, which aborts without a display.
     QProcess player;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    player.setProcessEnvironment(environment);
+    player.setProcessEnvironment(withoutDisplayOrBus());
     player.start(QStringLiteral(VELLORA_PLAYER_FILE), { option });
     QVERIFY(player.waitForFinished(30000));
     QCOMPARE(player.exitStatus(), QProcess::NormalExit);
     QCOMPARE(player.exitCode(), 0);
     const QString output = QString::fromUtf8(player.readAllStandardOutput());
     QVERIFY2(output.contains(printed), qPrintable(output));
+    QCOMPARE(player.readAllStandardError(), QByteArray());
 }
 
 void tst_Player::unreachableStoreIsNotNoMatches()
 {
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("Sondrel.conf"));
-    QFile file(settings);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[ServiceProviders]\nCorvexMusic\\PAPI\\host=127.0.0.1:" + QByteArray::number(port)
-               + "\n");
-    file.close();
+    QVERIFY(writeClosedStoreSettings(settings));
 
     int exitCode = 0;
     QString errors;
-    const QString output = run({ QStringLiteral("--artist"), QStringLiteral("Daft Punk"),
-                                 QStringLiteral("--print"), QStringLiteral("--settings"), settings },
-                               &exitCode, false, &errors);
+    const QString output =
+            run({ QStringLiteral("--artist"), QStringLiteral("Daft Punk"),
+                  QStringLiteral("--print"), QStringLiteral("--settings"), settings },
+                &exitCode, false, &errors);
     // The panel keeps its text; the script learns why.
     QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
     QVERIFY2(errors.contains(QLatin1String("store unreachable: Connection refused")),
@@ -222,30 +242,47 @@ void tst_Player::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown view") << QStringList { QStringLiteral("--view"), QStringLiteral("genre") }
+    // Each of these once ended in the window system's abort without a display.
+    QTest::newRow("unknown option")
+            << QStringList { QStringLiteral("--bogus") } << "Unknown option 'bogus'";
+    QTest::newRow("no artist given")
+            << QStringList { QStringLiteral("--artist") } << "Missing value after '--artist'";
+    QTest::newRow("window without display") << QStringList() << "no display for the window";
+    QTest::newRow("unknown view") << QStringList { QStringLiteral("--view"),
+                                                   QStringLiteral("genre") }
                                   << "unknown view genre";
-    QTest::newRow("empty artist") << QStringList { QStringLiteral("--artist"), QString() }
+    QTest::newRow("empty artist") << QStringList { QStringLiteral("--print"),
+                                                   QStringLiteral("--artist"), QString() }
                                   << "--artist needs a name";
-    QTest::newRow("missing home")
-            << QStringList { QStringLiteral("--home"), QStringLiteral("/nonexistent/home") }
-            << "no folder /nonexistent/home for --home";
+    QTest::newRow("missing home") << QStringList { QStringLiteral("--home"),
+                                                   QStringLiteral("/nonexistent/home") }
+                                  << "no folder /nonexistent/home for --home";
     // Qt's GUI application once took --plugin for its own and the default plug-in ran.
     QTest::newRow("missing plug-in")
-            << QStringList { QStringLiteral("--plugin"), QStringLiteral("/nonexistent/x.so") }
+            << QStringList { QStringLiteral("--print"), QStringLiteral("--plugin"),
+                             QStringLiteral("/nonexistent/x.so") }
             << "not found";
     QTest::newRow("not a plug-in")
-            << QStringList { QStringLiteral("--plugin=") + QFINDTESTDATA("tst_player.cpp") }
+            << QStringList { QStringLiteral("--print"),
+                             QStringLiteral("--plugin=") + QFINDTESTDATA("tst_player.cpp") }
             << "tst_player.cpp";
+    // Once it followed the players of an empty private bus.
+    QTest::newRow("follow without session bus")
+            << QStringList { QStringLiteral("--follow"), QStringLiteral("--print") }
+            << "--follow needs your session bus";
 }
 
 void tst_Player::usageErrors()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
-    int exitCode = 0;
-    QString errors;
-    run(arguments << QStringLiteral("--print"), &exitCode, false, &errors);
-    QCOMPARE(exitCode, 2);
+    QProcess player;
+    player.setProcessEnvironment(withoutDisplayOrBus());
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE), arguments);
+    QVERIFY(player.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(player.readAllStandardError());
+    QCOMPARE(player.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(player.exitCode(), 2);
     QVERIFY2(errors.contains(message), qPrintable(errors));
 }
 
@@ -265,9 +302,15 @@ void tst_Player::debugLinesOnlyWhenAsked_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("loggingRules");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("quiet") << QStringList() << QByteArray() << false;
-    QTest::newRow("verbose") << QStringList { QStringLiteral("--verbose") } << QByteArray() << true;
-    QTest::newRow("logging rules") << QStringList() << QByteArray("default.debug=true") << true;
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("quiet") << QStringList() << QByteArray() << false << 0;
+    QTest::newRow("verbose") << QStringList { QStringLiteral("--verbose") } << QByteArray() << true
+                             << 0;
+    QTest::newRow("logging rules")
+            << QStringList() << QByteArray("default.debug=true") << true << 0;
+    // The store its own home names does not answer: exit 3.
+    QTest::newRow("own home") << QStringList { QStringLiteral("--home") } << QByteArray() << false
+                              << 3;
 }
 
 void tst_Player::debugLinesOnlyWhenAsked()
@@ -275,20 +318,29 @@ void tst_Player::debugLinesOnlyWhenAsked()
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, loggingRules);
     QFETCH(bool, shown);
+    QFETCH(int, exitCode);
+    QTemporaryDir home;
+    if (arguments.endsWith(QStringLiteral("--home"))) {
+        arguments.append(home.path());
+        QVERIFY(writeClosedStoreSettings(
+                home.filePath(QStringLiteral(".config/Corvex/Sondrel.conf"))));
+    }
     QProcess player;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_LOGGING_RULES"));
+    // Qt warned of the missing runtime folder in a home of one's own.
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     if (!loggingRules.isEmpty())
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QString::fromLatin1(loggingRules));
     player.setProcessEnvironment(environment);
     player.start(QStringLiteral(VELLORA_PLAYER_FILE),
-                 arguments
-                         << QStringLiteral("--artist") << QStringLiteral("Nobody At All Zz")
-                         << QStringLiteral("--print"));
+                 arguments << QStringLiteral("--artist") << QStringLiteral("Nobody At All Zz")
+                           << QStringLiteral("--print"));
     QVERIFY(player.waitForFinished(120000));
-    QCOMPARE(player.exitCode(), 0);
+    QCOMPARE(player.exitCode(), exitCode);
     const QString errors = QString::fromUtf8(player.readAllStandardError());
     QCOMPARE(errors.contains(QLatin1String("VelloraApplicationExtension::initialize")), shown);
+    QVERIFY2(!errors.contains(QLatin1String("XDG_RUNTIME_DIR")), qPrintable(errors));
 }
 
 void tst_Player::signalEndsTheWholeRun_data()

@@ -190,10 +190,13 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
 int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
               const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower)
 {
-    QObject::connect(&storeClient, &FakeStoreClient::linkOpened,
-                     [](const QString &link) { out() << "Link: " << link << Qt::endl; });
     PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack> { PlayerTrack() } : playlist,
                               viewId);
+    QObject::connect(&storeClient, &FakeStoreClient::linkOpened, &playerWindow,
+                     [&playerWindow](const QString &link) {
+                         out() << "Link: " << link << Qt::endl;
+                         playerWindow.showLinkSent(link);
+                     });
     if (follower) {
         playerWindow.showFollowedTrack(QString(), PlayerTrack());
         QObject::connect(follower, &MprisFollower::followedChanged, &playerWindow,
@@ -325,13 +328,31 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
 
 int main(int argc, char *argv[])
 {
-    PlayerEnvironment environment(argc, argv, PlayerOptions::follows(argc, argv));
-    if (!PlayerOptions::onlyTellsAboutItself(argc, argv)) {
+    const bool follows = PlayerOptions::follows(argc, argv);
+    PlayerEnvironment environment(argc, argv, follows);
+    if (PlayerOptions::onlyTellsAboutItself(argc, argv)) {
+        // The application object is made only for the text of --help-all;
+        // what the window system says about the session is beside the point.
+        QLoggingCategory::setFilterRules(QStringLiteral("default.warning=false"));
+    } else {
+        // A private bus would have no players on it to follow.
+        if (follows && !PlayerEnvironment::findSessionBus()) {
+            err() << "vellora-player: --follow needs your session bus, and "
+                     "DBUS_SESSION_BUS_ADDRESS names none"
+                  << Qt::endl;
+            return UsageError;
+        }
         if (const int status = environment.isolate(); status >= 0)
             return status;
     }
 
-    if (!PlayerOptions::opensWindow(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    // Without a display even a mistyped option would end in the window
+    // system's abort; the options are read first, and only then does a
+    // window run find out that it has nowhere to go.
+    const bool hasDisplay = !qEnvironmentVariableIsEmpty("DISPLAY")
+            || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool platformGiven = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (!platformGiven && (!hasDisplay || !PlayerOptions::opensWindow(argc, argv)))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     const QString pluginArgument = PlayerOptions::takePluginArgument(&argc, argv);
@@ -350,6 +371,12 @@ int main(int argc, char *argv[])
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     if (options.run == PlayerOptions::Run::ListPlugins)
         return listPlugins(options.pluginFile, options.pluginNamed);
+    if (options.run == PlayerOptions::Run::Window && !platformGiven && !hasDisplay) {
+        err() << "vellora-player: no display for the window; --print, --screenshot, --click "
+                 "and --more need none"
+              << Qt::endl;
+        return UsageError;
+    }
 
     // Searched after SOLVANETOUCH_TRANSLATION_PATH and before the folders
     // that the plug-in adds.

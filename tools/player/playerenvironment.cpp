@@ -34,6 +34,17 @@ void setVariable(const char *name, const QByteArray &value)
     qputenv(name, value);
 }
 
+// A private folder in the temporary folder: empty on failure, which is said.
+QByteArray makeTemporaryFolder(const char *name)
+{
+    QByteArray pattern = QDir::tempPath().toLocal8Bit() + '/' + name + ".XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        std::perror("vellora-player: temporary folder");
+        return QByteArray();
+    }
+    return pattern;
+}
+
 void pointHomeAt(const QByteArray &home)
 {
     setVariable("HOME", home);
@@ -53,9 +64,13 @@ PlayerEnvironment::PlayerEnvironment(int argc, char **argv, bool keepsSessionBus
 
 PlayerEnvironment::~PlayerEnvironment()
 {
-    // Only the process that made the sandbox removes it, after its child.
-    if (!m_sandbox.isEmpty() && !qEnvironmentVariableIsSet(childMarker))
-        QDir(QString::fromLocal8Bit(m_sandbox)).removeRecursively();
+    // Only the process that made the folders removes them, after its child.
+    if (qEnvironmentVariableIsSet(childMarker))
+        return;
+    for (const QByteArray &folder : { m_sandbox, m_runtimeFolder }) {
+        if (!folder.isEmpty())
+            QDir(QString::fromLocal8Bit(folder)).removeRecursively();
+    }
 }
 
 QByteArray PlayerEnvironment::homeArgument() const
@@ -75,14 +90,34 @@ bool PlayerEnvironment::isSandboxed() const
     return qEnvironmentVariableIsSet(sandboxVariable);
 }
 
+bool PlayerEnvironment::findSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        return false;
+    const QByteArray socket = runtime + "/bus";
+    if (!QFileInfo(QString::fromLocal8Bit(socket)).exists())
+        return false;
+    setVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
+    return true;
+}
+
+bool PlayerEnvironment::makeRuntimeFolder()
+{
+    m_runtimeFolder = makeTemporaryFolder("vellora-player-runtime");
+    if (m_runtimeFolder.isEmpty())
+        return false;
+    setVariable("XDG_RUNTIME_DIR", m_runtimeFolder);
+    return true;
+}
+
 bool PlayerEnvironment::makeSandbox()
 {
-    QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/vellora-player.XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-        std::perror("vellora-player: temporary home");
+    m_sandbox = makeTemporaryFolder("vellora-player");
+    if (m_sandbox.isEmpty())
         return false;
-    }
-    m_sandbox = pattern;
     const QByteArray home = m_sandbox + "/home";
     const QByteArray runtime = m_sandbox + "/runtime";
     QDir().mkpath(QString::fromLocal8Bit(home + "/.config"));
@@ -111,6 +146,9 @@ int PlayerEnvironment::isolate()
             return 1;
     } else {
         pointHomeAt(QFileInfo(QString::fromLocal8Bit(home)).absoluteFilePath().toLocal8Bit());
+        // Qt warns about a missing runtime folder; the bus would want one too.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && !makeRuntimeFolder())
+            return 1;
     }
 
     const bool hasSessionBus = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");

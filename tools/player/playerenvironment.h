@@ -23,14 +23,22 @@ public:
     // client's settings file.
     bool isSandboxed() const;
 
+    // Whether the caller has a session bus: the address given, or the
+    // user's bus socket in the runtime folder, which is then named in
+    // DBUS_SESSION_BUS_ADDRESS so that it outlives a new runtime folder.
+    static bool findSessionBus();
+
 private:
     QByteArray homeArgument() const;
     bool makeSandbox();
+    // A private runtime folder for a named home when the caller has none.
+    bool makeRuntimeFolder();
     // The player again in a child process, which this one waits for and
     // cleans up after; under a private session bus or on the caller's.
     int runInChild(bool privateBus);
 
     QList<QByteArray> m_arguments;
     QByteArray m_sandbox;
+    QByteArray m_runtimeFolder; // made for a named home, removed at the end
     bool m_keepsSessionBus;
 };

@@ -146,6 +146,12 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
                         verboseOption });
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
                                  QStringLiteral("[NAME]"));
+    // A mistake is a usage error (exit 2) said in the player's own words;
+    // process() then only answers --help, --help-all and --version.
+    if (!parser.parse(app.arguments())) {
+        *error = parser.errorText();
+        return false;
+    }
     parser.process(app);
 
     options->verbose = parser.isSet(verboseOption);

@@ -45,8 +45,8 @@ struct PlayerOptions
     // its own option and would drop it. Empty when none is given.
     static QString takePluginArgument(int *argc, char **argv);
 
-    // --help and unknown options end the process as QCommandLineParser does;
-    // a bad value gives false and the reason.
+    // --help, --help-all and --version end the process as QCommandLineParser
+    // does; an unknown option, a missing or bad value gives false and the reason.
     // pluginArgument: what takePluginArgument() took, if anything.
     static bool parse(const QCoreApplication &app, const QString &pluginArgument,
                       PlayerOptions *options, QString *error);

@@ -15,6 +15,9 @@
 
 namespace {
 
+const int settlingCheckMs = 100;
+const int settlingLimitMs = 60000;
+
 QString viewLabel(const QString &viewId)
 {
     const QString name = PluginHost::viewName(viewId);
@@ -31,13 +34,18 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
       m_scene(new QGraphicsScene(this)),
       m_view(new QGraphicsView(m_scene, this)),
       m_viewChooser(new QComboBox(this)),
-      m_trackLabel(new QLabel(this))
+      m_trackLabel(new QLabel(this)),
+      m_statusLabel(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("vellora-player"));
     m_view->setBackgroundBrush(QColor(0x1c, 0x1c, 0x1e));
     m_view->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_view->setMinimumSize(500, 560);
     m_trackLabel->setWordWrap(true);
+    m_statusLabel->setWordWrap(true);
+    m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_settling.setInterval(settlingCheckMs);
+    connect(&m_settling, &QTimer::timeout, this, &PlayerWindow::onSettlingCheck);
 
     auto *previous = new QPushButton(QStringLiteral("Previous"), this);
     auto *next = new QPushButton(QStringLiteral("Next"), this);
@@ -58,6 +66,7 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     layout->addLayout(controls);
     layout->addWidget(m_trackLabel);
     layout->addWidget(m_view, 1);
+    layout->addWidget(m_statusLabel);
 
     connect(previous, &QPushButton::clicked, this, &PlayerWindow::onPrevious);
     connect(next, &QPushButton::clicked, this, &PlayerWindow::onNext);
@@ -104,6 +113,27 @@ void PlayerWindow::onViewChosen(int index)
 void PlayerWindow::onPanelGeometryChanged()
 {
     m_scene->setSceneRect(m_panel->geometry());
+}
+
+// The panel shows its no-matches text for a few seconds only and then
+// nothing; the status line keeps saying it until the track changes.
+void PlayerWindow::onSettlingCheck()
+{
+    if (!m_probe || m_settlingDeadline.hasExpired()) {
+        m_settling.stop();
+        return;
+    }
+    const PanelProbe::State state = m_probe->state();
+    if (state == PanelProbe::State::Pending)
+        return;
+    m_settling.stop();
+    if (state == PanelProbe::State::NoMatches)
+        m_statusLabel->setText(PanelProbe::noMatchesText());
+}
+
+void PlayerWindow::showLinkSent(const QString &link)
+{
+    m_statusLabel->setText(QStringLiteral("Sent to the store client: %1").arg(link));
 }
 
 bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
@@ -159,5 +189,11 @@ void PlayerWindow::publishCurrent()
                                       .arg(details));
     else
         m_trackLabel->setText(QStringLiteral("Following %1: %2").arg(m_followedPlayer, details));
+    m_statusLabel->clear();
+    m_settling.stop();
     m_host->publish(m_viewId, track);
+    if (!track.artist.isEmpty()) {
+        m_settlingDeadline.setRemainingTime(settlingLimitMs);
+        m_settling.start();
+    }
 }

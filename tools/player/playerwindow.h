@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include "playertrack.h"
@@ -29,12 +31,15 @@ public slots:
     // Shows and publishes the track that a followed player plays instead of
     // the playlist; an empty player: none is followed.
     void showFollowedTrack(const QString &player, const PlayerTrack &track);
+    // Says in the status line which link a touch sent to the store client.
+    void showLinkSent(const QString &link);
 
 private slots:
     void onPrevious();
     void onNext();
     void onViewChosen(int index);
     void onPanelGeometryChanged();
+    void onSettlingCheck();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -53,5 +58,8 @@ private:
     QGraphicsView *m_view;
     QComboBox *m_viewChooser;
     QLabel *m_trackLabel;
+    QLabel *m_statusLabel;
+    QTimer m_settling;
+    QDeadlineTimer m_settlingDeadline;
     QString m_followedPlayer; // empty: the playlist is shown
 };
