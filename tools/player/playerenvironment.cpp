@@ -98,7 +98,7 @@ bool PlayerEnvironment::findSessionBus()
     if (runtime.isEmpty())
         return false;
     const QByteArray socket = runtime + "/bus";
-    if (!QFileInfo(QString::fromLocal8Bit(socket)).exists())
+    if (!QFileInfo::exists(QString::fromLocal8Bit(socket)))
         return false;
     setVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
     return true;
