@@ -101,6 +101,7 @@ void SvList::onCellClicked()
 void SvList::rebuildCells()
 {
     clearCells();
+    m_cellSize = QSizeF();
     if (!m_creator || !m_model)
         return;
     const int rows = m_model->rowCount();
@@ -114,9 +115,12 @@ void SvList::rebuildCells()
 SvWidget *SvList::makeCell(int row)
 {
     SvWidget *cell = m_creator->createCell(m_model->index(row, 0), m_recycler);
-    const QSizeF size = m_creator->cellSize();
-    if (size.height() > 0)
-        cell->setMinimumHeight(size.height());
+    // A creator may measure a whole cell to tell its size: asked once for
+    // the cells of one filling, not once a row.
+    if (!m_cellSize.isValid())
+        m_cellSize = m_creator->cellSize();
+    if (m_cellSize.height() > 0)
+        cell->setMinimumHeight(m_cellSize.height());
     if (auto *item = qobject_cast<SvListItem *>(cell))
         connect(item, &SvListItem::clicked, this, &SvList::onCellClicked, Qt::UniqueConnection);
     cell->setParentItem(this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QSizeF>
 #include <QList>
 #include <QPointer>
 
@@ -49,5 +50,6 @@ private:
     SvCellCreator *m_creator = nullptr;
     QPointer<QAbstractItemModel> m_model;
     QList<SvWidget *> m_cells;
+    QSizeF m_cellSize; // invalid: not yet asked since the cells were last rebuilt
     SvWidgetRecycler m_recycler;
 };

@@ -20,6 +20,12 @@ bool isProgressiveFrame(uchar code)
     return code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;
 }
 
+// Frame headers of every process; C4, C8 and CC in that range are other segments.
+bool isFrame(uchar code)
+{
+    return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+
 } // namespace
 
 // One pass over the bytes: segments are skipped by their length, and entropy
@@ -47,6 +53,10 @@ JpegStructure JpegStructure::read(const QByteArray &data)
             ++structure.scans;
         else if (isProgressiveFrame(code))
             structure.progressive = true;
+        // Length (2), sample precision (1), then the height and the width.
+        if (isFrame(code) && at + 8 < data.size())
+            structure.size = QSize((int(byte(at + 7)) << 8) | byte(at + 8),
+                                   (int(byte(at + 5)) << 8) | byte(at + 6));
         if (at + 3 >= data.size())
             break;
         at += 2 + ((qsizetype(byte(at + 2)) << 8) | byte(at + 3));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 
 // What a JPEG file's markers say about the work of decoding it, read without
 // decoding anything. A progressive picture is held whole as coefficients,
@@ -13,6 +14,8 @@ struct JpegStructure
     // The last scan is followed by the end-of-image marker: the JPEG decoder
     // pads a picture cut short with grey and calls that success.
     bool complete = false;
+    // As the frame header declares it; empty without one.
+    QSize size;
 
     static JpegStructure read(const QByteArray &data);
 };

@@ -11,10 +11,11 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
+#include "cachefile.h"
 #include "cachetrimmer.h"
 #include "environmentproxyfactory.h"
 #include "networkconfigurationmanager.h"
@@ -61,43 +62,24 @@ bool isTooLarge(const QNetworkReply *reply)
     return reply->property(TooLargeProperty).toBool();
 }
 
-// On Qt 6.4 QSaveFile::commit() can report success after a short write and
-// replace the old file with a truncated one, so every step is checked here and
-// the temporary file is dropped on any failure. The reason is read before
-// cancelling, which would overwrite it.
-bool commitWhole(QSaveFile &file, bool written, QString *reason)
+// Reading follows a symbolic link; a link planted in the cache must never
+// lead us to another file, and is removed. Only a regular file is read.
+bool isPlainCacheFile(const QFileInfo &info)
 {
-    const bool complete = written && file.flush() && file.error() == QFileDevice::NoError;
-    if (complete && file.commit())
-        return true;
-    // After a short write the file's own error string says nothing useful.
-    if (reason)
-        *reason = complete ? file.errorString() : QStringLiteral("Not all data could be written");
-    if (!complete)
-        file.cancelWriting();
-    return false;
+    if (info.isSymLink()) {
+        QFile::remove(info.filePath());
+        return false;
+    }
+    return info.isFile();
 }
 
-// QSaveFile writes to the target of a symbolic link, and reading follows it
-// too; a link planted in the cache must never lead us to another file.
-bool isPlainCacheFile(const QString &path)
+// Decoding a large picture takes a core for tens of milliseconds; on a
+// handset with two the user interface must never wait for it, so the
+// pool's threads run only when nothing else wants the processor.
+void yieldToInterface()
 {
-    const QFileInfo info(path);
-    return !info.isSymLink() && info.isFile();
-}
-
-void removePlantedLink(const QString &path)
-{
-    if (QFileInfo(path).isSymLink())
-        QFile::remove(path);
-}
-
-// The cache folders may be removed while we run, so every write makes sure of its own.
-bool openCacheFile(QSaveFile &file)
-{
-    removePlantedLink(file.fileName());
-    QDir().mkpath(QFileInfo(file.fileName()).path());
-    return file.open(QIODevice::WriteOnly);
+    if (QThread::currentThread()->priority() != QThread::IdlePriority)
+        QThread::currentThread()->setPriority(QThread::IdlePriority);
 }
 
 } // namespace
@@ -531,9 +513,9 @@ QString PromotionNetworkAPI::createMd5Hash(const QString &url) const
             QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
-bool PromotionNetworkAPI::isFresh(const QString &path) const
+bool PromotionNetworkAPI::isFresh(const QFileInfo &file) const
 {
-    const QDateTime modified = QFileInfo(path).lastModified();
+    const QDateTime modified = file.lastModified();
     const QDateTime now = QDateTime::currentDateTime();
     if (modified > now.addSecs(MaxClockSkewSecs))
         return false;
@@ -570,26 +552,29 @@ void PromotionNetworkAPI::finishSave(quint64 save)
 
 void PromotionNetworkAPI::saveQuery(const QString &path, const QByteArray &data)
 {
-    QSaveFile file(path);
-    if (!openCacheFile(file)) {
-        qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
-                 << " - Failed to open cache file: " << file.errorString();
-        return;
-    }
     QString reason;
-    if (!commitWhole(file, file.write(data) == data.size(), &reason))
+    switch (CacheFile::write(path, data, &reason)) {
+    case CacheFile::Status::Written:
+        break;
+    case CacheFile::Status::CannotOpen:
+        qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
+                 << " - Failed to open cache file: " << reason;
+        break;
+    case CacheFile::Status::CannotWrite:
         qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
                  << " - Failed to write data: " << reason;
+        break;
+    }
 }
 
 bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
 {
     const QString path = m_queryCacheDir + createMd5Hash(url);
-    removePlantedLink(path);
-    if (!isPlainCacheFile(path))
+    const QFileInfo info(path);
+    if (!isPlainCacheFile(info))
         return false;
     // Written before answers were capped, or planted: never read whole.
-    if (!isFresh(path) || QFileInfo(path).size() > m_answerSizeLimit) {
+    if (!isFresh(info) || info.size() > m_answerSizeLimit) {
         QFile::remove(path);
         return false;
     }
@@ -622,9 +607,9 @@ QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
     if (!isWebUrl(address))
         return QString();
     const QString path = m_imageCacheDir + createMd5Hash(url);
-    removePlantedLink(path);
-    if (isPlainCacheFile(path)) {
-        if (isFresh(path) && Thumbnailer::isThumbnail(path))
+    const QFileInfo info(path);
+    if (isPlainCacheFile(info)) {
+        if (isFresh(info) && Thumbnailer::isThumbnail(path))
             return path;
         if (!QFile::remove(path))
             qDebug() << "const QString PromotionNetworkAPI::getArtOfMusicItem(const QString&)"
@@ -696,6 +681,7 @@ void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
     const QString path = m_imageCacheDir + createMd5Hash(url);
     const QByteArray body = takeBody(reply);
     m_imagePool.start([this, reply, url, path, body] {
+        yieldToInterface();
         const ImageResult result = storeThumbnail(body, path);
         QMetaObject::invokeMethod(
                 this, [this, reply, url, path, result] { finishImage(reply, url, path, result); },
@@ -710,12 +696,13 @@ PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByte
     if (image.isNull())
         return ImageResult::DecodeFailed;
 
-    QSaveFile file(path);
-    if (!openCacheFile(file))
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&jpeg, "JPEG").write(image))
         return ImageResult::SaveFailed;
-    QImageWriter writer(&file, "JPEG");
-    return commitWhole(file, writer.write(image), nullptr) ? ImageResult::Saved
-                                                           : ImageResult::SaveFailed;
+    return CacheFile::write(path, jpeg.data()) == CacheFile::Status::Written
+            ? ImageResult::Saved
+            : ImageResult::SaveFailed;
 }
 
 void PromotionNetworkAPI::finishImage(QNetworkReply *reply, const QString &url, const QString &path,

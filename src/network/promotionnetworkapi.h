@@ -12,6 +12,7 @@
 
 class NetworkConfigurationManager;
 class NetworkSession;
+class QFileInfo;
 class QNetworkAccessManager;
 
 class PromotionNetworkAPI : public QObject
@@ -99,7 +100,7 @@ private:
     static void saveQuery(const QString &path, const QByteArray &data);
     void finishSave(quint64 save);
     bool loadXmlFromCache(const QString &url, QByteArray &data) const;
-    bool isFresh(const QString &path) const;
+    bool isFresh(const QFileInfo &file) const;
 
     int allocateId();
     int entryIndexOfId(int id) const;

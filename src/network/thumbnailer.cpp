@@ -1,6 +1,7 @@
 #include "thumbnailer.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 
 #include "jpegstructure.h"
@@ -18,6 +19,8 @@ const qint64 MaxWholeDecodePixels = qint64(4000) * 3000;
 // Each scan is a pass over the whole picture. Encoders write about ten; a
 // file with thousands of empty ones keeps the decoder busy for minutes.
 const int MaxJpegScans = 64;
+// Thumbnails are only ever written here, as JPEG of a few kilobytes.
+const qint64 MaxThumbnailBytes = 64 * 1024;
 
 } // namespace
 
@@ -52,10 +55,14 @@ QImage Thumbnailer::scale(const QByteArray &body)
     return image;
 }
 
+// Asked for every cached picture a panel shows, on the user interface's
+// thread: the file's markers are read rather than the picture decoded.
 bool Thumbnailer::isThumbnail(const QString &path)
 {
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    return reader.canRead() && !size.isEmpty() && size.width() <= Size.width()
-            && size.height() <= Size.height();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxThumbnailBytes)
+        return false;
+    const JpegStructure jpeg = JpegStructure::read(file.readAll());
+    return jpeg.complete && !jpeg.size.isEmpty() && jpeg.size.width() <= Size.width()
+            && jpeg.size.height() <= Size.height();
 }
