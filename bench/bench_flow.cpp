@@ -4,6 +4,7 @@
 // and the time its thread is busy is taken out of the plug-in's figures.
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,8 +18,10 @@
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
+#include <QXmlStreamReader>
 
 #include <algorithm>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -27,8 +30,16 @@
 #include "panelprobe.h"
 #include "playerenvironment.h"
 #include "pluginhost.h"
+#include "storeendpoint.h"
+#include "storequeries.h"
+#include "svdetailedlistitem.h"
+#include "svimagewidget.h"
 #include "svlocale.h"
 #include "svwidget.h"
+#include "viewnames.h"
+#include "xmlquerybatchpass.h"
+#include "xmlquerypath.h"
+#include "xmlstructurecheck.h"
 
 namespace {
 
@@ -39,9 +50,10 @@ const int visitsPerPass = 100;
 const QSize hugePictureSize(3000, 2250);
 
 // Targets on the two-core reference machine.
-const double coldOverheadTargetMs = 5;
-const double cachedOverheadTargetMs = 2;
-const double stallTargetMs = 4;
+const double coldOverheadTargetMs = 3;
+const double cachedOverheadTargetMs = 1;
+const double cachedRatioTarget = 3;
+const double stallTargetMs = 2;
 const double growthTargetKb = 1024;
 const double loadTargetMs = 15;
 
@@ -60,6 +72,14 @@ QElapsedTimer &benchClock()
 double nowMs()
 {
     return double(benchClock().nsecsElapsed()) / 1e6;
+}
+
+// Time the calling thread has spent running.
+double threadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 double median(QList<double> values)
@@ -201,14 +221,177 @@ private:
 
 struct ChainFigures
 {
+    int checks = 0; // designed queue checks the chain waited for
     double rows = 0;
-    double designed = 0;
+    double designed = 0; // the checks as this machine keeps them: see timerLateness()
     double rowsStore = 0;
     double pictures = 0;
     double picturesStore = 0;
 
     double rowsOverhead() const { return rows - designed - rowsStore; }
     double picturesOverhead() const { return pictures - designed - picturesStore; }
+};
+
+// The longest gap, beyond its own interval, between two ticks of a 1 ms
+// timer on the user-interface thread, and how much of that gap the thread
+// spent running: the rest it was waiting for a processor. Also the longest
+// time the thread ran between two ticks, which is the work that held it.
+class StallClock
+{
+public:
+    struct Stall
+    {
+        double ms = 0;
+        double runningMs = 0;
+        double longestRunMs = 0;
+    };
+
+    StallClock()
+    {
+        m_ticker.setTimerType(Qt::PreciseTimer);
+        m_ticker.setInterval(1);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] { onTick(); });
+    }
+
+    void start()
+    {
+        m_lastAt = nowMs();
+        m_lastCpu = threadCpuMs();
+        m_ticker.start();
+    }
+    void stop() { m_ticker.stop(); }
+    Stall longest() const { return m_longest; }
+
+private:
+    void onTick()
+    {
+        const double now = nowMs();
+        const double cpu = threadCpuMs();
+        if (now - m_lastAt - 1 > m_longest.ms) {
+            m_longest.ms = now - m_lastAt - 1;
+            m_longest.runningMs = cpu - m_lastCpu;
+        }
+        m_longest.longestRunMs = std::max(m_longest.longestRunMs, cpu - m_lastCpu);
+        m_lastAt = now;
+        m_lastCpu = cpu;
+    }
+
+    QTimer m_ticker;
+    double m_lastAt = 0;
+    double m_lastCpu = 0;
+    Stall m_longest;
+};
+
+// The work of one artist done directly, without the plug-in's queue,
+// threads and timers: its two answers read from the cache and extracted,
+// four cells filled, and (for a cached artist) their pictures decoded. The
+// floor beside which the plug-in's overhead is judged.
+class DirectWork
+{
+public:
+    DirectWork()
+    {
+        for (int i = 0; i < StoreQueries::SimilarItemsLimit; ++i)
+            m_cells.push_back(std::make_unique<SvDetailedListItem>());
+    }
+
+    // Milliseconds, or a negative value when an answer is not in the cache.
+    // withPictures: the cached pictures are decoded into the cells, as for a
+    // cached artist; otherwise the cells show the default icon.
+    double run(const QString &viewId, const QString &artist, bool withPictures)
+    {
+        StoreEndpoint endpoint = StoreEndpoint::read(
+                QDir::homePath() + QStringLiteral("/.config/Corvex/Sondrel.conf"));
+        if (endpoint.territory.isEmpty())
+            endpoint.territory = QStringLiteral("gb");
+        const QString searchUrl = endpoint.searchUrl(artist);
+        const StoreQueries::Similar kind = viewId == ViewNames::Player
+                ? StoreQueries::Similar::Tracks
+                : viewId == ViewNames::Album ? StoreQueries::Similar::Albums
+                                             : StoreQueries::Similar::Artists;
+        const QString similarPath = viewId == ViewNames::Player ? QStringLiteral("tracks/")
+                : viewId == ViewNames::Album                    ? QStringLiteral("albums/")
+                                                                : QString();
+
+        const double start = nowMs();
+        QString id;
+        const QList<QStringList> found = extract(readCached(searchUrl), StoreQueries::artistSearch());
+        for (const QStringList &row : found) {
+            if (row.value(0).compare(artist, Qt::CaseInsensitive) == 0) {
+                id = row.value(1);
+                break;
+            }
+        }
+        if (id.isEmpty())
+            return -1;
+        const QList<QStringList> rows = extract(
+                readCached(endpoint.similarUrl(id, similarPath, StoreQueries::SimilarItemsLimit)),
+                StoreQueries::similarItems(kind));
+        if (rows.isEmpty())
+            return -1;
+        const int pictureColumn = kind == StoreQueries::Similar::Tracks ? 4 : 3;
+        for (int i = 0; i < rows.size() && i < int(m_cells.size()); ++i) {
+            SvDetailedListItem &cell = *m_cells.at(i);
+            cell.setTitle(rows.at(i).value(0));
+            cell.setSubtitle(rows.at(i).value(1));
+            cell.setSideBottomTitle(rows.at(i).value(2));
+            if (withPictures)
+                cell.imageWidget()->setImage(
+                        QImage(cacheFile("images", rows.at(i).value(pictureColumn))));
+            else
+                cell.imageWidget()->setImage(QStringLiteral("icon-m-content-audio"));
+        }
+        return nowMs() - start;
+    }
+
+private:
+    static QString cacheFile(const char *folder, const QString &url)
+    {
+        return QDir::homePath() + QStringLiteral("/.cache/raskrestapi/") + QLatin1String(folder)
+                + QLatin1Char('/')
+                + QString::fromLatin1(
+                        QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5)
+                                .toHex());
+    }
+
+    static QByteArray readCached(const QString &url)
+    {
+        QFile file(cacheFile("queries", url));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // The rows of one answer, as the plug-in's extraction gives them; the
+    // paths are compiled once, as the plug-in keeps them.
+    QList<QStringList> extract(const QByteArray &data, const StoreQueries::QuerySet &set)
+    {
+        if (data.isEmpty() || !XmlStructureCheck::isWithinLimits(data))
+            return {};
+        QList<XmlQueryPath> &paths = m_compiled[set.columns.join(QLatin1Char(' '))];
+        if (paths.isEmpty()) {
+            for (const auto &query : set.queries)
+                paths.append(XmlQueryPath::compile(query.second));
+        }
+        QXmlStreamReader reader;
+        reader.addExtraNamespaceDeclarations(set.namespaces);
+        reader.addData(data);
+        const std::function<bool()> never = [] { return false; };
+        const QList<QStringList> values = XmlQueryBatchPass(reader, paths, set.limit, never).run();
+        QHash<QString, QStringList> byName;
+        for (int i = 0; i < set.queries.size() && i < values.size(); ++i)
+            byName.insert(set.queries.at(i).first, values.at(i));
+        QList<QStringList> rows;
+        const qsizetype count = byName.value(set.columns.constFirst()).size();
+        for (qsizetype row = 0; row < count; ++row) {
+            QStringList values;
+            for (const QString &column : set.columns)
+                values.append(byName.value(column).value(row));
+            rows.append(values);
+        }
+        return rows;
+    }
+
+    std::vector<std::unique_ptr<SvDetailedListItem>> m_cells;
+    QHash<QString, QList<XmlQueryPath>> m_compiled;
 };
 
 class FlowBench
@@ -271,8 +454,10 @@ public:
         PanelWatch &watch = *m_watches.at(view);
         // Every request leaves a deferred queue check behind, and any check
         // serves the whole queue: once the last one has run, the next chain
-        // waits for exactly its own checks.
-        idle(int(designedDelayMs) + 50);
+        // waits for exactly its own checks. The wait is a bare timer of the
+        // checks' length, whose lateness is the machine's, not the plug-in's.
+        m_timerLateness << bareTimerLateness();
+        idle(50);
         publish(view, track);
         if (!waitFor([&watch] { return watch.settled(); }))
             return false;
@@ -283,7 +468,7 @@ public:
             // The first check is always deferred (a new artist ends the
             // loading state); the second is immediate once a download has
             // put the loading row up.
-            figures->designed = designedDelayMs * (watch.loadingShown() ? 1 : 2);
+            figures->checks = watch.loadingShown() ? 1 : 2;
             figures->rowsStore = benchApp()->storeBusyMs(start, watch.rowsAt());
             figures->picturesStore = benchApp()->storeBusyMs(start, watch.picturesAt());
         }
@@ -338,26 +523,45 @@ public:
         return true;
     }
 
-    bool latency(int repetitions, QList<ChainFigures> &cold, QList<ChainFigures> &cached)
+    // Each cold artist is followed by the same work done directly on the
+    // answers it left in the cache, without pictures (the cold chain shows
+    // its rows before they come); each cached one by the same with them.
+    bool latency(int repetitions, QList<ChainFigures> &cold, QList<ChainFigures> &cached,
+                 QList<double> &coldFloors, QList<double> &cachedFloors)
     {
+        m_timerLateness.clear();
         for (int r = 0; r < repetitions; ++r) {
             const int view = r % 3;
             const int first = 2 * r;
             clearCache();
             ChainFigures a, b, again;
-            if (!visit(view, first, &a) || !visit(view, first + 1, &b)
-                || !visit(view, first, &again))
+            if (!visit(view, first, &a))
                 return false;
+            coldFloors << m_direct.run(m_watches.at(view)->viewId(), artistOf(first), false);
+            if (!visit(view, first + 1, &b) || !visit(view, first, &again))
+                return false;
+            cachedFloors << m_direct.run(m_watches.at(view)->viewId(), artistOf(first), true);
             cold << a << b;
             cached << again;
         }
-        return true;
+        // The designed checks as this machine keeps them.
+        const double late = timerLateness();
+        for (QList<ChainFigures> *chains : { &cold, &cached }) {
+            for (ChainFigures &chain : *chains)
+                chain.designed = chain.checks * (designedDelayMs + late);
+        }
+        return std::none_of(coldFloors.cbegin(), coldFloors.cend(), [](double f) { return f < 0; })
+                && std::none_of(cachedFloors.cbegin(), cachedFloors.cend(),
+                                [](double f) { return f < 0; });
     }
+
+    // Median lateness of a bare single-shot timer of the checks' length.
+    double timerLateness() const { return median(m_timerLateness); }
 
     // The longest gap, beyond its own interval, between two ticks of a 1 ms
     // timer on the user-interface thread while track changes come every
     // intervalMs, rotating over the views, until every panel has settled.
-    bool burst(int changes, int intervalMs, double *longestStall, int *pictures)
+    bool burst(int changes, int intervalMs, StallClock::Stall *longest, int *pictures)
     {
         clearCache();
         onStore([this] {
@@ -368,16 +572,7 @@ public:
             m_store.server().clearRequestLog();
         });
 
-        double last = nowMs();
-        double longest = 0;
-        QTimer ticker;
-        ticker.setTimerType(Qt::PreciseTimer);
-        ticker.setInterval(1);
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            const double now = nowMs();
-            longest = std::max(longest, now - last - 1);
-            last = now;
-        });
+        StallClock stalls;
 
         int published = 0;
         QTimer changer;
@@ -389,12 +584,11 @@ public:
             if (++published == changes)
                 changer.stop();
         });
-        last = nowMs();
-        ticker.start();
+        stalls.start();
         changer.start();
         const bool settled = waitFor([&] { return published == changes && allSettled(); },
                                      changes * intervalMs + settleTimeoutMs);
-        ticker.stop();
+        stalls.stop();
         changer.stop();
 
         onStore([this, pictures] {
@@ -402,11 +596,37 @@ public:
             m_store.server().clearFaults();
             m_store.server().clearRequestLog();
         });
-        *longestStall = longest;
+        *longest = stalls.longest();
         return settled;
     }
 
+    // The same watch on the event loop with nothing to do, for as long: the
+    // stalls that the machine itself causes.
+    static StallClock::Stall idleStall(int ms)
+    {
+        StallClock stalls;
+        stalls.start();
+        idle(ms);
+        stalls.stop();
+        return stalls.longest();
+    }
+
 private:
+    QString artistOf(int track) const { return m_tracks.at(track % m_tracks.size()).artist; }
+
+    static double bareTimerLateness()
+    {
+        QEventLoop loop;
+        const double start = nowMs();
+        double fired = start;
+        QTimer::singleShot(int(designedDelayMs), &loop, [&] {
+            fired = nowMs();
+            loop.quit();
+        });
+        loop.exec();
+        return fired - start - designedDelayMs;
+    }
+
     void publish(int view, int track)
     {
         const PlayerTrack &shown = m_tracks.at(track % m_tracks.size());
@@ -472,6 +692,8 @@ private:
     std::vector<std::unique_ptr<PanelWatch>> m_watches;
     QEventLoop *m_waiting = nullptr;
     std::function<bool()> m_done;
+    QList<double> m_timerLateness;
+    DirectWork m_direct;
 };
 
 // Plug-in load and the three initialize calls, in a fresh process: a
@@ -524,7 +746,8 @@ void printTable(const QList<Row> &rows, bool *allPass)
                      .arg(QStringLiteral("result"));
     out() << QString(90, QLatin1Char('-')) << '\n';
     for (const Row &row : rows) {
-        const int decimals = row.unit == QLatin1String("ms") ? 2 : 0;
+        const int decimals =
+                row.unit == QLatin1String("ms") || row.unit == QLatin1String("x") ? 2 : 0;
         QString target = QStringLiteral("-");
         QString result;
         if (row.target >= 0) {
@@ -612,7 +835,13 @@ struct Figures
 {
     QList<ChainFigures> cold;
     QList<ChainFigures> cached;
+    QList<double> coldFloors;
+    QList<double> cachedFloors;
+    double timerLateness = 0;
     QList<double> stalls;
+    QList<double> stallsRunning;
+    QList<double> longestRuns;
+    QList<double> idleStalls;
     QList<double> burstPictures;
     QList<double> growths;
     QList<double> loads;
@@ -626,16 +855,29 @@ bool printFigures(const Figures &figures)
     const QList<ChainFigures> &cold = figures.cold;
     const QList<ChainFigures> &cached = figures.cached;
     const auto ms = QStringLiteral("ms");
+    // Each overhead beside the same work done directly in the same run, as
+    // a ratio pair by pair.
+    const auto ratios = [](const QList<ChainFigures> &chains, const QList<double> &floors,
+                           int step) {
+        QList<double> values;
+        for (int i = 0; i < floors.size() && i * step < chains.size(); ++i)
+            values << chains.at(i * step).rowsOverhead() / floors.at(i);
+        return median(values);
+    };
     const QList<Row> rows = {
         { QStringLiteral("cold artist: viewStarted to rows"),
           median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
-        { QStringLiteral("  designed delays (queue checks)"),
+        { QStringLiteral("  designed checks, as this machine keeps them"),
           median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
         { QStringLiteral("  store's own time"),
           median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
         { QStringLiteral("  overhead beyond both"),
           median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
           coldOverheadTargetMs },
+        { QStringLiteral("  floor: the same work done directly"), median(figures.coldFloors), ms,
+          -1 },
+        { QStringLiteral("  overhead / floor"), ratios(cold, figures.coldFloors, 2),
+          QStringLiteral("x"), -1 },
         { QStringLiteral("cold artist: viewStarted to pictures in rows"),
           median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
         { QStringLiteral("  store's own time"),
@@ -645,17 +887,29 @@ bool printFigures(const Figures &figures)
           -1 },
         { QStringLiteral("cached artist: viewStarted to rows"),
           median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
-        { QStringLiteral("  designed delays (queue checks)"),
+        { QStringLiteral("  designed checks, as this machine keeps them"),
           median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
         { QStringLiteral("  store's own time"),
           median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
         { QStringLiteral("  overhead beyond both"),
           median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
           cachedOverheadTargetMs },
+        { QStringLiteral("  floor: the same work done directly"), median(figures.cachedFloors),
+          ms, -1 },
+        { QStringLiteral("  overhead / floor"), ratios(cached, figures.cachedFloors, 1),
+          QStringLiteral("x"), cachedRatioTarget },
         { QStringLiteral("cached artist: viewStarted to pictures in rows"),
           median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
+        { QStringLiteral("lateness of a bare 300 ms timer on this machine"), figures.timerLateness,
+          ms, -1 },
         { QStringLiteral("longest UI-thread stall, 100-track burst"), median(figures.stalls), ms,
-          stallTargetMs },
+          -1 },
+        { QStringLiteral("  of which the UI thread was running"), median(figures.stallsRunning),
+          ms, -1 },
+        { QStringLiteral("  floor: longest stall of an idle event loop, as long"),
+          median(figures.idleStalls), ms, -1 },
+        { QStringLiteral("  longest the UI thread ran between two ticks"),
+          median(figures.longestRuns), ms, stallTargetMs },
         { QStringLiteral("  pictures served per burst"), median(figures.burstPictures), QString(),
           -1 },
         { QStringLiteral("resident memory after load"), double(figures.afterLoadKb),
@@ -707,19 +961,24 @@ int runBench(BenchApplication &app, const Options &options, DemoStore &store, QO
     out() << "bench_flow: " << bench.trackCount() << " artists with similar items" << Qt::endl;
 
     out() << "bench_flow: " << options.repetitions << " cold/cached runs" << Qt::endl;
-    if (!bench.latency(options.repetitions, figures.cold, figures.cached))
+    if (!bench.latency(options.repetitions, figures.cold, figures.cached, figures.coldFloors,
+                       figures.cachedFloors))
         return fail("a cold or cached artist");
+    figures.timerLateness = bench.timerLateness();
 
     out() << "bench_flow: " << options.bursts << " bursts of 100 track changes, one every "
           << options.burstInterval << " ms, pictures of " << hugePictureSize.width() << " x "
           << hugePictureSize.height() << Qt::endl;
     for (int i = 0; i < options.bursts; ++i) {
-        double stall = 0;
+        StallClock::Stall stall;
         int pictures = 0;
         if (!bench.burst(100, options.burstInterval, &stall, &pictures))
             return fail("a burst");
-        figures.stalls << stall;
+        figures.stalls << stall.ms;
+        figures.stallsRunning << stall.runningMs;
+        figures.longestRuns << stall.longestRunMs;
         figures.burstPictures << pictures;
+        figures.idleStalls << FlowBench::idleStall(100 * options.burstInterval).ms;
     }
 
     out() << "bench_flow: memory, " << visitsPerPass << " artists with pictures per pass"
