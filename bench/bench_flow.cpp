@@ -300,8 +300,7 @@ public:
     // cached artist; otherwise the cells show the default icon.
     double run(const QString &viewId, const QString &artist, bool withPictures)
     {
-        StoreEndpoint endpoint = StoreEndpoint::read(
-                QDir::homePath() + QStringLiteral("/.config/Corvex/Sondrel.conf"));
+        StoreEndpoint endpoint = StoreEndpoint::read();
         if (endpoint.territory.isEmpty())
             endpoint.territory = QStringLiteral("gb");
         const QString searchUrl = endpoint.searchUrl(artist);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVariant>
 
@@ -61,6 +62,12 @@ bool isPlainAuthority(const QString &authority)
 }
 
 } // namespace
+
+QString StoreEndpoint::settingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/Corvex/Sondrel.conf");
+}
 
 StoreEndpoint StoreEndpoint::read(const QString &settingsPath)
 {

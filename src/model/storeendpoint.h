@@ -14,8 +14,11 @@ struct StoreEndpoint
     QString territory;
     QString token;
 
+    // Where the store client keeps its settings; worked out without opening
+    // the file, which may not be safe to read.
+    static QString settingsPath();
     // Reads the file; anything but a regular file of a sane size counts as no file.
-    static StoreEndpoint read(const QString &settingsPath);
+    static StoreEndpoint read(const QString &settingsPath = StoreEndpoint::settingsPath());
 
     // A value that can stand as one path segment as it is sent: not blank,
     // not starting with a dot.

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QStandardPaths>
 #include <QTime>
 
 #include "promotionlauncher.h"
@@ -42,10 +41,7 @@ VelloraModel::VelloraModel(QObject *parent)
     m_network = new PromotionNetwork(this);
     m_parser = new PromotionXmlParser(this);
 
-    // Where the store client keeps its settings; worked out without opening
-    // the file, which may not be safe to read.
-    m_settingsPath = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-            + QStringLiteral("/Corvex/Sondrel.conf");
+    m_settingsPath = StoreEndpoint::settingsPath();
     m_watcher = new QFileSystemWatcher(this);
     watchSettingsFile();
 

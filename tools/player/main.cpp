@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QPluginLoader>
-#include <QSettings>
 #include <QTextStream>
 #include <QTimer>
 
@@ -25,6 +24,7 @@
 #include "playerwindow.h"
 #include "pluginhost.h"
 #include "storecheck.h"
+#include "storeendpoint.h"
 #include "svapplicationextensioninterface.h"
 #include "svlocale.h"
 #include "svwidget.h"
@@ -152,8 +152,7 @@ int startStore(const PlayerOptions &options, const PlayerEnvironment &environmen
             err() << "vellora-player: --settings and --home exclude each other" << Qt::endl;
             return UsageError;
         }
-        const QString target =
-                QSettings(QStringLiteral("Corvex"), QStringLiteral("Sondrel")).fileName();
+        const QString target = StoreEndpoint::settingsPath();
         QDir().mkpath(QFileInfo(target).absolutePath());
         if (!QFile::copy(options.settingsFile, target)) {
             err() << "vellora-player: cannot read " << options.settingsFile << Qt::endl;

@@ -4,29 +4,19 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
-#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
 #include <memory>
 
-#include "storeconstants.h"
+#include "storeendpoint.h"
 
 QString StoreCheck::problem(int timeoutMs)
 {
-    const QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
-    const QString protocol =
-            settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
-                           QString::fromLatin1(StoreConstants::DefaultProtocol))
-                    .toString();
-    const QString host = settings.value(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
-                                        QString::fromLatin1(StoreConstants::DefaultHost))
-                                 .toString();
-
     // The way the plug-in goes: through the proxy the environment names.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     QNetworkAccessManager manager;
-    QNetworkRequest request(QUrl(protocol + QStringLiteral("://") + host + QLatin1Char('/')));
+    QNetworkRequest request(QUrl(StoreEndpoint::read().baseUrl + QLatin1Char('/')));
     request.setTransferTimeout(timeoutMs);
     const std::unique_ptr<QNetworkReply> reply(manager.get(request));
     QEventLoop loop;
