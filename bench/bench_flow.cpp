@@ -336,7 +336,7 @@ public:
             cell.setSideBottomTitle(rows.at(i).value(2));
             if (withPictures)
                 cell.imageWidget()->setImage(
-                        QImage(cacheFile("images", rows.at(i).value(pictureColumn))));
+                        QImage(cacheFile("images", rows.at(i).value(pictureColumn)), "JPEG"));
             else
                 cell.imageWidget()->setImage(QStringLiteral("icon-m-content-audio"));
         }

@@ -500,11 +500,12 @@ void PromotionNetworkAPI::prepareCacheDirectories()
     m_imageCacheDir = basePath + QStringLiteral("/images/");
     QDir().mkpath(m_queryCacheDir);
     QDir().mkpath(m_imageCacheDir);
+    m_canonicalImageCacheDir = QDir(m_imageCacheDir).canonicalPath();
 }
 
 QString PromotionNetworkAPI::imageCacheDirectory() const
 {
-    return m_imageCacheDir;
+    return m_canonicalImageCacheDir;
 }
 
 QString PromotionNetworkAPI::createMd5Hash(const QString &url) const

@@ -37,7 +37,8 @@ public:
     void retainImage(const QObject *consumer, const QString &url);
     void releaseImages(const QObject *consumer);
     void releaseCache(QString url) const;
-    // Where downloaded pictures are kept, ending in "/".
+    // Where downloaded pictures are kept: the folder's canonical path, worked
+    // out once, so that each picture shown needs no walk up its folders.
     QString imageCacheDirectory() const;
 
     // Both limits apply to answer and picture downloads alike: the first to a
@@ -121,6 +122,7 @@ private:
 
     QString m_queryCacheDir;
     QString m_imageCacheDir;
+    QString m_canonicalImageCacheDir;
     int m_maxCacheAge;
     NetworkConfigurationManager *m_configurationManager;
     QNetworkAccessManager *m_imageManager;

@@ -1,6 +1,5 @@
 #include "creatorbase.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QModelIndex>
@@ -34,14 +33,15 @@ bool isStoreUrl(const QString &picture)
 // handset) shows as an unreadable file would.
 QImage loadCachedPicture(const QString &path)
 {
-    const QString cacheDir =
-            QDir(PromotionNetworkAPI::instance()->imageCacheDirectory()).canonicalPath();
+    const QString cacheDir = PromotionNetworkAPI::instance()->imageCacheDirectory();
     const QFileInfo file(path);
     if (cacheDir.isEmpty() || !file.isFile()
         || !file.canonicalFilePath().startsWith(cacheDir + QLatin1Char('/'))) {
         return QImage();
     }
-    return QImage(file.canonicalFilePath());
+    // Only thumbnails of our own making live there, all JPEG: naming the
+    // format spares asking every image plug-in whether it reads the file.
+    return QImage(file.canonicalFilePath(), "JPEG");
 }
 
 } // namespace
@@ -71,6 +71,11 @@ void CreatorBase::updateCell(const QString &defaultPicture, const QModelIndex &i
 
 QSizeF CreatorBase::getCellSize() const
 {
-    SvDetailedListItem measure(SvDetailedListItem::IconTitleSubtitle);
-    return measure.effectiveSizeHint(Qt::PreferredSize, QSizeF(-1, -1));
+    // Building a cell to measure it costs about as much as filling one; the
+    // theme's fonts and margins are fixed, so one measure serves every filling.
+    if (!m_cellSize.isValid()) {
+        SvDetailedListItem measure(SvDetailedListItem::IconTitleSubtitle);
+        m_cellSize = measure.effectiveSizeHint(Qt::PreferredSize, QSizeF(-1, -1));
+    }
+    return m_cellSize;
 }

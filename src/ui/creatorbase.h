@@ -17,4 +17,7 @@ public:
     virtual void updateCell(const QString &defaultPicture, const QModelIndex &index,
                             SvWidget *cell) const;
     virtual QSizeF getCellSize() const;
+
+private:
+    mutable QSizeF m_cellSize;
 };
