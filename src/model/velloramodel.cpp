@@ -14,7 +14,7 @@
 #include "storeendpoint.h"
 #include "storequeries.h"
 #include "systemnetworkinfo.h"
-#include "viewnames.h"
+#include "viewtraits.h"
 
 namespace {
 
@@ -29,6 +29,10 @@ const int MinimumAnswerFields = 5;
 // No artist's name comes near this; a longer one is broken or hostile, and
 // would go to the store whole inside the search URL.
 const int MaxArtistNameLength = 1024;
+
+// The columns of the similar-tracks answer, in the order its query set names them.
+enum TrackColumn { TrackTitle, TrackArtist, TrackAlbum, TrackDuration, TrackPicture, TrackId,
+                   TrackLinkArtist };
 
 } // namespace
 
@@ -106,7 +110,7 @@ QVariant VelloraModel::data(const QModelIndex &index, int role) const
 
 void VelloraModel::clearModel()
 {
-    m_busy = false;
+    m_step = Step::Idle;
     setButtonVisible(false);
     if (!m_settingsReload)
         setLoading(false);
@@ -127,7 +131,7 @@ void VelloraModel::insertData(int row, const QStringList &values)
     beginInsertRows(QModelIndex(), row, row);
     m_rows.insert(row, values);
     endInsertRows();
-    PromotionNetworkAPI::instance()->retainImage(this, values.value(3));
+    PromotionNetworkAPI::instance()->retainImage(this, values.value(RowField::Picture));
 }
 
 void VelloraModel::changeImage(const QString &from, const QString &to)
@@ -138,8 +142,8 @@ void VelloraModel::changeImage(const QString &from, const QString &to)
     // all; a link that merely contains another is a different picture.
     for (auto it = m_rows.begin(); it != m_rows.end(); ++it) {
         QStringList &values = it.value();
-        if (values.count() > 3 && values.at(3) == from) {
-            values[3] = to;
+        if (values.value(RowField::Picture) == from) {
+            values[RowField::Picture] = to;
             const QModelIndex changed = index(it.key(), 0);
             emit dataChanged(changed, changed);
         }
@@ -246,6 +250,7 @@ void VelloraModel::loadSondrelSettings()
             const QString mcc = systemInfo.homeMobileCountryCode();
             qDebug() << "loadSondrelSettings() mcc" << mcc;
             if (!mcc.isEmpty()) {
+                m_step = Step::Territory;
                 connect(m_network, &PromotionNetwork::xmlDownloaded, this,
                         &VelloraModel::onTerritoryXmlFetched, Qt::UniqueConnection);
                 m_network->fetchXml(endpoint.territoryUrl(mcc), LookupDelay);
@@ -271,6 +276,8 @@ void VelloraModel::onTerritoryXmlFetched()
 {
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this,
                &VelloraModel::onTerritoryXmlFetched);
+    if (m_step != Step::Territory)
+        return;
     const StoreQueries::QuerySet set = StoreQueries::territoryLookup();
     parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
                 &VelloraModel::onTerritoryXmlParsed);
@@ -279,8 +286,9 @@ void VelloraModel::onTerritoryXmlFetched()
 void VelloraModel::onTerritoryXmlParsed()
 {
     QMap<int, QStringList> result;
-    if (!takeParseResult(result))
+    if (m_step != Step::Territory || !takeParseResult(result))
         return;
+    m_step = Step::Idle;
     m_endpoint.territory = result.value(0).value(0);
     // An answer without a usable country would otherwise be asked for again
     // at once, without end.
@@ -304,22 +312,14 @@ void VelloraModel::setDetails(const QString &artistName, const QString &albumTit
         m_artistName = artist;
         m_noMatches = false;
         setArtistId(QString());
-    } else if (m_busy) {
+    } else if (m_step == Step::Search || m_step == Step::Similar) {
         return;
     }
     // Forgotten only once this call goes ahead: a running chain that fails
     // later must still drop its cached search answer.
     m_artistUrl.clear();
 
-    if (viewName != m_viewName) {
-        m_viewName = viewName;
-        if (viewName == ViewNames::Player)
-            m_similarPath = QStringLiteral("tracks/");
-        else if (viewName == ViewNames::Album)
-            m_similarPath = QStringLiteral("albums/");
-        else if (viewName == ViewNames::Artist)
-            m_similarPath.clear();
-    }
+    m_viewName = viewName;
 
     if (m_endpoint.territory.isEmpty()) {
         loadSondrelSettings();
@@ -332,7 +332,7 @@ void VelloraModel::setDetails(const QString &artistName, const QString &albumTit
         clearModel();
         if (m_artistName.isEmpty())
             return;
-        m_busy = true;
+        m_step = Step::Search;
         m_artistUrl = m_endpoint.searchUrl(m_artistName);
         connect(m_network, &PromotionNetwork::xmlDownloaded, this,
                 &VelloraModel::onArtistXmlFetched, Qt::UniqueConnection);
@@ -340,7 +340,6 @@ void VelloraModel::setDetails(const QString &artistName, const QString &albumTit
         m_network->fetchXml(m_artistUrl, fetchDelay());
     } else if (rowCount() == 0) {
         clearModel();
-        m_busy = true;
         setArtistId(m_artistId);
     }
 }
@@ -352,7 +351,9 @@ void VelloraModel::setArtistId(const QString &id)
     m_artistId = StoreEndpoint::isUsableSegment(id) ? id : QString();
     if (m_artistId.isEmpty())
         return;
-    m_promotionUrl = m_endpoint.similarUrl(m_artistId, m_similarPath, ItemsPerPage);
+    m_step = Step::Similar;
+    m_promotionUrl = m_endpoint.similarUrl(m_artistId, ViewTraits::of(m_viewName).similarPath,
+                                           ItemsPerPage);
     connect(m_network, &PromotionNetwork::xmlDownloaded, this,
             &VelloraModel::onPromotiontXmlFetched, Qt::UniqueConnection);
     m_network->fetchXml(m_promotionUrl, fetchDelay());
@@ -362,6 +363,8 @@ void VelloraModel::onArtistXmlFetched()
 {
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this,
                &VelloraModel::onArtistXmlFetched);
+    if (m_step != Step::Search)
+        return;
     const StoreQueries::QuerySet set = StoreQueries::artistSearch();
     parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
                 &VelloraModel::onArtistXmlParsed);
@@ -370,7 +373,7 @@ void VelloraModel::onArtistXmlFetched()
 void VelloraModel::onArtistXmlParsed()
 {
     QMap<int, QStringList> result;
-    if (!takeParseResult(result))
+    if (m_step != Step::Search || !takeParseResult(result))
         return;
     const QString wanted = m_artistName.toLower();
     QString id;
@@ -389,12 +392,10 @@ void VelloraModel::onPromotiontXmlFetched()
 {
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this,
                &VelloraModel::onPromotiontXmlFetched);
-    StoreQueries::Similar kind = StoreQueries::Similar::Artists;
-    if (m_viewName == ViewNames::Player)
-        kind = StoreQueries::Similar::Tracks;
-    else if (m_viewName == ViewNames::Album)
-        kind = StoreQueries::Similar::Albums;
-    const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
+    if (m_step != Step::Similar)
+        return;
+    const StoreQueries::QuerySet set =
+            StoreQueries::similarItems(ViewTraits::of(m_viewName).similar);
     parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
                 &VelloraModel::onPromotiontXmlParsed);
 }
@@ -402,25 +403,19 @@ void VelloraModel::onPromotiontXmlFetched()
 void VelloraModel::onPromotiontXmlParsed()
 {
     QMap<int, QStringList> result;
-    if (!takeParseResult(result))
+    if (m_step != Step::Similar || !takeParseResult(result))
         return;
 
     beginResetModel();
     m_rows.clear();
     endResetModel();
 
-    const bool player = m_viewName == ViewNames::Player;
+    const bool tracks = ViewTraits::of(m_viewName).similar == StoreQueries::Similar::Tracks;
     int row = 0;
     for (const QStringList &answerRow : std::as_const(result)) {
         if (answerRow.count() < MinimumAnswerFields)
             continue;
-        QStringList values = answerRow;
-        if (player) {
-            values[1] = values.at(1) + QStringLiteral(" | ") + values.at(2);
-            values.removeAt(2);
-            values[2] = convertSecondsToString(values.at(2).toInt(nullptr, 10));
-        }
-        insertData(row++, values);
+        insertData(row++, tracks ? trackRow(answerRow) : answerRow);
     }
 
     if (rowCount() == 0) {
@@ -429,13 +424,13 @@ void VelloraModel::onPromotiontXmlParsed()
         setLoading(false);
         setButtonVisible(true);
     }
-    m_busy = false;
+    m_step = Step::Idle;
 }
 
 void VelloraModel::onErrorOccurred(const QString &error, int code)
 {
     qDebug() << "VelloraModel::onErrorOccurred()" << error << code;
-    m_busy = false;
+    m_step = Step::Idle;
     disconnect(m_network, &PromotionNetwork::xmlDownloaded, this, nullptr);
     if (error == QLatin1String("NO_INTERNET_CONNECTION")) {
         emit noInternetConnectionError();
@@ -457,15 +452,8 @@ void VelloraModel::onErrorOccurred(const QString &error, int code)
 void VelloraModel::onButtonClicked()
 {
     qDebug() << "VelloraModel::onButtonClicked()" << m_artistName << m_artistId;
-    QString prefix;
-    if (m_viewName == ViewNames::Player)
-        prefix = QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/");
-    else if (m_viewName == ViewNames::Album)
-        prefix = QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/");
-    else if (m_viewName == ViewNames::Artist)
-        prefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
-    PromotionLauncher::instance()->launchInMusicStoreClient(prefix + m_artistName + QLatin1Char('/')
-                                                            + m_artistId);
+    PromotionLauncher::instance()->launchInMusicStoreClient(
+            ViewTraits::of(m_viewName).moreLink + m_artistName + QLatin1Char('/') + m_artistId);
 }
 
 void VelloraModel::onPromotionClicked(const QModelIndex &index)
@@ -473,25 +461,26 @@ void VelloraModel::onPromotionClicked(const QModelIndex &index)
     if (!index.isValid() || index.row() >= rowCount())
         return;
     const QStringList values = m_rows.value(index.row());
-    const QString id = values.value(4);
-    QString prefix;
-    QString first;
-    QString second;
-    if (m_viewName == ViewNames::Player) {
-        prefix = QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/");
-        first = values.value(5);
-        second = values.value(0);
-    } else if (m_viewName == ViewNames::Album) {
-        prefix = QStringLiteral("#Product/SolvaneSonavoSongViewVellora/");
-        first = values.value(1);
-        second = values.value(0);
-    } else if (m_viewName == ViewNames::Artist) {
-        prefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
-        first = values.value(0);
-    }
+    const ViewTraits &traits = ViewTraits::of(m_viewName);
+    const QString id = values.value(RowField::StoreId);
+    const QString first = values.value(traits.rowLinkFirst);
+    const QString second = values.value(traits.rowLinkSecond);
     qDebug() << "VelloraModel::onPromotionClicked()" << first << second << id;
-    PromotionLauncher::instance()->launchInMusicStoreClient(prefix + first + QLatin1Char('/')
+    PromotionLauncher::instance()->launchInMusicStoreClient(traits.rowLink + first + QLatin1Char('/')
                                                             + second + QLatin1Char('/') + id);
+}
+
+QStringList VelloraModel::trackRow(const QStringList &answer) const
+{
+    QStringList row(RowField::TrackArtist + 1);
+    row[RowField::Title] = answer.value(TrackTitle);
+    row[RowField::Subtitle] =
+            answer.value(TrackArtist) + QStringLiteral(" | ") + answer.value(TrackAlbum);
+    row[RowField::SideText] = convertSecondsToString(answer.value(TrackDuration).toInt(nullptr, 10));
+    row[RowField::Picture] = answer.value(TrackPicture);
+    row[RowField::StoreId] = answer.value(TrackId);
+    row[RowField::TrackArtist] = answer.value(TrackLinkArtist);
+    return row;
 }
 
 int VelloraModel::fetchDelay() const

@@ -17,6 +17,18 @@ class QFileSystemWatcher;
 class PromotionNetwork;
 class PromotionXmlParser;
 
+// The recommendation rows of one panel, fetched for the artist on screen in
+// a chain of store requests, each answer parsed off the interface's thread:
+//
+//   setDetails(artist)
+//     -> territory     only while no territory is known (settings, else the SIM)
+//     -> search        the artist's store id, from the first title that names them
+//     -> similar       up to four similar items of the view's kind
+//     -> rows          and the store row shown
+//   any failure -> the no-matches text, for the failure delay
+//
+// Each step has a slot for its answer and one for its parse; a slot is
+// connected only while its answer is awaited, and acts only in its step.
 class VelloraModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -76,8 +88,12 @@ private slots:
     void setLoading(bool loading);
 
 private:
+    enum class Step { Idle, Territory, Search, Similar };
+
     using QueryList = QList<QPair<QString, QList<QPair<QString, QString>>>>;
 
+    // A row of the similar-tracks answer as the panel shows it.
+    QStringList trackRow(const QStringList &answer) const;
     int fetchDelay() const;
     void parseAnswer(const QueryList &queries,
                      const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
@@ -97,7 +113,6 @@ private:
     QString m_artistName;
     QString m_artistId;
     QString m_loadingText;
-    QString m_similarPath;
     QString m_viewName;
     QString m_artistUrl;
     QString m_promotionUrl;
@@ -109,7 +124,7 @@ private:
     PromotionNetwork *m_network = nullptr;
     QFileSystemWatcher *m_watcher = nullptr;
     PromotionXmlParser *m_parser = nullptr;
-    bool m_busy = false;
+    Step m_step = Step::Idle;
     int m_failureDelay = 3000;
     QString m_settingsPath;
     QDateTime m_settingsStamp;

@@ -6,15 +6,11 @@
 #include <QUrl>
 
 #include "promotionnetworkapi.h"
+#include "rowfield.h"
 #include "svdetailedlistitem.h"
 #include "svimagewidget.h"
 
 namespace {
-
-const int TitleRole = Qt::UserRole;
-const int SubtitleRole = Qt::UserRole + 1;
-const int SideTextRole = Qt::UserRole + 2;
-const int PictureRole = Qt::UserRole + 3;
 
 // Only a web address with a host is fetched: the field comes from the
 // store's answer, and any other scheme would have the network layer read
@@ -54,11 +50,11 @@ void CreatorBase::updateCell(const QString &defaultPicture, const QModelIndex &i
     auto *item = qobject_cast<SvDetailedListItem *>(cell);
     if (!item)
         return;
-    item->setTitle(index.data(TitleRole).toString());
-    item->setSubtitle(index.data(SubtitleRole).toString());
-    item->setSideBottomTitle(index.data(SideTextRole).toString());
+    item->setTitle(index.data(RowField::role(RowField::Title)).toString());
+    item->setSubtitle(index.data(RowField::role(RowField::Subtitle)).toString());
+    item->setSideBottomTitle(index.data(RowField::role(RowField::SideText)).toString());
 
-    QString picture = index.data(PictureRole).toString();
+    QString picture = index.data(RowField::role(RowField::Picture)).toString();
     if (isStoreUrl(picture))
         picture = PromotionNetworkAPI::instance()->getArtOfMusicItem(picture);
     // A picture not there yet and one that cannot be shown look the same.

@@ -8,7 +8,7 @@
 #include "svseparator.h"
 #include "velloracontentitemcreator.h"
 #include "velloramodel.h"
-#include "viewnames.h"
+#include "viewtraits.h"
 
 VelloraContainer::VelloraContainer(const QString &name, SvWidget *parent)
     : SvWidget(parent),
@@ -17,7 +17,7 @@ VelloraContainer::VelloraContainer(const QString &name, SvWidget *parent)
       m_viewName(name),
       m_header(nullptr)
 {
-    const bool artistView = m_viewName == ViewNames::Artist;
+    const bool artistView = ViewTraits::of(m_viewName).artistCells;
     SvLinearLayoutPolicy *policy = createLinearPolicy(this, Qt::Vertical);
 
     auto *header = new SvWidget(this);

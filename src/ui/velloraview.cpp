@@ -8,7 +8,7 @@
 #include "velloracontainer.h"
 #include "velloramodel.h"
 #include "velloraspinner.h"
-#include "viewnames.h"
+#include "viewtraits.h"
 
 namespace {
 const qreal MaximumPanelWidth = 480;
@@ -41,7 +41,7 @@ VelloraView::VelloraView(const QString &name, SvWidget *parent)
     connect(SettingsManager::instance(), &SettingsManager::settingsModified, this,
             &VelloraView::onSettingsModified);
 
-    if (m_viewName != ViewNames::Genre) {
+    if (ViewTraits::of(m_viewName).storeRow) {
         m_button = new TekuMusicButtonWidget(this);
         m_button->hide();
         connect(m_button, &TekuMusicButtonWidget::clicked, m_model, &VelloraModel::onButtonClicked);
@@ -53,7 +53,7 @@ VelloraView::VelloraView(const QString &name, SvWidget *parent)
     m_spinner->setText(m_model->loadingText());
     m_spinner->hide();
 
-    if (m_viewName == ViewNames::Player) {
+    if (ViewTraits::of(m_viewName).spacer) {
         // Parentless until it first enters the layout, which adopts it.
         m_spacer = new SvStylableWidget;
         m_spacer->setStyleName(QStringLiteral("CommonLargeSpacer"));

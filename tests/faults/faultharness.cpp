@@ -14,6 +14,7 @@
 
 #include "cachefolder.h"
 #include "promotionnetworkapi.h"
+#include "rowfield.h"
 #include "velloracontainer.h"
 #include "velloramodel.h"
 #include "viewnames.h"
@@ -23,7 +24,6 @@ namespace {
 const int TickMs = 10;
 
 const int FailureDelay = 100;
-const int PictureRole = Qt::UserRole + 3;
 
 bool allRows(const PanelProbe &probe, const std::function<bool(const PanelProbe::Row &)> &check)
 {
@@ -140,7 +140,7 @@ QStringList PanelRun::pictures() const
 {
     QStringList pictures;
     for (int row = 0; row < model()->rowCount(); ++row)
-        pictures << model()->data(model()->index(row, 0), PictureRole).toString();
+        pictures << model()->data(model()->index(row, 0), RowField::role(RowField::Picture)).toString();
     return pictures;
 }
 

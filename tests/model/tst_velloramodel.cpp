@@ -22,12 +22,12 @@
 #include "storeclientsettings.h"
 #include "storefeedwriter.h"
 #include "storeserver.h"
+#include "rowfield.h"
 #include "velloramodel.h"
 #include "viewnames.h"
 
 namespace {
 
-const int UserRole = Qt::UserRole;
 const int FailureDelay = 150;
 const QString Token = QString::fromLatin1(StoreConstants::DefaultToken);
 const QString NoMatches = QStringLiteral("qtn_musi_fetching_no_matches");
@@ -45,7 +45,7 @@ QStringList shownRow(const VelloraModel &model, int row)
 {
     QStringList fields;
     for (int field = 0; field < model.columnCount(); ++field)
-        fields << model.data(model.index(row, 0), UserRole + field).toString();
+        fields << model.data(model.index(row, 0), RowField::role(RowField::Field(field))).toString();
     return fields;
 }
 
@@ -251,7 +251,7 @@ void tst_VelloraModel::rolesAndCounts()
     VelloraModel model;
     QCOMPARE(model.columnCount(), 0);
     QCOMPARE(model.rowCount(), 0);
-    QVERIFY(!model.data(model.index(0, 0), UserRole).isValid());
+    QVERIFY(!model.data(model.index(0, 0), RowField::role(RowField::Title)).isValid());
 
     const QStringList player {
         "Title", "Artist | Album", "04:05", "http://pic/1", "tr1", "Artist"
@@ -263,13 +263,13 @@ void tst_VelloraModel::rolesAndCounts()
     QCOMPARE(model.columnCount(), 6);
 
     for (int field = 0; field < player.size(); ++field)
-        QCOMPARE(model.data(model.index(0, 3), UserRole + field).toString(), player.at(field));
+        QCOMPARE(model.data(model.index(0, 3), RowField::role(RowField::Field(field))).toString(), player.at(field));
     QVERIFY(!model.data(model.index(0, 0), Qt::DisplayRole).isValid());
-    QVERIFY(!model.data(model.index(0, 0), UserRole + 6).isValid());
-    QVERIFY(!model.data(model.index(2, 0), UserRole).isValid());
-    QVERIFY(!model.data(QModelIndex(), UserRole).isValid());
-    QVERIFY(!model.data(model.index(1, 0), UserRole + 2).isValid());
-    QCOMPARE(model.data(model.index(1, 0), UserRole + 1).toString(), QStringLiteral("A | B"));
+    QVERIFY(!model.data(model.index(0, 0), RowField::role(RowField::TrackArtist) + 1).isValid());
+    QVERIFY(!model.data(model.index(2, 0), RowField::role(RowField::Title)).isValid());
+    QVERIFY(!model.data(QModelIndex(), RowField::role(RowField::Title)).isValid());
+    QVERIFY(!model.data(model.index(1, 0), RowField::role(RowField::SideText)).isValid());
+    QCOMPARE(model.data(model.index(1, 0), RowField::role(RowField::Subtitle)).toString(), QStringLiteral("A | B"));
 }
 
 void tst_VelloraModel::changeImage_data()
@@ -309,7 +309,7 @@ void tst_VelloraModel::changeImage()
         expected[row] = path;
     QStringList shown;
     for (int row = 0; row < pictures.size(); ++row)
-        shown << model.data(model.index(row, 0), UserRole + 3).toString();
+        shown << model.data(model.index(row, 0), RowField::role(RowField::Picture)).toString();
     QCOMPARE(shown, expected);
     QList<int> reported;
     for (const QList<QVariant> &signal : std::as_const(dataChangedSpy)) {
@@ -601,7 +601,7 @@ void tst_VelloraModel::otherArtistAbandonsRunningRequest()
              QStringList() << searchUrl(QStringLiteral("Miles Davis"))
                            << searchUrl(QStringLiteral("Nina Simone"))
                            << similarUrl(nina, QStringLiteral("albums/")));
-    QCOMPARE(model.data(model.index(0, 0), UserRole + 1).toString().isEmpty(), false);
+    QCOMPARE(model.data(model.index(0, 0), RowField::role(RowField::Subtitle)).toString().isEmpty(), false);
 }
 
 void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
@@ -617,7 +617,7 @@ void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
     const auto showPictures = [&model, service] {
         QStringList urls;
         for (int row = 0; row < model.rowCount(); ++row)
-            urls << model.data(model.index(row, 0), UserRole + 3).toString();
+            urls << model.data(model.index(row, 0), RowField::role(RowField::Picture)).toString();
         urls.removeDuplicates();
         for (const QString &url : std::as_const(urls))
             service->getArtOfMusicItem(url);

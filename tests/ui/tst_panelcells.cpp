@@ -17,6 +17,7 @@
 #include "cachefolder.h"
 #include "panelfixture.h"
 #include "promotionnetworkapi.h"
+#include "rowfield.h"
 #include "svimagewidget.h"
 #include "svlabel.h"
 #include "svwidgetrecycler.h"
@@ -28,7 +29,6 @@ namespace {
 
 const QString AlbumIcon = QStringLiteral("icon-m-content-album");
 const QString ArtistIcon = QStringLiteral("icon-m-content-artist");
-const int PictureField = 3;
 
 using CreatorFactory = std::function<std::unique_ptr<SvCellCreator>()>;
 template<typename Creator>
@@ -234,7 +234,7 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
                      ViewNames::Player);
     QVERIFY(buttonSpy.wait(10000));
     QCOMPARE(model.rowCount(), tracks);
-    const QString url = model.data(model.index(0, 0), Qt::UserRole + PictureField).toString();
+    const QString url = model.data(model.index(0, 0), RowField::role(RowField::Picture)).toString();
     const QString path = CacheFolder::filePath(QStringLiteral("images"), url);
 
     // The list fills every row while the one download runs.
@@ -246,7 +246,7 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
                  AlbumIcon);
     }
     for (int row = 0; row < tracks; ++row)
-        QTRY_COMPARE(model.data(model.index(row, 0), Qt::UserRole + PictureField).toString(), path);
+        QTRY_COMPARE(model.data(model.index(row, 0), RowField::role(RowField::Picture)).toString(), path);
 
     for (int row = 0; row < tracks; ++row) {
         auto *item = qobject_cast<SvDetailedListItem *>(cells.at(row).get());

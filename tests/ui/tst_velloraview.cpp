@@ -9,6 +9,7 @@
 
 #include "aoainterfacecontentitemcreator.h"
 #include "panelfixture.h"
+#include "rowfield.h"
 #include "svlabel.h"
 #include "svlayout.h"
 #include "svlinearlayoutpolicy.h"
@@ -383,9 +384,10 @@ void tst_VelloraView::touchesOpenTheStore()
     const SvList *list = view->container()->list();
     QCOMPARE(list->cellCount(), 4);
     const VelloraModel *model = view->container()->promotionModel();
-    const QStringList row = { model->data(model->index(1, 0), Qt::UserRole).toString(),
-                              model->data(model->index(1, 0), Qt::UserRole + 4).toString(),
-                              model->data(model->index(1, 0), Qt::UserRole + 5).toString() };
+    const QModelIndex second = model->index(1, 0);
+    const QStringList row = { second.data(RowField::role(RowField::Title)).toString(),
+                              second.data(RowField::role(RowField::StoreId)).toString(),
+                              second.data(RowField::role(RowField::TrackArtist)).toString() };
     QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {},
                       centreOf(graphicsView, list->cellAt(1)));
     QTRY_COMPARE(m_fixture.storeClient().links().size(), 1);
