@@ -192,9 +192,9 @@ int PromotionNetworkAPI::fetchXml(const QString &url, int delay)
     if (entry != m_queue.end())
         entry->tickets.append(ticket);
     else
-        m_queue.append(QueueEntry { RaskQuery { url, QByteArray() }, nullptr, false, { ticket } });
+        m_queue.append(QueueEntry { RaskQuery { url, QByteArray() }, { ticket } });
 
-    QTimer::singleShot(delay, this, &PromotionNetworkAPI::checkPendingQueries);
+    scheduleCheck(delay);
     return ticket.id;
 }
 
@@ -203,8 +203,9 @@ QByteArray PromotionNetworkAPI::getXmlData(int id)
     const int index = entryIndexOfId(id);
     if (index < 0)
         return QByteArray();
+    const QueueEntry &entry = m_queue.at(index);
     const QByteArray data =
-            m_queue.at(index).answered ? m_queue.at(index).query.data : QByteArray();
+            entry.state == QueueEntry::State::Answered ? entry.query.data : QByteArray();
     removeTicket(id);
     return data;
 }
@@ -286,7 +287,12 @@ void PromotionNetworkAPI::announceAnswer(QueueEntry &entry)
 void PromotionNetworkAPI::changeOnlineState(bool isOnline)
 {
     m_isOnline = isOnline;
-    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+    scheduleCheck();
+}
+
+void PromotionNetworkAPI::scheduleCheck(int delay)
+{
+    QTimer::singleShot(delay, this, &PromotionNetworkAPI::checkPendingQueries);
 }
 
 void PromotionNetworkAPI::checkPendingQueries()
@@ -295,13 +301,13 @@ void PromotionNetworkAPI::checkPendingQueries()
         QueueEntry &entry = m_queue[i];
         // An answer on its way to the cache holds the queue like a download:
         // the entries behind it may be served from what it writes.
-        if (entry.save)
+        if (entry.state == QueueEntry::State::Saving)
             return;
-        if (!entry.answered && !entry.reply
+        if (entry.state == QueueEntry::State::Waiting
             && loadXmlFromCache(entry.query.url, entry.query.data)) {
-            entry.answered = true;
+            entry.state = QueueEntry::State::Answered;
         }
-        if (entry.answered) {
+        if (entry.state == QueueEntry::State::Answered) {
             announceAnswer(entry);
             continue;
         }
@@ -329,10 +335,12 @@ void PromotionNetworkAPI::fetch(int id)
     }
 
     QueueEntry &entry = m_queue[index];
-    if (!entry.reply)
+    if (entry.state == QueueEntry::State::Waiting) {
         entry.reply = startDownload(m_xmlManager, QNetworkRequest(url), m_answerSizeLimit);
-    if (!entry.reply)
-        return;
+        if (!entry.reply)
+            return;
+        entry.state = QueueEntry::State::Downloading;
+    }
 
     // Consumers that joined a running download learn of it at the next check.
     const QList<int> ids = markTickets(entry.tickets, &Ticket::started);
@@ -343,7 +351,7 @@ void PromotionNetworkAPI::fetch(int id)
 void PromotionNetworkAPI::refuseEntry(int index)
 {
     const QueueEntry entry = m_queue.takeAt(index);
-    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+    scheduleCheck();
     const QString text = QStringLiteral("URL refused: only http and https are fetched");
     for (const Ticket &ticket : entry.tickets)
         emit errorOccurred(ticket.id, text, QNetworkReply::ProtocolUnknownError);
@@ -418,7 +426,7 @@ bool PromotionNetworkAPI::openInternetConnection()
 
 void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
 {
-    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+    scheduleCheck();
     if (!reply)
         return;
     reply->deleteLater();
@@ -442,10 +450,11 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         // short, which nothing else tells us; use it now, but never keep it.
         if (!reply->header(QNetworkRequest::ContentLengthHeader).isValid()
             && !reply->rawHeader("Transfer-Encoding").toLower().contains("chunked")) {
-            entry.answered = true;
+            entry.state = QueueEntry::State::Answered;
             announceAnswer(entry);
             return;
         }
+        entry.state = QueueEntry::State::Saving;
         entry.save = ++m_lastSave;
         const quint64 save = entry.save;
         const QString path = m_queryCacheDir + createMd5Hash(entry.query.url);
@@ -540,14 +549,14 @@ void PromotionNetworkAPI::countCacheWrite()
 void PromotionNetworkAPI::finishSave(quint64 save)
 {
     countCacheWrite();
-    QTimer::singleShot(0, this, &PromotionNetworkAPI::checkPendingQueries);
+    scheduleCheck();
     // A cancelled entry has left the queue; its answer stays in the cache.
     auto entry = std::find_if(m_queue.begin(), m_queue.end(),
                               [save](const QueueEntry &e) { return e.save == save; });
     if (entry == m_queue.end())
         return;
     entry->save = 0;
-    entry->answered = true;
+    entry->state = QueueEntry::State::Answered;
     announceAnswer(*entry);
 }
 

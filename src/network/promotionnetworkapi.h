@@ -76,13 +76,16 @@ private:
 
     struct QueueEntry
     {
+        // Waiting for a queue check, which serves it from the cache or starts
+        // its download; Saving while its answer is written to the cache, for
+        // it is announced only once on disk; Answered, its data in the query.
+        enum class State { Waiting, Downloading, Saving, Answered };
+
         RaskQuery query;
-        QNetworkReply *reply;
-        bool answered;
         QList<Ticket> tickets;
-        // Non-zero while the answer is written to the cache; the entry is
-        // announced once it is on disk.
-        quint64 save = 0;
+        State state = State::Waiting;
+        QNetworkReply *reply = nullptr; // while Downloading
+        quint64 save = 0; // while Saving: which write finishes it
     };
 
     enum class ImageResult { Saved, DecodeFailed, SaveFailed };
@@ -90,6 +93,8 @@ private:
     explicit PromotionNetworkAPI(QObject *parent = nullptr);
 
     void setProxyFromEnvironment();
+    // Every change that may let the queue move on asks for a check here.
+    void scheduleCheck(int delay = 0);
     bool openInternetConnection();
     void clearQueue();
     void prepareCacheDirectories();
