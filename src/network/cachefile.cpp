@@ -1,5 +1,7 @@
 #include "cachefile.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +10,39 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+namespace {
+
+// Calendar days, not 24-hour periods: yesterday's answers are still good.
+const int MaxAgeDays = 1;
+// A cache file dated further ahead than this was not written by us.
+const int MaxClockSkewSecs = 60;
+
+} // namespace
+
+QString CacheFile::nameFor(const QString &url)
+{
+    return QString::fromLatin1(
+            QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+bool CacheFile::isPlain(const QFileInfo &info)
+{
+    if (info.isSymLink()) {
+        QFile::remove(info.filePath());
+        return false;
+    }
+    return info.isFile();
+}
+
+bool CacheFile::isFresh(const QFileInfo &info)
+{
+    const QDateTime modified = info.lastModified();
+    const QDateTime now = QDateTime::currentDateTime();
+    if (modified > now.addSecs(MaxClockSkewSecs))
+        return false;
+    return modified.daysTo(now) <= MaxAgeDays;
+}
 
 // The data goes to a temporary file beside the final one, which is then
 // renamed over it: a reader sees the old file or the new one, never a part,

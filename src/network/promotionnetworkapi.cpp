@@ -1,13 +1,10 @@
 #include "promotionnetworkapi.h"
 
 #include <QBuffer>
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QRegularExpression>
@@ -32,8 +29,6 @@ namespace {
 // store picture; anything larger is broken or hostile and never held whole.
 const qint64 DefaultAnswerSizeLimit = 8 * 1024 * 1024;
 const qint64 DefaultPictureSizeLimit = 4 * 1024 * 1024;
-// A cache file dated further ahead than this was not written by us.
-const int MaxClockSkewSecs = 60;
 const char TooLargeProperty[] = "tooLarge";
 // A host runs for days: the cache is trimmed at the start and again after
 // this many files have been written to it.
@@ -60,17 +55,6 @@ QString withoutToken(const QString &text)
 bool isTooLarge(const QNetworkReply *reply)
 {
     return reply->property(TooLargeProperty).toBool();
-}
-
-// Reading follows a symbolic link; a link planted in the cache must never
-// lead us to another file, and is removed. Only a regular file is read.
-bool isPlainCacheFile(const QFileInfo &info)
-{
-    if (info.isSymLink()) {
-        QFile::remove(info.filePath());
-        return false;
-    }
-    return info.isFile();
 }
 
 // Decoding a large picture takes a core for tens of milliseconds; on a
@@ -100,7 +84,6 @@ void PromotionNetworkAPI::shutDown()
 
 PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
     : QObject(parent),
-      m_maxCacheAge(1),
       m_configurationManager(new NetworkConfigurationManager(this)),
       m_imageManager(new QNetworkAccessManager(this)),
       m_xmlManager(new QNetworkAccessManager(this)),
@@ -304,7 +287,7 @@ void PromotionNetworkAPI::checkPendingQueries()
         if (entry.state == QueueEntry::State::Saving)
             return;
         if (entry.state == QueueEntry::State::Waiting
-            && loadXmlFromCache(entry.query.url, entry.query.data)) {
+            && m_answers.load(entry.query.url, m_answerSizeLimit, entry.query.data)) {
             entry.state = QueueEntry::State::Answered;
         }
         if (entry.state == QueueEntry::State::Answered) {
@@ -457,10 +440,10 @@ void PromotionNetworkAPI::saveXml(QNetworkReply *reply)
         entry.state = QueueEntry::State::Saving;
         entry.save = ++m_lastSave;
         const quint64 save = entry.save;
-        const QString path = m_queryCacheDir + createMd5Hash(entry.query.url);
+        const QString path = m_answers.pathOf(entry.query.url);
         const QByteArray data = entry.query.data;
         m_cachePool.start([this, save, path, data] {
-            saveQuery(path, data);
+            AnswerCache::save(path, data);
             QMetaObject::invokeMethod(
                     this, [this, save] { finishSave(save); }, Qt::QueuedConnection);
         });
@@ -505,9 +488,8 @@ void PromotionNetworkAPI::prepareCacheDirectories()
 {
     const QString basePath =
             QDir(QDir::homePath() + QStringLiteral("/.cache/raskrestapi/")).absolutePath();
-    m_queryCacheDir = basePath + QStringLiteral("/queries/");
+    m_answers.setFolder(basePath + QStringLiteral("/queries/"));
     m_imageCacheDir = basePath + QStringLiteral("/images/");
-    QDir().mkpath(m_queryCacheDir);
     QDir().mkpath(m_imageCacheDir);
     m_canonicalImageCacheDir = QDir(m_imageCacheDir).canonicalPath();
 }
@@ -519,24 +501,13 @@ QString PromotionNetworkAPI::imageCacheDirectory() const
 
 QString PromotionNetworkAPI::createMd5Hash(const QString &url) const
 {
-    return QString::fromLatin1(
-            QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5).toHex());
-}
-
-bool PromotionNetworkAPI::isFresh(const QFileInfo &file) const
-{
-    const QDateTime modified = file.lastModified();
-    const QDateTime now = QDateTime::currentDateTime();
-    if (modified > now.addSecs(MaxClockSkewSecs))
-        return false;
-    // Calendar days, not 24-hour periods: yesterday's answers are still good.
-    return modified.daysTo(now) <= m_maxCacheAge;
+    return CacheFile::nameFor(url);
 }
 
 void PromotionNetworkAPI::trimCache()
 {
     m_writesSinceTrim = 0;
-    const QStringList folders { m_queryCacheDir, m_imageCacheDir };
+    const QStringList folders { m_answers.folder(), m_imageCacheDir };
     m_cachePool.start([folders] { CacheTrimmer::trim(folders); });
 }
 
@@ -560,55 +531,9 @@ void PromotionNetworkAPI::finishSave(quint64 save)
     announceAnswer(*entry);
 }
 
-void PromotionNetworkAPI::saveQuery(const QString &path, const QByteArray &data)
-{
-    QString reason;
-    switch (CacheFile::write(path, data, &reason)) {
-    case CacheFile::Status::Written:
-        break;
-    case CacheFile::Status::CannotOpen:
-        qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
-                 << " - Failed to open cache file: " << reason;
-        break;
-    case CacheFile::Status::CannotWrite:
-        qDebug() << "void PromotionNetworkAPI::saveQuery(const QString&, const QByteArray&) const"
-                 << " - Failed to write data: " << reason;
-        break;
-    }
-}
-
-bool PromotionNetworkAPI::loadXmlFromCache(const QString &url, QByteArray &data) const
-{
-    const QString path = m_queryCacheDir + createMd5Hash(url);
-    const QFileInfo info(path);
-    if (!isPlainCacheFile(info))
-        return false;
-    // Written before answers were capped, or planted: never read whole.
-    if (!isFresh(info) || info.size() > m_answerSizeLimit) {
-        QFile::remove(path);
-        return false;
-    }
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "bool PromotionNetworkAPI::loadXmlFromCache(const QString&, QByteArray&) const"
-                 << " - Failed to open cache file: " << file.errorString();
-        return false;
-    }
-    data = file.readAll();
-    file.close();
-    if (!data.isEmpty())
-        return true;
-    QFile::remove(path);
-    return false;
-}
-
 void PromotionNetworkAPI::releaseCache(QString url) const
 {
-    QFile file(m_queryCacheDir + createMd5Hash(url));
-    if (file.exists() && !file.remove())
-        qDebug() << "void PromotionNetworkAPI::releaseCache(QString) const"
-                 << " - Failed to remove cache file!";
+    m_answers.release(url);
 }
 
 QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
@@ -618,8 +543,8 @@ QString PromotionNetworkAPI::getArtOfMusicItem(const QString &url)
         return QString();
     const QString path = m_imageCacheDir + createMd5Hash(url);
     const QFileInfo info(path);
-    if (isPlainCacheFile(info)) {
-        if (isFresh(info) && Thumbnailer::isThumbnail(path))
+    if (CacheFile::isPlain(info)) {
+        if (CacheFile::isFresh(info) && Thumbnailer::isThumbnail(path))
             return path;
         if (!QFile::remove(path))
             qDebug() << "const QString PromotionNetworkAPI::getArtOfMusicItem(const QString&)"
@@ -692,44 +617,28 @@ void PromotionNetworkAPI::saveImage(QNetworkReply *reply)
     const QByteArray body = takeBody(reply);
     m_imagePool.start([this, reply, url, path, body] {
         yieldToInterface();
-        const ImageResult result = storeThumbnail(body, path);
+        const Thumbnailer::Result result = Thumbnailer::store(body, path);
         QMetaObject::invokeMethod(
                 this, [this, reply, url, path, result] { finishImage(reply, url, path, result); },
                 Qt::QueuedConnection);
     });
 }
 
-PromotionNetworkAPI::ImageResult PromotionNetworkAPI::storeThumbnail(const QByteArray &body,
-                                                                     const QString &path)
-{
-    const QImage image = Thumbnailer::scale(body);
-    if (image.isNull())
-        return ImageResult::DecodeFailed;
-
-    QBuffer jpeg;
-    jpeg.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&jpeg, "JPEG").write(image))
-        return ImageResult::SaveFailed;
-    return CacheFile::write(path, jpeg.data()) == CacheFile::Status::Written
-            ? ImageResult::Saved
-            : ImageResult::SaveFailed;
-}
-
 void PromotionNetworkAPI::finishImage(QNetworkReply *reply, const QString &url, const QString &path,
-                                      ImageResult result)
+                                      Thumbnailer::Result result)
 {
     m_imageReplies.removeOne(reply);
     reply->deleteLater();
     switch (result) {
-    case ImageResult::Saved:
+    case Thumbnailer::Result::Saved:
         countCacheWrite();
         emit imageDownloaded(url, path);
         break;
-    case ImageResult::DecodeFailed:
+    case Thumbnailer::Result::DecodeFailed:
         qDebug() << "void PromotionNetworkAPI::saveImage(QNetworkReply*)"
                  << " - Failed to load image!";
         break;
-    case ImageResult::SaveFailed:
+    case Thumbnailer::Result::SaveFailed:
         qDebug() << "void PromotionNetworkAPI::saveImage(QNetworkReply*)"
                  << " - Failed to save scaled image!";
         break;

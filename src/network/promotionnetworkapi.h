@@ -8,11 +8,12 @@
 #include <QSet>
 #include <QThreadPool>
 
+#include "answercache.h"
 #include "raskquery.h"
+#include "thumbnailer.h"
 
 class NetworkConfigurationManager;
 class NetworkSession;
-class QFileInfo;
 class QNetworkAccessManager;
 
 class PromotionNetworkAPI : public QObject
@@ -88,8 +89,6 @@ private:
         quint64 save = 0; // while Saving: which write finishes it
     };
 
-    enum class ImageResult { Saved, DecodeFailed, SaveFailed };
-
     explicit PromotionNetworkAPI(QObject *parent = nullptr);
 
     void setProxyFromEnvironment();
@@ -103,10 +102,7 @@ private:
     void countCacheWrite();
 
     QString createMd5Hash(const QString &url) const;
-    static void saveQuery(const QString &path, const QByteArray &data);
     void finishSave(quint64 save);
-    bool loadXmlFromCache(const QString &url, QByteArray &data) const;
-    bool isFresh(const QFileInfo &file) const;
 
     int allocateId();
     int entryIndexOfId(int id) const;
@@ -121,14 +117,12 @@ private:
     // Sets the flag on every ticket that lacks it and returns their ids.
     static QList<int> markTickets(QList<Ticket> &tickets, bool Ticket::*told);
     void announceAnswer(QueueEntry &entry);
-    static ImageResult storeThumbnail(const QByteArray &body, const QString &path);
     void finishImage(QNetworkReply *reply, const QString &url, const QString &path,
-                     ImageResult result);
+                     Thumbnailer::Result result);
 
-    QString m_queryCacheDir;
+    AnswerCache m_answers;
     QString m_imageCacheDir;
     QString m_canonicalImageCacheDir;
-    int m_maxCacheAge;
     NetworkConfigurationManager *m_configurationManager;
     QNetworkAccessManager *m_imageManager;
     QNetworkAccessManager *m_xmlManager;

@@ -3,7 +3,9 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
 
+#include "cachefile.h"
 #include "jpegstructure.h"
 
 namespace {
@@ -53,6 +55,20 @@ QImage Thumbnailer::scale(const QByteArray &body)
     if (!image.isNull() && image.size() != Size)
         image = image.scaled(Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
+}
+
+Thumbnailer::Result Thumbnailer::store(const QByteArray &body, const QString &path)
+{
+    const QImage image = scale(body);
+    if (image.isNull())
+        return Result::DecodeFailed;
+
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&jpeg, "JPEG").write(image))
+        return Result::SaveFailed;
+    return CacheFile::write(path, jpeg.data()) == CacheFile::Status::Written ? Result::Saved
+                                                                             : Result::SaveFailed;
 }
 
 // Asked for every cached picture a panel shows, on the user interface's

@@ -13,9 +13,13 @@ class Thumbnailer
 public:
     static constexpr QSize Size { 80, 80 };
 
+    enum class Result { Saved, DecodeFailed, SaveFailed };
+
     // The picture stretched to Size, or a null image when the bytes are no
     // picture, a cut-off one, or one that would cost too much to decode.
     static QImage scale(const QByteArray &body);
+    // Scales the picture and writes it to path as JPEG, whole or not at all.
+    static Result store(const QByteArray &body, const QString &path);
     // Ours are always Size or smaller; the header tells a broken or planted file cheaply.
     static bool isThumbnail(const QString &path);
 };
