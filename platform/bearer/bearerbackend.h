@@ -8,7 +8,7 @@
 
 // Where the bearer classes get connectivity from. The process uses one backend:
 // the system's reachability by default, or one installed before the first
-// NetworkConfigurationManager is created (a simulated one in tests and demos).
+// NetworkConfigurationManager is created (a simulated one in the tests).
 class BearerBackend : public QObject
 {
     Q_OBJECT
