@@ -34,15 +34,6 @@ const char TooLargeProperty[] = "tooLarge";
 // this many files have been written to it.
 const int WritesBetweenTrims = 100;
 
-// Only web addresses are fetched: the access manager would read file: and
-// data: links too, and a local file can block the reader for ever.
-bool isWebUrl(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
-            && !url.host().isEmpty();
-}
-
 // The store client's device token rides in the query of every store URL,
 // and the network layer's error texts quote the URL; the texts go on to
 // logs, the token must not.
@@ -69,6 +60,13 @@ void yieldToInterface()
 } // namespace
 
 PromotionNetworkAPI *PromotionNetworkAPI::m_instance = nullptr;
+
+bool PromotionNetworkAPI::isWebUrl(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+            && !url.host().isEmpty();
+}
 
 PromotionNetworkAPI *PromotionNetworkAPI::instance()
 {

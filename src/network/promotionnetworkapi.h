@@ -31,6 +31,11 @@ public:
     QByteArray getXmlData(int id);
     void cancel(int id);
 
+    // Only web addresses are fetched: the access manager would read file: and
+    // data: links too, and a local file can block the reader for ever. The
+    // scheme is compared ignoring case, as URLs define it.
+    static bool isWebUrl(const QUrl &url);
+
     QString getArtOfMusicItem(const QString &url);
     // A consumer holds on to the pictures it shows; a picture download that
     // loses its last consumer is dropped, so that pictures nobody will see

@@ -12,17 +12,6 @@
 
 namespace {
 
-// Only a web address with a host is fetched: the field comes from the
-// store's answer, and any other scheme would have the network layer read
-// local files or inline data. The scheme is compared as written.
-bool isStoreUrl(const QString &picture)
-{
-    const QUrl url(picture, QUrl::StrictMode);
-    return url.isValid() && !url.host().isEmpty()
-            && (picture.startsWith(QLatin1String("http://"))
-                || picture.startsWith(QLatin1String("https://")));
-}
-
 // The picture field comes from the store's answer, so a local path is only
 // trusted inside the picture cache, and only a regular file, so that opening
 // it cannot block; anything else (a device, a pipe, a file elsewhere on the
@@ -55,7 +44,7 @@ void CreatorBase::updateCell(const QString &defaultPicture, const QModelIndex &i
     item->setSideBottomTitle(index.data(RowField::role(RowField::SideText)).toString());
 
     QString picture = index.data(RowField::role(RowField::Picture)).toString();
-    if (isStoreUrl(picture))
+    if (PromotionNetworkAPI::isWebUrl(QUrl(picture)))
         picture = PromotionNetworkAPI::instance()->getArtOfMusicItem(picture);
     // A picture not there yet and one that cannot be shown look the same.
     const QImage image = picture.isEmpty() ? QImage() : loadCachedPicture(picture);
