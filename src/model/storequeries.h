@@ -7,14 +7,15 @@
 #include <QVector>
 #include <QXmlStreamNamespaceDeclaration>
 
+#include "promotionxmlparser.h"
 #include "storeconstants.h"
 
 // The path queries with which the model reads each store answer. The store's
 // contract tests, the fuzzer and the benchmark run these same sets.
 namespace StoreQueries {
 
-using Path = QList<QPair<QString, QString>>;
-using QueryList = QList<QPair<QString, Path>>;
+using Path = PromotionXmlPath;
+using QueryList = PromotionXmlQueryList;
 
 struct QuerySet
 {

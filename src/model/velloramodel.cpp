@@ -278,9 +278,7 @@ void VelloraModel::onTerritoryXmlFetched()
                &VelloraModel::onTerritoryXmlFetched);
     if (m_step != Step::Territory)
         return;
-    const StoreQueries::QuerySet set = StoreQueries::territoryLookup();
-    parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
-                &VelloraModel::onTerritoryXmlParsed);
+    parseAnswer(StoreQueries::territoryLookup(), &VelloraModel::onTerritoryXmlParsed);
 }
 
 void VelloraModel::onTerritoryXmlParsed()
@@ -365,9 +363,7 @@ void VelloraModel::onArtistXmlFetched()
                &VelloraModel::onArtistXmlFetched);
     if (m_step != Step::Search)
         return;
-    const StoreQueries::QuerySet set = StoreQueries::artistSearch();
-    parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
-                &VelloraModel::onArtistXmlParsed);
+    parseAnswer(StoreQueries::artistSearch(), &VelloraModel::onArtistXmlParsed);
 }
 
 void VelloraModel::onArtistXmlParsed()
@@ -394,9 +390,7 @@ void VelloraModel::onPromotiontXmlFetched()
                &VelloraModel::onPromotiontXmlFetched);
     if (m_step != Step::Similar)
         return;
-    const StoreQueries::QuerySet set =
-            StoreQueries::similarItems(ViewTraits::of(m_viewName).similar);
-    parseAnswer(set.queries, set.namespaces, set.columns, set.limit,
+    parseAnswer(StoreQueries::similarItems(ViewTraits::of(m_viewName).similar),
                 &VelloraModel::onPromotiontXmlParsed);
 }
 
@@ -488,9 +482,7 @@ int VelloraModel::fetchDelay() const
     return m_loading ? 0 : LookupDelay;
 }
 
-void VelloraModel::parseAnswer(const QueryList &queries,
-                               const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
-                               const QStringList &columns, int limit,
+void VelloraModel::parseAnswer(const StoreQueries::QuerySet &set,
                                void (VelloraModel::*parsedSlot)())
 {
     disconnect(m_parser, nullptr, nullptr, nullptr);
@@ -503,7 +495,8 @@ void VelloraModel::parseAnswer(const QueryList &queries,
     }
     m_parser->setData(answer);
     connect(m_parser, &PromotionXmlParser::parseReady, this, parsedSlot, Qt::QueuedConnection);
-    m_parser->parseUseQXmlStreamReader(queries, namespaces, columns, !m_loading, limit);
+    m_parser->parseUseQXmlStreamReader(set.queries, set.namespaces, set.columns, !m_loading,
+                                       set.limit);
 }
 
 bool VelloraModel::takeParseResult(QMap<int, QStringList> &result)

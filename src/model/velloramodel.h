@@ -14,6 +14,9 @@
 #include "storeendpoint.h"
 
 class QFileSystemWatcher;
+namespace StoreQueries {
+struct QuerySet;
+}
 class PromotionNetwork;
 class PromotionXmlParser;
 
@@ -90,14 +93,10 @@ private slots:
 private:
     enum class Step { Idle, Territory, Search, Similar };
 
-    using QueryList = QList<QPair<QString, QList<QPair<QString, QString>>>>;
-
     // A row of the similar-tracks answer as the panel shows it.
     QStringList trackRow(const QStringList &answer) const;
     int fetchDelay() const;
-    void parseAnswer(const QueryList &queries,
-                     const QVector<QXmlStreamNamespaceDeclaration> &namespaces,
-                     const QStringList &columns, int limit, void (VelloraModel::*parsedSlot)());
+    void parseAnswer(const StoreQueries::QuerySet &set, void (VelloraModel::*parsedSlot)());
     // Takes the parser's result for a slot that its signal invoked; an empty
     // result is reported as a parser error. True when there is a result to use.
     bool takeParseResult(QMap<int, QStringList> &result);
