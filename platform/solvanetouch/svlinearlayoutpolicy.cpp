@@ -90,13 +90,11 @@ QSizeF SvLinearLayoutPolicy::itemsSizeHint(Qt::SizeHint which) const
     return m_orientation == Qt::Vertical ? QSizeF(breadth, length) : QSizeF(length, breadth);
 }
 
-void SvLinearLayoutPolicy::placeItems(const QRectF &rect)
+// Each item's length along the line: its preferred one, then room to spare
+// shared out or a lack of room taken back.
+QList<qreal> SvLinearLayoutPolicy::lengthsAlong(const QList<Entry> &shown, qreal available) const
 {
-    const QList<Entry> shown = shownEntries();
-    if (shown.isEmpty())
-        return;
-
-    const int n = shown.size();
+    const int n = int(shown.size());
     QList<qreal> sizes(n), minimum(n), maximum(n);
     qreal total = 0;
     for (int i = 0; i < n; ++i) {
@@ -106,87 +104,111 @@ void SvLinearLayoutPolicy::placeItems(const QRectF &rect)
         maximum[i] = along(item->effectiveSizeHint(Qt::MaximumSize), m_orientation);
         total += sizes.at(i);
     }
+    if (available > total)
+        grow(shown, available - total, maximum, sizes);
+    else if (available < total)
+        shrink(shown, total - available, minimum, sizes);
+    return sizes;
+}
 
-    const qreal available = along(rect.size(), m_orientation) - spacing() * (n - 1);
-    if (available > total) {
-        // Room to spare goes to the expanding items, else to those that may grow.
-        QList<int> growing;
-        for (const QSizePolicy::PolicyFlag flag :
-             { QSizePolicy::ExpandFlag, QSizePolicy::GrowFlag }) {
-            for (int i = 0; i < n; ++i) {
-                if ((policyAlong(shown.at(i).item, m_orientation) & flag)
-                    && maximum.at(i) > sizes.at(i))
-                    growing.append(i);
-            }
-            if (!growing.isEmpty())
-                break;
+// Room to spare goes to the expanding items, else to those that may grow,
+// in equal shares up to each one's maximum.
+void SvLinearLayoutPolicy::grow(const QList<Entry> &shown, qreal spare,
+                                const QList<qreal> &maximum, QList<qreal> &sizes) const
+{
+    QList<int> growing;
+    for (const QSizePolicy::PolicyFlag flag : { QSizePolicy::ExpandFlag, QSizePolicy::GrowFlag }) {
+        for (int i = 0; i < shown.size(); ++i) {
+            if ((policyAlong(shown.at(i).item, m_orientation) & flag)
+                && maximum.at(i) > sizes.at(i))
+                growing.append(i);
         }
-        qreal spare = available - total;
-        while (spare > 0.5 && !growing.isEmpty()) {
-            const qreal share = spare / growing.size();
-            for (int k = growing.size() - 1; k >= 0; --k) {
-                const int i = growing.at(k);
-                const qreal grant = qMin(share, maximum.at(i) - sizes.at(i));
-                sizes[i] += grant;
-                spare -= grant;
-                if (grant < share)
-                    growing.removeAt(k);
-            }
-        }
-    } else if (available < total) {
-        // Too little room: shrink items towards their minimum, in proportion.
-        qreal slack = 0;
-        for (int i = 0; i < n; ++i) {
-            if (policyAlong(shown.at(i).item, m_orientation) & QSizePolicy::ShrinkFlag)
-                slack += sizes.at(i) - minimum.at(i);
-        }
-        const qreal ratio = slack > 0 ? qMin<qreal>(1, (total - available) / slack) : 0;
-        for (int i = 0; i < n; ++i) {
-            if (policyAlong(shown.at(i).item, m_orientation) & QSizePolicy::ShrinkFlag)
-                sizes[i] -= (sizes.at(i) - minimum.at(i)) * ratio;
+        if (!growing.isEmpty())
+            break;
+    }
+    while (spare > 0.5 && !growing.isEmpty()) {
+        const qreal share = spare / growing.size();
+        for (qsizetype k = growing.size() - 1; k >= 0; --k) {
+            const int i = growing.at(k);
+            const qreal grant = qMin(share, maximum.at(i) - sizes.at(i));
+            sizes[i] += grant;
+            spare -= grant;
+            if (grant < share)
+                growing.removeAt(k);
         }
     }
+}
 
+// Too little room: the items that may shrink give it back towards their
+// minimum, in proportion to what each can give.
+void SvLinearLayoutPolicy::shrink(const QList<Entry> &shown, qreal lack,
+                                  const QList<qreal> &minimum, QList<qreal> &sizes) const
+{
+    qreal slack = 0;
+    for (int i = 0; i < shown.size(); ++i) {
+        if (policyAlong(shown.at(i).item, m_orientation) & QSizePolicy::ShrinkFlag)
+            slack += sizes.at(i) - minimum.at(i);
+    }
+    const qreal ratio = slack > 0 ? qMin<qreal>(1, lack / slack) : 0;
+    for (int i = 0; i < shown.size(); ++i) {
+        if (policyAlong(shown.at(i).item, m_orientation) & QSizePolicy::ShrinkFlag)
+            sizes[i] -= (sizes.at(i) - minimum.at(i)) * ratio;
+    }
+}
+
+// Sets one item's geometry in its cell of the line, which starts at position
+// and is cellLength long; across the line the cell spans the whole rect.
+void SvLinearLayoutPolicy::placeItem(const Entry &entry, const QRectF &rect, qreal position,
+                                     qreal cellLength) const
+{
+    QGraphicsLayoutItem *item = entry.item;
     const bool vertical = m_orientation == Qt::Vertical;
     const qreal breadth = across(rect.size(), m_orientation);
-    qreal position = vertical ? rect.top() : rect.left();
-    for (int i = 0; i < n; ++i) {
-        QGraphicsLayoutItem *item = shown.at(i).item;
-        const Qt::Alignment alignment = shown.at(i).alignment;
-        const QSizePolicy::Policy crossPolicy =
-                policyAlong(item, vertical ? Qt::Horizontal : Qt::Vertical);
-        const qreal crossMaximum = across(item->effectiveSizeHint(Qt::MaximumSize), m_orientation);
-        const qreal crossPreferred =
-                across(item->effectiveSizeHint(Qt::PreferredSize), m_orientation);
-        qreal crossLength = (crossPolicy & (QSizePolicy::GrowFlag | QSizePolicy::ExpandFlag))
-                ? qMin(breadth, crossMaximum)
-                : qMin(breadth, crossPreferred);
-        crossLength = qMax(
-                crossLength,
-                qMin(breadth, across(item->effectiveSizeHint(Qt::MinimumSize), m_orientation)));
-        const qreal length = qMin(sizes.at(i), maximum.at(i));
+    const QSizePolicy::Policy crossPolicy =
+            policyAlong(item, vertical ? Qt::Horizontal : Qt::Vertical);
+    const qreal crossMaximum = across(item->effectiveSizeHint(Qt::MaximumSize), m_orientation);
+    const qreal crossPreferred = across(item->effectiveSizeHint(Qt::PreferredSize), m_orientation);
+    qreal crossLength = (crossPolicy & (QSizePolicy::GrowFlag | QSizePolicy::ExpandFlag))
+            ? qMin(breadth, crossMaximum)
+            : qMin(breadth, crossPreferred);
+    crossLength = qMax(crossLength,
+                       qMin(breadth, across(item->effectiveSizeHint(Qt::MinimumSize), m_orientation)));
+    const qreal length =
+            qMin(cellLength, along(item->effectiveSizeHint(Qt::MaximumSize), m_orientation));
 
-        qreal mainOffset, crossOffset;
-        if (vertical) {
-            mainOffset = alignedOffset(sizes.at(i), length, alignment, Qt::AlignVCenter,
-                                       Qt::AlignBottom);
-            // Across the column, items without a horizontal alignment are centred.
-            crossOffset = alignedOffset(breadth, crossLength,
-                                        (alignment & Qt::AlignHorizontal_Mask) ? alignment
-                                                                               : Qt::AlignHCenter,
-                                        Qt::AlignHCenter, Qt::AlignRight);
-            item->setGeometry(
-                    QRectF(rect.left() + crossOffset, position + mainOffset, crossLength, length));
-        } else {
-            mainOffset =
-                    alignedOffset(sizes.at(i), length, alignment, Qt::AlignHCenter, Qt::AlignRight);
-            crossOffset = alignedOffset(breadth, crossLength,
-                                        (alignment & Qt::AlignVertical_Mask) ? alignment
-                                                                             : Qt::AlignVCenter,
-                                        Qt::AlignVCenter, Qt::AlignBottom);
-            item->setGeometry(
-                    QRectF(position + mainOffset, rect.top() + crossOffset, length, crossLength));
-        }
-        position += sizes.at(i) + spacing();
+    const Qt::Alignment alignment = entry.alignment;
+    if (vertical) {
+        const qreal mainOffset =
+                alignedOffset(cellLength, length, alignment, Qt::AlignVCenter, Qt::AlignBottom);
+        // Across the column, items without a horizontal alignment are centred.
+        const qreal crossOffset = alignedOffset(
+                breadth, crossLength,
+                (alignment & Qt::AlignHorizontal_Mask) ? alignment : Qt::AlignHCenter,
+                Qt::AlignHCenter, Qt::AlignRight);
+        item->setGeometry(
+                QRectF(rect.left() + crossOffset, position + mainOffset, crossLength, length));
+    } else {
+        const qreal mainOffset =
+                alignedOffset(cellLength, length, alignment, Qt::AlignHCenter, Qt::AlignRight);
+        const qreal crossOffset = alignedOffset(
+                breadth, crossLength,
+                (alignment & Qt::AlignVertical_Mask) ? alignment : Qt::AlignVCenter,
+                Qt::AlignVCenter, Qt::AlignBottom);
+        item->setGeometry(
+                QRectF(position + mainOffset, rect.top() + crossOffset, length, crossLength));
+    }
+}
+
+void SvLinearLayoutPolicy::placeItems(const QRectF &rect)
+{
+    const QList<Entry> shown = shownEntries();
+    if (shown.isEmpty())
+        return;
+    const qreal available = along(rect.size(), m_orientation) - spacing() * (shown.size() - 1);
+    const QList<qreal> lengths = lengthsAlong(shown, available);
+    qreal position = m_orientation == Qt::Vertical ? rect.top() : rect.left();
+    for (int i = 0; i < shown.size(); ++i) {
+        placeItem(shown.at(i), rect, position, lengths.at(i));
+        position += lengths.at(i) + spacing();
     }
 }

@@ -24,6 +24,12 @@ protected:
 
 private:
     QList<Entry> shownEntries() const;
+    QList<qreal> lengthsAlong(const QList<Entry> &shown, qreal available) const;
+    void grow(const QList<Entry> &shown, qreal spare, const QList<qreal> &maximum,
+              QList<qreal> &sizes) const;
+    void shrink(const QList<Entry> &shown, qreal lack, const QList<qreal> &minimum,
+                QList<qreal> &sizes) const;
+    void placeItem(const Entry &entry, const QRectF &rect, qreal position, qreal cellLength) const;
 
     Qt::Orientation m_orientation;
 };

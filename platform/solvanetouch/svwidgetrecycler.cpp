@@ -23,7 +23,9 @@ void SvWidgetRecycler::recycle(SvWidget *widget)
         return;
     widget->hide();
     if (kept.size() >= m_maxItemsPerClass) {
-        // Later: the widget may be the one whose signal led here.
+        // Deleted once control is back in the event loop, not at once: this
+        // call may come from a slot of the very widget, whose signal is still
+        // being emitted.
         widget->deleteLater();
         return;
     }
