@@ -902,120 +902,51 @@ void tst_VelloraModel::hostileUrlParts_data()
     QTest::addColumn<QStringList>("requests");
     QTest::addColumn<QString>("debugLine");
 
-    const QString host = QStringLiteral("store.invalid:8080");
-    const QString defaultHost = QString::fromLatin1(StoreConstants::DefaultHost);
-    const QString lookup =
-            QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=244&token=");
-    const QString search = QStringLiteral("/artists/?q=Kino&token=");
-    const QString similar = QStringLiteral("/similar/?itemsperpage=4&token=");
-    const QString failed = QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) ");
-    const QString noId = failed + QStringLiteral("\"empty artist id\"");
-    const auto refused = [](const QString &value) {
-        return QStringLiteral("^VelloraModel::loadSondrelSettings\\(\\) - refused host ")
-                + QRegularExpression::escape(QLatin1Char('"') + value + QLatin1Char('"'))
-                + QLatin1Char('$');
+    const QList<std::pair<QString, QString>> placeholders {
+        { QStringLiteral("{host}"), QStringLiteral("store.invalid:8080") },
+        { QStringLiteral("{default-host}"), QString::fromLatin1(StoreConstants::DefaultHost) },
+        { QStringLiteral("{token}"), Token },
+        { QStringLiteral("{lookup}"),
+          QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=244&token=") },
+        { QStringLiteral("{search}"), QStringLiteral("/artists/?q=Kino&token=") },
+        { QStringLiteral("{similar}"), QStringLiteral("/similar/?itemsperpage=4&token=") },
     };
-    const QVariant gb = QStringLiteral("gb");
-    const auto territoryFound = [](const QString &code) {
-        return QStringLiteral(
-                       "^void VelloraModel::onTerritoryXmlParsed\\(\\)  - m_territoryCode ==  \"")
-                + code + QStringLiteral("\"$");
+    const auto expand = [&placeholders](QString field) {
+        field.replace(QLatin1String("\\t"), QLatin1String("\t"));
+        for (const auto &[name, value] : placeholders)
+            field.replace(name, value);
+        return field;
+    };
+    const QString failed = QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) ");
+    const auto debugLine = [&failed](const QString &word, const QString &host) {
+        if (word == QLatin1String("failed"))
+            return failed;
+        if (word == QLatin1String("no-id"))
+            return failed + QStringLiteral("\"empty artist id\"");
+        if (word == QLatin1String("refused"))
+            return QStringLiteral("^VelloraModel::loadSondrelSettings\\(\\) - refused host ")
+                    + QRegularExpression::escape(QLatin1Char('"') + host + QLatin1Char('"'))
+                    + QLatin1Char('$');
+        return QStringLiteral("^void VelloraModel::onTerritoryXmlParsed\\(\\)  - "
+                              "m_territoryCode ==  \"")
+                + word.section(QLatin1Char(' '), 1) + QStringLiteral("\"$");
     };
 
-    QTest::newRow("ordinary-values")
-            << "store-1.example_x:8080" << gb << "1.0"
-            << "a-b_c.9"
-            << ""
-            << "ar1.2-3_x"
-            << QStringList { "store-1.example_x:8080/1.0/gb" + search + "a-b_c.9",
-                             "store-1.example_x:8080/1.0/gb/artists/ar1.2-3_x" + similar
-                                     + "a-b_c.9" }
-            << failed;
-    const QString gbSearch = host + "/1.0/gb" + search + Token;
-    QTest::newRow("id-with-query")
-            << host << gb << "1.0" << Token << ""
-            << "x/../evil?itemsperpage=100000&x="
-            << QStringList { gbSearch,
-                             host + "/1.0/gb/artists/x%2F..%2Fevil%3Fitemsperpage%3D100000%26x%3D"
-                                     + similar + Token }
-            << failed;
-    QTest::newRow("id-with-fragment")
-            << host << gb << "1.0" << Token << ""
-            << "123#x"
-            << QStringList { gbSearch, host + "/1.0/gb/artists/123%23x" + similar + Token }
-            << failed;
-    QTest::newRow("id-dot-dot") << host << gb << "1.0" << Token << ""
-                                << ".." << QStringList { gbSearch } << noId;
-    QTest::newRow("id-dot") << host << gb << "1.0" << Token << ""
-                            << "." << QStringList { gbSearch } << noId;
-    // Qt 6.4 sends a segment of a dot and one more character as an empty one.
-    QTest::newRow("id-dot-letter") << host << gb << "1.0" << Token << ""
-                                   << ".x" << QStringList { gbSearch } << noId;
-    QTest::newRow("id-empty") << host << gb << "1.0" << Token << ""
-                              << "" << QStringList { gbSearch } << noId;
-    QTest::newRow("id-blank") << host << gb << "1.0" << Token << ""
-                              << "  " << QStringList { gbSearch } << noId;
-    QTest::newRow("territory-in-settings")
-            << host << QVariant("a/b?c#d") << "1.0" << Token << ""
-            << "ar1"
-            << QStringList { host + "/1.0/a%2Fb%3Fc%23d" + search + Token,
-                             host + "/1.0/a%2Fb%3Fc%23d/artists/ar1" + similar + Token }
-            << failed;
-    const auto lookedUp = [&](const QString &code) {
-        return QStringList { host + "/1.0" + lookup + Token, host + "/1.0/" + code + search + Token,
-                             host + "/1.0/" + code + "/artists/ar1" + similar + Token };
-    };
-    QTest::newRow("territory-dot-dot-in-settings")
-            << host << QVariant("..") << "1.0" << Token << "fi"
-            << "ar1" << lookedUp("fi") << failed;
-    QTest::newRow("territory-dot-letter-in-settings")
-            << host << QVariant(".g") << "1.0" << Token << "fi"
-            << "ar1" << lookedUp("fi") << failed;
-    QTest::newRow("territory-from-lookup") << host << QVariant("") << "1.0" << Token << "x/y?z#w"
-                                           << "ar1" << lookedUp("x%2Fy%3Fz%23w") << failed;
-    QTest::newRow("territory-dot-dot-from-lookup") << host << QVariant("") << "1.0" << Token << ".."
-                                                   << "ar1" << lookedUp("gb") << failed;
-    QTest::newRow("territory-blank-in-settings")
-            << host << QVariant(" \t ") << "1.0" << Token << "fi"
-            << "ar1" << lookedUp("fi") << territoryFound("fi");
-    QTest::newRow("territory-empty-from-lookup") << host << QVariant("") << "1.0" << Token << ""
-                                                 << "ar1" << lookedUp("gb") << territoryFound("gb");
-    QTest::newRow("version") << host << gb << "2/x?y#z" << Token << ""
-                             << "ar1"
-                             << QStringList { host + "/2%2Fx%3Fy%23z/gb" + search + Token,
-                                              host + "/2%2Fx%3Fy%23z/gb/artists/ar1" + similar
-                                                      + Token }
-                             << failed;
-    QTest::newRow("version-dot-dot")
-            << host << gb << ".." << Token << ""
-            << "ar1" << QStringList { gbSearch, host + "/1.0/gb/artists/ar1" + similar + Token }
-            << failed;
-    QTest::newRow("version-dot-letter")
-            << host << gb << ".1" << Token << ""
-            << "ar1" << QStringList { gbSearch, host + "/1.0/gb/artists/ar1" + similar + Token }
-            << failed;
-    QTest::newRow("token") << host << QVariant("") << "1.0"
-                           << "t&itemsperpage=100000#x"
-                           << "fi"
-                           << "ar1"
-                           << QStringList { host + "/1.0" + lookup
-                                                    + "t%26itemsperpage%3D100000%23x",
-                                            host + "/1.0/fi" + search
-                                                    + "t%26itemsperpage%3D100000%23x",
-                                            host + "/1.0/fi/artists/ar1" + similar
-                                                    + "t%26itemsperpage%3D100000%23x" }
-                           << failed;
-    const QStringList defaultHostRequests { defaultHost + "/1.0/gb" + search + Token,
-                                            defaultHost + "/1.0/gb/artists/ar1" + similar + Token };
-    QTest::newRow("host-with-path-and-query")
-            << "evil/x?y" << gb << "1.0" << Token << ""
-            << "ar1" << defaultHostRequests << refused("evil/x?y");
-    QTest::newRow("host-with-blank") << "a b" << gb << "1.0" << Token << ""
-                                     << "ar1" << defaultHostRequests << refused("a b");
-    QTest::newRow("host-port-too-large") << "h:99999" << gb << "1.0" << Token << ""
-                                         << "ar1" << defaultHostRequests << refused("h:99999");
-    QTest::newRow("host-with-user") << "me@h" << gb << "1.0" << Token << ""
-                                    << "ar1" << defaultHostRequests << refused("me@h");
+    QFile table(QStringLiteral(MODEL_TEST_DATA "/hostile-url-parts.tsv"));
+    QVERIFY2(table.open(QIODevice::ReadOnly | QIODevice::Text), qPrintable(table.fileName()));
+    while (!table.atEnd()) {
+        const QString line = QString::fromUtf8(table.readLine()).chopped(1);
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        QStringList fields = line.split(QLatin1Char('\t'));
+        QCOMPARE(fields.size(), 9);
+        for (QString &field : fields)
+            field = expand(field);
+        QTest::newRow(qPrintable(fields.at(0)))
+                << fields.at(1) << QVariant(fields.at(2)) << fields.at(3) << fields.at(4)
+                << fields.at(5) << fields.at(6) << fields.at(7).split(QStringLiteral(" ; "))
+                << debugLine(fields.at(8), fields.at(1));
+    }
 }
 
 void tst_VelloraModel::hostileUrlParts()
