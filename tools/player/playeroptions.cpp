@@ -27,6 +27,58 @@ bool hasOption(int argc, char **argv, const char *const *options, size_t count)
     return false;
 }
 
+// Every option the player takes: name, help text, value name and default
+// (none for a switch). The plug-in's default path is only known at run time.
+struct OptionSpec
+{
+    const char *name;
+    const char *description;
+    const char *valueName;
+    const char *defaultValue;
+};
+
+const OptionSpec optionSpecs[] = {
+    { "view", "player, album or artist.", "VIEW", "player" },
+    { "artist", "Artist of the track.", "NAME", nullptr },
+    { "album", "Album of the track.", "TITLE", nullptr },
+    { "song", "Title of the track.", "TITLE", nullptr },
+    { "genre", "Genre of the track.", "GENRE", nullptr },
+    { "print", "Wait for the panel, print its rows and exit.", nullptr, nullptr },
+    { "screenshot", "Write the panel, pictures loaded, to a PNG.", "FILE", nullptr },
+    { "click", "Touch row N (from 1) and print the store link.", "N", nullptr },
+    { "more", "Touch the store row and print the store link.", nullptr, nullptr },
+    { "timeout", "Seconds to wait for the panel (default 60).", "S", "60" },
+    { "home", "Run in this home, with its own store settings, cache and session bus.", "DIR",
+      nullptr },
+    { "settings",
+      "Store client settings file naming the store to use instead of the embedded one.", "FILE",
+      nullptr },
+    { "plugin", "The plug-in library.", "FILE", nullptr },
+    { "list-plugins",
+      "Print the name, version, description and views of each plug-in in the plug-in folder "
+      "(or of --plugin), read without loading it.",
+      nullptr, nullptr },
+    { "follow",
+      "Follow the current track of the music player NAME (org.mpris.MediaPlayer2.NAME) on the "
+      "session bus, or of the first one that plays; with --print, print each change until "
+      "interrupted or --timeout.",
+      nullptr, nullptr },
+    { "verbose", "Show the plug-in's debug lines (QT_LOGGING_RULES also decides).", nullptr,
+      nullptr },
+};
+
+QCommandLineOption makeOption(const OptionSpec &spec)
+{
+    QCommandLineOption option(QLatin1String(spec.name), QLatin1String(spec.description));
+    if (spec.valueName)
+        option.setValueName(QLatin1String(spec.valueName));
+    if (spec.defaultValue)
+        option.setDefaultValue(QLatin1String(spec.defaultValue));
+    else if (qstrcmp(spec.name, "plugin") == 0)
+        option.setDefaultValue(PlayerPaths::defaultPluginFile());
+    return option;
+}
+
 } // namespace
 
 bool PlayerOptions::onlyTellsAboutItself(int argc, char **argv)
@@ -82,68 +134,8 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
             "music player on your session bus instead (MPRIS 2)."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption viewOption(QStringLiteral("view"),
-                                        QStringLiteral("player, album or artist."),
-                                        QStringLiteral("VIEW"), QStringLiteral("player"));
-    const QCommandLineOption artistOption(QStringLiteral("artist"),
-                                          QStringLiteral("Artist of the track."),
-                                          QStringLiteral("NAME"));
-    const QCommandLineOption albumOption(QStringLiteral("album"),
-                                         QStringLiteral("Album of the track."),
-                                         QStringLiteral("TITLE"));
-    const QCommandLineOption songOption(
-            QStringLiteral("song"), QStringLiteral("Title of the track."), QStringLiteral("TITLE"));
-    const QCommandLineOption genreOption(QStringLiteral("genre"),
-                                         QStringLiteral("Genre of the track."),
-                                         QStringLiteral("GENRE"));
-    const QCommandLineOption printOption(
-            QStringLiteral("print"),
-            QStringLiteral("Wait for the panel, print its rows and exit."));
-    const QCommandLineOption screenshotOption(
-            QStringLiteral("screenshot"),
-            QStringLiteral("Write the panel, pictures loaded, to a PNG."), QStringLiteral("FILE"));
-    const QCommandLineOption clickOption(
-            QStringLiteral("click"),
-            QStringLiteral("Touch row N (from 1) and print the store link."), QStringLiteral("N"));
-    const QCommandLineOption moreOption(
-            QStringLiteral("more"),
-            QStringLiteral("Touch the store row and print the store link."));
-    const QCommandLineOption timeoutOption(
-            QStringLiteral("timeout"),
-            QStringLiteral("Seconds to wait for the panel (default 60)."), QStringLiteral("S"),
-            QStringLiteral("60"));
-    const QCommandLineOption homeOption(
-            QStringLiteral("home"),
-            QStringLiteral("Run in this home, with its own store settings, cache "
-                           "and session bus."),
-            QStringLiteral("DIR"));
-    const QCommandLineOption settingsOption(
-            QStringLiteral("settings"),
-            QStringLiteral("Store client settings file naming the store to "
-                           "use instead of the embedded one."),
-            QStringLiteral("FILE"));
-    const QCommandLineOption pluginOption(QStringLiteral("plugin"),
-                                          QStringLiteral("The plug-in library."),
-                                          QStringLiteral("FILE"), PlayerPaths::defaultPluginFile());
-    const QCommandLineOption listPluginsOption(
-            QStringLiteral("list-plugins"),
-            QStringLiteral("Print the name, version, description and views of each plug-in in the "
-                           "plug-in "
-                           "folder (or of --plugin), read without loading it."));
-    const QCommandLineOption followOption(
-            QStringLiteral("follow"),
-            QStringLiteral("Follow the current track of the music player NAME "
-                           "(org.mpris.MediaPlayer2.NAME) on the "
-                           "session bus, or of the first one that plays; with --print, print each "
-                           "change until "
-                           "interrupted or --timeout."));
-    const QCommandLineOption verboseOption(
-            QStringLiteral("verbose"),
-            QStringLiteral("Show the plug-in's debug lines (QT_LOGGING_RULES also decides)."));
-    parser.addOptions({ viewOption, artistOption, albumOption, songOption, genreOption, printOption,
-                        screenshotOption, clickOption, moreOption, timeoutOption, homeOption,
-                        settingsOption, pluginOption, listPluginsOption, followOption,
-                        verboseOption });
+    for (const OptionSpec &spec : optionSpecs)
+        parser.addOption(makeOption(spec));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
                                  QStringLiteral("[NAME]"));
     // A mistake is a usage error (exit 2) said in the player's own words;
@@ -154,59 +146,59 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
     }
     parser.process(app);
 
-    options->verbose = parser.isSet(verboseOption);
+    options->verbose = parser.isSet(QStringLiteral("verbose"));
     options->pluginNamed = !pluginArgument.isEmpty();
     // The plug-in loader looks for a relative name among Qt's library folders.
     options->pluginFile = options->pluginNamed ? QFileInfo(pluginArgument).absoluteFilePath()
-                                               : parser.value(pluginOption);
-    if (parser.isSet(listPluginsOption)) {
+                                               : parser.value(QStringLiteral("plugin"));
+    if (parser.isSet(QStringLiteral("list-plugins"))) {
         options->run = Run::ListPlugins;
         return true;
     }
 
-    options->viewName = parser.value(viewOption);
+    options->viewName = parser.value(QStringLiteral("view"));
     options->viewId = PluginHost::viewIdForName(options->viewName);
     if (options->viewId.isEmpty()) {
         *error = QStringLiteral("unknown view %1").arg(options->viewName);
         return false;
     }
     bool ok = false;
-    options->timeoutMs = parser.value(timeoutOption).toInt(&ok) * 1000;
+    options->timeoutMs = parser.value(QStringLiteral("timeout")).toInt(&ok) * 1000;
     if (!ok || options->timeoutMs <= 0) {
-        *error = QStringLiteral("bad time-out %1").arg(parser.value(timeoutOption));
+        *error = QStringLiteral("bad time-out %1").arg(parser.value(QStringLiteral("timeout")));
         return false;
     }
-    if (parser.isSet(clickOption)) {
-        options->clickRow = parser.value(clickOption).toInt(&ok) - 1;
+    if (parser.isSet(QStringLiteral("click"))) {
+        options->clickRow = parser.value(QStringLiteral("click")).toInt(&ok) - 1;
         if (!ok || options->clickRow < 0) {
-            *error = QStringLiteral("bad row %1").arg(parser.value(clickOption));
+            *error = QStringLiteral("bad row %1").arg(parser.value(QStringLiteral("click")));
             return false;
         }
     }
-    options->timeoutGiven = parser.isSet(timeoutOption);
-    options->follow = parser.isSet(followOption);
+    options->timeoutGiven = parser.isSet(QStringLiteral("timeout"));
+    options->follow = parser.isSet(QStringLiteral("follow"));
     const QStringList names = parser.positionalArguments();
     if (names.size() > (options->follow ? 1 : 0)) {
         *error = QStringLiteral("unexpected argument %1").arg(names.constLast());
         return false;
     }
     options->followName = names.value(0);
-    if (parser.isSet(artistOption)) {
-        if (parser.value(artistOption).trimmed().isEmpty()) {
+    if (parser.isSet(QStringLiteral("artist"))) {
+        if (parser.value(QStringLiteral("artist")).trimmed().isEmpty()) {
             *error = QStringLiteral("--artist needs a name");
             return false;
         }
-        options->track = { parser.value(artistOption), parser.value(albumOption),
-                           parser.value(songOption), parser.value(genreOption) };
+        options->track = { parser.value(QStringLiteral("artist")), parser.value(QStringLiteral("album")),
+                           parser.value(QStringLiteral("song")), parser.value(QStringLiteral("genre")) };
     }
-    if (parser.isSet(homeOption) && !QFileInfo(parser.value(homeOption)).isDir()) {
-        *error = QStringLiteral("no folder %1 for --home").arg(parser.value(homeOption));
+    if (parser.isSet(QStringLiteral("home")) && !QFileInfo(parser.value(QStringLiteral("home"))).isDir()) {
+        *error = QStringLiteral("no folder %1 for --home").arg(parser.value(QStringLiteral("home")));
         return false;
     }
-    options->print = parser.isSet(printOption);
-    options->screenshotFile = parser.value(screenshotOption);
-    options->more = parser.isSet(moreOption);
-    options->settingsFile = parser.value(settingsOption);
+    options->print = parser.isSet(QStringLiteral("print"));
+    options->screenshotFile = parser.value(QStringLiteral("screenshot"));
+    options->more = parser.isSet(QStringLiteral("more"));
+    options->settingsFile = parser.value(QStringLiteral("settings"));
     if (options->follow
         && (!options->screenshotFile.isEmpty() || options->clickRow >= 0 || options->more)) {
         *error = QStringLiteral("--follow takes --print but not --screenshot, --click or --more");
