@@ -266,12 +266,6 @@ QString describeGap(qint64 longestGap)
     return QStringLiteral("the user interface stood still for %1 ms").arg(longestGap);
 }
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 void resetPeakMemory()
 {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));

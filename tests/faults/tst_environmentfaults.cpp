@@ -19,6 +19,7 @@
 
 #include "cachefolder.h"
 #include "faultharness.h"
+#include "testfiles.h"
 #include "filesizelimit.h"
 #include "panelfixture.h"
 #include "promotionnetworkapi.h"
@@ -64,12 +65,6 @@ Stage unavailable(const char *why)
 bool staged(bool ok, const char *what)
 {
     return QTest::qVerify(ok, what, "", __FILE__, __LINE__);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool mountTmpfs(const QString &where, const char *options, unsigned long flags = 0)
@@ -234,7 +229,7 @@ void tst_EnvironmentFaults::environment_data()
     QTest::newRow("file-where-cache-dir-should-be") << Environment {
         [] {
             staged(QDir(CacheFolder::path()).removeRecursively(), "cache removed");
-            staged(FaultHarness::writeFile(CacheFolder::path(), "not a folder\n"),
+            staged(TestFiles::write(CacheFolder::path(), "not a folder\n"),
                    "file in the cache's place");
             // Gone as a whole, so that the next start builds the cache afresh.
             return Stage { [] { QFile::remove(CacheFolder::path()); } };
@@ -247,14 +242,14 @@ void tst_EnvironmentFaults::environment_data()
             // the user's elsewhere.
             const QString outside = QDir::homePath() + QStringLiteral("/outside");
             const QByteArray before = "the user's own file\n";
-            staged(FaultHarness::writeFile(outside, before), "the user's file written");
+            staged(TestFiles::write(outside, before), "the user's file written");
             const QString answerLink =
                     CacheFolder::filePath(QStringLiteral("queries"), searchUrl());
             staged(QFile::link(outside, answerLink), "link planted");
             return Stage { [] {},
                            { answerLink },
                            [outside, before] {
-                               return readFile(outside) == before
+                               return TestFiles::read(outside) == before
                                        ? QString()
                                        : QStringLiteral(
                                                "an answer was written through the planted link");
@@ -275,7 +270,7 @@ void tst_EnvironmentFaults::environment_data()
                                 for (int i = 0; i < 4096; ++i)
                                     garbage.append(char((i * 7919 + 13) % 256));
                                 staged(QFile::remove(settingsPath)
-                                               && FaultHarness::writeFile(settingsPath, garbage),
+                                               && TestFiles::write(settingsPath, garbage),
                                        "garbage settings written");
                                 return settingsStage();
                             },

@@ -1,7 +1,5 @@
-#include <QBuffer>
 #include <QDirIterator>
 #include <QFile>
-#include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -21,6 +19,7 @@
 #include "promotionnetworkapi.h"
 #include "storeclientsettings.h"
 #include "storefetcher.h"
+#include "testfiles.h"
 #include "velloramodel.h"
 
 namespace {
@@ -157,17 +156,6 @@ QByteArray attributeBomb(int attributes)
     return tag + "/>";
 }
 
-QByteArray png(const QSize &size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 // Everything under HOME outside the answer and picture cache, with its size
 // and time of change.
 QStringList homeOutsideCache()
@@ -232,8 +220,8 @@ void tst_StoreFaults::initTestCase()
     m_firstPicture = QString::fromUtf8(m_similar.mid(link, m_similar.indexOf('"', link) - link));
     QVERIFY(m_firstPicture.startsWith(m_fixture.store().baseUrl()));
 
-    QVERIFY(FaultHarness::writeFile(QDir::homePath() + QStringLiteral("/canary.png"),
-                                    png(QSize(120, 120))));
+    QVERIFY(TestFiles::write(QDir::homePath() + QStringLiteral("/canary.png"),
+                             TestFiles::picture(QSize(120, 120), "PNG")));
     QCOMPARE(::mkfifo(QFile::encodeName(QDir::homePath() + QStringLiteral("/fifo")).constData(),
                       0600),
              0);
@@ -336,7 +324,7 @@ void tst_StoreFaults::attack_data()
             refused } },
         { "data-picture-link",
           { link("data:image/png;x=http://" + store.mid(7) + ";base64,"
-                 + png(QSize(90, 90)).toBase64()),
+                 + TestFiles::picture(QSize(90, 90), "PNG").toBase64()),
             refused } },
         { "fifo-picture-link",
           { link("file://" + QFile::encodeName(QDir::homePath()) + "/fifo" + bait), refused } },
@@ -392,7 +380,7 @@ void tst_StoreFaults::attack_data()
             rows,
             {},
             [pictureFile] {
-                QVERIFY(FaultHarness::writeFile(pictureFile, png(QSize(5600, 5600))));
+                QVERIFY(TestFiles::write(pictureFile, TestFiles::picture(QSize(5600, 5600), "PNG")));
             } } },
     };
     for (const auto &attack : attacks)

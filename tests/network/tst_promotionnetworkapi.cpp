@@ -3,7 +3,6 @@
 #include <QHttpServerRequest>
 #include <QImage>
 #include <QImageReader>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -16,6 +15,7 @@
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
 #include "storeserver.h"
+#include "testfiles.h"
 
 using Kind = StoreFault::Kind;
 Q_DECLARE_METATYPE(StoreFault)
@@ -33,20 +33,8 @@ Q_DECLARE_METATYPE(QList<Planted>)
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &content, const QDateTime &modified)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-    QVERIFY(file.flush());
-    QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+// Planted cache files are told apart from an empty one.
+const QByteArray Missing = "<missing>";
 
 StoreServer::Answer answerWith(const QByteArray &body)
 {
@@ -60,18 +48,6 @@ StoreFault fault(Kind kind, const QString &path, int times = 1)
     return result;
 }
 
-// A green band on the left sixth survives stretching but not cropping.
-QByteArray picture(const QSize &size, const QByteArray &format = "jpeg")
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QPainter(&image).fillRect(0, 0, size.width() / 6, size.height(), QColor(0, 255, 0));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format.constData());
-    return bytes;
-}
 
 QList<int> idsOf(const QSignalSpy &spy)
 {
@@ -354,7 +330,7 @@ void tst_PromotionNetworkAPI::cachedAnswer()
     QFETCH(QByteArray, expected);
     m_api->setAnswerSizeLimit(64 * 1024);
     serve("/search", "from network");
-    writeFile(CacheFolder::filePath("queries", url("/search")), cached, written);
+    QVERIFY(TestFiles::write(CacheFolder::filePath("queries", url("/search")), cached, written));
     QSignalSpy startedSpy(m_api, &PromotionNetworkAPI::xmlFetchingStarted);
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
@@ -363,7 +339,7 @@ void tst_PromotionNetworkAPI::cachedAnswer()
     QCOMPARE(m_api->getXmlData(id), expected);
     QCOMPARE(startedSpy.count(), requestCount());
     QCOMPARE(requestCount(), int(expected != cached));
-    QCOMPARE(readFile(CacheFolder::filePath("queries", url("/search"))), expected);
+    QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url("/search")), Missing), expected);
 }
 
 void tst_PromotionNetworkAPI::cacheFileNameIgnoresLetterCase_data()
@@ -382,7 +358,8 @@ void tst_PromotionNetworkAPI::cacheFileNameIgnoresLetterCase()
 {
     QFETCH(QString, url);
     QFETCH(QString, fileName);
-    writeFile(CacheFolder::folder("queries") + fileName, "cached", QDateTime::currentDateTime());
+    QVERIFY(TestFiles::write(CacheFolder::folder("queries") + fileName, "cached",
+                             QDateTime::currentDateTime()));
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
     QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
 
@@ -400,7 +377,7 @@ void tst_PromotionNetworkAPI::answerOutcome_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
     const QByteArray answer = "0123456789abcdefghij";
-    const QByteArray none = "<missing>";
+    const QByteArray none = Missing;
     const auto row = [](const char *name, Kind kind, int status = 0) -> QTestData & {
         StoreFault fault(kind, "/q");
         fault.status = status;
@@ -477,7 +454,7 @@ void tst_PromotionNetworkAPI::answerOutcome()
     QCOMPARE(requestCount("/q"), 1);
     QCOMPARE(m_api->getXmlData(id), data);
     QCOMPARE(m_api->getXmlData(next), QByteArray("next"));
-    QCOMPARE(readFile(CacheFolder::filePath("queries", url("/q"))), cached);
+    QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url("/q")), Missing), cached);
 }
 
 void tst_PromotionNetworkAPI::offline_data()
@@ -603,7 +580,7 @@ void tst_PromotionNetworkAPI::failedCacheWriteIsNeverServed()
     QTRY_COMPARE(downloadedSpy.count(), 2);
     QCOMPARE(requestCount(), 2);
     QCOMPARE(m_api->getXmlData(again), body);
-    QCOMPARE(readFile(CacheFolder::filePath("queries", url)), body);
+    QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url), Missing), body);
 }
 
 void tst_PromotionNetworkAPI::refusedUrlsAreNeverOpened_data()
@@ -620,8 +597,8 @@ void tst_PromotionNetworkAPI::refusedUrlsAreNeverOpened()
     QFETCH(QString, pattern);
     QTemporaryDir dir;
     const QString file = dir.filePath("art.jpg");
-    const QByteArray image = picture(QSize(100, 100));
-    writeFile(file, image, QDateTime::currentDateTime());
+    const QByteArray image = TestFiles::picture(QSize(100, 100));
+    QVERIFY(TestFiles::write(file, image, QDateTime::currentDateTime()));
     const QString url = pattern.replace("FILE", file).replace("IMAGE", image.toBase64());
     serve("/next", "next");
     serve("/art", image);
@@ -660,7 +637,7 @@ void tst_PromotionNetworkAPI::missingCacheFolders()
     for (const QString &kind : removed)
         QVERIFY(QDir(CacheFolder::folder(kind)).removeRecursively());
     serve("/q", "answer");
-    serve("/art", picture(QSize(100, 100)));
+    serve("/art", TestFiles::picture(QSize(100, 100)));
     QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
     QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
@@ -669,7 +646,8 @@ void tst_PromotionNetworkAPI::missingCacheFolders()
     QTRY_COMPARE(downloadedSpy.count(), 1);
     QTRY_COMPARE(imageSpy.count(), 1);
     QCOMPARE(m_api->getXmlData(id), QByteArray("answer"));
-    QCOMPARE(readFile(CacheFolder::filePath("queries", url("/q"))), QByteArray("answer"));
+    QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url("/q")), Missing),
+             QByteArray("answer"));
     QCOMPARE(m_api->getArtOfMusicItem(url("/art")), CacheFolder::filePath("images", url("/art")));
 }
 
@@ -728,7 +706,7 @@ void tst_PromotionNetworkAPI::cacheIsTrimmed()
 void tst_PromotionNetworkAPI::releaseCache()
 {
     const QString path = CacheFolder::filePath("queries", url("/q"));
-    writeFile(path, "answer", QDateTime::currentDateTime());
+    QVERIFY(TestFiles::write(path, "answer", QDateTime::currentDateTime()));
     const MessageRecorder recorder;
     m_api->releaseCache(url("/q"));
     m_api->releaseCache(url("/never-cached"));
@@ -911,7 +889,7 @@ void tst_PromotionNetworkAPI::pictureIsStoredAsThumbnail()
 {
     QFETCH(QSize, size);
     QFETCH(QByteArray, format);
-    serve("/art.img", picture(size, format));
+    serve("/art.img", TestFiles::picture(size, format.constData()));
     const QString url = this->url("/art.img");
     QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
@@ -976,7 +954,7 @@ void tst_PromotionNetworkAPI::pictureFailureAllowsRetry()
     QFETCH(StoreFault, fault);
     QFETCH(QString, message);
     m_api->setPictureSizeLimit(20000);
-    serve("/art", picture(QSize(100, 100)));
+    serve("/art", TestFiles::picture(QSize(100, 100)));
     m_server->addFault(fault);
     const QString url = this->url("/art");
     QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
@@ -995,14 +973,14 @@ void tst_PromotionNetworkAPI::untrustedCachedPicture_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("aheadSecs");
     QTest::addColumn<int>("downloads");
-    const QByteArray own = picture(QSize(80, 80));
+    const QByteArray own = TestFiles::picture(QSize(80, 80));
     QTest::newRow("our own thumbnail") << own << 0 << 0;
     QTest::newRow("our own thumbnail, clock a little behind") << own << 30 << 0;
     QTest::newRow("dated an hour ahead") << own << 3600 << 1;
     QTest::newRow("three days old") << own << -3 * 86400 << 1;
     QTest::newRow("empty") << QByteArray() << 0 << 1;
     QTest::newRow("garbage") << QByteArray("this is not a picture\n") << 0 << 1;
-    QTest::newRow("one pixel too wide") << picture(QSize(81, 80)) << 0 << 1;
+    QTest::newRow("one pixel too wide") << TestFiles::picture(QSize(81, 80)) << 0 << 1;
     // The JPEG decoder pads a picture cut short with grey and calls it read.
     QTest::newRow("our own thumbnail, cut short") << own.left(own.size() / 2) << 0 << 1;
     QTest::newRow("declares 5600 x 5600") << bitmapHeader(5600) << 0 << 1;
@@ -1015,9 +993,9 @@ void tst_PromotionNetworkAPI::untrustedCachedPicture()
     QFETCH(int, downloads);
     const QString url = this->url("/art");
     const QString path = CacheFolder::filePath("images", url);
-    serve("/art", picture(QSize(100, 100)));
+    serve("/art", TestFiles::picture(QSize(100, 100)));
     QVERIFY(QDir().mkpath(CacheFolder::folder("images")));
-    writeFile(path, content, QDateTime::currentDateTime().addSecs(aheadSecs));
+    QVERIFY(TestFiles::write(path, content, QDateTime::currentDateTime().addSecs(aheadSecs)));
     QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
     // Until the picture is there again the cell shows its default icon.
@@ -1042,7 +1020,7 @@ void tst_PromotionNetworkAPI::releasedPictureDownloadsStop()
     // hang, no other picture from that host can start.
     const int hanging = 6;
     m_server->setHandler(QString(), [](const QHttpServerRequest &) {
-        return answerWith(picture(QSize(100, 100)));
+        return answerWith(TestFiles::picture(QSize(100, 100)));
     });
     m_server->addFault(fault(Kind::Hold, "/old", 0));
     QObject leftView;

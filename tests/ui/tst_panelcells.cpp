@@ -1,7 +1,5 @@
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,6 +19,7 @@
 #include "svimagewidget.h"
 #include "svlabel.h"
 #include "svwidgetrecycler.h"
+#include "testfiles.h"
 #include "velloracontentitemcreator.h"
 #include "velloralistitem.h"
 #include "velloramodel.h"
@@ -35,13 +34,6 @@ template<typename Creator>
 std::unique_ptr<SvCellCreator> make()
 {
     return std::make_unique<Creator>();
-}
-
-bool writePicture(const QString &path, const QColor &colour)
-{
-    QImage picture(80, 80, QImage::Format_RGB32);
-    picture.fill(colour);
-    return picture.save(path, "JPEG");
 }
 
 } // namespace
@@ -195,15 +187,16 @@ void tst_PanelCells::localPictures()
     QFETCH(bool, shown);
     const QString cache = CacheFolder::folder(QStringLiteral("images"));
     const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere.jpg");
-    QVERIFY(writePicture(elsewhere, Qt::red));
+    const QByteArray thumbnail = TestFiles::picture(QSize(80, 80));
+    QVERIFY(TestFiles::write(elsewhere, thumbnail));
     QVERIFY(QDir::setCurrent(QDir::homePath()));
-    QVERIFY(writePicture(cache + QStringLiteral("0123456789abcdef0123456789abcdef"),
-                         Qt::darkGreen));
+    QVERIFY(TestFiles::write(cache + QStringLiteral("0123456789abcdef0123456789abcdef"),
+                             thumbnail));
     // Web pictures already in the picture cache need no download to show.
     for (const char *url :
          { "http://pictures.example/art/1.jpg", "https://pictures.example/art/1.jpg" })
-        QVERIFY(writePicture(CacheFolder::filePath(QStringLiteral("images"), QLatin1String(url)),
-                             Qt::darkCyan));
+        QVERIFY(TestFiles::write(
+                CacheFolder::filePath(QStringLiteral("images"), QLatin1String(url)), thumbnail));
     QVERIFY(QFile::link(elsewhere, cache + QStringLiteral("link-elsewhere")));
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), cache + QStringLiteral("link-device")));
     // Opening a pipe without a writer would never return.
@@ -262,21 +255,20 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
 void tst_PanelCells::otherSchemesNeverFetched_data()
 {
     // Each would be fetched if its field were searched for a web address.
-    QBuffer jpeg;
-    QVERIFY(jpeg.open(QIODevice::WriteOnly));
-    QImage(8, 8, QImage::Format_RGB32).save(&jpeg, "JPEG");
+    const QByteArray jpeg = TestFiles::picture(QSize(8, 8));
     QTest::addColumn<QString>("picture");
     QTest::newRow("file-with-web-fragment")
             << "file://" + QDir::homePath() + "/elsewhere.jpg#http://x";
     QTest::newRow("data-with-web-fragment") << "data:image/jpeg;base64,"
-                    + QString::fromLatin1(jpeg.data().toBase64()) + "#http://x";
+                    + QString::fromLatin1(jpeg.toBase64()) + "#http://x";
     QTest::newRow("ftp-with-web-query") << "ftp://127.0.0.1/elsewhere.jpg?http://x";
 }
 
 void tst_PanelCells::otherSchemesNeverFetched()
 {
     QFETCH(QString, picture);
-    QVERIFY(writePicture(QDir::homePath() + QStringLiteral("/elsewhere.jpg"), Qt::red));
+    QVERIFY(TestFiles::write(QDir::homePath() + QStringLiteral("/elsewhere.jpg"),
+                             TestFiles::picture(QSize(80, 80))));
     PromotionNetworkAPI *network = PromotionNetworkAPI::instance();
     QSignalSpy downloadedSpy(network, &PromotionNetworkAPI::imageDownloaded);
     SvDetailedListItem *item = fill(picture);

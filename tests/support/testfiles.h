@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QDateTime>
+#include <QSize>
+#include <QString>
+
+// Files and pictures the suites plant and read back.
+namespace TestFiles {
+
+// Writes data to path whole; with a valid time the file is dated to it.
+bool write(const QString &path, const QByteArray &data, const QDateTime &modified = QDateTime());
+// The whole file, or ifMissing when there is none.
+QByteArray read(const QString &path, const QByteArray &ifMissing = QByteArray());
+// A picture in the given format, filled with colour; a green band on the
+// left sixth survives stretching but not cropping.
+QByteArray picture(const QSize &size, const char *format = "JPEG", const QColor &colour = Qt::red);
+
+} // namespace TestFiles
