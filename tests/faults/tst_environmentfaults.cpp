@@ -19,6 +19,7 @@
 
 #include "cachefolder.h"
 #include "faultharness.h"
+#include "storefetcher.h"
 #include "testfiles.h"
 #include "filesizelimit.h"
 #include "panelfixture.h"
@@ -115,7 +116,6 @@ private slots:
     void noSessionBus();
 
 private:
-    QString searchUrl();
 
     PanelFixture m_fixture;
     StoreServer m_proxy;
@@ -148,13 +148,6 @@ void tst_EnvironmentFaults::cleanup()
     if (m_undo)
         m_undo();
     m_undo = nullptr;
-}
-
-QString tst_EnvironmentFaults::searchUrl()
-{
-    return m_fixture.store().baseUrl() + QStringLiteral("/1.0/gb/artists/?q=")
-            + QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist()))
-            + QStringLiteral("&token=") + QString::fromLatin1(StoreConstants::DefaultToken);
 }
 
 void tst_EnvironmentFaults::environment_data()
@@ -242,9 +235,12 @@ void tst_EnvironmentFaults::environment_data()
             // the user's elsewhere.
             const QString outside = QDir::homePath() + QStringLiteral("/outside");
             const QByteArray before = "the user's own file\n";
+            StoreFetcher urls;
+            urls.setBaseUrl(m_fixture.store().baseUrl());
             staged(TestFiles::write(outside, before), "the user's file written");
             const QString answerLink =
-                    CacheFolder::filePath(QStringLiteral("queries"), searchUrl());
+                    CacheFolder::filePath(QStringLiteral("queries"),
+                                          urls.artistSearchUrl(FaultHarness::artist()));
             staged(QFile::link(outside, answerLink), "link planted");
             return Stage { [] {},
                            { answerLink },

@@ -211,8 +211,7 @@ void tst_StoreFaults::initTestCase()
     // The store's normal answers, the material of the attacks.
     m_fetcher.setBaseUrl(m_fixture.store().baseUrl());
     m_artistId = m_fixture.store().catalog().search(FaultHarness::artist()).value(0)->id;
-    m_searchUrl = m_fetcher.searchUrl(
-            QString::fromLatin1(QUrl::toPercentEncoding(FaultHarness::artist())));
+    m_searchUrl = m_fetcher.artistSearchUrl(FaultHarness::artist());
     m_search = m_fetcher.get(m_searchUrl);
     m_similar = m_fetcher.get(m_fetcher.similarUrl(m_artistId, QStringLiteral("tracks/")));
     QVERIFY(m_search.contains("<id>" + m_artistId.toUtf8() + "</id>"));

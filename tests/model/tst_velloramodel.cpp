@@ -20,6 +20,7 @@
 #include "simulatedbearerbackend.h"
 #include "storeconstants.h"
 #include "storeclientsettings.h"
+#include "storefetcher.h"
 #include "storefeedwriter.h"
 #include "storeserver.h"
 #include "rowfield.h"
@@ -111,10 +112,8 @@ private:
     void writeSettings(const QString &token = Token, const QVariant &territory = QVariant());
     bool startModemManager();
     QStringList requestedUrls() const;
-    QString searchUrl(const QString &artist, const QString &token = Token) const;
     // The search and similar-tracks requests of each artist, in turn.
     QStringList playerChains(const QStringList &artists) const;
-    QString similarUrl(const QString &id, const QString &path, const QString &token = Token) const;
     // Sets the details and waits until rows are shown.
     bool fill(VelloraModel &model, const QString &artist, const QString &viewName);
 
@@ -125,6 +124,7 @@ private:
     FakeStoreClient m_storeClient;
     SimulatedBearerBackend m_bearer;
     StoreServer m_store;
+    StoreFetcher m_urls;
     QString m_settingsPath;
     QByteArray m_systemBusAddress;
     std::unique_ptr<FakeModemManager> m_modemManager;
@@ -134,8 +134,8 @@ QStringList tst_VelloraModel::playerChains(const QStringList &artists) const
 {
     QStringList urls;
     for (const QString &artist : artists) {
-        urls << searchUrl(artist)
-             << similarUrl(m_store.catalog().search(artist).first()->id,
+        urls << m_urls.artistSearchUrl(artist)
+             << m_urls.similarUrl(m_store.catalog().search(artist).first()->id,
                            QStringLiteral("tracks/"));
     }
     return urls;
@@ -150,6 +150,7 @@ void tst_VelloraModel::initTestCase()
     m_bearer.setSessionRequired(false);
     BearerBackend::install(&m_bearer);
     QVERIFY(m_store.start());
+    m_urls.setBaseUrl(m_store.baseUrl());
     m_settingsPath = StoreClientSettings::fileName();
     m_systemBusAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
@@ -192,20 +193,6 @@ QStringList tst_VelloraModel::requestedUrls() const
             urls << m_store.baseUrl() + request.path + QLatin1Char('?') + request.query;
     }
     return urls;
-}
-
-QString tst_VelloraModel::searchUrl(const QString &artist, const QString &token) const
-{
-    return m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/?q=")
-            + QString::fromLatin1(QUrl::toPercentEncoding(artist)) + QStringLiteral("&token=")
-            + token;
-}
-
-QString tst_VelloraModel::similarUrl(const QString &id, const QString &path,
-                                     const QString &token) const
-{
-    return m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/") + id + QStringLiteral("/similar/")
-            + path + QStringLiteral("?itemsperpage=4&token=") + token;
 }
 
 bool tst_VelloraModel::fill(VelloraModel &model, const QString &artist, const QString &viewName)
@@ -517,7 +504,7 @@ void tst_VelloraModel::rowsByView()
     QCOMPARE(requestedUrls(),
              QStringList() << m_store.baseUrl() + QStringLiteral("/1.0/gb/artists/?") + query
                              + QStringLiteral("&token=") + Token
-                           << similarUrl(found->id, similarPath));
+                           << m_urls.similarUrl(found->id, similarPath));
     QCOMPARE(firstArguments(loadingSpy), (QVariantList { true, false }));
     const QList<ExpectedRow> expected = expectedRows(m_store.catalog(), viewName, *found);
     QCOMPARE(model.rowCount(), expected.size());
@@ -598,9 +585,9 @@ void tst_VelloraModel::otherArtistAbandonsRunningRequest()
 
     const QString nina = m_store.catalog().search(QStringLiteral("Nina Simone")).first()->id;
     QCOMPARE(requestedUrls(),
-             QStringList() << searchUrl(QStringLiteral("Miles Davis"))
-                           << searchUrl(QStringLiteral("Nina Simone"))
-                           << similarUrl(nina, QStringLiteral("albums/")));
+             QStringList() << m_urls.artistSearchUrl(QStringLiteral("Miles Davis"))
+                           << m_urls.artistSearchUrl(QStringLiteral("Nina Simone"))
+                           << m_urls.similarUrl(nina, QStringLiteral("albums/")));
     QCOMPARE(model.data(model.index(0, 0), RowField::role(RowField::Subtitle)).toString().isEmpty(), false);
 }
 
@@ -782,7 +769,8 @@ void tst_VelloraModel::noInternetKeepsEverything()
         QVERIFY(fill(first, artist, ViewNames::Album));
     }
     // The search is answered from the cache, the similar items need the network.
-    PromotionNetworkAPI::instance()->releaseCache(similarUrl(id, QStringLiteral("albums/")));
+    PromotionNetworkAPI::instance()->releaseCache(
+            m_urls.similarUrl(id, QStringLiteral("albums/")));
     m_store.clearRequestLog();
     m_bearer.setOnline(false);
 
@@ -828,8 +816,8 @@ void tst_VelloraModel::tokenChangeRestartsWhileLoading()
     const QString id = m_store.catalog().search(QStringLiteral("Pink Floyd")).first()->id;
     QTRY_COMPARE(model.rowCount(), 4);
     QCOMPARE(requestedUrls(),
-             QStringList() << searchUrl(QStringLiteral("Pink Floyd"), newToken)
-                           << similarUrl(id, QStringLiteral("tracks/"), newToken));
+             QStringList() << m_urls.artistSearchUrl(QStringLiteral("Pink Floyd"), newToken)
+                           << m_urls.similarUrl(id, QStringLiteral("tracks/"), 4, newToken));
     QCOMPARE(loadingSpy.count(), 2);
     QCOMPARE(loadingSpy.at(1).at(0).toBool(), false);
 
@@ -840,8 +828,8 @@ void tst_VelloraModel::tokenChangeRestartsWhileLoading()
     m_store.clearRequestLog();
     writeSettings(lastToken);
     QTRY_COMPARE(requestedUrls(),
-                 QStringList() << searchUrl(QStringLiteral("Pink Floyd"), lastToken)
-                               << similarUrl(id, QStringLiteral("tracks/"), lastToken));
+                 QStringList() << m_urls.artistSearchUrl(QStringLiteral("Pink Floyd"), lastToken)
+                               << m_urls.similarUrl(id, QStringLiteral("tracks/"), 4, lastToken));
     QTRY_COMPARE(model.rowCount(), 4);
 }
 
@@ -858,7 +846,7 @@ void tst_VelloraModel::settingsFileCreatedAfterStart()
 
     // The new file's store is used without any further reading.
     QVERIFY(fill(model, QStringLiteral("Tinariwen"), ViewNames::Artist));
-    QCOMPARE(requestedUrls().first(), searchUrl(QStringLiteral("Tinariwen")));
+    QCOMPARE(requestedUrls().first(), m_urls.artistSearchUrl(QStringLiteral("Tinariwen")));
 }
 
 void tst_VelloraModel::directParsedCallsDoNothing()
@@ -887,7 +875,7 @@ void tst_VelloraModel::blankTerritoryWithoutSim()
     QVERIFY(fill(model, QStringLiteral("Sigur Rós"), ViewNames::Artist));
 
     QCOMPARE(m_store.requestCount(StoreRequest::Kind::Territory), 0);
-    QCOMPARE(requestedUrls().first(), searchUrl(QStringLiteral("Sigur Rós")));
+    QCOMPARE(requestedUrls().first(), m_urls.artistSearchUrl(QStringLiteral("Sigur Rós")));
 }
 
 void tst_VelloraModel::hostileUrlParts_data()

@@ -40,16 +40,27 @@ QString StoreFetcher::api() const
     return m_baseUrl + QLatin1String("/1.0/");
 }
 
-QString StoreFetcher::searchUrl(const QString &query) const
+QString StoreFetcher::searchUrl(const QString &query, const QString &token) const
 {
-    return api() + QLatin1String("gb/artists/?q=") + query + QLatin1String("&token=") + Token;
+    return api() + QLatin1String("gb/artists/?q=") + query + QLatin1String("&token=") + token;
 }
 
-QString StoreFetcher::similarUrl(const QString &id, const QString &what, int items) const
+QString StoreFetcher::artistSearchUrl(const QString &artist, const QString &token) const
+{
+    return searchUrl(QString::fromLatin1(QUrl::toPercentEncoding(artist)), token);
+}
+
+QString StoreFetcher::similarUrl(const QString &id, const QString &what, int items,
+                                 const QString &token) const
 {
     return api() + QLatin1String("gb/artists/") + id + QLatin1String("/similar/") + what
             + QLatin1String("?itemsperpage=") + QString::number(items) + QLatin1String("&token=")
-            + Token;
+            + token;
+}
+
+QString StoreFetcher::defaultToken()
+{
+    return Token;
 }
 
 QString StoreFetcher::territoryUrl(const QString &mcc) const

@@ -26,10 +26,15 @@ public:
     // The body of a reply that finished without error, or nothing.
     QByteArray get(const QString &url);
 
+    // The addresses of the store's queries, as the plug-in builds them. The
+    // search query goes in as written; an artist's name is encoded first.
     QString api() const;
-    QString searchUrl(const QString &query) const;
-    QString similarUrl(const QString &id, const QString &what, int items = 4) const;
+    QString searchUrl(const QString &query, const QString &token = defaultToken()) const;
+    QString artistSearchUrl(const QString &artist, const QString &token = defaultToken()) const;
+    QString similarUrl(const QString &id, const QString &what, int items = 4,
+                       const QString &token = defaultToken()) const;
     QString territoryUrl(const QString &mcc) const;
+    static QString defaultToken();
 
 private:
     QNetworkAccessManager m_manager;
