@@ -176,27 +176,21 @@ void SvLinearLayoutPolicy::placeItem(const Entry &entry, const QRectF &rect, qre
     const qreal length =
             qMin(cellLength, along(item->effectiveSizeHint(Qt::MaximumSize), m_orientation));
 
+    // Along the line an item without alignment stands at its cell's start;
+    // across it, items without alignment are centred.
     const Qt::Alignment alignment = entry.alignment;
-    if (vertical) {
-        const qreal mainOffset =
-                alignedOffset(cellLength, length, alignment, Qt::AlignVCenter, Qt::AlignBottom);
-        // Across the column, items without a horizontal alignment are centred.
-        const qreal crossOffset = alignedOffset(
-                breadth, crossLength,
-                (alignment & Qt::AlignHorizontal_Mask) ? alignment : Qt::AlignHCenter,
-                Qt::AlignHCenter, Qt::AlignRight);
-        item->setGeometry(
-                QRectF(rect.left() + crossOffset, position + mainOffset, crossLength, length));
-    } else {
-        const qreal mainOffset =
-                alignedOffset(cellLength, length, alignment, Qt::AlignHCenter, Qt::AlignRight);
-        const qreal crossOffset = alignedOffset(
-                breadth, crossLength,
-                (alignment & Qt::AlignVertical_Mask) ? alignment : Qt::AlignVCenter,
-                Qt::AlignVCenter, Qt::AlignBottom);
-        item->setGeometry(
-                QRectF(position + mainOffset, rect.top() + crossOffset, length, crossLength));
-    }
+    const Qt::Alignment mainCentre = vertical ? Qt::AlignVCenter : Qt::AlignHCenter;
+    const Qt::Alignment mainEnd = vertical ? Qt::AlignBottom : Qt::AlignRight;
+    const Qt::Alignment crossCentre = vertical ? Qt::AlignHCenter : Qt::AlignVCenter;
+    const Qt::Alignment crossEnd = vertical ? Qt::AlignRight : Qt::AlignBottom;
+    const Qt::Alignment crossMask = vertical ? Qt::AlignHorizontal_Mask : Qt::AlignVertical_Mask;
+    const qreal mainStart =
+            position + alignedOffset(cellLength, length, alignment, mainCentre, mainEnd);
+    const qreal acrossStart = (vertical ? rect.left() : rect.top())
+            + alignedOffset(breadth, crossLength, (alignment & crossMask) ? alignment : crossCentre,
+                            crossCentre, crossEnd);
+    item->setGeometry(vertical ? QRectF(acrossStart, mainStart, crossLength, length)
+                               : QRectF(mainStart, acrossStart, length, crossLength));
 }
 
 void SvLinearLayoutPolicy::placeItems(const QRectF &rect)
