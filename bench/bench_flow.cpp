@@ -37,7 +37,7 @@
 #include "svimagewidget.h"
 #include "svlocale.h"
 #include "svwidget.h"
-#include "viewnames.h"
+#include "viewtraits.h"
 #include "xmlquerybatchpass.h"
 #include "xmlquerypath.h"
 #include "xmlstructurecheck.h"
@@ -305,17 +305,13 @@ public:
         if (endpoint.territory.isEmpty())
             endpoint.territory = QStringLiteral("gb");
         const QString searchUrl = endpoint.searchUrl(artist);
-        const StoreQueries::Similar kind = viewId == ViewNames::Player
-                ? StoreQueries::Similar::Tracks
-                : viewId == ViewNames::Album ? StoreQueries::Similar::Albums
-                                             : StoreQueries::Similar::Artists;
-        const QString similarPath = viewId == ViewNames::Player ? QStringLiteral("tracks/")
-                : viewId == ViewNames::Album                    ? QStringLiteral("albums/")
-                                                                : QString();
+        const ViewTraits &traits = ViewTraits::of(viewId);
+        const StoreQueries::Similar kind = traits.similar;
 
         const double start = nowMs();
         QString id;
-        const QList<QStringList> found = extract(readCached(searchUrl), StoreQueries::artistSearch());
+        const QList<QStringList> found =
+                extract(readCached(searchUrl), StoreQueries::artistSearch());
         for (const QStringList &row : found) {
             if (row.value(0).compare(artist, Qt::CaseInsensitive) == 0) {
                 id = row.value(1);
@@ -324,9 +320,10 @@ public:
         }
         if (id.isEmpty())
             return -1;
-        const QList<QStringList> rows = extract(
-                readCached(endpoint.similarUrl(id, similarPath, StoreQueries::SimilarItemsLimit)),
-                StoreQueries::similarItems(kind));
+        const QList<QStringList> rows =
+                extract(readCached(endpoint.similarUrl(id, traits.similarPath,
+                                                       StoreQueries::SimilarItemsLimit)),
+                        StoreQueries::similarItems(kind));
         if (rows.isEmpty())
             return -1;
         const int pictureColumn = kind == StoreQueries::Similar::Tracks ? 4 : 3;

@@ -113,8 +113,8 @@ QList<qreal> SvLinearLayoutPolicy::lengthsAlong(const QList<Entry> &shown, qreal
 
 // Room to spare goes to the expanding items, else to those that may grow,
 // in equal shares up to each one's maximum.
-void SvLinearLayoutPolicy::grow(const QList<Entry> &shown, qreal spare,
-                                const QList<qreal> &maximum, QList<qreal> &sizes) const
+void SvLinearLayoutPolicy::grow(const QList<Entry> &shown, qreal spare, const QList<qreal> &maximum,
+                                QList<qreal> &sizes) const
 {
     QList<int> growing;
     for (const QSizePolicy::PolicyFlag flag : { QSizePolicy::ExpandFlag, QSizePolicy::GrowFlag }) {
@@ -171,8 +171,9 @@ void SvLinearLayoutPolicy::placeItem(const Entry &entry, const QRectF &rect, qre
     qreal crossLength = (crossPolicy & (QSizePolicy::GrowFlag | QSizePolicy::ExpandFlag))
             ? qMin(breadth, crossMaximum)
             : qMin(breadth, crossPreferred);
-    crossLength = qMax(crossLength,
-                       qMin(breadth, across(item->effectiveSizeHint(Qt::MinimumSize), m_orientation)));
+    crossLength =
+            qMax(crossLength,
+                 qMin(breadth, across(item->effectiveSizeHint(Qt::MinimumSize), m_orientation)));
     const qreal length =
             qMin(cellLength, along(item->effectiveSizeHint(Qt::MaximumSize), m_orientation));
 

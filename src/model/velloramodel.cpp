@@ -31,8 +31,15 @@ const int MinimumAnswerFields = 5;
 const int MaxArtistNameLength = 1024;
 
 // The columns of the similar-tracks answer, in the order its query set names them.
-enum TrackColumn { TrackTitle, TrackArtist, TrackAlbum, TrackDuration, TrackPicture, TrackId,
-                   TrackLinkArtist };
+enum TrackColumn {
+    TrackTitle,
+    TrackArtist,
+    TrackAlbum,
+    TrackDuration,
+    TrackPicture,
+    TrackId,
+    TrackLinkArtist
+};
 
 } // namespace
 
@@ -350,8 +357,8 @@ void VelloraModel::setArtistId(const QString &id)
     if (m_artistId.isEmpty())
         return;
     m_step = Step::Similar;
-    m_promotionUrl = m_endpoint.similarUrl(m_artistId, ViewTraits::of(m_viewName).similarPath,
-                                           ItemsPerPage);
+    m_promotionUrl =
+            m_endpoint.similarUrl(m_artistId, ViewTraits::of(m_viewName).similarPath, ItemsPerPage);
     connect(m_network, &PromotionNetwork::xmlDownloaded, this,
             &VelloraModel::onPromotiontXmlFetched, Qt::UniqueConnection);
     m_network->fetchXml(m_promotionUrl, fetchDelay());
@@ -460,8 +467,8 @@ void VelloraModel::onPromotionClicked(const QModelIndex &index)
     const QString first = values.value(traits.rowLinkFirst);
     const QString second = values.value(traits.rowLinkSecond);
     qDebug() << "VelloraModel::onPromotionClicked()" << first << second << id;
-    PromotionLauncher::instance()->launchInMusicStoreClient(traits.rowLink + first + QLatin1Char('/')
-                                                            + second + QLatin1Char('/') + id);
+    PromotionLauncher::instance()->launchInMusicStoreClient(
+            traits.rowLink + first + QLatin1Char('/') + second + QLatin1Char('/') + id);
 }
 
 QStringList VelloraModel::trackRow(const QStringList &answer) const
@@ -470,7 +477,8 @@ QStringList VelloraModel::trackRow(const QStringList &answer) const
     row[RowField::Title] = answer.value(TrackTitle);
     row[RowField::Subtitle] =
             answer.value(TrackArtist) + QStringLiteral(" | ") + answer.value(TrackAlbum);
-    row[RowField::SideText] = convertSecondsToString(answer.value(TrackDuration).toInt(nullptr, 10));
+    row[RowField::SideText] =
+            convertSecondsToString(answer.value(TrackDuration).toInt(nullptr, 10));
     row[RowField::Picture] = answer.value(TrackPicture);
     row[RowField::StoreId] = answer.value(TrackId);
     row[RowField::TrackArtist] = answer.value(TrackLinkArtist);

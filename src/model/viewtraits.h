@@ -33,8 +33,8 @@ struct ViewTraits
         static const ViewTraits table[] = {
             { &ViewNames::Player, QStringLiteral("tracks/"), StoreQueries::Similar::Tracks,
               QStringLiteral("#Artist/SolvaneSonavoNowPlayingViewVellora/"),
-              QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/"),
-              RowField::TrackArtist, RowField::Title, true, true, false },
+              QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/"), RowField::TrackArtist,
+              RowField::Title, true, true, false },
             { &ViewNames::Album, QStringLiteral("albums/"), StoreQueries::Similar::Albums,
               QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/"),
               QStringLiteral("#Product/SolvaneSonavoSongViewVellora/"), RowField::Subtitle,

@@ -140,7 +140,8 @@ QStringList PanelRun::pictures() const
 {
     QStringList pictures;
     for (int row = 0; row < model()->rowCount(); ++row)
-        pictures << model()->data(model()->index(row, 0), RowField::role(RowField::Picture)).toString();
+        pictures << model()->data(model()->index(row, 0), RowField::role(RowField::Picture))
+                            .toString();
     return pictures;
 }
 

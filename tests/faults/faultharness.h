@@ -97,7 +97,6 @@ Awaited await(PanelRun &run, const Outcome &expect, const QString &artist);
 // A fresh panel of the view shows the artist with thumbnails, and the cache is clean.
 bool recovers(const QString &viewName, const QString &artist);
 
-
 // The process's peak resident memory in bytes since the last reset.
 void resetPeakMemory();
 qint64 peakMemory();

@@ -116,7 +116,6 @@ private slots:
     void noSessionBus();
 
 private:
-
     PanelFixture m_fixture;
     StoreServer m_proxy;
     std::function<void()> m_undo;
@@ -238,9 +237,8 @@ void tst_EnvironmentFaults::environment_data()
             StoreFetcher urls;
             urls.setBaseUrl(m_fixture.store().baseUrl());
             staged(TestFiles::write(outside, before), "the user's file written");
-            const QString answerLink =
-                    CacheFolder::filePath(QStringLiteral("queries"),
-                                          urls.artistSearchUrl(FaultHarness::artist()));
+            const QString answerLink = CacheFolder::filePath(
+                    QStringLiteral("queries"), urls.artistSearchUrl(FaultHarness::artist()));
             staged(QFile::link(outside, answerLink), "link planted");
             return Stage { [] {},
                            { answerLink },

@@ -379,7 +379,8 @@ void tst_StoreFaults::attack_data()
             rows,
             {},
             [pictureFile] {
-                QVERIFY(TestFiles::write(pictureFile, TestFiles::picture(QSize(5600, 5600), "PNG")));
+                QVERIFY(TestFiles::write(pictureFile,
+                                         TestFiles::picture(QSize(5600, 5600), "PNG")));
             } } },
     };
     for (const auto &attack : attacks)

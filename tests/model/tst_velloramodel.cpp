@@ -46,7 +46,8 @@ QStringList shownRow(const VelloraModel &model, int row)
 {
     QStringList fields;
     for (int field = 0; field < model.columnCount(); ++field)
-        fields << model.data(model.index(row, 0), RowField::role(RowField::Field(field))).toString();
+        fields << model.data(model.index(row, 0), RowField::role(RowField::Field(field)))
+                          .toString();
     return fields;
 }
 
@@ -136,7 +137,7 @@ QStringList tst_VelloraModel::playerChains(const QStringList &artists) const
     for (const QString &artist : artists) {
         urls << m_urls.artistSearchUrl(artist)
              << m_urls.similarUrl(m_store.catalog().search(artist).first()->id,
-                           QStringLiteral("tracks/"));
+                                  QStringLiteral("tracks/"));
     }
     return urls;
 }
@@ -250,13 +251,15 @@ void tst_VelloraModel::rolesAndCounts()
     QCOMPARE(model.columnCount(), 6);
 
     for (int field = 0; field < player.size(); ++field)
-        QCOMPARE(model.data(model.index(0, 3), RowField::role(RowField::Field(field))).toString(), player.at(field));
+        QCOMPARE(model.data(model.index(0, 3), RowField::role(RowField::Field(field))).toString(),
+                 player.at(field));
     QVERIFY(!model.data(model.index(0, 0), Qt::DisplayRole).isValid());
     QVERIFY(!model.data(model.index(0, 0), RowField::role(RowField::TrackArtist) + 1).isValid());
     QVERIFY(!model.data(model.index(2, 0), RowField::role(RowField::Title)).isValid());
     QVERIFY(!model.data(QModelIndex(), RowField::role(RowField::Title)).isValid());
     QVERIFY(!model.data(model.index(1, 0), RowField::role(RowField::SideText)).isValid());
-    QCOMPARE(model.data(model.index(1, 0), RowField::role(RowField::Subtitle)).toString(), QStringLiteral("A | B"));
+    QCOMPARE(model.data(model.index(1, 0), RowField::role(RowField::Subtitle)).toString(),
+             QStringLiteral("A | B"));
 }
 
 void tst_VelloraModel::changeImage_data()
@@ -588,7 +591,8 @@ void tst_VelloraModel::otherArtistAbandonsRunningRequest()
              QStringList() << m_urls.artistSearchUrl(QStringLiteral("Miles Davis"))
                            << m_urls.artistSearchUrl(QStringLiteral("Nina Simone"))
                            << m_urls.similarUrl(nina, QStringLiteral("albums/")));
-    QCOMPARE(model.data(model.index(0, 0), RowField::role(RowField::Subtitle)).toString().isEmpty(), false);
+    QCOMPARE(model.data(model.index(0, 0), RowField::role(RowField::Subtitle)).toString().isEmpty(),
+             false);
 }
 
 void tst_VelloraModel::picturesOfLeftArtistsStopDownloading()
@@ -769,8 +773,7 @@ void tst_VelloraModel::noInternetKeepsEverything()
         QVERIFY(fill(first, artist, ViewNames::Album));
     }
     // The search is answered from the cache, the similar items need the network.
-    PromotionNetworkAPI::instance()->releaseCache(
-            m_urls.similarUrl(id, QStringLiteral("albums/")));
+    PromotionNetworkAPI::instance()->releaseCache(m_urls.similarUrl(id, QStringLiteral("albums/")));
     m_store.clearRequestLog();
     m_bearer.setOnline(false);
 

@@ -48,7 +48,6 @@ StoreFault fault(Kind kind, const QString &path, int times = 1)
     return result;
 }
 
-
 QList<int> idsOf(const QSignalSpy &spy)
 {
     QList<int> ids;

@@ -241,7 +241,8 @@ void tst_PanelCells::sharedPictureDownloadedOnce()
                  AlbumIcon);
     }
     for (int row = 0; row < tracks; ++row)
-        QTRY_COMPARE(model.data(model.index(row, 0), RowField::role(RowField::Picture)).toString(), path);
+        QTRY_COMPARE(model.data(model.index(row, 0), RowField::role(RowField::Picture)).toString(),
+                     path);
 
     for (int row = 0; row < tracks; ++row) {
         auto *item = qobject_cast<SvDetailedListItem *>(cells.at(row).get());
@@ -259,8 +260,8 @@ void tst_PanelCells::otherSchemesNeverFetched_data()
     QTest::addColumn<QString>("picture");
     QTest::newRow("file-with-web-fragment")
             << "file://" + QDir::homePath() + "/elsewhere.jpg#http://x";
-    QTest::newRow("data-with-web-fragment") << "data:image/jpeg;base64,"
-                    + QString::fromLatin1(jpeg.toBase64()) + "#http://x";
+    QTest::newRow("data-with-web-fragment")
+            << "data:image/jpeg;base64," + QString::fromLatin1(jpeg.toBase64()) + "#http://x";
     QTest::newRow("ftp-with-web-query") << "ftp://127.0.0.1/elsewhere.jpg?http://x";
 }
 

@@ -49,11 +49,9 @@ StoreQueries::QuerySet querySet(const QStringList &header)
         { QStringLiteral("similar-artists"),
           StoreQueries::similarItems(StoreQueries::Similar::Artists) },
     };
-    StoreQueries::QuerySet set { StoreQueries::namespaces(QStringLiteral("atom"),
-                                                          StoreConstants::AtomNamespace),
-                                 {},
-                                 {},
-                                 0 };
+    StoreQueries::QuerySet set {
+        StoreQueries::namespaces(QStringLiteral("atom"), StoreConstants::AtomNamespace), {}, {}, 0
+    };
     for (const QString &line : header) {
         const qsizetype colon = line.indexOf(QLatin1Char(':'));
         const QString key = line.left(colon);

@@ -29,7 +29,7 @@ bool hasOption(int argc, char **argv, const char *const *options, size_t count)
 
 // Every option the player takes: name, help text, value name and default
 // (none for a switch). The plug-in's default path is only known at run time.
-struct OptionSpec
+struct OptionEntry
 {
     const char *name;
     const char *description;
@@ -37,7 +37,7 @@ struct OptionSpec
     const char *defaultValue;
 };
 
-const OptionSpec optionSpecs[] = {
+const OptionEntry optionTable[] = {
     { "view", "player, album or artist.", "VIEW", "player" },
     { "artist", "Artist of the track.", "NAME", nullptr },
     { "album", "Album of the track.", "TITLE", nullptr },
@@ -50,9 +50,8 @@ const OptionSpec optionSpecs[] = {
     { "timeout", "Seconds to wait for the panel (default 60).", "S", "60" },
     { "home", "Run in this home, with its own store settings, cache and session bus.", "DIR",
       nullptr },
-    { "settings",
-      "Store client settings file naming the store to use instead of the embedded one.", "FILE",
-      nullptr },
+    { "settings", "Store client settings file naming the store to use instead of the embedded one.",
+      "FILE", nullptr },
     { "plugin", "The plug-in library.", "FILE", nullptr },
     { "list-plugins",
       "Print the name, version, description and views of each plug-in in the plug-in folder "
@@ -67,14 +66,14 @@ const OptionSpec optionSpecs[] = {
       nullptr },
 };
 
-QCommandLineOption makeOption(const OptionSpec &spec)
+QCommandLineOption makeOption(const OptionEntry &entry)
 {
-    QCommandLineOption option(QLatin1String(spec.name), QLatin1String(spec.description));
-    if (spec.valueName)
-        option.setValueName(QLatin1String(spec.valueName));
-    if (spec.defaultValue)
-        option.setDefaultValue(QLatin1String(spec.defaultValue));
-    else if (qstrcmp(spec.name, "plugin") == 0)
+    QCommandLineOption option(QLatin1String(entry.name), QLatin1String(entry.description));
+    if (entry.valueName)
+        option.setValueName(QLatin1String(entry.valueName));
+    if (entry.defaultValue)
+        option.setDefaultValue(QLatin1String(entry.defaultValue));
+    else if (qstrcmp(entry.name, "plugin") == 0)
         option.setDefaultValue(PlayerPaths::defaultPluginFile());
     return option;
 }
@@ -134,8 +133,8 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
             "music player on your session bus instead (MPRIS 2)."));
     parser.addHelpOption();
     parser.addVersionOption();
-    for (const OptionSpec &spec : optionSpecs)
-        parser.addOption(makeOption(spec));
+    for (const OptionEntry &entry : optionTable)
+        parser.addOption(makeOption(entry));
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
                                  QStringLiteral("[NAME]"));
     // A mistake is a usage error (exit 2) said in the player's own words;
@@ -188,11 +187,15 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
             *error = QStringLiteral("--artist needs a name");
             return false;
         }
-        options->track = { parser.value(QStringLiteral("artist")), parser.value(QStringLiteral("album")),
-                           parser.value(QStringLiteral("song")), parser.value(QStringLiteral("genre")) };
+        options->track = { parser.value(QStringLiteral("artist")),
+                           parser.value(QStringLiteral("album")),
+                           parser.value(QStringLiteral("song")),
+                           parser.value(QStringLiteral("genre")) };
     }
-    if (parser.isSet(QStringLiteral("home")) && !QFileInfo(parser.value(QStringLiteral("home"))).isDir()) {
-        *error = QStringLiteral("no folder %1 for --home").arg(parser.value(QStringLiteral("home")));
+    if (parser.isSet(QStringLiteral("home"))
+        && !QFileInfo(parser.value(QStringLiteral("home"))).isDir()) {
+        *error =
+                QStringLiteral("no folder %1 for --home").arg(parser.value(QStringLiteral("home")));
         return false;
     }
     options->print = parser.isSet(QStringLiteral("print"));
