@@ -1,3 +1,5 @@
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QTest>
 
@@ -106,6 +108,11 @@ void tst_PromotionLauncher::absentStoreClientDoesNotDisturb()
 
     m_store.unregisterService();
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/nobody-listens/1"));
+    // The bus handles one connection's messages in order: once this question on
+    // the launcher's connection is answered, the call above has been turned away,
+    // and registering the client again cannot overtake it.
+    QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            FakeStoreClient::ServiceName));
 
     // Once the client is back, the same interface object reaches it again and
     // the call made in its absence never turns up.
