@@ -23,5 +23,33 @@
         <source>No matches found</source>
         <translation>Ei osumia</translation>
     </message>
+    <message id="qtn_musi_vellora_tracks" numerus="yes">
+        <source>%n track(s)</source>
+        <translation>
+            <numerusform>%n kappale</numerusform>
+            <numerusform>%n kappaletta</numerusform>
+        </translation>
+    </message>
+    <message id="qtn_musi_duration_hours" numerus="yes">
+        <source>%n hour(s)</source>
+        <translation>
+            <numerusform>%n tunti</numerusform>
+            <numerusform>%n tuntia</numerusform>
+        </translation>
+    </message>
+    <message id="qtn_musi_duration_minutes" numerus="yes">
+        <source>%n minute(s)</source>
+        <translation>
+            <numerusform>%n minuutti</numerusform>
+            <numerusform>%n minuuttia</numerusform>
+        </translation>
+    </message>
+    <message id="qtn_musi_duration_seconds" numerus="yes">
+        <source>%n second(s)</source>
+        <translation>
+            <numerusform>%n sekunti</numerusform>
+            <numerusform>%n sekuntia</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

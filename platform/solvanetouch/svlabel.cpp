@@ -4,12 +4,16 @@
 #include <QPainter>
 #include <QtMath>
 
+#include "svaccessible.h"
+
 SvLabel::SvLabel(QGraphicsItem *parent) : SvLabel(QString(), parent) { }
 
 SvLabel::SvLabel(const QString &text, QGraphicsItem *parent)
     : SvWidgetController(parent),
       m_text(text)
-{ }
+{
+    setAccessibleRole(QAccessible::StaticText);
+}
 
 SvLabel::~SvLabel() = default;
 
@@ -25,6 +29,7 @@ void SvLabel::setText(const QString &text)
     m_text = text;
     updateGeometry();
     update();
+    SvAccessible::notifyNameChanged(this);
 }
 
 Qt::Alignment SvLabel::alignment() const
@@ -49,6 +54,11 @@ void SvLabel::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, Q
     painter->setPen(themeStyle().foregroundColor);
     painter->drawText(area, int(m_alignment),
                       metrics.elidedText(m_text, Qt::ElideRight, area.width()));
+}
+
+QString SvLabel::accessibleText() const
+{
+    return m_text;
 }
 
 QSizeF SvLabel::contentSizeHint(Qt::SizeHint which) const

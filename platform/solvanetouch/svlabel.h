@@ -22,6 +22,8 @@ public:
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option,
                QWidget *widget = nullptr) override;
 
+    QString accessibleText() const override;
+
 protected:
     QSizeF contentSizeHint(Qt::SizeHint which) const override;
 

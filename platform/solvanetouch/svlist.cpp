@@ -1,5 +1,6 @@
 #include "svlist.h"
 
+#include "svaccessible.h"
 #include "svcellcreator.h"
 #include "svlayout.h"
 #include "svlinearlayoutpolicy.h"
@@ -12,6 +13,7 @@ SvList::SvList(QGraphicsItem *parent) : SvWidgetController(parent)
     m_policy = new SvLinearLayoutPolicy(layout, Qt::Vertical);
     m_policy->setSpacing(0);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    setAccessibleRole(QAccessible::List);
 }
 
 SvList::~SvList() = default;
@@ -61,6 +63,12 @@ int SvList::cellCount() const
 SvWidget *SvList::cellAt(int row) const
 {
     return m_cells.value(row);
+}
+
+QList<SvWidget *> SvList::accessibleChildren() const
+{
+    QList<QGraphicsItem *> cells(m_cells.cbegin(), m_cells.cend());
+    return SvAccessible::exposed(SvAccessible::visibleWidgets(cells));
 }
 
 void SvList::onRowsInserted(const QModelIndex &parent, int first, int last)

@@ -31,6 +31,9 @@ public:
     int cellCount() const;
     SvWidget *cellAt(int row) const;
 
+    // The cells in the order of their rows, whether laid out yet or not.
+    QList<SvWidget *> accessibleChildren() const override;
+
 signals:
     void itemClicked(const QModelIndex &index);
 

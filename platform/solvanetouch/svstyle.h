@@ -11,6 +11,7 @@ struct SvStyle
 {
     QColor backgroundColor;
     QColor pressedBackgroundColor;
+    QColor focusFrameColor; // around a row that has the keyboard focus
     QColor foregroundColor = QColor(0x20, 0x20, 0x20);
     QFont font;
     QMarginsF margins;

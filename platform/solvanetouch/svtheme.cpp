@@ -36,6 +36,7 @@ SvStyle panelStyle(const QMarginsF &margins)
     SvStyle style;
     style.backgroundColor = inversePanel;
     style.pressedBackgroundColor = inversePressed;
+    style.focusFrameColor = accent;
     style.foregroundColor = inverseText;
     style.font = pixelFont(22);
     style.margins = margins;

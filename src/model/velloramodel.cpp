@@ -11,6 +11,7 @@
 #include "promotionnetwork.h"
 #include "promotionnetworkapi.h"
 #include "promotionxmlparser.h"
+#include "spokenrow.h"
 #include "storeendpoint.h"
 #include "storequeries.h"
 #include "systemnetworkinfo.h"
@@ -106,6 +107,8 @@ int VelloraModel::columnCount(const QModelIndex &parent) const
 QVariant VelloraModel::data(const QModelIndex &index, int role) const
 {
     const int row = index.row();
+    if (role == Qt::AccessibleTextRole && row >= 0 && row < rowCount())
+        return SpokenRow::text(m_rows.value(row), ViewTraits::of(m_viewName).similar);
     const int field = role - Qt::UserRole;
     if (row < 0 || row >= rowCount() || field < 0 || field >= columnCount())
         return QVariant();

@@ -42,6 +42,7 @@ void CreatorBase::updateCell(const QString &defaultPicture, const QModelIndex &i
     item->setTitle(index.data(RowField::role(RowField::Title)).toString());
     item->setSubtitle(index.data(RowField::role(RowField::Subtitle)).toString());
     item->setSideBottomTitle(index.data(RowField::role(RowField::SideText)).toString());
+    item->setAccessibleName(index.data(Qt::AccessibleTextRole).toString());
 
     QString picture = index.data(RowField::role(RowField::Picture)).toString();
     if (PromotionNetworkAPI::isWebUrl(QUrl(picture)))

@@ -26,6 +26,8 @@ TekuMusicButtonWidget::TekuMusicButtonWidget(SvWidget *parent) : SvWidget(parent
 
     auto *item = new SvListItem(this);
     item->setStyleName(QStringLiteral("CommonSmallPanelInverted"));
+    // It opens the store, as a link would; its label names it.
+    item->setAccessibleRole(QAccessible::Link);
     policy->addItem(item);
     SvLinearLayoutPolicy *itemPolicy = createLinearPolicy(item, Qt::Horizontal);
 

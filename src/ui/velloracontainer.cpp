@@ -33,9 +33,11 @@ VelloraContainer::VelloraContainer(const QString &name, SvWidget *parent)
     m_header->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_header->setStyleName(QStringLiteral("CommonGroupHeaderInverted"));
     m_header->setText(artistView ? qtTrId("qtn_musi_vellora_artists") : qtTrId("qtn_musi_vellora"));
+    m_header->setAccessibleRole(QAccessible::Heading);
     headerPolicy->addItem(m_header);
 
     m_list = new SvList(this);
+    m_list->setAccessibleName(m_header->text());
     if (artistView)
         m_list->setCellCreator(new AOAInterfaceContentItemCreator(this));
     else

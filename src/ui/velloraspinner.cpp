@@ -1,6 +1,7 @@
 #include "velloraspinner.h"
 
 #include "panellayout.h"
+#include "svaccessible.h"
 #include "svlabel.h"
 #include "svlinearlayoutpolicy.h"
 #include "svprogressindicator.h"
@@ -35,6 +36,8 @@ VelloraSpinner::VelloraSpinner(SvWidget *parent) : SvWidget(parent), m_label(nul
     panelPolicy->addItem(indicator, Qt::AlignRight | Qt::AlignVCenter);
 
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    // Read as one line of text: the indicator beside it says nothing more.
+    setAccessibleRole(QAccessible::StaticText);
 }
 
 VelloraSpinner::~VelloraSpinner() = default;
@@ -46,5 +49,11 @@ QString VelloraSpinner::text() const
 
 void VelloraSpinner::setText(const QString &text)
 {
+    if (text == m_label->text())
+        return;
     m_label->setText(text);
+    // Nothing has the focus on the row, so a screen reader would not say the
+    // change (loading, then no matches) unless told to.
+    if (isVisible())
+        SvAccessible::notify(this, QAccessible::Alert);
 }

@@ -26,6 +26,7 @@ VelloraView::VelloraView(const QString &name, SvWidget *parent)
       m_detailsPending(false),
       m_model(nullptr)
 {
+    setAccessibleRole(QAccessible::Grouping);
     m_policy = createLinearPolicy(this, Qt::Vertical);
 
     m_container = new VelloraContainer(m_viewName, this);
