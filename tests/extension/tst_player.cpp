@@ -12,6 +12,13 @@
 
 #include <csignal>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+
+#include "accessibilitybus.h"
 #include "expectedrows.h"
 #include "storeserver.h"
 #include "viewnames.h"
@@ -99,6 +106,8 @@ private slots:
     void debugLinesOnlyWhenAsked();
     void signalEndsTheWholeRun_data();
     void signalEndsTheWholeRun();
+    void accessibilityBusStandIn_data();
+    void accessibilityBusStandIn();
 
 private:
     // The player's output; its error output too when errors is given, else passed on.
@@ -369,6 +378,64 @@ void tst_Player::signalEndsTheWholeRun()
     QVERIFY(player.waitForFinished(10000));
     for (const qint64 pid : run)
         QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid), qPrintable(QString::number(pid)), 10000);
+}
+
+void tst_Player::accessibilityBusStandIn_data()
+{
+    QTest::addColumn<QByteArray>("givenAddress");
+    QTest::addColumn<bool>("launcherRunning");
+    QTest::addColumn<bool>("serves");
+    QTest::newRow("address-given")
+            << QByteArray("unix:path=/run/user/1/at-spi/bus") << false << true;
+    QTest::newRow("nothing-to-hand-on") << QByteArray() << false << false;
+    // A session bus with a launcher of its own needs no stand-in.
+    QTest::newRow("launcher-running") << QByteArray("unix:path=/elsewhere") << true << false;
+}
+
+void tst_Player::accessibilityBusStandIn()
+{
+    QFETCH(QByteArray, givenAddress);
+    QFETCH(bool, launcherRunning);
+    QFETCH(bool, serves);
+    const QString service = QStringLiteral("org.a11y.Bus");
+    QDBusConnection asker = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                          QStringLiteral("a11y-asker"));
+    const auto cleanUp = qScopeGuard([&] {
+        qunsetenv(AccessibilityBus::GivenAddressVariable);
+        asker.unregisterService(service);
+        QDBusConnection::disconnectFromBus(QStringLiteral("a11y-asker"));
+    });
+    QVERIFY(asker.isConnected());
+    if (launcherRunning)
+        QVERIFY(asker.registerService(service));
+    qputenv(AccessibilityBus::GivenAddressVariable, givenAddress);
+    qunsetenv(AccessibilityBus::UserBusVariable);
+
+    AccessibilityBus standIn;
+    QCOMPARE(standIn.start(), serves);
+    if (!serves) {
+        QCOMPARE(asker.interface()->isServiceRegistered(service).value(), launcherRunning);
+        return;
+    }
+    // Asked from another connection, as an application on the bus asks; the
+    // stand-in answers from this thread's event loop.
+    const auto ask = [&asker](const QString &interface, const QString &member,
+                              const QVariantList &arguments = {}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+                QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), interface, member);
+        call.setArguments(arguments);
+        QDBusPendingCall pending = asker.asyncCall(call);
+        return QTest::qWaitFor([&pending] { return pending.isFinished(); }, 10000) ? pending.reply()
+                                                                                   : QDBusMessage();
+    };
+    const QDBusMessage address = ask(service, QStringLiteral("GetAddress"));
+    QCOMPARE(address.arguments().value(0).toString(), QString::fromLatin1(givenAddress));
+    const QDBusMessage enabled =
+            ask(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                { QStringLiteral("org.a11y.Status"), QStringLiteral("IsEnabled") });
+    QCOMPARE(enabled.arguments().value(0).value<QDBusVariant>().variant().toBool(), true);
+    const QDBusMessage unknown = ask(service, QStringLiteral("Launch"));
+    QCOMPARE(unknown.type(), QDBusMessage::ErrorMessage);
 }
 
 QTEST_MAIN(tst_Player)

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "accessibilitybus.h"
 #include "demostore.h"
 #include "fakestoreclient.h"
 #include "mprisfollower.h"
@@ -358,6 +359,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));
+    AccessibilityBus accessibilityBus;
+    accessibilityBus.start();
 
     PlayerOptions options;
     QString error;

@@ -1,5 +1,7 @@
 #include "playerenvironment.h"
 
+#include "accessibilitybus.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -90,17 +92,24 @@ bool PlayerEnvironment::isSandboxed() const
     return qEnvironmentVariableIsSet(sandboxVariable);
 }
 
+QByteArray PlayerEnvironment::sessionBusAddress()
+{
+    const QByteArray given = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!given.isEmpty())
+        return given;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray socket = runtime + "/bus";
+    if (runtime.isEmpty() || !QFileInfo::exists(QString::fromLocal8Bit(socket)))
+        return QByteArray();
+    return "unix:path=" + socket;
+}
+
 bool PlayerEnvironment::findSessionBus()
 {
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty())
+    const QByteArray address = sessionBusAddress();
+    if (address.isEmpty())
         return false;
-    const QByteArray socket = runtime + "/bus";
-    if (!QFileInfo::exists(QString::fromLocal8Bit(socket)))
-        return false;
-    setVariable("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + socket);
+    setVariable("DBUS_SESSION_BUS_ADDRESS", address);
     return true;
 }
 
@@ -140,6 +149,8 @@ int PlayerEnvironment::isolate()
     if (qEnvironmentVariableIsSet(childMarker))
         return -1;
 
+    // Found before a sandbox points the runtime folder elsewhere.
+    m_userBus = sessionBusAddress();
     const QByteArray home = homeArgument();
     if (home.isEmpty()) {
         if (!makeSandbox())
@@ -160,8 +171,18 @@ int PlayerEnvironment::isolate()
 int PlayerEnvironment::runInChild(bool privateBus)
 {
     setVariable(childMarker, "1");
-    if (privateBus)
+    if (privateBus) {
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        // The private bus hides the user's accessibility bus: the player
+        // finds it through these and hands its address on.
+        if (!m_userBus.isEmpty())
+            setVariable(AccessibilityBus::UserBusVariable, m_userBus);
+        const QByteArray given = qgetenv("AT_SPI_BUS_ADDRESS");
+        if (!given.isEmpty()) {
+            setVariable(AccessibilityBus::GivenAddressVariable, given);
+            qunsetenv("AT_SPI_BUS_ADDRESS");
+        }
+    }
 
     std::vector<char *> argv;
     QByteArray runner("dbus-run-session");

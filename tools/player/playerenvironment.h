@@ -28,6 +28,10 @@ public:
     // DBUS_SESSION_BUS_ADDRESS so that it outlives a new runtime folder.
     static bool findSessionBus();
 
+    // The caller's session bus: the address given, or the user's bus socket
+    // in the runtime folder; empty if neither.
+    static QByteArray sessionBusAddress();
+
 private:
     QByteArray homeArgument() const;
     bool makeSandbox();
@@ -40,5 +44,6 @@ private:
     QList<QByteArray> m_arguments;
     QByteArray m_sandbox;
     QByteArray m_runtimeFolder; // made for a named home, removed at the end
+    QByteArray m_userBus; // the caller's session bus, if any
     bool m_keepsSessionBus;
 };
