@@ -1,3 +1,4 @@
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QTest>
@@ -45,11 +46,14 @@ void tst_SvWidgets::detailedItemPartsByStyle_data()
     QTest::addColumn<bool>("picture");
     QTest::addColumn<bool>("subtitle");
     QTest::addColumn<bool>("sideBottom");
+    // What a screen reader says of the row: the texts it shows, in reading order.
+    QTest::addColumn<QString>("spoken");
 
-    QTest::newRow("0 icon, title, subtitle") << 0 << true << true << false;
-    QTest::newRow("1 with side bottom title") << 1 << true << true << true;
-    QTest::newRow("2 without picture") << 2 << false << true << true;
-    QTest::newRow("3 icon and title") << 3 << true << false << false;
+    QTest::newRow("0 icon, title, subtitle") << 0 << true << true << false << "Title, Subtitle";
+    QTest::newRow("1 with side bottom title")
+            << 1 << true << true << true << "Title, Subtitle, Side";
+    QTest::newRow("2 without picture") << 2 << false << true << true << "Title, Subtitle, Side";
+    QTest::newRow("3 icon and title") << 3 << true << false << false << "Title";
 }
 
 void tst_SvWidgets::detailedItemPartsByStyle()
@@ -58,6 +62,7 @@ void tst_SvWidgets::detailedItemPartsByStyle()
     QFETCH(bool, picture);
     QFETCH(bool, subtitle);
     QFETCH(bool, sideBottom);
+    QFETCH(QString, spoken);
 
     // Parts a style leaves out exist all the same, hidden, so that they can be styled.
     SvDetailedListItem item { SvDetailedListItem::ItemStyle(style) };
@@ -68,6 +73,17 @@ void tst_SvWidgets::detailedItemPartsByStyle()
 
     item.setIconStyle(SvDetailedListItem::Thumbnail);
     QCOMPARE(item.imageWidget()->effectiveSizeHint(Qt::PreferredSize), QSizeF(80, 80));
+
+    // Set in the order opposite to reading, so that only the layout tells it.
+    item.setSideBottomTitle(QStringLiteral("Side"));
+    item.setSubtitle(QStringLiteral("Subtitle"));
+    item.setTitle(QStringLiteral("Title"));
+    item.resize(400, item.effectiveSizeHint(Qt::PreferredSize).height());
+    item.layout()->activate();
+    QCOMPARE(item.accessibleName(), spoken);
+    QCOMPARE(item.accessibleRole(), QAccessible::ListItem);
+    item.setAccessibleName(QStringLiteral("Named"));
+    QCOMPARE(item.accessibleName(), QStringLiteral("Named"));
 }
 
 void tst_SvWidgets::textAndPictureArePainted()
