@@ -108,6 +108,20 @@ QList<SvWidget *> exposed(const QList<SvWidget *> &widgets)
     return result;
 }
 
+QAccessibleInterface *childAt(const QList<SvWidget *> &children, int index)
+{
+    if (index < 0 || index >= children.size())
+        return nullptr;
+    return QAccessible::queryAccessibleInterface(children.at(index));
+}
+
+int indexOf(const QList<SvWidget *> &children, const QAccessibleInterface *child)
+{
+    if (!child)
+        return -1;
+    return int(children.indexOf(qobject_cast<SvWidget *>(child->object())));
+}
+
 bool isExposed(const SvWidget *widget)
 {
     if (widget->accessibleRole() == QAccessible::NoRole)

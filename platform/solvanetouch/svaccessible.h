@@ -25,6 +25,11 @@ QList<SvWidget *> inReadingOrder(QList<SvWidget *> siblings);
 // place of one without, what it sees inside that one.
 QList<SvWidget *> exposed(const QList<SvWidget *> &widgets);
 
+// A widget among the children an interface lists: the interface at index,
+// or null; the index of an interface, or -1.
+QAccessibleInterface *childAt(const QList<SvWidget *> &children, int index);
+int indexOf(const QList<SvWidget *> &children, const QAccessibleInterface *child);
+
 // Whether assistive technology sees the widget itself: it has a role and is
 // not part of a widget that it reads as one object (a label in a row).
 bool isExposed(const SvWidget *widget);

@@ -27,10 +27,7 @@ QList<SvWidget *> SvAccessibleGraphicsView::children() const
 
 QAccessibleInterface *SvAccessibleGraphicsView::child(int index) const
 {
-    const QList<SvWidget *> widgets = children();
-    if (index < 0 || index >= widgets.size())
-        return nullptr;
-    return QAccessible::queryAccessibleInterface(widgets.at(index));
+    return SvAccessible::childAt(children(), index);
 }
 
 int SvAccessibleGraphicsView::childCount() const
@@ -40,9 +37,7 @@ int SvAccessibleGraphicsView::childCount() const
 
 int SvAccessibleGraphicsView::indexOfChild(const QAccessibleInterface *child) const
 {
-    if (!child)
-        return -1;
-    return int(children().indexOf(qobject_cast<SvWidget *>(child->object())));
+    return SvAccessible::indexOf(children(), child);
 }
 
 QAccessibleInterface *SvAccessibleGraphicsView::focusChild() const

@@ -34,10 +34,7 @@ QAccessibleInterface *SvAccessibleWidget::parent() const
 
 QAccessibleInterface *SvAccessibleWidget::child(int index) const
 {
-    const QList<SvWidget *> widgets = children();
-    if (index < 0 || index >= widgets.size())
-        return nullptr;
-    return QAccessible::queryAccessibleInterface(widgets.at(index));
+    return SvAccessible::childAt(children(), index);
 }
 
 int SvAccessibleWidget::childCount() const
@@ -47,9 +44,7 @@ int SvAccessibleWidget::childCount() const
 
 int SvAccessibleWidget::indexOfChild(const QAccessibleInterface *child) const
 {
-    if (!child)
-        return -1;
-    return int(children().indexOf(qobject_cast<SvWidget *>(child->object())));
+    return SvAccessible::indexOf(children(), child);
 }
 
 QWindow *SvAccessibleWidget::window() const

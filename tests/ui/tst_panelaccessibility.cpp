@@ -88,6 +88,14 @@ QString rowLink(const QString &viewName, const QModelIndex &index)
 }
 
 // The touchable row inside the store row.
+void addViewsWithStoreRow()
+{
+    QTest::addColumn<QString>("viewName");
+    QTest::newRow("player") << ViewNames::Player;
+    QTest::newRow("album") << ViewNames::Album;
+    QTest::newRow("artist") << ViewNames::Artist;
+}
+
 SvListItem *storeRowItem(const VelloraView *view)
 {
     const QList<QGraphicsItem *> parts = view->storeButton()->childItems();
@@ -214,10 +222,7 @@ void tst_PanelAccessibility::spokenRows()
 
 void tst_PanelAccessibility::panelTree_data()
 {
-    QTest::addColumn<QString>("viewName");
-    QTest::newRow("player") << ViewNames::Player;
-    QTest::newRow("album") << ViewNames::Album;
-    QTest::newRow("artist") << ViewNames::Artist;
+    addViewsWithStoreRow();
     QTest::newRow("genre") << ViewNames::Genre;
 }
 
@@ -314,10 +319,7 @@ void tst_PanelAccessibility::trackChangeAnnounced()
 
 void tst_PanelAccessibility::pressActionSendsTheTouchLink_data()
 {
-    QTest::addColumn<QString>("viewName");
-    QTest::newRow("player") << ViewNames::Player;
-    QTest::newRow("album") << ViewNames::Album;
-    QTest::newRow("artist") << ViewNames::Artist;
+    addViewsWithStoreRow();
 }
 
 void tst_PanelAccessibility::pressActionSendsTheTouchLink()

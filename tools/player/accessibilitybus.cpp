@@ -12,11 +12,11 @@ const char AccessibilityBus::GivenAddressVariable[] = "VELLORA_PLAYER_A11Y_BUS";
 
 namespace {
 
-const QString Service = QStringLiteral("org.a11y.Bus");
-const QString Path = QStringLiteral("/org/a11y/bus");
-const QString StatusInterface = QStringLiteral("org.a11y.Status");
-const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString UserBusConnection = QStringLiteral("vellora-player-user-bus");
+constexpr QLatin1String Service("org.a11y.Bus");
+constexpr QLatin1String Path("/org/a11y/bus");
+constexpr QLatin1String StatusInterface("org.a11y.Status");
+constexpr QLatin1String PropertiesInterface("org.freedesktop.DBus.Properties");
+constexpr QLatin1String UserBusConnection("vellora-player-user-bus");
 
 } // namespace
 
