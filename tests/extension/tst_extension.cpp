@@ -88,6 +88,20 @@ int threadsNamed(const QByteArray &prefix)
     return count;
 }
 
+// The extension says it is going, and names each view it ends.
+void expectExtensionDeleted(const QStringList &viewIds = {})
+{
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    for (const QString &id : viewIds)
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QLatin1Char('"') + id + QLatin1Char('"')));
+}
+
+void deleteExtension(QObject *extension, const QStringList &viewIds = {})
+{
+    expectExtensionDeleted(viewIds);
+    delete extension;
+}
+
 } // namespace
 
 class tst_Extension : public QObject
@@ -198,16 +212,14 @@ void tst_Extension::instanceIsGuardedSingleton()
     QCOMPARE(pluginInstance(), first);
 
     QPointer<QObject> deleted(first);
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
-    delete first;
+    deleteExtension(first);
     QVERIFY(deleted.isNull());
 
     QObject *second = pluginInstance();
     QVERIFY(second);
     QCOMPARE(pluginInstance(), second);
     QCOMPARE(loader.instance(), second);
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
-    delete second;
+    deleteExtension(second);
 }
 
 void tst_Extension::verificationText()
@@ -246,8 +258,7 @@ void tst_Extension::metaDataNamesServedViews()
         return !extension->qt_metacast(id.toLatin1().constData());
     });
     QCOMPARE(listed, answered);
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
-    delete extension;
+    deleteExtension(extension);
 }
 
 void tst_Extension::interfaceQuery_data()
@@ -301,8 +312,7 @@ void tst_Extension::interfaceQuery()
     QCOMPARE(extension->qt_metacast("com.solvane.core.SvApplicationExtensionInterface/1.0"),
              static_cast<void *>(qobject_cast<SvApplicationExtensionInterface *>(extension)));
 
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
-    delete extension;
+    deleteExtension(extension);
 }
 
 void tst_Extension::widgetIsLatestView()
@@ -326,12 +336,7 @@ void tst_Extension::widgetIsLatestView()
     QVERIFY(!face->initialize(ViewNames::Player));
     QCOMPARE(face->widget(), player.data());
 
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
-    QTest::ignoreMessage(QtDebugMsg,
-                         qPrintable(QLatin1Char('"') + ViewNames::Player + QLatin1Char('"')));
-    QTest::ignoreMessage(QtDebugMsg,
-                         qPrintable(QLatin1Char('"') + ViewNames::Album + QLatin1Char('"')));
-    delete extension;
+    deleteExtension(extension, { ViewNames::Player, ViewNames::Album });
     QVERIFY(player.isNull() && album.isNull());
 }
 
@@ -530,7 +535,7 @@ void tst_Extension::windowChooserSwitchesViews()
                 settleTimeout);
         QCOMPARE(sceneView->sceneRect(), panel->geometry());
     }
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    expectExtensionDeleted();
 }
 
 void tst_Extension::windowKeepsSayingNoMatches()
@@ -553,7 +558,7 @@ void tst_Extension::windowKeepsSayingNoMatches()
     for (const QLabel *label : labels)
         texts.append(label->text());
     QVERIFY2(texts.contains(PanelProbe::noMatchesText()), qPrintable(texts.join('|')));
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    expectExtensionDeleted();
 }
 
 void tst_Extension::deletingEndsViewsAndRequests()
@@ -572,9 +577,7 @@ void tst_Extension::deletingEndsViewsAndRequests()
     QTRY_COMPARE_WITH_TIMEOUT(searches(), before + 1, settleTimeout);
     QCOMPARE(m_store.server().pendingFaultCount(), 0);
 
-    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
-    for (const QString &id : PluginHost::viewIds())
-        QTest::ignoreMessage(QtDebugMsg, qPrintable(QLatin1Char('"') + id + QLatin1Char('"')));
+    expectExtensionDeleted(PluginHost::viewIds());
     player.reset();
     for (const QPointer<SvWidget> &view : views)
         QVERIFY(view.isNull());
