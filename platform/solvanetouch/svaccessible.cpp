@@ -151,6 +151,8 @@ void notify(SvWidget *widget, QAccessible::Event event)
 
 void notifyNameChanged(SvWidget *widget)
 {
+    if (!QAccessible::isActive())
+        return;
     if (SvWidget *reader = outermostLeaf(widget))
         notify(reader, QAccessible::NameChanged);
     else if (isExposed(widget))
@@ -159,7 +161,8 @@ void notifyNameChanged(SvWidget *widget)
 
 void notifyShown(SvWidget *widget, bool shown)
 {
-    if (isExposed(widget))
+    // Every row shown or hidden comes here: nobody listening, no walk up.
+    if (QAccessible::isActive() && isExposed(widget))
         notify(widget, shown ? QAccessible::ObjectShow : QAccessible::ObjectHide);
 }
 
