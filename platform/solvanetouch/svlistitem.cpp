@@ -109,7 +109,9 @@ void SvListItem::focusInEvent(QFocusEvent *event)
     const Qt::FocusReason reason = event->reason();
     if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
         const QList<SvListItem *> rows = rowsInReach();
-        SvListItem *entry = reason == Qt::TabFocusReason ? rows.constFirst() : rows.constLast();
+        SvListItem *entry = this;
+        if (!rows.isEmpty())
+            entry = reason == Qt::TabFocusReason ? rows.constFirst() : rows.constLast();
         if (entry != this) {
             entry->setFocus(reason);
             return;
