@@ -1,6 +1,5 @@
 #include "svlistitem.h"
 
-#include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
 #include <QGraphicsView>
 #include <QKeyEvent>
@@ -130,10 +129,9 @@ void SvListItem::focusOutEvent(QFocusEvent *event)
 
 void SvListItem::leaveRows(bool forward)
 {
-    const QList<QGraphicsView *> views = scene() ? scene()->views() : QList<QGraphicsView *>();
-    if (views.isEmpty())
+    QGraphicsView *view = SvAccessible::viewOf(this);
+    if (!view)
         return;
-    QGraphicsView *view = views.constFirst();
     QWidget *next = view;
     do {
         next = forward ? next->nextInFocusChain() : next->previousInFocusChain();

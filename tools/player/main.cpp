@@ -359,8 +359,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));
-    AccessibilityBus accessibilityBus;
-    accessibilityBus.start();
 
     PlayerOptions options;
     QString error;
@@ -416,7 +414,11 @@ int main(int argc, char *argv[])
         return status;
     if (options.run == PlayerOptions::Run::FollowPrint)
         return runFollowPrint(app, options, host, *follower);
-    if (window)
+    if (window) {
+        // Only a window has anything to show a screen reader.
+        AccessibilityBus accessibilityBus;
+        accessibilityBus.start();
         return runWindow(app, host, storeClient, playlist, options.viewId, follower.get());
+    }
     return runPanel(options, host, storeClient, playlist.constFirst());
 }
