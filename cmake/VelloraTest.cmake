@@ -8,6 +8,8 @@ function(vellora_add_test name)
     set(target tst_${name})
     add_executable(${target} ${ARG_SOURCES})
     target_link_libraries(${target} PRIVATE Qt6::Test ${ARG_LIBRARIES})
+    # Tables, answers and golden files live in a data folder beside the suite.
+    target_compile_definitions(${target} PRIVATE TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
     add_test(NAME ${name}
              COMMAND ${PROJECT_SOURCE_DIR}/tests/isolated-run $<TARGET_FILE:${target}>)
     if(NOT ARG_TIMEOUT)

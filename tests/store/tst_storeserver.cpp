@@ -5,7 +5,6 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -18,6 +17,7 @@
 #include "storefetcher.h"
 #include "storequeries.h"
 #include "storeserver.h"
+#include "testfiles.h"
 
 // The store's answers are read with the plug-in's own query sets, so that the
 // emulator and the plug-in are held to the same Atom forms.
@@ -41,12 +41,6 @@ Rows parse(const QByteArray &body, const StoreQueries::QuerySet &set)
     if (!parseReadySpy.wait(10000))
         return {};
     return parser.getResultsMap();
-}
-
-QString similarPath(Similar kind)
-{
-    const char *const paths[] = { "tracks/", "albums/", "" };
-    return QLatin1String(paths[int(kind)]);
 }
 
 // Every value of a query set, whatever the page size.
@@ -73,55 +67,6 @@ QString xmlError(const QByteArray &body)
     return reader.hasError() ? reader.errorString() : QString();
 }
 
-// Checks one row of a similar-items answer against the catalog and the seed artist.
-using RowCheck =
-        std::function<void(const StoreCatalog &, const StoreArtist &, const QStringList &)>;
-
-void checkTrack(const StoreCatalog &catalog, const StoreArtist &seed, const QStringList &row)
-{
-    QCOMPARE(row.size(), 7);
-    QCOMPARE(row.at(6), row.at(1));
-    const StoreArtist *owner = nullptr;
-    for (const StoreArtist &artist : catalog.artists()) {
-        if (artist.name == row.at(1))
-            owner = &artist;
-    }
-    QVERIFY2(owner && seed.similar.contains(owner->id), qPrintable(row.at(1)));
-    for (const StoreAlbum &album : owner->albums) {
-        for (const StoreTrack &track : album.tracks) {
-            if (track.id == row.at(5)) {
-                QCOMPARE(row.at(0), track.title);
-                QCOMPARE(row.at(2), album.title);
-                QCOMPARE(row.at(3).toLongLong(), track.duration);
-                return;
-            }
-        }
-    }
-    QFAIL(qPrintable(row.join(u'|')));
-}
-
-void checkAlbum(const StoreCatalog &catalog, const StoreArtist &seed, const QStringList &row)
-{
-    QCOMPARE(row.size(), 5);
-    const StoreAlbumRef album = catalog.album(row.at(4));
-    QVERIFY2(album.album, qPrintable(row.join(u'|')));
-    QCOMPARE(row.at(0), album.album->title);
-    QCOMPARE(row.at(1), album.artist->name);
-    QCOMPARE(row.at(2), QString::number(album.album->trackCount));
-    QVERIFY(seed.similar.contains(album.artist->id));
-}
-
-void checkArtist(const StoreCatalog &catalog, const StoreArtist &seed, const QStringList &row)
-{
-    QCOMPARE(row.size(), 5);
-    const StoreArtist *artist = catalog.artist(row.at(4));
-    QVERIFY2(artist, qPrintable(row.join(u'|')));
-    QCOMPARE(row.at(0), artist->name);
-    QCOMPARE(row.at(1), QString());
-    QCOMPARE(row.at(2), QString());
-    QVERIFY(seed.similar.contains(artist->id));
-}
-
 // What a reply to a faulty request must look like, beside the normal reply to the same request.
 using ReplyCheck = std::function<void(const StoreFetcher::Reply &, const StoreFetcher::Reply &)>;
 
@@ -139,8 +84,6 @@ private slots:
     void territory();
     void artistSearch_data();
     void artistSearch();
-    void similarItems_data();
-    void similarItems();
     void longDurations();
     void pictures();
     void errors_data();
@@ -200,24 +143,8 @@ void tst_StoreServer::territory_data()
 {
     QTest::addColumn<QString>("mcc");
     QTest::addColumn<QString>("country");
-    QTest::newRow("finland") << "244"
-                             << "fi";
-    QTest::newRow("britain-234") << "234"
-                                 << "gb";
-    QTest::newRow("britain-235") << "235"
-                                 << "gb";
-    QTest::newRow("germany") << "262"
-                             << "de";
-    QTest::newRow("france") << "208"
-                            << "fr";
-    QTest::newRow("us-first") << "310"
-                              << "us";
-    QTest::newRow("us-last") << "316"
-                             << "us";
-    QTest::newRow("unknown-code-falls-back") << "999"
-                                             << "gb";
-    QTest::newRow("no-code-falls-back") << ""
-                                        << "gb";
+    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/territories.tsv"), 3))
+        QTest::newRow(qPrintable(row.at(0))) << row.at(1) << row.at(2);
 }
 
 void tst_StoreServer::territory()
@@ -236,37 +163,11 @@ void tst_StoreServer::artistSearch_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("leading");
     QTest::addColumn<int>("count");
-    QTest::newRow("exact-case-twins-first")
-            << "velvet harbour" << QStringList { "Velvet Harbour", "VELVET HARBOUR" } << 2;
-    QTest::newRow("upper-case-twin-asked")
-            << "VELVET HARBOUR" << QStringList { "Velvet Harbour", "VELVET HARBOUR" } << 2;
-    QTest::newRow("partial-matches-follow")
-            << "VELVET"
-            << QStringList { "Velvet Harbour", "VELVET HARBOUR", "The Velvet Underground" } << 3;
-    QTest::newRow("exact-before-partial") << "the the" << QStringList { "The The" } << 1;
-    QTest::newRow("slash-encoded") << "AC%2FDC" << QStringList { "AC/DC" } << 1;
-    QTest::newRow("slash-raw") << "AC/DC" << QStringList { "AC/DC" } << 1;
-    QTest::newRow("ampersand-encoded")
-            << "Simon%20%26%20Garfunkel" << QStringList { "Simon & Garfunkel" } << 1;
-    QTest::newRow("plus-raw") << "Florence + the Machine"
-                              << QStringList { "Florence + the Machine" } << 1;
-    QTest::newRow("plus-encoded") << "Florence%20%2B%20the%20Machine"
-                                  << QStringList { "Florence + the Machine" } << 1;
-    QTest::newRow("question-mark")
-            << "%3F and the Mysterians" << QStringList { "? and the Mysterians" } << 1;
-    QTest::newRow("hash-encoded") << "Sharp%20%239%20Quartet" << QStringList { "Sharp #9 Quartet" }
-                                  << 1;
-    QTest::newRow("accent-case-folded") << "BJÖRK" << QStringList { "Björk" } << 1;
-    QTest::newRow("accent-encoded") << "Bj%C3%B6rk" << QStringList { "Björk" } << 1;
-    QTest::newRow("accents") << "Mötley Crüe" << QStringList { "Mötley Crüe" } << 1;
-    QTest::newRow("cjk") << "坂本龍一" << QStringList { "坂本龍一" } << 1;
-    QTest::newRow("cyrillic-case") << "кино" << QStringList { "Кино" } << 1;
-    QTest::newRow("greek") << "Αλκίνοος Ιωαννίδης" << QStringList { "Αλκίνοος Ιωαννίδης" } << 1;
-    QTest::newRow("arabic") << "فيروز" << QStringList { "فيروز" } << 1;
-    QTest::newRow("leading-the-partial") << "The" << QStringList { "The Beatles" } << 9;
-    QTest::newRow("percent-decoded-once") << "AC%252FDC" << QStringList() << 0;
-    QTest::newRow("no-match") << "Nobody%20At%20All" << QStringList() << 0;
-    QTest::newRow("empty") << "" << QStringList() << 0;
+    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/searches.tsv"), 4)) {
+        QTest::newRow(qPrintable(row.at(0)))
+                << row.at(1) << row.at(2).split(QStringLiteral(" ; "), Qt::SkipEmptyParts)
+                << row.at(3).toInt();
+    }
 }
 
 void tst_StoreServer::artistSearch()
@@ -287,74 +188,6 @@ void tst_StoreServer::artistSearch()
         QVERIFY2(artist, qPrintable(row.join(u'|')));
         QCOMPARE(artist->name, row.at(0));
     }
-    // The plug-in takes the first title equal to the name, letter case aside:
-    // of case twins, the one listed first in the catalog.
-    const QString name = QUrl::fromPercentEncoding(query.toUtf8()).toLower();
-    QString expected;
-    for (const StoreArtist &artist : m_server.catalog().artists()) {
-        if (expected.isEmpty() && artist.name.toLower() == name)
-            expected = artist.id;
-    }
-    QString id;
-    for (const QStringList &row : rows) {
-        if (id.isEmpty() && row.at(0).toLower() == name)
-            id = row.at(1);
-    }
-    QCOMPARE(id, expected);
-}
-
-void tst_StoreServer::similarItems_data()
-{
-    QTest::addColumn<QString>("artistId");
-    QTest::addColumn<Similar>("kind");
-    QTest::addColumn<int>("items");
-    QTest::addColumn<int>("expected");
-    QTest::addColumn<RowCheck>("check");
-    QTest::newRow("tracks") << "ar1001" << Similar::Tracks << 4 << 4 << RowCheck(checkTrack);
-    QTest::newRow("tracks-cyrillic")
-            << "ar1011" << Similar::Tracks << 4 << 4 << RowCheck(checkTrack);
-    QTest::newRow("tracks-large-page")
-            << "ar1024" << Similar::Tracks << 25 << 25 << RowCheck(checkTrack);
-    QTest::newRow("no-similar-artists")
-            << "ar1048" << Similar::Tracks << 4 << 0 << RowCheck(checkTrack);
-    QTest::newRow("albums") << "ar1007" << Similar::Albums << 4 << 4 << RowCheck(checkAlbum);
-    QTest::newRow("albums-of-case-twin")
-            << "ar1016" << Similar::Albums << 4 << 4 << RowCheck(checkAlbum);
-    QTest::newRow("artists") << "ar1010" << Similar::Artists << 4 << 4 << RowCheck(checkArtist);
-    QTest::newRow("artists-odd-names")
-            << "ar1004" << Similar::Artists << 4 << 4 << RowCheck(checkArtist);
-    QTest::newRow("artists-short-list")
-            << "ar1015" << Similar::Artists << 50 << 6 << RowCheck(checkArtist);
-}
-
-void tst_StoreServer::similarItems()
-{
-    QFETCH(QString, artistId);
-    QFETCH(Similar, kind);
-    QFETCH(int, items);
-    QFETCH(int, expected);
-    QFETCH(RowCheck, check);
-    const StoreCatalog &catalog = m_server.catalog();
-    const StoreArtist *seed = catalog.artist(artistId);
-    QVERIFY(seed);
-
-    const StoreFetcher::Reply reply =
-            m_fetcher.fetch(m_fetcher.similarUrl(artistId, similarPath(kind), items));
-    QCOMPARE(reply.status, 200);
-    QVERIFY(reply.contentType.startsWith("application/atom+xml"));
-    QCOMPARE(xmlError(reply.body), QString());
-
-    const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
-    const Rows rows = parse(reply.body, unlimited(set));
-    QCOMPARE(rows.size(), expected);
-    const int image = set.columns.indexOf(QLatin1String("image"));
-    for (const QStringList &row : rows) {
-        QVERIFY2(row.value(image).startsWith(m_server.baseUrl() + QLatin1String("/pictures/")),
-                 qPrintable(row.join(u'|')));
-        check(catalog, *seed, row);
-        if (QTest::currentTestFailed())
-            return;
-    }
 }
 
 void tst_StoreServer::longDurations()
@@ -372,9 +205,11 @@ void tst_StoreServer::pictures()
     QSet<QString> hrefs;
     for (const Similar kind : { Similar::Tracks, Similar::Artists }) {
         const StoreQueries::QuerySet set = unlimited(StoreQueries::similarItems(kind));
-        const Rows rows = parse(
-                m_fetcher.get(m_fetcher.similarUrl(QStringLiteral("ar1001"), similarPath(kind), 8)),
-                set);
+        const Rows rows =
+                parse(m_fetcher.get(m_fetcher.similarUrl(
+                              QStringLiteral("ar1001"),
+                              kind == Similar::Tracks ? QStringLiteral("tracks/") : QString(), 8)),
+                      set);
         for (const QString &href : column(rows, set.columns.indexOf(QLatin1String("image"))))
             hrefs.insert(href);
     }
@@ -599,24 +434,12 @@ void tst_StoreServer::catalogFile()
     QVERIFY(genres.size() >= 8);
 
     StoreServer server;
-    QTemporaryFile broken;
-    QVERIFY(broken.open());
-    broken.write(R"({"artists": [{"id": "x1", "name": "Solo", "similar": ["nobody"]}]})");
-    broken.close();
     QString error;
-    QVERIFY(!server.loadCatalog(broken.fileName(), &error));
+    QVERIFY(!server.loadCatalog(QStringLiteral(TEST_DATA "/unknown-similar.json"), &error));
     QVERIFY(error.contains(QLatin1String("nobody")));
     QCOMPARE(server.catalog().artists().size(), builtIn.artists().size());
-
-    QTemporaryFile small;
-    QVERIFY(small.open());
-    small.write(R"({"artists": [
-        {"id": "x0", "name": "Soloists", "similar": ["x1"]},
-        {"id": "x1", "name": "Solo", "similar": ["x2"], "picture": {"format": "png", "width": 30, "height": 20}},
-        {"id": "x2", "name": "Duo", "similar": ["x1"], "albums": [{"id": "y1", "title": "One",
-            "tracks": [{"id": "z1", "title": "First", "duration": 61}, {"id": "z2", "title": "Second", "duration": 62}]}]}]})");
-    small.close();
-    QVERIFY2(server.loadCatalog(small.fileName(), &error), qPrintable(error));
+    QVERIFY2(server.loadCatalog(QStringLiteral(TEST_DATA "/small-catalog.json"), &error),
+             qPrintable(error));
     QVERIFY(server.start());
     QCOMPARE(server.catalog().artists().size(), 3);
     QCOMPARE(server.catalog().album(QStringLiteral("y1")).album->trackCount, 2);

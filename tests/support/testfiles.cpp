@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QTest>
 
 namespace TestFiles {
 
@@ -31,6 +32,35 @@ QByteArray picture(const QSize &size, const char *format, const QColor &colour)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return bytes;
+}
+
+QList<QStringList> table(const QString &path, int columns)
+{
+    QList<QStringList> rows;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTest::qFail(qPrintable(path + QStringLiteral(": ") + file.errorString()), __FILE__,
+                     __LINE__);
+        return rows;
+    }
+    for (int number = 1; !file.atEnd(); ++number) {
+        QString line = QString::fromUtf8(file.readLine());
+        if (line.endsWith(QLatin1Char('\n')))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        rows.append(line.split(QLatin1Char('\t')));
+        if (rows.last().size() != columns) {
+            QTest::qFail(qPrintable(QStringLiteral("%1:%2: %3 fields, not %4")
+                                            .arg(path)
+                                            .arg(number)
+                                            .arg(rows.last().size())
+                                            .arg(columns)),
+                         __FILE__, __LINE__);
+            return {};
+        }
+    }
+    return rows;
 }
 
 } // namespace TestFiles

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QColor>
 #include <QDateTime>
+#include <QList>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 // Files and pictures the suites plant and read back.
 namespace TestFiles {
@@ -16,5 +18,8 @@ QByteArray read(const QString &path, const QByteArray &ifMissing = QByteArray())
 // A picture in the given format, filled with colour; a green band on the
 // left sixth survives stretching but not cropping.
 QByteArray picture(const QSize &size, const char *format = "JPEG", const QColor &colour = Qt::red);
+// The rows of a tab-separated table, without blank lines and lines starting
+// with '#'. A missing file or a row of another width fails the running test.
+QList<QStringList> table(const QString &path, int columns);
 
 } // namespace TestFiles

@@ -1,5 +1,4 @@
 #include <QAccessible>
-#include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QMetaEnum>
@@ -18,6 +17,7 @@
 #include "svlist.h"
 #include "svlistitem.h"
 #include "svlocale.h"
+#include "testfiles.h"
 #include "tekumusicbuttonwidget.h"
 #include "velloracontainer.h"
 #include "velloramodel.h"
@@ -72,8 +72,8 @@ QString dump(QAccessibleInterface *node, int depth = 0)
 
 QString expectedTree(const QString &name)
 {
-    QFile file(QStringLiteral(UI_TEST_DATA "/accessible-%1.tree").arg(name));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(
+            TestFiles::read(QStringLiteral(TEST_DATA "/accessible-%1.tree").arg(name)));
 }
 
 // The deep link a touch on the row sends, as the model builds it.
@@ -199,14 +199,9 @@ void tst_PanelAccessibility::spokenRows_data()
         { QStringLiteral("albums"), StoreQueries::Similar::Albums },
         { QStringLiteral("artists"), StoreQueries::Similar::Artists }
     };
-    QFile file(QStringLiteral(UI_TEST_DATA "/spoken-rows.tsv"));
-    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).chopped(1);
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const QStringList fields = line.split(QLatin1Char('\t'));
-        QVERIFY2(fields.size() == 5 && kinds.contains(fields.at(0)), qPrintable(line));
+    for (const QStringList &fields :
+         TestFiles::table(QStringLiteral(TEST_DATA "/spoken-rows.tsv"), 5)) {
+        QVERIFY2(kinds.contains(fields.at(0)), qPrintable(fields.at(0)));
         QTest::addRow("%s-%s", qPrintable(fields.at(0)), qPrintable(fields.at(1)))
                 << kinds.value(fields.at(0)) << fields.mid(1, 3) << fields.at(4);
     }

@@ -1,11 +1,11 @@
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QStringEncoder>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "promotionxmlparser.h"
+#include "testfiles.h"
 #include "xmltestsupport.h"
 
 using namespace XmlTestSupport;
@@ -25,14 +25,6 @@ namespace {
 constexpr char ErrorLine[] = "<error>";
 
 constexpr char TitlePath[] = "atom:child#entry atom:child#title";
-
-QByteArray readDataFile(const QString &name)
-{
-    QFile file(QStringLiteral(XML_TEST_DATA "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read test data %s", qPrintable(file.fileName()));
-    return file.readAll();
-}
 
 // The query set a case names: one of the model's ("set: artist-search"), or
 // its own queries ("query title: atom:child#entry atom:child#title") with
@@ -122,17 +114,19 @@ void tst_XmlQueries::extraction_data()
     // document that is refused, broken or cut short); "#" lines before the
     // query set say what the case is about.
     const QStringList cases =
-            QDir(QStringLiteral(XML_TEST_DATA)).entryList({ QStringLiteral("*.expected") });
+            QDir(QStringLiteral(TEST_DATA)).entryList({ QStringLiteral("*.expected") });
     for (const QString &file : cases) {
         const QString name = file.chopped(int(strlen(".expected")));
         const QStringList lines =
-                QString::fromUtf8(readDataFile(file)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                QString::fromUtf8(TestFiles::read(QStringLiteral(TEST_DATA "/") + file))
+                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         const qsizetype rule = lines.indexOf(QStringLiteral("---"));
         QVERIFY2(rule > 0, qPrintable(file + QStringLiteral(": no query set before \"---\"")));
         const QStringList header =
                 lines.mid(0, rule).filter(QRegularExpression(QStringLiteral("^[^#]")));
-        QTest::newRow(qPrintable(name)) << readDataFile(name + QStringLiteral(".xml"))
-                                        << querySet(header) << lines.mid(rule + 1);
+        QTest::newRow(qPrintable(name))
+                << TestFiles::read(QStringLiteral(TEST_DATA "/") + name + QStringLiteral(".xml"))
+                << querySet(header) << lines.mid(rule + 1);
     }
 
     // Documents made here: too large, or not UTF-8 text, to keep as files.

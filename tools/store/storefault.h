@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QSize>
 #include <QString>
 
@@ -11,6 +12,8 @@
 // every path).
 struct StoreFault
 {
+    Q_GADGET
+public:
     enum class Kind {
         Delay, // the normal answer after delayMs
         Stall, // no answer at all; the connection stays open
@@ -46,6 +49,7 @@ struct StoreFault
         Hold, // the answer once StoreServer::releaseHeld() is called
         InterimAnswers, // interimStatuses as informational answers, then the answer
     };
+    Q_ENUM(Kind)
 
     StoreFault() = default;
     explicit StoreFault(Kind kind, const QString &pathContains = QString())
@@ -68,3 +72,5 @@ struct StoreFault
     int chunkSize = 0x10000; // EndlessChunked
     QList<int> interimStatuses = { 100, 100, 100, 103 }; // InterimAnswers
 };
+
+Q_DECLARE_METATYPE(StoreFault)
