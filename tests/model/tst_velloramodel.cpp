@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
+#include <QMetaEnum>
 #include <QIdentityProxyModel>
 #include <QHttpServerRequest>
 #include <QNetworkProxy>
@@ -15,14 +16,14 @@
 #include "cachefolder.h"
 #include "expectedrows.h"
 #include "fakemodemmanager.h"
-#include "fakestoreclient.h"
+#include "panelfixture.h"
 #include "promotionnetworkapi.h"
-#include "simulatedbearerbackend.h"
 #include "storeconstants.h"
 #include "storeclientsettings.h"
 #include "storefetcher.h"
 #include "storefeedwriter.h"
 #include "storeserver.h"
+#include "testfiles.h"
 #include "rowfield.h"
 #include "velloramodel.h"
 #include "viewnames.h"
@@ -122,9 +123,8 @@ private:
     void enterView(VelloraModel &model, const QString &viewName);
     bool invoke(VelloraModel &model, const char *slot, bool argument);
 
-    FakeStoreClient m_storeClient;
-    SimulatedBearerBackend m_bearer;
-    StoreServer m_store;
+    PanelFixture m_fixture;
+    StoreServer &m_store = m_fixture.store();
     StoreFetcher m_urls;
     QString m_settingsPath;
     QByteArray m_systemBusAddress;
@@ -144,13 +144,7 @@ QStringList tst_VelloraModel::playerChains(const QStringList &artists) const
 
 void tst_VelloraModel::initTestCase()
 {
-    QVERIFY(m_storeClient.start());
-    QVERIFY(m_storeClient.registerService());
-
-    m_bearer.setOnline(true);
-    m_bearer.setSessionRequired(false);
-    BearerBackend::install(&m_bearer);
-    QVERIFY(m_store.start());
+    QVERIFY(m_fixture.start());
     m_urls.setBaseUrl(m_store.baseUrl());
     m_settingsPath = StoreClientSettings::fileName();
     m_systemBusAddress = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
@@ -169,15 +163,9 @@ bool tst_VelloraModel::startModemManager()
 
 void tst_VelloraModel::init()
 {
-    m_bearer.setOnline(true);
-    m_store.clearFaults();
-    m_store.clearRequestLog();
-    m_store.setToken(Token);
+    m_fixture.reset();
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_systemBusAddress);
     QFile::remove(m_settingsPath);
-    // Every test starts without cached answers, so that each request shows in the log.
-    QVERIFY(CacheFolder::empty(QStringLiteral("queries")));
-    m_storeClient.clear();
 }
 
 void tst_VelloraModel::writeSettings(const QString &token, const QVariant &territory)
@@ -418,15 +406,15 @@ void tst_VelloraModel::rowLinks()
     enterView(model, viewName);
     model.insertData(0, { "first", "", "", "", "0", "" });
     model.insertData(1, row);
-    m_storeClient.clear();
+    m_fixture.storeClient().clear();
 
     QTest::ignoreMessage(QtDebugMsg, qPrintable(debugLine));
     QTest::ignoreMessage(QtDebugMsg,
                          QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onPromotionClicked(model.index(1, 0));
 
-    QTRY_COMPARE(m_storeClient.links().size(), 1);
-    QCOMPARE(m_storeClient.links().at(0), link);
+    QTRY_COMPARE(m_fixture.storeClient().links().size(), 1);
+    QCOMPARE(m_fixture.storeClient().links().at(0), link);
 }
 
 void tst_VelloraModel::unusableIndexSendsNothing()
@@ -434,7 +422,7 @@ void tst_VelloraModel::unusableIndexSendsNothing()
     VelloraModel model;
     enterView(model, ViewNames::Player);
     model.insertData(0, { "Song", "A | B", "01:00", "http://pic", "tr1", "A" });
-    m_storeClient.clear();
+    m_fixture.storeClient().clear();
 
     model.onPromotionClicked(QModelIndex());
     model.onPromotionClicked(model.index(1, 0));
@@ -445,8 +433,8 @@ void tst_VelloraModel::unusableIndexSendsNothing()
                          QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onPromotionClicked(model.index(0, 0));
 
-    QTRY_COMPARE(m_storeClient.links().size(), 1);
-    QCOMPARE(m_storeClient.links().at(0),
+    QTRY_COMPARE(m_fixture.storeClient().links().size(), 1);
+    QCOMPARE(m_fixture.storeClient().links().at(0),
              QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/A/Song/tr1"));
 }
 
@@ -520,7 +508,7 @@ void tst_VelloraModel::rowsByView()
     QTest::ignoreMessage(QtDebugMsg,
                          QRegularExpression("^PromotionLauncherPrivate::launchInMusicStoreClient"));
     model.onButtonClicked();
-    QTRY_COMPARE(m_storeClient.links(),
+    QTRY_COMPARE(m_fixture.storeClient().links(),
                  QStringList { storePrefix + artist + QLatin1Char('/') + found->id });
 }
 
@@ -652,54 +640,28 @@ void tst_VelloraModel::fiveEntriesGiveFourRows()
 void tst_VelloraModel::failures_data()
 {
     QTest::addColumn<QString>("artist");
-    QTest::addColumn<int>("faultKind");
-    QTest::addColumn<QString>("faultPath");
+    QTest::addColumn<StoreFault>("fault");
     QTest::addColumn<QString>("debugLine");
     QTest::addColumn<QString>("catalog");
     QTest::addColumn<int>("similarRequests");
 
-    const int status = int(StoreFault::Kind::Status);
-    const QString builtIn = StoreCatalog::builtInFileName();
-    const QString trailingBlank = QDir::home().filePath(QStringLiteral("trailing-blank.json"));
-    QFile file(trailingBlank);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(R"({"artists": [{"id": "sb1", "name": "Slow Bell Society ", "genre": "folk",
-                                "albums": [], "similar": []}]})");
-    file.close();
-
-    const auto failed = [](const char *reason) {
-        return QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) \"%1\" 0$")
-                .arg(QLatin1String(reason));
-    };
-    const int emptyBody = int(StoreFault::Kind::EmptyBody);
-    QTest::newRow("server-error") << "Erik Satie" << status << "/artists/"
-                                  << "^VelloraModel::onErrorOccurred\\(\\) \"[^\"]*artists/"
-                                     "\\?q=Erik Satie&token=\\*\\*\\*[^\"]*\" 401$"
-                                  << builtIn
-                                  << 0;
-    QTest::newRow("no-entries") << "Nobody Of That Name" << status << "/nowhere/"
-                                << failed("error inside parser") << builtIn << 0;
-    QTest::newRow("no-exact-title")
-            << "Velvet" << status << "/nowhere/" << failed("empty artist id") << builtIn << 0;
-    QTest::newRow("title-trailing-blank") << "Slow Bell Society" << status << "/nowhere/"
-                                          << failed("empty artist id") << trailingBlank << 0;
-    QTest::newRow("empty-search-answer")
-            << "Erik Satie" << emptyBody << "/artists/" << failed("empty answer") << builtIn << 0;
-    QTest::newRow("empty-similar-answer")
-            << "Erik Satie" << emptyBody << "/similar/" << failed("empty answer") << builtIn << 1;
-    QTest::newRow("broken-similar-answer")
-            << "Erik Satie" << int(StoreFault::Kind::HtmlErrorPage) << "/similar/"
-            << failed("error inside parser") << builtIn << 1;
-    QTest::newRow("cut-similar-answer")
-            << "Erik Satie" << int(StoreFault::Kind::CutBodyNoLength) << "/similar/"
-            << failed("error inside parser") << builtIn << 1;
+    const QMetaEnum kinds = QMetaEnum::fromType<StoreFault::Kind>();
+    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/failures.tsv"), 7)) {
+        const int kind = kinds.keyToValue(row.at(2).toLatin1().constData());
+        QVERIFY2(kind >= 0, qPrintable(row.at(2)));
+        QTest::newRow(qPrintable(row.at(0)))
+                << row.at(1) << StoreFault(StoreFault::Kind(kind), row.at(3)) << row.at(4)
+                << (row.at(5) == QLatin1String("built-in")
+                            ? StoreCatalog::builtInFileName()
+                            : QStringLiteral(TEST_DATA "/") + row.at(5))
+                << row.at(6).toInt();
+    }
 }
 
 void tst_VelloraModel::failures()
 {
     QFETCH(QString, artist);
-    QFETCH(int, faultKind);
-    QFETCH(QString, faultPath);
+    QFETCH(StoreFault, fault);
     QFETCH(QString, debugLine);
     QFETCH(QString, catalog);
     QFETCH(int, similarRequests);
@@ -708,7 +670,7 @@ void tst_VelloraModel::failures()
     const auto restoreCatalog =
             qScopeGuard([this] { m_store.loadCatalog(StoreCatalog::builtInFileName()); });
     writeSettings();
-    m_store.addFault(StoreFault(StoreFault::Kind(faultKind), faultPath));
+    m_store.addFault(fault);
     VelloraModel model;
     model.setFailureDelay(FailureDelay);
     QSignalSpy loadingSpy(&model, &VelloraModel::loadingChanged);
@@ -775,7 +737,7 @@ void tst_VelloraModel::noInternetKeepsEverything()
     // The search is answered from the cache, the similar items need the network.
     PromotionNetworkAPI::instance()->releaseCache(m_urls.similarUrl(id, QStringLiteral("albums/")));
     m_store.clearRequestLog();
-    m_bearer.setOnline(false);
+    m_fixture.bearer().setOnline(false);
 
     VelloraModel model;
     model.setFailureDelay(FailureDelay);
@@ -790,7 +752,7 @@ void tst_VelloraModel::noInternetKeepsEverything()
     QCOMPARE(loadingSpy.count(), 0);
 
     // The artist and its id were kept: the same details ask only for the similar items.
-    m_bearer.setOnline(true);
+    m_fixture.bearer().setOnline(true);
     QVERIFY(fill(model, artist, ViewNames::Album));
     QCOMPARE(m_store.requestCount(StoreRequest::Kind::ArtistSearch), 0);
     QVERIFY(m_store.requestCount(StoreRequest::Kind::SimilarAlbums) >= 1);
@@ -923,14 +885,8 @@ void tst_VelloraModel::hostileUrlParts_data()
                 + word.section(QLatin1Char(' '), 1) + QStringLiteral("\"$");
     };
 
-    QFile table(QStringLiteral(MODEL_TEST_DATA "/hostile-url-parts.tsv"));
-    QVERIFY2(table.open(QIODevice::ReadOnly | QIODevice::Text), qPrintable(table.fileName()));
-    while (!table.atEnd()) {
-        const QString line = QString::fromUtf8(table.readLine()).chopped(1);
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        QStringList fields = line.split(QLatin1Char('\t'));
-        QCOMPARE(fields.size(), 9);
+    for (QStringList fields :
+         TestFiles::table(QStringLiteral(TEST_DATA "/hostile-url-parts.tsv"), 9)) {
         for (QString &field : fields)
             field = expand(field);
         QTest::newRow(qPrintable(fields.at(0)))

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include "cachefolder.h"
 #include "filesizelimit.h"
 #include "messagerecorder.h"
@@ -18,7 +20,6 @@
 #include "testfiles.h"
 
 using Kind = StoreFault::Kind;
-Q_DECLARE_METATYPE(StoreFault)
 
 // A file planted in the cache before the service starts.
 struct Planted
@@ -174,9 +175,25 @@ private:
     void serve(const QString &path, const QByteArray &body);
     int requestCount(const QString &path = QString()) const;
 
+    // What the service announces, from its creation on.
+    struct Spies
+    {
+        explicit Spies(PromotionNetworkAPI *api)
+            : started(api, &PromotionNetworkAPI::xmlFetchingStarted),
+              downloaded(api, &PromotionNetworkAPI::xmlDownloaded),
+              error(api, &PromotionNetworkAPI::errorOccurred),
+              image(api, &PromotionNetworkAPI::imageDownloaded)
+        { }
+        QSignalSpy started;
+        QSignalSpy downloaded;
+        QSignalSpy error;
+        QSignalSpy image;
+    };
+
     SwitchingBearerBackend m_bearer;
     StoreServer *m_server = nullptr;
     PromotionNetworkAPI *m_api = nullptr;
+    std::unique_ptr<Spies> m_spies;
 };
 
 void tst_PromotionNetworkAPI::initTestCase()
@@ -198,6 +215,7 @@ void tst_PromotionNetworkAPI::init()
 
 void tst_PromotionNetworkAPI::cleanup()
 {
+    m_spies.reset();
     delete m_api;
     m_api = nullptr;
     delete m_server;
@@ -208,6 +226,7 @@ void tst_PromotionNetworkAPI::recreateService()
 {
     delete m_api;
     m_api = PromotionNetworkAPI::instance();
+    m_spies = std::make_unique<Spies>(m_api);
     m_api->setTransferTimeout(10000);
     m_api->setDownloadDeadline(20000);
 }
@@ -231,8 +250,6 @@ void tst_PromotionNetworkAPI::queueIsServedInOrderOneAtATime()
     for (const QString &path : paths)
         serve(path, path.toUtf8() + " answer");
     m_server->addFault(fault(Kind::Hold, QString(), 0));
-    QSignalSpy startedSpy(m_api, &PromotionNetworkAPI::xmlFetchingStarted);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     QList<int> ids;
     for (const QString &path : paths)
@@ -243,10 +260,10 @@ void tst_PromotionNetworkAPI::queueIsServedInOrderOneAtATime()
         QCOMPARE(requestCount(), i + 1);
         QCOMPARE(m_server->requestLog().at(i).path, paths.at(i));
         m_server->releaseHeld();
-        QTRY_COMPARE(downloadedSpy.count(), i + 1);
+        QTRY_COMPARE(m_spies->downloaded.count(), i + 1);
     }
-    QCOMPARE(idsOf(startedSpy), ids);
-    QCOMPARE(idsOf(downloadedSpy), ids);
+    QCOMPARE(idsOf(m_spies->started), ids);
+    QCOMPARE(idsOf(m_spies->downloaded), ids);
     for (int i = 0; i < paths.size(); ++i)
         QCOMPARE(m_api->getXmlData(ids.at(i)), paths.at(i).toUtf8() + " answer");
 }
@@ -265,15 +282,14 @@ void tst_PromotionNetworkAPI::sameUrlQueuedTwice()
     m_server->setHandler(QString(), [](const QHttpServerRequest &request) {
         return answerWith(request.url().path().toUtf8());
     });
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     const int first = m_api->fetchXml(url("/artist"), 0);
     const int other = m_api->fetchXml(url(second), 0);
     QVERIFY(first != other);
 
-    QTRY_COMPARE(downloadedSpy.count(), 2);
+    QTRY_COMPARE(m_spies->downloaded.count(), 2);
     QCOMPARE(requestCount(), 1);
-    QList<int> announced = idsOf(downloadedSpy);
+    QList<int> announced = idsOf(m_spies->downloaded);
     std::sort(announced.begin(), announced.end());
     QCOMPARE(announced, QList<int>({ first, other }));
     QCOMPARE(m_api->getXmlData(first), QByteArray("/artist"));
@@ -284,15 +300,13 @@ void tst_PromotionNetworkAPI::sameUrlQueuedTwice()
 void tst_PromotionNetworkAPI::answeredEntryAnswersLateRequester()
 {
     serve("/x", "answer");
-    QSignalSpy startedSpy(m_api, &PromotionNetworkAPI::xmlFetchingStarted);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
     const int early = m_api->fetchXml(url("/x"), 0);
-    QTRY_COMPARE(downloadedSpy.count(), 1);
+    QTRY_COMPARE(m_spies->downloaded.count(), 1);
 
     const int late = m_api->fetchXml(url("/x"), 0);
-    QTRY_COMPARE(downloadedSpy.count(), 2);
-    QCOMPARE(idsOf(downloadedSpy), QList<int>({ early, late }));
-    QCOMPARE(idsOf(startedSpy), QList<int>({ early }));
+    QTRY_COMPARE(m_spies->downloaded.count(), 2);
+    QCOMPARE(idsOf(m_spies->downloaded), QList<int>({ early, late }));
+    QCOMPARE(idsOf(m_spies->started), QList<int>({ early }));
     QCOMPARE(requestCount(), 1);
     QCOMPARE(m_api->getXmlData(late), QByteArray("answer"));
     QCOMPARE(m_api->getXmlData(early), QByteArray("answer"));
@@ -330,13 +344,11 @@ void tst_PromotionNetworkAPI::cachedAnswer()
     m_api->setAnswerSizeLimit(64 * 1024);
     serve("/search", "from network");
     QVERIFY(TestFiles::write(CacheFolder::filePath("queries", url("/search")), cached, written));
-    QSignalSpy startedSpy(m_api, &PromotionNetworkAPI::xmlFetchingStarted);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     const int id = m_api->fetchXml(url("/search"), 0);
-    QTRY_COMPARE(downloadedSpy.count(), 1);
+    QTRY_COMPARE(m_spies->downloaded.count(), 1);
     QCOMPARE(m_api->getXmlData(id), expected);
-    QCOMPARE(startedSpy.count(), requestCount());
+    QCOMPARE(m_spies->started.count(), requestCount());
     QCOMPARE(requestCount(), int(expected != cached));
     QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url("/search")), Missing), expected);
 }
@@ -359,12 +371,10 @@ void tst_PromotionNetworkAPI::cacheFileNameIgnoresLetterCase()
     QFETCH(QString, fileName);
     QVERIFY(TestFiles::write(CacheFolder::folder("queries") + fileName, "cached",
                              QDateTime::currentDateTime()));
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
-    QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
 
     const int id = m_api->fetchXml(url, 0);
-    QTRY_COMPARE(downloadedSpy.count(), 1);
-    QCOMPARE(errorSpy.count(), 0);
+    QTRY_COMPARE(m_spies->downloaded.count(), 1);
+    QCOMPARE(m_spies->error.count(), 0);
     QCOMPARE(m_api->getXmlData(id), QByteArray("cached"));
 }
 
@@ -438,18 +448,16 @@ void tst_PromotionNetworkAPI::answerOutcome()
     serve("/q", "0123456789abcdefghij");
     serve("/next", "next");
     m_server->addFault(fault);
-    QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     const int id = m_api->fetchXml(url("/q"), 0);
     const int next = m_api->fetchXml(url("/next"), 0);
     // Whatever became of it, the first entry no longer holds the queue.
-    QTRY_VERIFY_WITH_TIMEOUT(idsOf(downloadedSpy).contains(next), 10000);
-    QCOMPARE(downloadedSpy.count(), 1 + int(code == 0));
-    QCOMPARE(errorSpy.count(), int(code != 0));
-    QCOMPARE(errorSpy.value(0).value(0).toInt(), id * int(code != 0));
-    QCOMPARE(errorSpy.value(0).value(2).toInt(), code);
-    QVERIFY(errorSpy.value(0).value(1).toString().contains(text));
+    QTRY_VERIFY_WITH_TIMEOUT(idsOf(m_spies->downloaded).contains(next), 10000);
+    QCOMPARE(m_spies->downloaded.count(), 1 + int(code == 0));
+    QCOMPARE(m_spies->error.count(), int(code != 0));
+    QCOMPARE(m_spies->error.value(0).value(0).toInt(), id * int(code != 0));
+    QCOMPARE(m_spies->error.value(0).value(2).toInt(), code);
+    QVERIFY(m_spies->error.value(0).value(1).toString().contains(text));
     QCOMPARE(requestCount("/q"), 1);
     QCOMPARE(m_api->getXmlData(id), data);
     QCOMPARE(m_api->getXmlData(next), QByteArray("next"));
@@ -475,22 +483,19 @@ void tst_PromotionNetworkAPI::offline()
     m_bearer.setSessionRequired(sessionRequired);
     m_bearer.setSessionOpens(sessionOpens);
     serve("/q", "answer");
-    QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
-    QSignalSpy startedSpy(m_api, &PromotionNetworkAPI::xmlFetchingStarted);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     const int id = m_api->fetchXml(url("/q"), 0);
-    QTRY_VERIFY(errorSpy.count() + startedSpy.count() > 0);
+    QTRY_VERIFY(m_spies->error.count() + m_spies->started.count() > 0);
     // Every queue check reports it again while the entry waits.
-    QCOMPARE(errorSpy.isEmpty(), !reportsNoConnection);
-    for (const QList<QVariant> &error : std::as_const(errorSpy))
+    QCOMPARE(m_spies->error.isEmpty(), !reportsNoConnection);
+    for (const QList<QVariant> &error : std::as_const(m_spies->error))
         QCOMPARE(error, QList<QVariant>({ id, "NO_INTERNET_CONNECTION", 0 }));
     m_bearer.setOnline(true);
-    const qsizetype errorsWhileOffline = errorSpy.count();
-    QTRY_COMPARE(downloadedSpy.count(), 1);
-    QCOMPARE(downloadedSpy.at(0).at(0).toInt(), id);
+    const qsizetype errorsWhileOffline = m_spies->error.count();
+    QTRY_COMPARE(m_spies->downloaded.count(), 1);
+    QCOMPARE(m_spies->downloaded.at(0).at(0).toInt(), id);
     QCOMPARE(m_api->getXmlData(id), QByteArray("answer"));
-    QCOMPARE(errorSpy.count(), errorsWhileOffline);
+    QCOMPARE(m_spies->error.count(), errorsWhileOffline);
     QCOMPARE(m_bearer.sessionOpenCount() > 0, sessionRequired);
     QCOMPARE(m_bearer.lastSessionProperties().value("ConnectInBackground").toBool(),
              sessionRequired);
@@ -502,13 +507,12 @@ void tst_PromotionNetworkAPI::newDefaultConfigurationGetsNewSession()
     m_bearer.setSessionRequired(true);
     m_server->setHandler(QString(),
                          [](const QHttpServerRequest &) { return answerWith("answer"); });
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
     const QStringList preferred { "wlan", "wlan", "cellular" };
     for (int i = 0; i < preferred.size(); ++i) {
         m_bearer.preferred = preferred.at(i);
         m_bearer.setOnline(false);
         const int id = m_api->fetchXml(url(QStringLiteral("/q%1").arg(i)), 0);
-        QTRY_VERIFY(idsOf(downloadedSpy).contains(id));
+        QTRY_VERIFY(idsOf(m_spies->downloaded).contains(id));
     }
     // The open session serves its own configuration again.
     QCOMPARE(m_bearer.openedFor, QStringList({ "wlan", "cellular" }));
@@ -528,8 +532,6 @@ void tst_PromotionNetworkAPI::cancelEmitsNothingAndFreesQueue()
     serve("/slow", "slow");
     serve("/next", "next");
     m_server->addFault(fault(Kind::Hold, "/slow"));
-    QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     const int cancelled = m_api->fetchXml(url("/slow"), 0);
     QList<int> ids;
@@ -539,11 +541,11 @@ void tst_PromotionNetworkAPI::cancelEmitsNothingAndFreesQueue()
     m_api->cancel(cancelled);
     m_server->releaseHeld();
 
-    QTRY_COMPARE(idsOf(downloadedSpy), ids);
+    QTRY_COMPARE(idsOf(m_spies->downloaded), ids);
     for (const int id : std::as_const(ids))
         QCOMPARE(m_api->getXmlData(id), QByteArray("next"));
     QCOMPARE(m_api->getXmlData(cancelled), QByteArray());
-    QCOMPARE(errorSpy.count(), 0);
+    QCOMPARE(m_spies->error.count(), 0);
     QVERIFY(!QFile::exists(CacheFolder::filePath("queries", url("/slow"))));
 }
 
@@ -560,7 +562,6 @@ void tst_PromotionNetworkAPI::failedCacheWriteIsNeverServed()
     const QByteArray body(bodySize, 'a');
     const QString url = this->url("/big");
     serve("/big", body);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
     QTest::ignoreMessage(QtDebugMsg,
                          QRegularExpression("^void PromotionNetworkAPI::saveQuery\\(const "
                                             "QString&, const QByteArray&\\) const  - Failed to "
@@ -569,14 +570,14 @@ void tst_PromotionNetworkAPI::failedCacheWriteIsNeverServed()
     {
         const FileSizeLimit limit(1024);
         id = m_api->fetchXml(url, 0);
-        QTRY_COMPARE(downloadedSpy.count(), 1);
+        QTRY_COMPARE(m_spies->downloaded.count(), 1);
     }
     QCOMPARE(m_api->getXmlData(id), body);
     QCOMPARE(QDir(CacheFolder::folder("queries")).entryList(QDir::Files | QDir::Hidden),
              QStringList());
 
     const int again = m_api->fetchXml(url, 0);
-    QTRY_COMPARE(downloadedSpy.count(), 2);
+    QTRY_COMPARE(m_spies->downloaded.count(), 2);
     QCOMPARE(requestCount(), 2);
     QCOMPARE(m_api->getXmlData(again), body);
     QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url), Missing), body);
@@ -601,22 +602,19 @@ void tst_PromotionNetworkAPI::refusedUrlsAreNeverOpened()
     const QString url = pattern.replace("FILE", file).replace("IMAGE", image.toBase64());
     serve("/next", "next");
     serve("/art", image);
-    QSignalSpy errorSpy(m_api, &PromotionNetworkAPI::errorOccurred);
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
-    QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
     QCOMPARE(m_api->getArtOfMusicItem(url), QString());
     m_api->getArtOfMusicItem(this->url("/art"));
     const int id = m_api->fetchXml(url, 0);
     const int next = m_api->fetchXml(this->url("/next"), 0);
 
-    QTRY_COMPARE(downloadedSpy.count(), 1);
-    QCOMPARE(downloadedSpy.at(0).at(0).toInt(), next);
-    QCOMPARE(errorSpy.count(), 1);
-    QCOMPARE(errorSpy.at(0).at(0).toInt(), id);
-    QCOMPARE(errorSpy.at(0).at(2).toInt(), int(QNetworkReply::ProtocolUnknownError));
-    QTRY_COMPARE(imageSpy.count(), 1);
-    QCOMPARE(imageSpy.at(0).at(0).toString(), this->url("/art"));
+    QTRY_COMPARE(m_spies->downloaded.count(), 1);
+    QCOMPARE(m_spies->downloaded.at(0).at(0).toInt(), next);
+    QCOMPARE(m_spies->error.count(), 1);
+    QCOMPARE(m_spies->error.at(0).at(0).toInt(), id);
+    QCOMPARE(m_spies->error.at(0).at(2).toInt(), int(QNetworkReply::ProtocolUnknownError));
+    QTRY_COMPARE(m_spies->image.count(), 1);
+    QCOMPARE(m_spies->image.at(0).at(0).toString(), this->url("/art"));
     QVERIFY(!QFile::exists(CacheFolder::filePath("images", url)));
     QVERIFY(!QFile::exists(CacheFolder::filePath("queries", url)));
 }
@@ -637,13 +635,11 @@ void tst_PromotionNetworkAPI::missingCacheFolders()
         QVERIFY(QDir(CacheFolder::folder(kind)).removeRecursively());
     serve("/q", "answer");
     serve("/art", TestFiles::picture(QSize(100, 100)));
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
-    QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
     const int id = m_api->fetchXml(url("/q"), 0);
     m_api->getArtOfMusicItem(url("/art"));
-    QTRY_COMPARE(downloadedSpy.count(), 1);
-    QTRY_COMPARE(imageSpy.count(), 1);
+    QTRY_COMPARE(m_spies->downloaded.count(), 1);
+    QTRY_COMPARE(m_spies->image.count(), 1);
     QCOMPARE(m_api->getXmlData(id), QByteArray("answer"));
     QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url("/q")), Missing),
              QByteArray("answer"));
@@ -822,11 +818,10 @@ void tst_PromotionNetworkAPI::proxyCarriesRequests()
     });
     serve("/search", "direct");
     setEnvironment(environment, proxy.port());
-    QSignalSpy downloadedSpy(m_api, &PromotionNetworkAPI::xmlDownloaded);
 
     const int id = m_api->fetchXml(
             QStringLiteral("http://%1:%2/search").arg(host).arg(m_server->port()), 0);
-    QTRY_COMPARE(downloadedSpy.count(), 1);
+    QTRY_COMPARE(m_spies->downloaded.count(), 1);
     QCOMPARE(m_api->getXmlData(id), body);
 }
 
@@ -890,13 +885,12 @@ void tst_PromotionNetworkAPI::pictureIsStoredAsThumbnail()
     QFETCH(QByteArray, format);
     serve("/art.img", TestFiles::picture(size, format.constData()));
     const QString url = this->url("/art.img");
-    QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
     QCOMPARE(m_api->getArtOfMusicItem(url), QString());
     QCOMPARE(m_api->getArtOfMusicItem(url), QString());
-    QTRY_COMPARE(imageSpy.count(), 1);
-    const QString path = imageSpy.at(0).at(1).toString();
-    QCOMPARE(imageSpy.at(0).at(0).toString(), url);
+    QTRY_COMPARE(m_spies->image.count(), 1);
+    const QString path = m_spies->image.at(0).at(1).toString();
+    QCOMPARE(m_spies->image.at(0).at(0).toString(), url);
     QCOMPARE(path, CacheFolder::filePath("images", url));
     QCOMPARE(requestCount(), 1);
 
@@ -956,14 +950,13 @@ void tst_PromotionNetworkAPI::pictureFailureAllowsRetry()
     serve("/art", TestFiles::picture(QSize(100, 100)));
     m_server->addFault(fault);
     const QString url = this->url("/art");
-    QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
 
     m_api->getArtOfMusicItem(url);
     QTRY_VERIFY((m_api->getArtOfMusicItem(url), requestCount() == 2));
-    QTRY_COMPARE(imageSpy.count(), 1);
+    QTRY_COMPARE(m_spies->image.count(), 1);
     QCoreApplication::processEvents();
-    QCOMPARE(imageSpy.count(), 1);
+    QCOMPARE(m_spies->image.count(), 1);
     QCOMPARE(QImage(CacheFolder::filePath("images", url)).size(), QSize(80, 80));
 }
 
@@ -995,11 +988,10 @@ void tst_PromotionNetworkAPI::untrustedCachedPicture()
     serve("/art", TestFiles::picture(QSize(100, 100)));
     QVERIFY(QDir().mkpath(CacheFolder::folder("images")));
     QVERIFY(TestFiles::write(path, content, QDateTime::currentDateTime().addSecs(aheadSecs)));
-    QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
 
     // Until the picture is there again the cell shows its default icon.
     QCOMPARE(m_api->getArtOfMusicItem(url).isEmpty(), downloads > 0);
-    QTRY_COMPARE(imageSpy.count(), downloads);
+    QTRY_COMPARE(m_spies->image.count(), downloads);
     QCOMPARE(m_api->getArtOfMusicItem(url), path);
     QCOMPARE(QImageReader(path).size(), QSize(80, 80));
     QCOMPARE(requestCount(), downloads);
@@ -1024,7 +1016,6 @@ void tst_PromotionNetworkAPI::releasedPictureDownloadsStop()
     m_server->addFault(fault(Kind::Hold, "/old", 0));
     QObject leftView;
     QObject otherView;
-    QSignalSpy imageSpy(m_api, &PromotionNetworkAPI::imageDownloaded);
     for (int i = 0; i < hanging; ++i) {
         const QString url = this->url(QStringLiteral("/old%1").arg(i));
         m_api->retainImage(&leftView, url);
@@ -1038,11 +1029,11 @@ void tst_PromotionNetworkAPI::releasedPictureDownloadsStop()
     const QString current = url("/current");
     m_api->retainImage(&leftView, current);
     m_api->getArtOfMusicItem(current);
-    QTRY_COMPARE(imageSpy.count(), 1);
-    QCOMPARE(imageSpy.at(0).at(0).toString(), current);
+    QTRY_COMPARE(m_spies->image.count(), 1);
+    QCOMPARE(m_spies->image.at(0).at(0).toString(), current);
 
     m_server->releaseHeld();
-    QTRY_COMPARE(imageSpy.count(), 1 + keptByOtherView);
+    QTRY_COMPARE(m_spies->image.count(), 1 + keptByOtherView);
     QCOMPARE(requestCount(), hanging + 1);
     QCOMPARE(QDir(CacheFolder::folder("images")).entryList(QDir::Files).size(),
              1 + keptByOtherView);

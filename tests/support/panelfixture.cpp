@@ -50,6 +50,8 @@ bool PanelFixture::start()
 
 void PanelFixture::reset()
 {
+    m_bearer.setOnline(true);
+    m_store.setToken(QString::fromLatin1(StoreConstants::DefaultToken));
     m_store.clearFaults();
     m_store.clearRequestLog();
     m_storeClient.clear();

@@ -10,8 +10,9 @@
 class SvWidget;
 class VelloraView;
 
-// The in-process store, an online handset and store client settings that
-// point at the store; shared by the panel tests.
+// The in-process store, an online handset, the store client and its
+// settings pointing at the store; shared by the suites that run the model,
+// the panel or the whole plug-in.
 class PanelFixture
 {
 public:
@@ -20,11 +21,13 @@ public:
 
     // Call from initTestCase: starts the store and writes the settings.
     bool start();
-    // Call from init: forgets answers and pictures, faults and the request log.
+    // Call from init: forgets answers and pictures, faults, the request log
+    // and the links sent; the handset is online and the store takes its usual token.
     void reset();
 
     StoreServer &store() { return m_store; }
     FakeStoreClient &storeClient() { return m_storeClient; }
+    SimulatedBearerBackend &bearer() { return m_bearer; }
 
     // Writes the feature switch from another program and waits until the
     // panel's switch reports the new value.
