@@ -1,9 +1,6 @@
-#include <QComboBox>
-#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QGraphicsScene>
-#include <QGraphicsView>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLibrary>
@@ -27,7 +24,6 @@
 #include "musicartistextensioninterface.h"
 #include "musicplayerextensioninterface.h"
 #include "panelprobe.h"
-#include "playerwindow.h"
 #include "pluginhost.h"
 #include "svapplicationextensioninterface.h"
 #include "svwidget.h"
@@ -124,8 +120,6 @@ private slots:
     void setupActionsKeepsLaterDetails();
     void wholeTrack_data();
     void wholeTrack();
-    void windowChooserSwitchesViews();
-    void windowKeepsSayingNoMatches();
     void deletingEndsViewsAndRequests();
 
 private:
@@ -491,74 +485,6 @@ void tst_Extension::wholeTrack()
     QTRY_COMPARE_WITH_TIMEOUT(linkSpy.count(), 1, settleTimeout);
     QCOMPARE(linkSpy.takeFirst().constFirst().toString(),
              storePrefix + artist->name + QLatin1Char('/') + artist->id);
-}
-
-void tst_Extension::windowChooserSwitchesViews()
-{
-    PluginHost host;
-    QVERIFY2(host.load(m_library.fileName()), qPrintable(host.errorString()));
-    host.initializeAll();
-    const StoreArtist *artist = m_unusedArtists.takeFirst();
-    PlayerWindow window(&host, { { artist->name, QString(), QString(), QString() } },
-                        ViewNames::Player);
-    window.show();
-    // The track's missing details leave no empty places.
-    QStringList texts;
-    const QList<QLabel *> labels = window.findChildren<QLabel *>();
-    for (const QLabel *label : labels)
-        texts.append(label->text());
-    QVERIFY2(texts.contains(QStringLiteral("1 of 1: ") + artist->name),
-             qPrintable(texts.join('|')));
-    auto *chooser = window.findChild<QComboBox *>();
-    auto *sceneView = window.findChild<QGraphicsView *>();
-    QVERIFY(chooser && sceneView);
-    QStringList choices;
-    for (int i = 0; i < chooser->count(); ++i)
-        choices.append(chooser->itemText(i));
-    QCOMPARE(choices,
-             QStringList({ QStringLiteral("Player"), QStringLiteral("Album"),
-                           QStringLiteral("Artist") }));
-
-    for (int i = chooser->count() - 1; i >= 0; --i) {
-        chooser->setCurrentIndex(i);
-        const QString viewId = chooser->itemData(i).toString();
-        SvWidget *panel = host.view(viewId);
-        PanelProbe probe(panel);
-        QVERIFY(probe.waitForSettled(settleTimeout, false));
-        QCOMPARE(probe.titles(), expectedTitles(viewId, *artist));
-        // The window shows the whole panel, fitted to its rows.
-        QCOMPARE(panel->scene(), sceneView->scene());
-        QTRY_COMPARE_WITH_TIMEOUT(
-                panel->size().height(),
-                panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panel->size().width(), -1))
-                        .height(),
-                settleTimeout);
-        QCOMPARE(sceneView->sceneRect(), panel->geometry());
-    }
-    expectExtensionDeleted();
-}
-
-void tst_Extension::windowKeepsSayingNoMatches()
-{
-    PluginHost host;
-    QVERIFY2(host.load(m_library.fileName()), qPrintable(host.errorString()));
-    host.initializeAll();
-    PlayerWindow window(&host,
-                        { { freshArtist() + QStringLiteral(" Unknown To The Store"), QString(),
-                            QString(), QString() } },
-                        ViewNames::Player);
-    window.show();
-    PanelProbe probe(host.view(ViewNames::Player));
-    QVERIFY(probe.waitForSettled(settleTimeout, false));
-    QCOMPARE(probe.state(), PanelProbe::State::NoMatches);
-    // The panel shows its text for a few seconds; the window says it on.
-    QTRY_VERIFY_WITH_TIMEOUT(probe.state() != PanelProbe::State::NoMatches, settleTimeout);
-    QStringList texts;
-    const QList<QLabel *> labels = window.findChildren<QLabel *>();
-    for (const QLabel *label : labels)
-        texts.append(label->text());
-    QVERIFY2(texts.contains(PanelProbe::noMatchesText()), qPrintable(texts.join('|')));
-    expectExtensionDeleted();
 }
 
 void tst_Extension::deletingEndsViewsAndRequests()

@@ -147,7 +147,8 @@ void tst_MprisFollower::followsThePlayerThatPlays()
     // No player was ever handed over without its track.
     QCOMPARE(shown,
              (QStringList { QStringLiteral("one A"), QStringLiteral("two B"),
-                            QStringLiteral("two D"), QStringLiteral("one C"), QStringLiteral(" ") }));
+                            QStringLiteral("two D"), QStringLiteral("one C"),
+                            QStringLiteral(" ") }));
 }
 
 void tst_MprisFollower::followsTheNamedPlayer()

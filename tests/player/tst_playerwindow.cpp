@@ -1,0 +1,123 @@
+#include <QComboBox>
+#include <QGraphicsView>
+#include <QLabel>
+#include <QTest>
+
+#include <memory>
+
+#include "demostore.h"
+#include "expectedrows.h"
+#include "panelprobe.h"
+#include "playerwindow.h"
+#include "pluginhost.h"
+#include "svwidget.h"
+#include "viewnames.h"
+
+namespace {
+
+const int settleTimeout = 20000;
+
+QStringList labelTexts(const PlayerWindow &window)
+{
+    QStringList texts;
+    const QList<QLabel *> labels = window.findChildren<QLabel *>();
+    for (const QLabel *label : labels)
+        texts.append(label->text());
+    return texts;
+}
+
+} // namespace
+
+// The player's window around the plug-in's panels, loaded as the player loads them.
+class tst_PlayerWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void chooserSwitchesViews();
+    void keepsSayingNoMatches();
+
+private:
+    DemoStore m_store;
+    std::unique_ptr<PluginHost> m_host;
+};
+
+void tst_PlayerWindow::initTestCase()
+{
+    QVERIFY(m_store.start());
+    m_store.writeClientSettings();
+}
+
+void tst_PlayerWindow::init()
+{
+    m_host = std::make_unique<PluginHost>();
+    QVERIFY2(m_host->load(QStringLiteral(VELLORA_PLUGIN_FILE)), qPrintable(m_host->errorString()));
+    m_host->initializeAll();
+}
+
+void tst_PlayerWindow::cleanup()
+{
+    QTest::ignoreMessage(QtDebugMsg, "VelloraApplicationExtension::~VelloraApplicationExtension()");
+    m_host.reset();
+}
+
+void tst_PlayerWindow::chooserSwitchesViews()
+{
+    const QString name = m_store.sampleTracks(1).constFirst().artist;
+    const StoreArtist *artist = m_store.server().catalog().search(name).constFirst();
+    PlayerWindow window(m_host.get(), { { name, QString(), QString(), QString() } },
+                        ViewNames::Player);
+    window.show();
+    // The track's missing details leave no empty places.
+    QVERIFY2(labelTexts(window).contains(QStringLiteral("1 of 1: ") + name),
+             qPrintable(labelTexts(window).join('|')));
+    auto *chooser = window.findChild<QComboBox *>();
+    auto *sceneView = window.findChild<QGraphicsView *>();
+    QVERIFY(chooser && sceneView);
+    QStringList choices;
+    for (int i = 0; i < chooser->count(); ++i)
+        choices.append(chooser->itemText(i));
+    QCOMPARE(choices,
+             QStringList({ QStringLiteral("Player"), QStringLiteral("Album"),
+                           QStringLiteral("Artist") }));
+
+    for (int i = chooser->count() - 1; i >= 0; --i) {
+        chooser->setCurrentIndex(i);
+        const QString viewId = chooser->itemData(i).toString();
+        SvWidget *panel = m_host->view(viewId);
+        PanelProbe probe(panel);
+        QVERIFY(probe.waitForSettled(settleTimeout, false));
+        QCOMPARE(probe.titles(), expectedTitles(m_store.server().catalog(), viewId, *artist));
+        // The window shows the whole panel, fitted to its rows.
+        QCOMPARE(panel->scene(), sceneView->scene());
+        QTRY_COMPARE_WITH_TIMEOUT(
+                panel->size().height(),
+                panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panel->size().width(), -1))
+                        .height(),
+                settleTimeout);
+        QCOMPARE(sceneView->sceneRect(), panel->geometry());
+    }
+}
+
+void tst_PlayerWindow::keepsSayingNoMatches()
+{
+    PlayerWindow window(
+            m_host.get(),
+            { { QStringLiteral("Unknown To The Store"), QString(), QString(), QString() } },
+            ViewNames::Player);
+    window.show();
+    PanelProbe probe(m_host->view(ViewNames::Player));
+    QVERIFY(probe.waitForSettled(settleTimeout, false));
+    QCOMPARE(probe.state(), PanelProbe::State::NoMatches);
+    // The panel shows its text for a few seconds; the window says it on.
+    QTRY_VERIFY_WITH_TIMEOUT(probe.state() != PanelProbe::State::NoMatches, settleTimeout);
+    QVERIFY2(labelTexts(window).contains(PanelProbe::noMatchesText()),
+             qPrintable(labelTexts(window).join('|')));
+}
+
+QTEST_MAIN(tst_PlayerWindow)
+#include "tst_playerwindow.moc"
