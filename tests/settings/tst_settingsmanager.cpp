@@ -16,7 +16,7 @@ class tst_SettingsManager : public QObject
     Q_OBJECT
 
 private slots:
-    void unsetKeyMeansOn();
+    void storedValueReadAtStart();
     void oneInstance();
     void metaObjectOrder();
     void changeByAnotherProgram_data();
@@ -43,10 +43,12 @@ void tst_SettingsManager::prepare(const QString &state)
     QCOMPARE(manager->velloraPromotion(), state != "false");
 }
 
-void tst_SettingsManager::unsetKeyMeansOn()
+// The switch turned off before the manager is made stays off; unset again, it is on.
+void tst_SettingsManager::storedValueReadAtStart()
 {
-    QCOMPARE(DconfTool::read(key), QString());
-    QVERIFY(SettingsManager::instance()->velloraPromotion());
+    QVERIFY(DconfTool::write(key, QStringLiteral("false")));
+    QVERIFY(!SettingsManager::instance()->velloraPromotion());
+    prepare(QString());
 }
 
 void tst_SettingsManager::oneInstance()
