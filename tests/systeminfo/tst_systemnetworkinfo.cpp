@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
@@ -10,6 +11,7 @@
 
 #include "fakemodemmanager.h"
 #include "systemnetworkinfo.h"
+#include "testfiles.h"
 
 namespace {
 const auto simPath = &FakeModemManager::simPath;
@@ -45,37 +47,17 @@ void tst_SystemNetworkInfo::initTestCase()
     // A service file lets the test tell whether anything tried to start the
     // modem service: starting it leaves the marker behind.
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("services")));
-    QFile service(m_dir.filePath(QStringLiteral("services/org.freedesktop.ModemManager1.service")));
-    QVERIFY(service.open(QIODevice::WriteOnly));
-    service.write("[D-BUS Service]\nName=org.freedesktop.ModemManager1\nExec=/usr/bin/touch "
-                  + m_dir.filePath(QStringLiteral("started")).toUtf8() + "\n");
-    service.close();
-
-    QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig>\n"
-            "  <type>session</type>\n"
-            "  <listen>unix:dir="
-            + m_dir.path().toUtf8()
-            + "</listen>\n"
-              "  <servicedir>"
-            + m_dir.filePath(QStringLiteral("services")).toUtf8()
-            + "</servicedir>\n"
-              "  <auth>EXTERNAL</auth>\n"
-              "  <policy context=\"default\">\n"
-              "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-              "    <allow eavesdrop=\"true\"/>\n"
-              "    <allow own=\"*\"/>\n"
-              "  </policy>\n"
-              "</busconfig>\n");
-    config.close();
+    const QByteArray dir = m_dir.path().toUtf8();
+    for (const QString &name : { QStringLiteral("bus.conf"),
+                                 QStringLiteral("services/org.freedesktop.ModemManager1.service") })
+        QVERIFY(TestFiles::write(
+                m_dir.filePath(name),
+                TestFiles::read(QStringLiteral(TEST_DATA "/") + QFileInfo(name).fileName())
+                        .replace("@DIR@", dir)));
 
     QSignalSpy outputSpy(&m_daemon, &QProcess::readyReadStandardOutput);
     m_daemon.start(QStringLiteral("dbus-daemon"),
-                   { QStringLiteral("--config-file=") + config.fileName(),
+                   { QStringLiteral("--config-file=") + m_dir.filePath(QStringLiteral("bus.conf")),
                      QStringLiteral("--print-address"), QStringLiteral("--nofork"),
                      QStringLiteral("--nopidfile") });
     QVERIFY2(m_daemon.waitForStarted(), qPrintable(m_daemon.errorString()));
