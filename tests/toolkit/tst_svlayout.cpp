@@ -42,6 +42,7 @@ private slots:
     void removedItemIsNotDeleted();
     void itemWithoutParentJoinsTheWidget();
     void deletedItemLeavesThePolicy();
+    void deletedLayoutLeavesItsWidgets();
     void verticalPlacement();
     void alignment_data();
     void alignment();
@@ -146,6 +147,18 @@ void tst_SvLayout::deletedItemLeavesThePolicy()
     delete a;
     QCOMPARE(m_policy->count(), 1);
     QCOMPARE(m_policy->itemAt(0), b);
+}
+
+// Widgets belong to their parent widget, not to the layout that places them.
+void tst_SvLayout::deletedLayoutLeavesItsWidgets()
+{
+    QPointer<SvWidget> item = fixedItem(10, 10, m_widget);
+    m_policy->addItem(item);
+    m_widget->setLayout(nullptr);
+    m_layout = nullptr;
+    QVERIFY(item);
+    QCOMPARE(item->parentItem(), m_widget);
+    QCOMPARE(item->parentLayoutItem(), nullptr);
 }
 
 void tst_SvLayout::verticalPlacement()

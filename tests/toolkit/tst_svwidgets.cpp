@@ -1,6 +1,7 @@
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "svdetailedlistitem.h"
@@ -118,6 +119,17 @@ void tst_SvWidgets::textAndPictureArePainted()
     QCOMPARE(icon.size(), QSize(80, 80));
     QCOMPARE(icon.pixel(40, 40),
              SvTheme::icon(QStringLiteral("icon-m-content-album"), QSize(80, 80)).pixel(40, 40));
+    // A new picture of the same size is drawn again all the same.
+    QSignalSpy changedSpy(&scene, &QGraphicsScene::changed);
+    for (const QImage &image : { QImage(80, 80, QImage::Format_RGB32), QImage() }) {
+        if (image.isNull())
+            picture->setImage(QStringLiteral("icon-m-content-artist"));
+        else
+            picture->setImage(image);
+        QVERIFY(changedSpy.wait(2000));
+        QVERIFY(changedSpy.takeLast().at(0).value<QList<QRectF>>().value(0).intersects(
+                picture->sceneBoundingRect()));
+    }
 }
 
 QTEST_MAIN(tst_SvWidgets)
