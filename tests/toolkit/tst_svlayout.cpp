@@ -47,6 +47,7 @@ private slots:
     void alignment_data();
     void alignment();
     void horizontalSpareRoomGoesToExpandingItem();
+    void missingRoomIsTakenFromShrinkingItem();
     void hiddenItemTakesNoRoom();
 
 private:
@@ -216,6 +217,21 @@ void tst_SvLayout::horizontalSpareRoomGoesToExpandingItem()
     settle(m_widget, QSizeF(300, 60));
     QCOMPARE(expanding->geometry(), QRectF(0, 20, 260, 20));
     QCOMPARE(fixed->geometry(), QRectF(260, 20, 40, 20));
+}
+
+void tst_SvLayout::missingRoomIsTakenFromShrinkingItem()
+{
+    m_policy->setOrientation(Qt::Horizontal);
+    auto *shrinking = new SvWidget(m_widget);
+    shrinking->setMinimumSize(50, 20);
+    shrinking->setPreferredSize(200, 20);
+    shrinking->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    SvWidget *fixed = fixedItem(40, 20, m_widget);
+    m_policy->addItem(shrinking);
+    m_policy->addItem(fixed);
+    settle(m_widget, QSizeF(150, 20));
+    QCOMPARE(shrinking->geometry().width(), 110.0);
+    QCOMPARE(fixed->geometry(), QRectF(110, 0, 40, 20));
 }
 
 void tst_SvLayout::hiddenItemTakesNoRoom()
