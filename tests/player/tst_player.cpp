@@ -21,6 +21,7 @@
 #include "accessibilitybus.h"
 #include "expectedrows.h"
 #include "storeserver.h"
+#include "testfiles.h"
 #include "viewnames.h"
 
 namespace {
@@ -251,34 +252,15 @@ void tst_Player::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    // Each of these once ended in the window system's abort without a display.
-    QTest::newRow("unknown option")
-            << QStringList { QStringLiteral("--bogus") } << "Unknown option 'bogus'";
-    QTest::newRow("no artist given")
-            << QStringList { QStringLiteral("--artist") } << "Missing value after '--artist'";
-    QTest::newRow("window without display") << QStringList() << "no display for the window";
-    QTest::newRow("unknown view") << QStringList { QStringLiteral("--view"),
-                                                   QStringLiteral("genre") }
-                                  << "unknown view genre";
-    QTest::newRow("empty artist") << QStringList { QStringLiteral("--print"),
-                                                   QStringLiteral("--artist"), QString() }
-                                  << "--artist needs a name";
-    QTest::newRow("missing home") << QStringList { QStringLiteral("--home"),
-                                                   QStringLiteral("/nonexistent/home") }
-                                  << "no folder /nonexistent/home for --home";
-    // Qt's GUI application once took --plugin for its own and the default plug-in ran.
-    QTest::newRow("missing plug-in")
-            << QStringList { QStringLiteral("--print"), QStringLiteral("--plugin"),
-                             QStringLiteral("/nonexistent/x.so") }
-            << "not found";
-    QTest::newRow("not a plug-in")
-            << QStringList { QStringLiteral("--print"),
-                             QStringLiteral("--plugin=") + QFINDTESTDATA("tst_player.cpp") }
-            << "tst_player.cpp";
-    // Once it followed the players of an empty private bus.
-    QTest::newRow("follow without session bus")
-            << QStringList { QStringLiteral("--follow"), QStringLiteral("--print") }
-            << "--follow needs your session bus";
+    const QString table = QStringLiteral(TEST_DATA "/usage-errors.tsv");
+    for (const QStringList &row : TestFiles::table(table, 3)) {
+        QStringList arguments = row.at(1).split(QStringLiteral(" ; "), Qt::SkipEmptyParts);
+        for (QString &argument : arguments)
+            argument = argument == QLatin1String("\"\"")
+                    ? QString()
+                    : argument.replace(QLatin1String("@TABLE@"), table);
+        QTest::newRow(qPrintable(row.at(0))) << arguments << row.at(2);
+    }
 }
 
 void tst_Player::usageErrors()
