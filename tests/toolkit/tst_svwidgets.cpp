@@ -2,6 +2,7 @@
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QStyleOptionGraphicsItem>
 #include <QTest>
 
 #include "svdetailedlistitem.h"
@@ -16,6 +17,7 @@ class tst_SvWidgets : public QObject
 
 private slots:
     void spinnerAnimatesUntilHidden();
+    void spinnerIsDrawnAroundItsMiddle();
     void detailedItemPartsByStyle_data();
     void detailedItemPartsByStyle();
     void textAndPictureArePainted();
@@ -39,6 +41,31 @@ void tst_SvWidgets::spinnerAnimatesUntilHidden()
     QVERIFY(spinner->isAnimating());
     spinner->setUnknownDuration(false);
     QVERIFY(!spinner->isAnimating());
+}
+
+void tst_SvWidgets::spinnerIsDrawnAroundItsMiddle()
+{
+    SvProgressIndicator spinner(nullptr, SvProgressIndicator::spinnerType);
+    spinner.setGeometry(QRectF(0, 0, 64, 64));
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    const QStyleOptionGraphicsItem option;
+    spinner.paint(&painter, &option);
+    painter.end();
+    // Its spokes stand in a ring: each quarter of the square holds as much of them.
+    QList<int> quarters(4);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            quarters[(y >= 32) * 2 + (x >= 32)] += qAlpha(image.pixel(x, y)) > 0;
+    }
+    for (const int ink : std::as_const(quarters))
+        QVERIFY2(ink > 0 && qAbs(ink - quarters.first()) <= quarters.first() / 4,
+                 qPrintable(QStringLiteral("%1 %2 %3 %4")
+                                    .arg(quarters[0])
+                                    .arg(quarters[1])
+                                    .arg(quarters[2])
+                                    .arg(quarters[3])));
 }
 
 void tst_SvWidgets::detailedItemPartsByStyle_data()
