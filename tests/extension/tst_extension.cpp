@@ -16,13 +16,12 @@
 
 #include "abstractextensioninterface.h"
 #include "applicationactionmediator.h"
-#include "demostore.h"
 #include "expectedrows.h"
-#include "fakestoreclient.h"
 #include "musicalbumextensioninterface.h"
 #include "musicapplicationactioncontent.h"
 #include "musicartistextensioninterface.h"
 #include "musicplayerextensioninterface.h"
+#include "panelfixture.h"
 #include "panelprobe.h"
 #include "pluginhost.h"
 #include "svapplicationextensioninterface.h"
@@ -131,17 +130,14 @@ private:
     int searches() const;
     void publish(Player &player, const QString &viewId, const QString &artist);
 
-    DemoStore m_store;
-    FakeStoreClient m_storeClient;
+    PanelFixture m_fixture;
     QLibrary m_library;
     QList<const StoreArtist *> m_unusedArtists;
 };
 
 void tst_Extension::initTestCase()
 {
-    QVERIFY(m_store.start());
-    m_store.writeClientSettings();
-    QVERIFY(m_storeClient.start() && m_storeClient.registerService());
+    QVERIFY(m_fixture.start());
     m_library.setFileName(QStringLiteral(VELLORA_PLUGIN_FILE));
     QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
 
@@ -149,7 +145,7 @@ void tst_Extension::initTestCase()
     // answered from the cache of an earlier one: plain names, each one the
     // only match of its search, with similar items.
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z ]+$"));
-    const StoreCatalog &catalog = m_store.server().catalog();
+    const StoreCatalog &catalog = m_fixture.store().catalog();
     for (const StoreArtist &artist : catalog.artists()) {
         const bool unique =
                 std::count_if(catalog.artists().cbegin(), catalog.artists().cend(),
@@ -166,7 +162,7 @@ void tst_Extension::initTestCase()
 
 void tst_Extension::cleanup()
 {
-    m_store.server().clearFaults();
+    m_fixture.store().clearFaults();
 }
 
 QObject *tst_Extension::pluginInstance()
@@ -182,12 +178,12 @@ QString tst_Extension::freshArtist()
 
 QStringList tst_Extension::expectedTitles(const QString &viewId, const StoreArtist &artist) const
 {
-    return ::expectedTitles(m_store.server().catalog(), viewId, artist);
+    return ::expectedTitles(m_fixture.store().catalog(), viewId, artist);
 }
 
 int tst_Extension::searches() const
 {
-    return m_store.server().requestCount(StoreRequest::Kind::ArtistSearch);
+    return m_fixture.store().requestCount(StoreRequest::Kind::ArtistSearch);
 }
 
 void tst_Extension::publish(Player &player, const QString &viewId, const QString &artist)
@@ -468,7 +464,7 @@ void tst_Extension::wholeTrack()
     QTRY_VERIFY_WITH_TIMEOUT(probe.state() == PanelProbe::State::Results && probe.picturesLoaded(),
                              settleTimeout);
     const QList<PanelProbe::Row> rows = probe.rows();
-    const QList<ExpectedRow> expected = expectedRows(m_store.server().catalog(), viewId, *artist);
+    const QList<ExpectedRow> expected = expectedRows(m_fixture.store().catalog(), viewId, *artist);
     QCOMPARE(rows.size(), expected.size());
     for (int i = 0; i < rows.size(); ++i) {
         QCOMPARE(rows.at(i).title, expected.at(i).title);
@@ -476,7 +472,7 @@ void tst_Extension::wholeTrack()
         QCOMPARE(rows.at(i).sideText, expected.at(i).sideText);
     }
 
-    QSignalSpy linkSpy(&m_storeClient, &FakeStoreClient::linkOpened);
+    QSignalSpy linkSpy(&m_fixture.storeClient(), &FakeStoreClient::linkOpened);
     QVERIFY(probe.clickRow(0));
     QTRY_COMPARE_WITH_TIMEOUT(linkSpy.count(), 1, settleTimeout);
     QCOMPARE(linkSpy.takeFirst().constFirst().toString(), rowPrefix + expected.constFirst().link);
@@ -497,11 +493,11 @@ void tst_Extension::deletingEndsViewsAndRequests()
 
     // The search path only; picture paths name their kind, "artists" too.
     StoreFault stall(StoreFault::Kind::Stall, QStringLiteral("/gb/artists"));
-    m_store.server().addFault(stall);
+    m_fixture.store().addFault(stall);
     const int before = searches();
     publish(*player, ViewNames::Player, freshArtist());
     QTRY_COMPARE_WITH_TIMEOUT(searches(), before + 1, settleTimeout);
-    QCOMPARE(m_store.server().pendingFaultCount(), 0);
+    QCOMPARE(m_fixture.store().pendingFaultCount(), 0);
 
     expectExtensionDeleted(PluginHost::viewIds());
     player.reset();

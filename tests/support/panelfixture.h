@@ -26,6 +26,7 @@ public:
     void reset();
 
     StoreServer &store() { return m_store; }
+    const StoreServer &store() const { return m_store; }
     FakeStoreClient &storeClient() { return m_storeClient; }
     SimulatedBearerBackend &bearer() { return m_bearer; }
 
