@@ -3,10 +3,10 @@
 #include <QtTest>
 
 #include "cachefolder.h"
+#include "panelfixture.h"
 #include "promotionnetwork.h"
 #include "promotionnetworkapi.h"
-#include "simulatedbearerbackend.h"
-#include "storeserver.h"
+#include "testfiles.h"
 
 class tst_PromotionNetwork : public QObject
 {
@@ -26,36 +26,29 @@ private slots:
     void twoChannelsOnOneUrl();
 
 private:
-    QString url(const QString &path) const { return m_server->baseUrl() + path; }
+    QString url(const QString &path) const { return m_fixture.store().baseUrl() + path; }
 
-    SimulatedBearerBackend m_bearer;
-    StoreServer *m_server = nullptr;
+    PanelFixture m_fixture;
 };
 
 void tst_PromotionNetwork::initTestCase()
 {
-    BearerBackend::install(&m_bearer);
-}
-
-void tst_PromotionNetwork::init()
-{
-    QDir(CacheFolder::path()).removeRecursively();
-    m_bearer.setOnline(true);
-    m_bearer.setSessionRequired(false);
-    m_server = new StoreServer(this);
-    QVERIFY(m_server->start());
-    m_server->setHandler(QString(), [](const QHttpServerRequest &request) {
+    QVERIFY(m_fixture.start());
+    m_fixture.store().setHandler(QString(), [](const QHttpServerRequest &request) {
         return StoreServer::Answer {
             200, "application/atom+xml", "answer for " + request.url().path().toUtf8(), {}
         };
     });
 }
 
+void tst_PromotionNetwork::init()
+{
+    m_fixture.reset();
+}
+
 void tst_PromotionNetwork::cleanup()
 {
     delete PromotionNetworkAPI::instance();
-    delete m_server;
-    m_server = nullptr;
 }
 
 void tst_PromotionNetwork::idleChannel()
@@ -77,12 +70,12 @@ void tst_PromotionNetwork::secondFetchReplacesFirst()
     QTRY_COMPARE(downloadedSpy.count(), 1);
     QCOMPARE(startedSpy.count(), 1);
     QCOMPARE(channel.getXmlData(), QByteArray("answer for /second"));
-    QCOMPARE(m_server->requestLog().size(), 1);
+    QCOMPARE(m_fixture.store().requestLog().size(), 1);
 }
 
 void tst_PromotionNetwork::errorIsReportedOnce()
 {
-    m_bearer.setOnline(false);
+    m_fixture.bearer().setOnline(false);
     PromotionNetwork channel;
     QSignalSpy errorSpy(&channel, &PromotionNetwork::errorOccurred);
     QSignalSpy downloadedSpy(&channel, &PromotionNetwork::xmlDownloaded);
@@ -98,7 +91,7 @@ void tst_PromotionNetwork::errorIsReportedOnce()
     QCoreApplication::processEvents();
     QCOMPARE(errorSpy.count(), 1);
 
-    m_bearer.setOnline(true);
+    m_fixture.bearer().setOnline(true);
     channel.fetchXml(url("/q"), 0);
     QTRY_COMPARE(downloadedSpy.count(), 1);
     QCOMPARE(channel.getXmlData(), QByteArray("answer for /q"));
@@ -126,7 +119,7 @@ void tst_PromotionNetwork::interleavedChannelsGetTheirOwnAnswers()
     QFETCH(QStringList, paths);
     QFETCH(int, cancelled);
     QFETCH(QList<QByteArray>, received);
-    m_server->addFault(StoreFault(StoreFault::Kind::Hold, "/a"));
+    m_fixture.store().addFault(StoreFault(StoreFault::Kind::Hold, "/a"));
     QObject owner;
     QList<PromotionNetwork *> channels;
     QList<QByteArray> answers(paths.size());
@@ -139,10 +132,10 @@ void tst_PromotionNetwork::interleavedChannelsGetTheirOwnAnswers()
         channel->fetchXml(url(paths.at(i)), 0);
     }
 
-    QTRY_COMPARE(m_server->heldCount(), 1);
+    QTRY_COMPARE(m_fixture.store().heldCount(), 1);
     PromotionNetwork idle;
     channels.value(cancelled, &idle)->cancel();
-    m_server->releaseHeld();
+    m_fixture.store().releaseHeld();
     QTRY_COMPARE(answers, received);
     QCoreApplication::processEvents();
     QCOMPARE(answers, received);
@@ -160,10 +153,8 @@ void tst_PromotionNetwork::twoChannelsOnOneUrl()
 {
     QFETCH(QByteArray, cached);
     QFETCH(int, started);
-    QFile file(CacheFolder::filePath("queries", url("/shared")));
-    QVERIFY(QDir().mkpath(CacheFolder::folder("queries")) && file.open(QIODevice::WriteOnly));
-    file.write(cached);
-    file.close();
+    QVERIFY(QDir().mkpath(CacheFolder::folder("queries"))
+            && TestFiles::write(CacheFolder::filePath("queries", url("/shared")), cached));
     PromotionNetwork first;
     PromotionNetwork second;
     QSignalSpy firstSpy(&first, &PromotionNetwork::xmlDownloaded);
@@ -176,7 +167,7 @@ void tst_PromotionNetwork::twoChannelsOnOneUrl()
     QCOMPARE(first.getXmlData(), QByteArray("answer for /shared"));
     QTRY_COMPARE(secondSpy.count(), 1);
     QCOMPARE(second.getXmlData(), QByteArray("answer for /shared"));
-    QCOMPARE(m_server->requestLog().size(), started);
+    QCOMPARE(m_fixture.store().requestLog().size(), started);
     QCOMPARE(secondStartedSpy.count(), started);
     QCoreApplication::processEvents();
     QCOMPARE(firstSpy.count(), 1);
