@@ -3,6 +3,7 @@
 #include <QHttpServerRequest>
 #include <QImage>
 #include <QImageReader>
+#include <QMetaEnum>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -394,52 +395,24 @@ void tst_PromotionNetworkAPI::answerOutcome_data()
     QTest::addColumn<QByteArray>("cached");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
-    const QByteArray answer = "0123456789abcdefghij";
-    const QByteArray none = Missing;
-    const auto row = [](const char *name, Kind kind, int status = 0) -> QTestData & {
-        StoreFault fault(kind, "/q");
-        fault.status = status;
+    const QMetaEnum kinds = QMetaEnum::fromType<Kind>();
+    const QMetaEnum errors = QMetaEnum::fromType<QNetworkReply::NetworkError>();
+    for (const QStringList &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/answer-outcomes.tsv"), 9)) {
+        StoreFault fault(Kind(kinds.keyToValue(qPrintable(row.at(1)))), "/q");
+        fault.status = row.at(2).toInt();
+        if (row.at(3).toInt() > 0)
+            fault.chunkSize = row.at(3).toInt();
+        if (!row.at(4).isEmpty()) {
+            fault.interimStatuses.clear();
+            for (const QString &status : row.at(4).split(QLatin1Char(' ')))
+                fault.interimStatuses.append(status.toInt());
+        }
         fault.intervalMs = 400;
         fault.bodySize = 100000;
-        return QTest::newRow(name) << fault;
-    };
-    row("announced length", Kind::Delay) << answer << answer << 0 << "";
-    // Nothing tells whether the body was cut short: it is used but never kept.
-    row("ended by closing", Kind::CutBodyNoLength) << answer.left(10) << none << 0 << "";
-    row("empty body", Kind::EmptyBody) << QByteArray() << QByteArray() << 0 << "";
-    row("not found", Kind::Status, 404)
-            << QByteArray() << none << int(QNetworkReply::ContentNotFoundError) << "Not Found";
-    row("server error", Kind::Status, 500)
-            << QByteArray() << none << int(QNetworkReply::InternalServerError)
-            << "Internal Server Error";
-    row("closed mid-body", Kind::CutBody)
-            << QByteArray() << none << int(QNetworkReply::RemoteHostClosedError) << "closed";
-    row("no bytes at all", Kind::Stall)
-            << QByteArray() << none << int(QNetworkReply::TimeoutError) << "timed out";
-    row("a byte now and then", Kind::Drip)
-            << QByteArray() << none << int(QNetworkReply::TimeoutError) << "timed out";
-    row("too large, announced", Kind::PadBody)
-            << QByteArray() << none << int(QNetworkReply::UnknownContentError)
-            << "answer too large";
-    row("too large, endless chunks", Kind::EndlessChunked)
-            << QByteArray() << none << int(QNetworkReply::UnknownContentError)
-            << "answer too large";
-    StoreFault continues(Kind::InterimAnswers, "/q");
-    continues.interimStatuses = { 100, 100, 100 };
-    QTest::newRow("continue thrice, then the answer") << continues << answer << answer << 0 << "";
-    // Qt 6.4 takes 103 for the final answer, without its body: a failure, not
-    // an empty answer.
-    row("continue thrice, early hints, then the answer", Kind::InterimAnswers)
-            << QByteArray() << none << int(QNetworkReply::ProtocolFailure)
-            << "interim HTTP status 103";
-    // Chunks larger than the room left in the read buffer once stalled the
-    // transfer until its time-out.
-    for (const int size : { 16 * 1024, 48 * 1024, 1024 * 1024 }) {
-        StoreFault fault(Kind::EndlessChunked, "/q");
-        fault.chunkSize = size;
-        QTest::addRow("too large, endless chunks of %d KiB", size / 1024)
-                << fault << QByteArray() << none << int(QNetworkReply::UnknownContentError)
-                << "answer too large";
+        QTest::newRow(qPrintable(row.at(0)))
+                << fault << row.at(5).toUtf8() << row.at(6).toUtf8()
+                << errors.keyToValue(qPrintable(row.at(7))) << row.at(8);
     }
 }
 
