@@ -377,23 +377,10 @@ void tst_VelloraModel::rowLinks_data()
     QTest::addColumn<QStringList>("row");
     QTest::addColumn<QString>("link");
     QTest::addColumn<QString>("debugLine");
-
-    const QStringList player { "Song/One", "AC/DC | Live", "04:05", "http://pic", "123", "AC/DC" };
-    QTest::newRow("player") << ViewNames::Player << player
-                            << "#Product/SolvaneSonavoNowPlayingViewVellora/AC/DC/Song/One/123"
-                            << "VelloraModel::onPromotionClicked() \"AC/DC\" \"Song/One\" \"123\"";
-    const QStringList album { "Tides & Tunes <Live>", "Lumen/Noir", "17", "http://pic", "al7" };
-    QTest::newRow("album")
-            << ViewNames::Album << album
-            << "#Product/SolvaneSonavoSongViewVellora/Lumen/Noir/Tides & Tunes <Live>/al7"
-            << "VelloraModel::onPromotionClicked() \"Lumen/Noir\" \"Tides & Tunes <Live>\" \"al7\"";
-    QTest::newRow("artist-same-fields")
-            << ViewNames::Artist << album
-            << "#Artist/SolvaneSonavoAlbumViewVellora/Tides & Tunes <Live>//al7"
-            << "VelloraModel::onPromotionClicked() \"Tides & Tunes <Live>\" \"\" \"al7\"";
-    QTest::newRow("other-view") << ViewNames::Genre
-                                << QStringList { "Kino", "", "", "http://pic", "ar9" } << "//ar9"
-                                << "VelloraModel::onPromotionClicked() \"\" \"\" \"ar9\"";
+    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/row-links.tsv"), 5)) {
+        QTest::newRow(qPrintable(row.at(0)))
+                << row.at(1) << row.at(2).split(QStringLiteral(" ; ")) << row.at(3) << row.at(4);
+    }
 }
 
 void tst_VelloraModel::rowLinks()
@@ -445,38 +432,10 @@ void tst_VelloraModel::rowsByView_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QString>("similarPath");
     QTest::addColumn<QString>("storePrefix");
-    const QString artistPrefix = QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/");
-    QTest::newRow("player") << ViewNames::Player << "The Beatles"
-                            << "q=The%20Beatles"
-                            << "tracks/"
-                            << "#Artist/SolvaneSonavoNowPlayingViewVellora/";
-    QTest::newRow("album") << ViewNames::Album << "The National"
-                           << "q=The%20National"
-                           << "albums/"
-                           << "#Artist/SolvaneSonavoSongViewVellora/";
-    QTest::newRow("artist") << ViewNames::Artist << "The National"
-                            << "q=The%20National"
-                            << "" << artistPrefix;
-    QTest::newRow("other-view") << ViewNames::Genre << "The National"
-                                << "q=The%20National"
-                                << ""
-                                << "";
-    // Both "Velvet Harbour" and "VELVET HARBOUR" match; the first entry wins.
-    QTest::newRow("title-letter-case-only") << ViewNames::Artist << "velvet harbour"
-                                            << "q=velvet%20harbour"
-                                            << "" << artistPrefix;
-    const QList<QPair<QString, QString>> encoded {
-        { "Simon & Garfunkel", "q=Simon%20%26%20Garfunkel" },
-        { "Guns N' Roses", "q=Guns%20N%27%20Roses" },
-        { "Florence + the Machine", "q=Florence%20%2B%20the%20Machine" },
-        { "? and the Mysterians", "q=%3F%20and%20the%20Mysterians" },
-        { "Sharp #9 Quartet", "q=Sharp%20%239%20Quartet" },
-        { "AC/DC", "q=AC%2FDC" },
-        { "Björk", "q=Bj%C3%B6rk" }
-    };
-    for (const auto &[artist, query] : encoded)
-        QTest::newRow(qPrintable(artist))
-                << ViewNames::Artist << artist << query << "" << artistPrefix;
+    for (const QStringList &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/rows-by-view.tsv"), 6))
+        QTest::newRow(qPrintable(row.at(0)))
+                << row.at(1) << row.at(2) << row.at(3) << row.at(4) << row.at(5);
 }
 
 void tst_VelloraModel::rowsByView()
