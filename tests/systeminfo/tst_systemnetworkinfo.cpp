@@ -106,45 +106,29 @@ void tst_SystemNetworkInfo::countryCodeFromSim_data()
     QTest::addColumn<QVariantList>("sims");
     QTest::addColumn<QVariantMap>("operatorIds");
     QTest::addColumn<QString>("code");
-
-    const QVariant sim0 = QVariant::fromValue(QDBusObjectPath(simPath(0)));
-    const QVariant sim1 = QVariant::fromValue(QDBusObjectPath(simPath(1)));
-    const QVariant noSim = QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")));
-
-    const auto sim0Id = [](const QVariant &id) { return QVariantMap { { simPath(0), id } }; };
-    QTest::newRow("five-digit-id")
-            << QVariantList { sim0 } << sim0Id(QStringLiteral("24405")) << "244";
-    QTest::newRow("six-digit-id") << QVariantList { sim0 } << sim0Id(QStringLiteral("310410"))
-                                  << "310";
-    QTest::newRow("no-modem") << QVariantList {} << QVariantMap {} << "";
-    QTest::newRow("modem-without-sim")
-            << QVariantList { noSim } << sim0Id(QStringLiteral("24405")) << "";
-    QTest::newRow("modem-without-sim-property")
-            << QVariantList { QVariant() } << sim0Id(QStringLiteral("24405")) << "";
-    QTest::newRow("sim-property-not-a-path")
-            << QVariantList { simPath(0) } << sim0Id(QStringLiteral("24405")) << "";
-    QTest::newRow("sim-object-gone") << QVariantList { sim0 } << QVariantMap {} << "";
-    QTest::newRow("second-modem-holds-sim")
-            << QVariantList { noSim, sim1 }
-            << QVariantMap { { simPath(1), QStringLiteral("26201") } } << "262";
-    QTest::newRow("first-sim-unusable")
-            << QVariantList { sim0, sim1 }
-            << QVariantMap { { simPath(0), QString() }, { simPath(1), QStringLiteral("20810") } }
-            << "208";
-    QTest::newRow("id-empty") << QVariantList { sim0 } << sim0Id(QString()) << "";
-    QTest::newRow("id-too-short") << QVariantList { sim0 } << sim0Id(QStringLiteral("2440")) << "";
-    QTest::newRow("id-too-long") << QVariantList { sim0 } << sim0Id(QStringLiteral("2440512"))
-                                 << "";
-    QTest::newRow("id-not-digits")
-            << QVariantList { sim0 } << sim0Id(QStringLiteral("24a05")) << "";
-    QTest::newRow("id-with-blank")
-            << QVariantList { sim0 } << sim0Id(QStringLiteral(" 24405")) << "";
-    QTest::newRow("id-non-latin-digits")
-            << QVariantList { sim0 } << sim0Id(QStringLiteral("٢٤٤٠٥")) << "";
-    QTest::newRow("id-with-nine") << QVariantList { sim0 } << sim0Id(QStringLiteral("90118"))
-                                  << "901";
-    QTest::newRow("reply-without-value") << QVariantList { sim0 } << sim0Id(QVariant()) << "";
-    QTest::newRow("id-not-a-string") << QVariantList { sim0 } << sim0Id(24405u) << "";
+    const QHash<QString, QVariant> sims {
+        { "sim0", QVariant::fromValue(QDBusObjectPath(simPath(0))) },
+        { "sim1", QVariant::fromValue(QDBusObjectPath(simPath(1))) },
+        { "none", QVariant::fromValue(QDBusObjectPath(QStringLiteral("/"))) },
+        { "unset", QVariant() },
+        { "text0", simPath(0) }
+    };
+    for (const QStringList &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/sim-country-codes.tsv"), 4)) {
+        QVariantList modems;
+        for (const QString &sim : row.at(1).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            modems.append(sims.value(sim, QStringLiteral("unknown SIM token")));
+        QVariantMap ids;
+        for (const QString &id : row.at(2).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString value = id.section(QLatin1Char('='), 1);
+            ids.insert(simPath(id.section(QLatin1Char('='), 0, 0).toInt()),
+                       value == QLatin1String("<unset>") ? QVariant()
+                               : value.startsWith(QLatin1String("<uint>"))
+                               ? QVariant(value.mid(6).toUInt())
+                               : QVariant(value));
+        }
+        QTest::newRow(qPrintable(row.at(0))) << modems << ids << row.at(3);
+    }
 }
 
 void tst_SystemNetworkInfo::countryCodeFromSim()
