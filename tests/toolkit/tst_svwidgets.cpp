@@ -99,6 +99,8 @@ void tst_SvWidgets::detailedItemPartsByStyle()
     QCOMPARE(item.subtitleLabelWidget()->isVisible(), subtitle);
     QCOMPARE(item.sideBottomLabelWidget()->isVisible(), sideBottom);
 
+    // A new row's picture is an icon until it is made a thumbnail.
+    QCOMPARE(item.imageWidget()->effectiveSizeHint(Qt::PreferredSize), QSizeF(64, 64));
     item.setIconStyle(SvDetailedListItem::Thumbnail);
     QCOMPARE(item.imageWidget()->effectiveSizeHint(Qt::PreferredSize), QSizeF(80, 80));
 
