@@ -1,7 +1,6 @@
 #include "panelfixture.h"
 
 #include <QDir>
-#include <QFile>
 #include <QGraphicsLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +18,7 @@
 #include "storeclientsettings.h"
 #include "storeconstants.h"
 #include "svwidget.h"
+#include "testfiles.h"
 #include "viewnames.h"
 
 namespace {
@@ -130,9 +130,7 @@ QString PanelFixture::writeOneAlbumCatalog(int tracks)
                                              { "albums", QJsonArray { album } },
                                              { "similar", QJsonArray() } } };
     const QString path = QDir::home().filePath(QStringLiteral("one-album-%1.json").arg(tracks));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(QJsonDocument(QJsonObject { { "artists", artists } }).toJson());
-    return path;
+    return TestFiles::write(path, QJsonDocument(QJsonObject { { "artists", artists } }).toJson())
+            ? path
+            : QString();
 }
