@@ -9,6 +9,7 @@
 #include "svimagewidget.h"
 #include "svlabel.h"
 #include "svprogressindicator.h"
+#include "svseparator.h"
 #include "svtheme.h"
 
 class tst_SvWidgets : public QObject
@@ -18,6 +19,7 @@ class tst_SvWidgets : public QObject
 private slots:
     void spinnerAnimatesUntilHidden();
     void spinnerIsDrawnAroundItsMiddle();
+    void separatorStretchesAlongItsLine();
     void detailedItemPartsByStyle_data();
     void detailedItemPartsByStyle();
     void textAndPictureArePainted();
@@ -66,6 +68,16 @@ void tst_SvWidgets::spinnerIsDrawnAroundItsMiddle()
                                     .arg(quarters[1])
                                     .arg(quarters[2])
                                     .arg(quarters[3])));
+}
+
+void tst_SvWidgets::separatorStretchesAlongItsLine()
+{
+    SvSeparator separator(nullptr, Qt::Horizontal);
+    QCOMPARE(separator.sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(separator.sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+    separator.setOrientation(Qt::Vertical);
+    QCOMPARE(separator.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    QCOMPARE(separator.sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
 }
 
 void tst_SvWidgets::detailedItemPartsByStyle_data()
