@@ -243,25 +243,10 @@ void tst_StoreServer::errors_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("status");
-    const QString bad = QStringLiteral("&token=not-the-token");
-    QTest::newRow("territory-bad-token")
-            << "/1.0/?useip=true&storeconfig=false&format=xml&mcc=244" + bad << 401;
-    QTest::newRow("territory-no-token") << "/1.0/?mcc=244" << 401;
-    QTest::newRow("search-bad-token") << "/1.0/gb/artists/?q=Björk" + bad << 401;
-    QTest::newRow("similar-bad-token")
-            << "/1.0/gb/artists/ar1001/similar/tracks/?itemsperpage=4" + bad << 401;
-    const QString good = QStringLiteral("&token=") + token;
-    QTest::newRow("unknown-artist")
-            << "/1.0/gb/artists/ar9999/similar/?itemsperpage=4" + good << 404;
-    QTest::newRow("unknown-artist-albums")
-            << "/1.0/gb/artists/ar9999/similar/albums/?itemsperpage=4" + good << 404;
-    QTest::newRow("unknown-territory") << "/1.0/xx/artists/?q=Björk" + good << 404;
-    QTest::newRow("unknown-version") << "/2.0/gb/artists/?q=Björk" + good << 404;
-    QTest::newRow("unknown-similar-kind")
-            << "/1.0/gb/artists/ar1001/similar/videos/?x=1" + good << 404;
-    QTest::newRow("unknown-path") << "/nothing/here?x=1" + good << 404;
-    QTest::newRow("unknown-picture") << "/pictures/album/al0.jpg" << 404;
-    QTest::newRow("picture-wrong-extension") << "/pictures/album/al100101.png" << 404;
+    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/errors.tsv"), 3)) {
+        QTest::newRow(qPrintable(row.at(0)))
+                << QString(row.at(1)).replace(QLatin1String("{token}"), token) << row.at(2).toInt();
+    }
 }
 
 void tst_StoreServer::errors()
