@@ -1,6 +1,8 @@
+#include <QDir>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyleOptionGraphicsItem>
 #include <QTest>
@@ -8,6 +10,7 @@
 #include "svdetailedlistitem.h"
 #include "svimagewidget.h"
 #include "svlabel.h"
+#include "svlocale.h"
 #include "svprogressindicator.h"
 #include "svseparator.h"
 #include "svtheme.h"
@@ -23,6 +26,7 @@ private slots:
     void detailedItemPartsByStyle_data();
     void detailedItemPartsByStyle();
     void textAndPictureArePainted();
+    void catalogsAreFoundInAddedFolders();
 };
 
 void tst_SvWidgets::spinnerAnimatesUntilHidden()
@@ -171,6 +175,28 @@ void tst_SvWidgets::textAndPictureArePainted()
         QVERIFY(changedSpy.takeLast().at(0).value<QList<QRectF>>().value(0).intersects(
                 picture->sceneBoundingRect()));
     }
+}
+
+void tst_SvWidgets::catalogsAreFoundInAddedFolders()
+{
+    // The build's catalogs stand for an installed folder; the variable that
+    // points uninstalled builds at them is taken away for this check.
+    const QByteArray folder = qgetenv(SvLocale::translationPathVariable);
+    QVERIFY(!folder.isEmpty());
+    qunsetenv(SvLocale::translationPathVariable);
+    const auto restore = qScopeGuard([&folder] {
+        qputenv(SvLocale::translationPathVariable, folder);
+        SvLocale::setDefault(SvLocale());
+    });
+
+    const QString path = QString::fromLocal8Bit(folder);
+    SvLocale::addTranslationPath(path + QStringLiteral("/"));
+    SvLocale::addTranslationPath(path + QStringLiteral("/../") + QDir(path).dirName());
+    QCOMPARE(SvLocale::translationPaths(), QStringList { QDir::cleanPath(path) });
+    SvLocale locale(QStringLiteral("en"));
+    locale.installTrCatalog(QStringLiteral("teku-music-store"));
+    SvLocale::setDefault(locale);
+    QCOMPARE(qtTrId("qtn_musi_tekumusic_more"), QStringLiteral("More in Teku Music"));
 }
 
 QTEST_MAIN(tst_SvWidgets)
