@@ -160,6 +160,7 @@ private slots:
     void missingCacheFolders_data();
     void missingCacheFolders();
     void releaseCache();
+    void plantedLinkGoesWithoutAnAnswer();
     void cacheIsTrimmed_data();
     void cacheIsTrimmed();
     void proxyFromEnvironment_data();
@@ -691,6 +692,25 @@ void tst_PromotionNetworkAPI::releaseCache()
     m_api->releaseCache(url("/never-cached"));
     QCOMPARE(recorder.messages(), QStringList());
     QVERIFY(!QFile::exists(path));
+}
+
+void tst_PromotionNetworkAPI::plantedLinkGoesWithoutAnAnswer()
+{
+    // A link planted where an answer would be is never followed, and goes
+    // even when no answer comes to be written in its place.
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("target");
+    QVERIFY(TestFiles::write(target, "planted", QDateTime::currentDateTime()));
+    const QString path = CacheFolder::filePath("queries", url("/q"));
+    QVERIFY(QDir().mkpath(CacheFolder::folder("queries")));
+    QVERIFY(QFile::link(target, path));
+    m_server->addFault(fault(Kind::Status, "/q"));
+
+    const int id = m_api->fetchXml(url("/q"), 0);
+    QTRY_COMPARE(m_spies->error.count(), 1);
+    QCOMPARE(m_api->getXmlData(id), QByteArray());
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(TestFiles::read(target), QByteArray("planted"));
 }
 
 void tst_PromotionNetworkAPI::proxyFromEnvironment_data()
