@@ -820,7 +820,9 @@ void tst_VelloraModel::hostileUrlParts_data()
     QTest::addColumn<QStringList>("requests");
     QTest::addColumn<QString>("debugLine");
 
-    const QList<std::pair<QString, QString>> placeholders {
+    // The table writes a tab as a backslash and a "t".
+    const TestFiles::Placeholders placeholders {
+        { QStringLiteral("\\t"), QStringLiteral("\t") },
         { QStringLiteral("{host}"), QStringLiteral("store.invalid:8080") },
         { QStringLiteral("{default-host}"), QString::fromLatin1(StoreConstants::DefaultHost) },
         { QStringLiteral("{token}"), Token },
@@ -828,12 +830,6 @@ void tst_VelloraModel::hostileUrlParts_data()
           QStringLiteral("/?useip=true&storeconfig=false&format=xml&mcc=244&token=") },
         { QStringLiteral("{search}"), QStringLiteral("/artists/?q=Kino&token=") },
         { QStringLiteral("{similar}"), QStringLiteral("/similar/?itemsperpage=4&token=") },
-    };
-    const auto expand = [&placeholders](QString field) {
-        field.replace(QLatin1String("\\t"), QLatin1String("\t"));
-        for (const auto &[name, value] : placeholders)
-            field.replace(name, value);
-        return field;
     };
     const QString failed = QStringLiteral("^VelloraModel::onErrorOccurred\\(\\) ");
     const auto debugLine = [&failed](const QString &word, const QString &host) {
@@ -850,10 +846,8 @@ void tst_VelloraModel::hostileUrlParts_data()
                 + word.section(QLatin1Char(' '), 1) + QStringLiteral("\"$");
     };
 
-    for (QStringList fields :
-         TestFiles::table(QStringLiteral(TEST_DATA "/hostile-url-parts.tsv"), 9)) {
-        for (QString &field : fields)
-            field = expand(field);
+    for (const QStringList &fields :
+         TestFiles::table(QStringLiteral(TEST_DATA "/hostile-url-parts.tsv"), 9, placeholders)) {
         QTest::newRow(qPrintable(fields.at(0)))
                 << fields.at(1) << QVariant(fields.at(2)) << fields.at(3) << fields.at(4)
                 << fields.at(5) << fields.at(6) << fields.at(7).split(QStringLiteral(" ; "))

@@ -243,10 +243,9 @@ void tst_StoreServer::errors_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("status");
-    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/errors.tsv"), 3)) {
-        QTest::newRow(qPrintable(row.at(0)))
-                << QString(row.at(1)).replace(QLatin1String("{token}"), token) << row.at(2).toInt();
-    }
+    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/errors.tsv"), 3,
+                                                   { { QStringLiteral("{token}"), token } }))
+        QTest::newRow(qPrintable(row.at(0))) << row.at(1) << row.at(2).toInt();
 }
 
 void tst_StoreServer::errors()

@@ -34,7 +34,7 @@ QByteArray picture(const QSize &size, const char *format, const QColor &colour)
     return bytes;
 }
 
-QList<QStringList> table(const QString &path, int columns)
+QList<QStringList> table(const QString &path, int columns, const Placeholders &placeholders)
 {
     QList<QStringList> rows;
     QFile file(path);
@@ -50,6 +50,11 @@ QList<QStringList> table(const QString &path, int columns)
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         rows.append(line.split(QLatin1Char('\t')));
+        // Field by field, so that a placeholder may stand for a tab.
+        for (QString &field : rows.last()) {
+            for (const auto &[name, value] : placeholders)
+                field.replace(name, value);
+        }
         if (rows.last().size() != columns) {
             QTest::qFail(qPrintable(QStringLiteral("%1:%2: %3 fields, not %4")
                                             .arg(path)

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // Files and pictures the suites plant and read back.
 namespace TestFiles {
 
@@ -18,8 +20,13 @@ QByteArray read(const QString &path, const QByteArray &ifMissing = QByteArray())
 // A picture in the given format, filled with colour; a green band on the
 // left sixth survives stretching but not cropping.
 QByteArray picture(const QSize &size, const char *format = "JPEG", const QColor &colour = Qt::red);
+// Names in a table's fields and what each stands for, replaced in this order
+// in each field.
+using Placeholders = QList<std::pair<QString, QString>>;
 // The rows of a tab-separated table, without blank lines and lines starting
-// with '#'. A missing file or a row of another width fails the running test.
-QList<QStringList> table(const QString &path, int columns);
+// with '#', the placeholders filled in. A missing file or a row of another
+// width fails the running test.
+QList<QStringList> table(const QString &path, int columns,
+                         const Placeholders &placeholders = Placeholders());
 
 } // namespace TestFiles

@@ -155,13 +155,13 @@ void tst_PanelCells::localPictures_data()
 {
     QTest::addColumn<QString>("picture");
     QTest::addColumn<bool>("shown");
+    const TestFiles::Placeholders folders {
+        { QStringLiteral("{cache}"), CacheFolder::folder(QStringLiteral("images")) },
+        { QStringLiteral("{home}"), QDir::homePath() + QLatin1Char('/') },
+    };
     for (const QStringList &row :
-         TestFiles::table(QStringLiteral(TEST_DATA "/local-pictures.tsv"), 3)) {
-        QString picture = row.at(1);
-        picture.replace(QLatin1String("{cache}"), CacheFolder::folder(QStringLiteral("images")))
-                .replace(QLatin1String("{home}"), QDir::homePath() + QLatin1Char('/'));
-        QTest::newRow(qPrintable(row.at(0))) << picture << (row.at(2) == QLatin1String("true"));
-    }
+         TestFiles::table(QStringLiteral(TEST_DATA "/local-pictures.tsv"), 3, folders))
+        QTest::newRow(qPrintable(row.at(0))) << row.at(1) << (row.at(2) == QLatin1String("true"));
 }
 
 void tst_PanelCells::localPictures()
