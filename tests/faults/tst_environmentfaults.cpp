@@ -3,7 +3,6 @@
 #include <QDBusReply>
 #include <QApplication>
 #include <QDir>
-#include <QHttpServerRequest>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTest>
@@ -20,6 +19,7 @@
 #include "cachefolder.h"
 #include "faultharness.h"
 #include "storefetcher.h"
+#include "storehttprequest.h"
 #include "testfiles.h"
 #include "filesizelimit.h"
 #include "panelfixture.h"
@@ -128,7 +128,7 @@ void tst_EnvironmentFaults::initTestCase()
     QVERIFY(m_fixture.start());
     QVERIFY(m_proxy.start());
     // Stands in for a proxy: sees the absolute URL and refuses to forward it.
-    m_proxy.setHandler(QString(), [](const QHttpServerRequest &) {
+    m_proxy.setHandler(QString(), [](const StoreHttpRequest &) {
         return StoreServer::Answer { 502, "text/plain", "no upstream\n", {} };
     });
     restartNetworkService();

@@ -4,7 +4,6 @@
 #include <QFileSystemWatcher>
 #include <QMetaEnum>
 #include <QIdentityProxyModel>
-#include <QHttpServerRequest>
 #include <QNetworkProxy>
 #include <QScopeGuard>
 #include <QSettings>
@@ -22,6 +21,7 @@
 #include "storeclientsettings.h"
 #include "storefetcher.h"
 #include "storefeedwriter.h"
+#include "storehttprequest.h"
 #include "storeserver.h"
 #include "testfiles.h"
 #include "rowfield.h"
@@ -874,8 +874,8 @@ void tst_VelloraModel::hostileUrlParts()
     artist.id = id;
     artist.name = QStringLiteral("Kino");
     const StoreFeedWriter writer(QStringLiteral("http://store.invalid"));
-    proxy.setHandler(QString(), [&](const QHttpServerRequest &request) {
-        const QString target = request.url().toString(QUrl::FullyEncoded);
+    proxy.setHandler(QString(), [&](const StoreHttpRequest &request) {
+        const QString target = request.url.toString(QUrl::FullyEncoded);
         StoreServer::Answer reply { 404, "application/atom+xml", {}, {} };
         if (target.contains(QLatin1String("useip=true")))
             reply = { 200, "application/atom+xml", writer.serviceDocument(country, QString()), {} };

@@ -1,4 +1,3 @@
-#include <QHttpServerRequest>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -6,6 +5,7 @@
 #include "panelfixture.h"
 #include "promotionnetwork.h"
 #include "promotionnetworkapi.h"
+#include "storehttprequest.h"
 #include "testfiles.h"
 
 class tst_PromotionNetwork : public QObject
@@ -34,9 +34,9 @@ private:
 void tst_PromotionNetwork::initTestCase()
 {
     QVERIFY(m_fixture.start());
-    m_fixture.store().setHandler(QString(), [](const QHttpServerRequest &request) {
+    m_fixture.store().setHandler(QString(), [](const StoreHttpRequest &request) {
         return StoreServer::Answer {
-            200, "application/atom+xml", "answer for " + request.url().path().toUtf8(), {}
+            200, "application/atom+xml", "answer for " + request.url.path().toUtf8(), {}
         };
     });
 }

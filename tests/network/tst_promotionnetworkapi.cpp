@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QHttpServerRequest>
 #include <QImage>
 #include <QImageReader>
 #include <QMetaEnum>
@@ -17,6 +16,7 @@
 #include "environmentproxyfactory.h"
 #include "promotionnetworkapi.h"
 #include "simulatedbearerbackend.h"
+#include "storehttprequest.h"
 #include "storeserver.h"
 #include "testfiles.h"
 
@@ -244,7 +244,7 @@ void tst_PromotionNetworkAPI::recreateService()
 
 void tst_PromotionNetworkAPI::serve(const QString &path, const QByteArray &body)
 {
-    m_server->setHandler(path, [body](const QHttpServerRequest &) { return answerWith(body); });
+    m_server->setHandler(path, [body](const StoreHttpRequest &) { return answerWith(body); });
 }
 
 int tst_PromotionNetworkAPI::requestCount(const QString &path) const
@@ -290,8 +290,8 @@ void tst_PromotionNetworkAPI::sameUrlQueuedTwice_data()
 void tst_PromotionNetworkAPI::sameUrlQueuedTwice()
 {
     QFETCH(QString, second);
-    m_server->setHandler(QString(), [](const QHttpServerRequest &request) {
-        return answerWith(request.url().path().toUtf8());
+    m_server->setHandler(QString(), [](const StoreHttpRequest &request) {
+        return answerWith(request.url.path().toUtf8());
     });
 
     const int first = m_api->fetchXml(url("/artist"), 0);
@@ -488,8 +488,7 @@ void tst_PromotionNetworkAPI::newDefaultConfigurationGetsNewSession()
 {
     m_bearer.openedFor.clear();
     m_bearer.setSessionRequired(true);
-    m_server->setHandler(QString(),
-                         [](const QHttpServerRequest &) { return answerWith("answer"); });
+    m_server->setHandler(QString(), [](const StoreHttpRequest &) { return answerWith("answer"); });
     const QStringList preferred { "wlan", "wlan", "cellular" };
     for (int i = 0; i < preferred.size(); ++i) {
         m_bearer.preferred = preferred.at(i);
@@ -786,7 +785,7 @@ void tst_PromotionNetworkAPI::proxyCarriesRequests()
     QFETCH(QByteArray, body);
     StoreServer proxy;
     QVERIFY(proxy.start());
-    proxy.setHandler(QString(), [credentials](const QHttpServerRequest &request) {
+    proxy.setHandler(QString(), [credentials](const StoreHttpRequest &request) {
         if (request.value("Proxy-Authorization") == credentials)
             return answerWith("through the proxy");
         return StoreServer::Answer {
@@ -975,7 +974,7 @@ void tst_PromotionNetworkAPI::releasedPictureDownloadsStop()
     // As many as the access manager's connections to one host: while they all
     // hang, no other picture from that host can start.
     const int hanging = 6;
-    m_server->setHandler(QString(), [](const QHttpServerRequest &) {
+    m_server->setHandler(QString(), [](const StoreHttpRequest &) {
         return answerWith(TestFiles::picture(QSize(100, 100)));
     });
     m_server->addFault(fault(Kind::Hold, "/old", 0));

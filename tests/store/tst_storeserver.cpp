@@ -4,7 +4,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -70,6 +72,29 @@ QString xmlError(const QByteArray &body)
 // What a reply to a faulty request must look like, beside the normal reply to the same request.
 using ReplyCheck = std::function<void(const StoreFetcher::Reply &, const StoreFetcher::Reply &)>;
 
+// The statuses of the whole answers in what a connection received, in order;
+// each answer's body is passed over by its Content-Length.
+QList<int> statusesIn(const QByteArray &received)
+{
+    static const QRegularExpression head(
+            QStringLiteral(
+                    "^HTTP/1\\.1 (\\d{3}) [^\\r]*\\r\\n(?:.*\\r\\n)?Content-Length: (\\d+)\\r\\n"),
+            QRegularExpression::DotMatchesEverythingOption);
+    QList<int> statuses;
+    for (qsizetype at = 0; at < received.size();) {
+        const qsizetype headEnd = received.indexOf("\r\n\r\n", at);
+        const QRegularExpressionMatch match =
+                head.match(QString::fromLatin1(received.mid(at, headEnd + 2 - at)));
+        if (headEnd < 0 || !match.hasMatch())
+            break;
+        at = headEnd + 4 + match.captured(2).toLongLong();
+        if (at > received.size())
+            break;
+        statuses.append(match.captured(1).toInt());
+    }
+    return statuses;
+}
+
 } // namespace
 
 class tst_StoreServer : public QObject
@@ -90,6 +115,9 @@ private slots:
     void errors();
     void faults_data();
     void faults();
+    void rawRequests_data();
+    void rawRequests();
+    void portTaken();
     void delayHoldsTheAnswer();
     void persistentFaultAndPathFilter();
     void requestLog();
@@ -307,6 +335,58 @@ void tst_StoreServer::faults()
     if (QTest::currentTestFailed())
         return;
     checkFaultIsSpent(url, normal);
+}
+
+void tst_StoreServer::rawRequests_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<int>>("statuses");
+    QTest::addColumn<bool>("closes");
+    const TestFiles::Placeholders placeholders = {
+        { QStringLiteral("{crlf}"), QStringLiteral("\r\n") },
+        { QStringLiteral("{lf}"), QStringLiteral("\n") },
+        { QStringLiteral("{big}"), QString(70000, u'a') }
+    };
+    for (const QStringList &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/raw-requests.tsv"), 4, placeholders)) {
+        QList<int> statuses;
+        for (const QString &status : row.at(2).split(u' '))
+            statuses.append(status.toInt());
+        QTest::newRow(qPrintable(row.at(0)))
+                << row.at(1).toUtf8() << statuses << (row.at(3) == QLatin1String("yes"));
+    }
+}
+
+void tst_StoreServer::rawRequests()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, statuses);
+    QFETCH(bool, closes);
+    QTcpSocket socket;
+    QByteArray received;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, m_server.port());
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(bytes);
+    QTRY_COMPARE(statusesIn(received), statuses);
+    if (closes) {
+        QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+    } else {
+        // The connection still takes requests.
+        socket.write("GET /nothing HTTP/1.1\r\nHost: a\r\n\r\n");
+        statuses.append(404);
+        QTRY_COMPARE(statusesIn(received), statuses);
+    }
+}
+
+void tst_StoreServer::portTaken()
+{
+    StoreServer second;
+    QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QStringLiteral("^StoreServer: cannot listen on 127\\.0\\.0\\.1:")));
+    QVERIFY(!second.start(m_server.port()));
+    QVERIFY(!second.errorString().isEmpty());
 }
 
 void tst_StoreServer::delayHoldsTheAnswer()

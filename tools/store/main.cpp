@@ -48,7 +48,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(tokenOption))
         server.setToken(parser.value(tokenOption));
     if (!server.start(quint16(port))) {
-        err << "vellora-store: cannot listen on 127.0.0.1:" << port << Qt::endl;
+        err << "vellora-store: cannot listen on 127.0.0.1:" << port << ": " << server.errorString()
+            << Qt::endl;
         return 1;
     }
     QTextStream(stdout) << server.baseUrl() << Qt::endl;

@@ -1,6 +1,5 @@
 #include "storeserver.h"
 
-#include <QHttpServerRequest>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -11,6 +10,7 @@
 
 #include "storeconstants.h"
 #include "storefeedwriter.h"
+#include "storehttpconnection.h"
 
 namespace {
 
@@ -148,11 +148,13 @@ QByteArray responseHead(int status, const QList<Header> &headers)
 } // namespace
 
 StoreServer::StoreServer(QObject *parent)
-    : QAbstractHttpServer(parent),
+    : QObject(parent),
       m_pictures(std::make_unique<StorePictures>(m_catalog)),
       m_token(QLatin1String(StoreConstants::DefaultToken)),
-      m_apiVersion(QLatin1String(StoreConstants::DefaultVersion))
+      m_apiVersion(QLatin1String(StoreConstants::DefaultVersion)),
+      m_listener(this)
 {
+    connect(&m_listener, &QTcpServer::newConnection, this, &StoreServer::onNewConnection);
     QString error;
     if (!loadCatalog(StoreCatalog::builtInFileName(), &error))
         qWarning("StoreServer: built-in catalog unusable: %s", qPrintable(error));
@@ -172,8 +174,13 @@ bool StoreServer::loadCatalog(const QString &fileName, QString *error)
 
 bool StoreServer::start(quint16 port)
 {
-    m_port = listen(QHostAddress::LocalHost, port);
-    return m_port != 0;
+    if (!m_listener.listen(QHostAddress::LocalHost, port)) {
+        qWarning("StoreServer: cannot listen on 127.0.0.1:%u: %s", port,
+                 qPrintable(m_listener.errorString()));
+        return false;
+    }
+    m_port = m_listener.serverPort();
+    return true;
 }
 
 QString StoreServer::baseUrl() const
@@ -236,26 +243,34 @@ std::optional<StoreFault> StoreServer::takeFault(const QString &path)
     return std::nullopt;
 }
 
-bool StoreServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
+void StoreServer::onNewConnection()
 {
-    const QUrl url = request.url();
+    while (QTcpSocket *socket = m_listener.nextPendingConnection()) {
+        auto *connection = new StoreHttpConnection(socket);
+        connect(connection, &StoreHttpConnection::requestReceived, this,
+                [this, socket](const StoreHttpRequest &request) {
+                    handleRequest(request, socket);
+                });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void StoreServer::handleRequest(const StoreHttpRequest &request, QTcpSocket *socket)
+{
+    const QUrl &url = request.url;
     StoreRequest entry;
     entry.path = url.path(QUrl::FullyDecoded);
     entry.rawPath = url.path(QUrl::FullyEncoded);
     entry.query = url.query(QUrl::FullyEncoded);
     entry.time = QDateTime::currentDateTimeUtc();
-    QUrl whole = url;
-    // The server's parser reads a target without a port as port 0.
-    if (whole.port() == 0)
-        whole.setPort(-1);
-    entry.url = whole.toString(QUrl::FullyEncoded);
+    entry.url = url.toString(QUrl::FullyEncoded);
     const std::optional<StoreFault> fault = takeFault(entry.path);
     const Handler handler = m_handlers.value(entry.path, m_handlers.value(QString()));
 
     Answer answer;
     if (handler) {
         answer = handler(request);
-    } else if (request.method() != QHttpServerRequest::Method::Get) {
+    } else if (request.method != "GET") {
         answer.status = 405;
         answer.body = "only GET\n";
     } else {
@@ -274,17 +289,10 @@ bool StoreServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *s
 
     if (fault)
         answer = reshape(answer, *fault);
-    // Written later, never from inside this call: the connection's own
-    // handling still holds the socket here.
+    // Written later, never from inside this call: the connection is still
+    // reading the bytes that carried the request.
     QTimer::singleShot(fault ? fault->delayMs : 0, socket,
                        [this, socket, answer, fault] { deliver(socket, answer, fault); });
-    return true;
-}
-
-void StoreServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
-{
-    Q_UNUSED(request);
-    socket->write(responseHead(404, { { "Content-Length", "0" } }));
 }
 
 StoreServer::Answer StoreServer::route(const QString &path, const QString &query, int extraEntries,

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QAbstractHttpServer>
 #include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QTcpServer>
 
 #include <functional>
 #include <memory>
@@ -12,6 +12,7 @@
 
 #include "storecatalog.h"
 #include "storefault.h"
+#include "storehttprequest.h"
 #include "storepictures.h"
 #include "storerequest.h"
 
@@ -19,9 +20,10 @@ class QTcpSocket;
 
 // The project's own music store: answers the plug-in's territory, artist
 // search and similar-items requests with Atom documents and serves the
-// pictures they link to. It writes every answer itself on the connection's
-// socket, so that faults can break an answer at any byte.
-class StoreServer : public QAbstractHttpServer
+// pictures they link to. It reads the requests and writes every answer
+// itself on the connection's socket, so that faults can break an answer at
+// any byte, send interim answers or reset the connection.
+class StoreServer : public QObject
 {
     Q_OBJECT
 
@@ -35,7 +37,7 @@ public:
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
     };
-    using Handler = std::function<Answer(const QHttpServerRequest &request)>;
+    using Handler = std::function<Answer(const StoreHttpRequest &request)>;
 
     explicit StoreServer(QObject *parent = nullptr);
     ~StoreServer() override;
@@ -45,8 +47,10 @@ public:
     bool loadCatalog(const QString &fileName, QString *error = nullptr);
     const StoreCatalog &catalog() const { return m_catalog; }
 
-    // Listens on 127.0.0.1; port 0 takes a free port.
+    // Listens on 127.0.0.1; port 0 takes a free port. On failure the
+    // reason is warned about and kept in errorString().
     bool start(quint16 port = 0);
+    QString errorString() const { return m_listener.errorString(); }
     quint16 port() const { return m_port; }
     QString baseUrl() const;
 
@@ -79,10 +83,6 @@ signals:
     // The client closed a connection; request is the last one it carried.
     void connectionClosed(const StoreRequest &request);
 
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
-
 private:
     struct Held
     {
@@ -90,6 +90,8 @@ private:
         Answer answer;
     };
 
+    void onNewConnection();
+    void handleRequest(const StoreHttpRequest &request, QTcpSocket *socket);
     Answer route(const QString &path, const QString &query, int extraEntries,
                  StoreRequest::Kind *kind);
     Answer similarAnswer(const QString &id, int items, StoreRequest::Kind kind);
@@ -109,4 +111,7 @@ private:
     QString m_token;
     QString m_apiVersion;
     quint16 m_port = 0;
+    // Last, so that the connections go, with what waits on them, before
+    // anything they use.
+    QTcpServer m_listener;
 };

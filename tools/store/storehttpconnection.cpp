@@ -1,0 +1,141 @@
+#include "storehttpconnection.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+bool isToken(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const char c : text) {
+        if (c <= ' ' || c >= 0x7f || QByteArrayView("()<>@,;:\\\"/[]?={}").contains(c))
+            return false;
+    }
+    return true;
+}
+
+bool isDigits(const QByteArray &text)
+{
+    return !text.isEmpty()
+            && std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+StoreHttpConnection::StoreHttpConnection(QTcpSocket *socket) : QObject(socket), m_socket(socket)
+{
+    connect(socket, &QTcpSocket::readyRead, this, &StoreHttpConnection::onReadyRead);
+}
+
+void StoreHttpConnection::onReadyRead()
+{
+    while (!m_refused) {
+        // Never more than one request's head and body is kept.
+        const qsizetype room =
+                m_pending ? m_bodySize - m_buffer.size() : MaxHeadSize + 4 - m_buffer.size();
+        if (room > 0)
+            m_buffer += m_socket->read(room);
+        if (m_pending) {
+            if (m_buffer.size() < m_bodySize)
+                return;
+            StoreHttpRequest request = std::move(*m_pending);
+            m_pending.reset();
+            request.body = m_buffer.left(m_bodySize);
+            m_buffer.remove(0, m_bodySize);
+            emit requestReceived(request);
+            continue;
+        }
+        const qsizetype end = m_buffer.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (m_buffer.size() > MaxHeadSize)
+                refuse(431, "Request Header Fields Too Large");
+            else if (m_socket->bytesAvailable() == 0)
+                return;
+            continue;
+        }
+        const QByteArray head = m_buffer.left(end);
+        m_buffer.remove(0, end + 4);
+        switch (readHead(head)) {
+        case 0:
+            break;
+        case 413:
+            refuse(413, "Content Too Large");
+            break;
+        case 501:
+            refuse(501, "Not Implemented");
+            break;
+        default:
+            refuse(400, "Bad Request");
+            break;
+        }
+    }
+}
+
+int StoreHttpConnection::readHead(const QByteArray &head)
+{
+    // Every line ends in CR LF; a bare LF is not taken for a line's end.
+    QList<QByteArray> lines = (head + '\r').split('\n');
+    for (QByteArray &line : lines) {
+        if (!line.endsWith('\r'))
+            return 400;
+        line.chop(1);
+    }
+    StoreHttpRequest request;
+    const QList<QByteArray> requestLine = lines.first().split(' ');
+    if (requestLine.size() != 3 || !isToken(requestLine.at(0))
+        || (requestLine.at(2) != "HTTP/1.1" && requestLine.at(2) != "HTTP/1.0"))
+        return 400;
+    request.method = requestLine.at(0);
+    if (lines.size() - 1 > MaxHeaderCount)
+        return 400;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray &line = lines.at(i);
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || !isToken(line.left(colon)))
+            return 400;
+        request.headers.append({ line.left(colon), line.mid(colon + 1).trimmed() });
+    }
+
+    // The store takes no body in chunks; a body's length must be plain.
+    if (!request.value("Transfer-Encoding").isEmpty())
+        return 501;
+    const QByteArray length = request.value("Content-Length");
+    qsizetype bodySize = 0;
+    if (!length.isEmpty()) {
+        if (!isDigits(length) || length.size() > 9)
+            return 400;
+        bodySize = length.toLongLong();
+        if (bodySize > MaxBodySize)
+            return 413;
+    }
+
+    // A client asks its proxy with the whole address, and a server with the
+    // path alone and the host in a field of its own.
+    const QByteArray target = requestLine.at(1);
+    if (target.startsWith('/')) {
+        QByteArray host = request.value("Host");
+        if (host.isEmpty())
+            host = m_socket->localAddress().toString().toLatin1() + ':'
+                    + QByteArray::number(m_socket->localPort());
+        request.url = QUrl::fromEncoded("http://" + host + target);
+    } else {
+        request.url = QUrl::fromEncoded(target);
+    }
+    if (!request.url.isValid() || request.url.scheme() != QLatin1String("http")
+        || request.url.host().isEmpty())
+        return 400;
+
+    m_pending = std::move(request);
+    m_bodySize = bodySize;
+    return 0;
+}
+
+void StoreHttpConnection::refuse(int status, const char *reason)
+{
+    m_refused = true;
+    m_buffer.clear();
+    m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
+                    + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    m_socket->disconnectFromHost();
+}
