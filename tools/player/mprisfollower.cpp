@@ -172,7 +172,7 @@ void MprisFollower::addPlayer(const QString &name, const QString &owner)
     // A player known before a reconnection keeps its state until it answers.
     Player &player = m_players[name];
     if (player.owner != owner)
-        player = Player { owner, QString(), PlayerTrack() };
+        player = Player { owner, QString(), PlayerTrack(), false, QString() };
     // Asked first, so that its answer comes before the track's.
     QDBusMessage getIdentity = QDBusMessage::createMethodCall(
             name, objectPath, propertiesInterface, QStringLiteral("Get"));
