@@ -1,14 +1,18 @@
 #include "storeendpoint.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVariant>
 
+#include "regularfile.h"
 #include "storeconstants.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,19 +26,32 @@ constexpr QLatin1String TokenKey("ServiceProviders/CorvexMusic/PAPI/clientDevice
 constexpr QLatin1String VersionKey("ServiceProviders/CorvexMusic/PAPI/version");
 constexpr QLatin1String TerritoryKey("User/territory");
 
-// The values of our keys that the file holds. Only a regular file of a sane
-// size is read: the reading runs on the user-interface thread, where a named
-// pipe would block it for ever.
+// The values of our keys that the file holds. The file is read once, without
+// blocking, and only if it is a regular file of a sane size: the reading runs
+// on the user-interface thread, where a named pipe swapped in would block it
+// for ever.
 QHash<QString, QVariant> readSettings(const QString &path)
 {
-    const QFileInfo file(path);
-    if (!file.exists())
-        return {};
-    if (!file.isFile() || file.size() > MaxSettingsFileSize) {
+    QByteArray bytes;
+    switch (RegularFile::read(path, MaxSettingsFileSize, &bytes, RegularFile::Links::Follow)) {
+    case RegularFile::Status::Read:
+        break;
+    case RegularFile::Status::NotRegular:
+    case RegularFile::Status::TooLarge:
         qDebug() << "VelloraModel::loadSondrelSettings() - ignored settings file" << path;
         return {};
+    default:
+        return {};
     }
-    const QSettings settings(path, QSettings::IniFormat);
+    // QSettings reads only files that it opens itself: the bytes that were
+    // checked reach it as a file in memory, which nobody can swap.
+    const int fd = ::memfd_create("vellora-settings", MFD_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const auto closing = qScopeGuard([fd] { ::close(fd); });
+    if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+        return {};
+    const QSettings settings(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::IniFormat);
     QHash<QString, QVariant> values;
     for (const QLatin1String key : { ProtocolKey, HostKey, TokenKey, VersionKey, TerritoryKey }) {
         if (settings.contains(key))

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "cachefile.h"
+#include "regularfile.h"
 
 void AnswerCache::setFolder(const QString &folder)
 {
@@ -29,20 +30,26 @@ bool AnswerCache::load(const QString &url, qint64 sizeLimit, QByteArray &data) c
     const QFileInfo info(path);
     if (!CacheFile::isPlain(info))
         return false;
-    // Written before answers were capped, or planted: never read whole.
-    if (!CacheFile::isFresh(info) || info.size() > sizeLimit) {
+    if (!CacheFile::isFresh(info)) {
         QFile::remove(path);
         return false;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString reason;
+    switch (RegularFile::read(path, sizeLimit, &data, RegularFile::Links::Refuse, &reason)) {
+    case RegularFile::Status::Read:
+        break;
+    // Written before answers were capped, or planted: never read whole.
+    case RegularFile::Status::TooLarge:
+        QFile::remove(path);
+        return false;
+    case RegularFile::Status::Unreadable:
         qDebug() << "bool PromotionNetworkAPI::loadXmlFromCache(const QString&, QByteArray&) const"
-                 << " - Failed to open cache file: " << file.errorString();
+                 << " - Failed to open cache file: " << reason;
+        return false;
+    default:
         return false;
     }
-    data = file.readAll();
-    file.close();
     if (!data.isEmpty())
         return true;
     QFile::remove(path);

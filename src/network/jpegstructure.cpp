@@ -46,7 +46,7 @@ JpegStructure JpegStructure::read(const QByteArray &data)
             continue;
         }
         if (code == EndOfImage) {
-            structure.complete = structure.scans > 0;
+            structure.complete = structure.scans > 0 && structure.frames == 1;
             break;
         }
         if (code == StartOfScan)
@@ -54,6 +54,8 @@ JpegStructure JpegStructure::read(const QByteArray &data)
         else if (isProgressiveFrame(code))
             structure.progressive = true;
         // Length (2), sample precision (1), then the height and the width.
+        if (isFrame(code))
+            ++structure.frames;
         if (isFrame(code) && at + 8 < data.size())
             structure.size = QSize((int(byte(at + 7)) << 8) | byte(at + 8),
                                    (int(byte(at + 5)) << 8) | byte(at + 6));

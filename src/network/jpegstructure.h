@@ -11,11 +11,13 @@ struct JpegStructure
 {
     bool progressive = false;
     int scans = 0;
-    // The last scan is followed by the end-of-image marker: the JPEG decoder
-    // pads a picture cut short with grey and calls that success.
+    // One frame header, and the last scan followed by the end-of-image
+    // marker: the JPEG decoder pads a picture cut short with grey and calls
+    // that success, and decodes the first of several frame headers.
     bool complete = false;
     // As the frame header declares it; empty without one.
     QSize size;
+    int frames = 0;
 
     static JpegStructure read(const QByteArray &data);
 };

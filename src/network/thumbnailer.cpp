@@ -1,12 +1,12 @@
 #include "thumbnailer.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 
 #include "cachefile.h"
 #include "jpegstructure.h"
+#include "regularfile.h"
 
 namespace {
 
@@ -36,9 +36,14 @@ QImage Thumbnailer::scale(const QByteArray &body)
     const QSize declared = reader.size();
     if (!declared.isValid())
         return {};
+    // Only formats whose header tells the size that gets decoded: an icon's
+    // directory, for one, may say 256 x 256 and hold a picture of any size.
+    const QByteArray format = reader.format();
+    if (format != "jpeg" && format != "png")
+        return {};
     const qint64 pixels = qint64(declared.width()) * declared.height();
     bool scaledDecode = false;
-    if (reader.format() == "jpeg") {
+    if (format == "jpeg") {
         const JpegStructure jpeg = JpegStructure::read(body);
         if (!jpeg.complete || jpeg.scans > MaxJpegScans)
             return {};
@@ -71,14 +76,42 @@ Thumbnailer::Result Thumbnailer::store(const QByteArray &body, const QString &pa
                                                                              : Result::SaveFailed;
 }
 
+namespace {
+
+// The bytes of a cached thumbnail of ours, read once from the file and
+// judged by their markers before any decoding; empty for anything else.
+QByteArray thumbnailBytes(const QString &path)
+{
+    QByteArray bytes;
+    if (RegularFile::read(path, MaxThumbnailBytes, &bytes) != RegularFile::Status::Read)
+        return {};
+    const JpegStructure jpeg = JpegStructure::read(bytes);
+    if (!jpeg.complete || jpeg.size.isEmpty() || jpeg.size.width() > Thumbnailer::Size.width()
+        || jpeg.size.height() > Thumbnailer::Size.height())
+        return {};
+    return bytes;
+}
+
+} // namespace
+
 // Asked for every cached picture a panel shows, on the user interface's
 // thread: the file's markers are read rather than the picture decoded.
 bool Thumbnailer::isThumbnail(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxThumbnailBytes)
-        return false;
-    const JpegStructure jpeg = JpegStructure::read(file.readAll());
-    return jpeg.complete && !jpeg.size.isEmpty() && jpeg.size.width() <= Size.width()
-            && jpeg.size.height() <= Size.height();
+    return !thumbnailBytes(path).isEmpty();
+}
+
+QImage Thumbnailer::loadThumbnail(const QString &path)
+{
+    QByteArray bytes = thumbnailBytes(path);
+    if (bytes.isEmpty())
+        return {};
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    // The decoder's own reading of the header has the last word.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > Size.width() || size.height() > Size.height())
+        return {};
+    return reader.read();
 }

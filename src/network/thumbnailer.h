@@ -22,4 +22,7 @@ public:
     static Result store(const QByteArray &body, const QString &path);
     // Ours are always Size or smaller; the header tells a broken or planted file cheaply.
     static bool isThumbnail(const QString &path);
+    // The cached thumbnail at path, decoded only once the bytes read are
+    // judged one of ours; a null image for anything else.
+    static QImage loadThumbnail(const QString &path);
 };

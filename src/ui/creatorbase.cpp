@@ -9,6 +9,7 @@
 #include "rowfield.h"
 #include "svdetailedlistitem.h"
 #include "svimagewidget.h"
+#include "thumbnailer.h"
 
 namespace {
 
@@ -24,9 +25,9 @@ QImage loadCachedPicture(const QString &path)
         || !file.canonicalFilePath().startsWith(cacheDir + QLatin1Char('/'))) {
         return QImage();
     }
-    // Only thumbnails of our own making live there, all JPEG: naming the
-    // format spares asking every image plug-in whether it reads the file.
-    return QImage(file.canonicalFilePath(), "JPEG");
+    // Only thumbnails of our own making live there, all JPEG; whatever else
+    // was put there is never decoded.
+    return Thumbnailer::loadThumbnail(file.canonicalFilePath());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
+#include <QBuffer>
 #include <QDirIterator>
 #include <QFile>
+#include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -19,6 +21,7 @@
 #include "promotionnetworkapi.h"
 #include "storeclientsettings.h"
 #include "storefetcher.h"
+#include "storepictures.h"
 #include "testfiles.h"
 #include "velloramodel.h"
 
@@ -154,6 +157,24 @@ QByteArray attributeBomb(int attributes)
     for (int i = 0; i < attributes; ++i)
         tag += " a" + QByteArray::number(i) + "=\"\"";
     return tag + "/>";
+}
+
+// An icon file whose one entry claims 256 x 256 and holds a PNG picture of
+// size, all black: a few kilobytes.
+QByteArray iconHolding(const QSize &size)
+{
+    QImage black(size, QImage::Format_Mono);
+    black.fill(0);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    black.save(&buffer, "PNG");
+    QByteArray icon = QByteArray::fromHex("0000010001000000000001002000");
+    for (const quint32 value : { quint32(png.size()), quint32(22) }) {
+        for (int shift = 0; shift < 32; shift += 8)
+            icon += char((value >> shift) & 0xff);
+    }
+    return icon + png;
 }
 
 // Everything under HOME outside the answer and picture cache, with its size
@@ -364,6 +385,22 @@ void tst_StoreFaults::attack_data()
                 QVERIFY(TestFiles::write(pictureFile,
                                          TestFiles::picture(QSize(5600, 5600), "PNG")));
             } } },
+        // 267 bytes: the decoder takes the first frame header, 5600 x 5600 in
+        // three components, and a look at the markers the last, 80 x 80.
+        { "planted-jpeg-with-two-frame-headers",
+          { {},
+            rows,
+            {},
+            [pictureFile] {
+                QByteArray jpeg =
+                        StorePictures::handMadeProgressiveJpeg(QSize(5600, 5600), 3, 1, false);
+                jpeg.insert(jpeg.size() - 2, QByteArray::fromHex("ffc0000b080050005001011100"));
+                QVERIFY(TestFiles::write(pictureFile, jpeg));
+            } } },
+        // An icon's directory says 256 x 256; the picture it holds is not.
+        { "icon-holding-5790x5790",
+          { firstPicture(replaceBody(firstPicturePath, iconHolding(QSize(5790, 5790)))),
+            refused } },
     };
     for (const auto &attack : attacks)
         QTest::newRow(attack.first) << attack.second;
