@@ -95,6 +95,7 @@ PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
 {
     m_imagePool.setMaxThreadCount(1);
     m_cachePool.setMaxThreadCount(1);
+    m_trimPool.setMaxThreadCount(1);
     prepareCacheDirectories();
     trimCache();
 
@@ -114,6 +115,9 @@ PromotionNetworkAPI::~PromotionNetworkAPI()
     disconnect(m_xmlManager, nullptr, this, nullptr);
     disconnect(m_imageManager, nullptr, this, nullptr);
     clearQueue();
+    m_stopTrim = true;
+    m_trimPool.clear();
+    m_trimPool.waitForDone();
     m_cachePool.waitForDone();
     // Pictures still waiting for the decoder are dropped; only the one being
     // decoded is waited for.
@@ -506,7 +510,9 @@ void PromotionNetworkAPI::trimCache()
 {
     m_writesSinceTrim = 0;
     const QStringList folders { m_answers.folder(), m_imageCacheDir };
-    m_cachePool.start([folders] { CacheTrimmer::trim(folders); });
+    // At the normal priority: a thread that runs only when nothing else
+    // wants the processor would keep a quitting host waiting for its stop.
+    m_trimPool.start([this, folders] { CacheTrimmer::trim(folders, m_stopTrim); });
 }
 
 void PromotionNetworkAPI::countCacheWrite()

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QThreadPool>
 
+#include <atomic>
+
 #include "answercache.h"
 #include "raskquery.h"
 #include "thumbnailer.h"
@@ -102,7 +104,7 @@ private:
     bool openInternetConnection();
     void clearQueue();
     void prepareCacheDirectories();
-    // Trims the cache on the cache thread; the second does so every so many writes.
+    // Trims the cache on the trim thread; the second does so every so many writes.
     void trimCache();
     void countCacheWrite();
 
@@ -150,6 +152,11 @@ private:
     // Answers are written to the cache here: the write ends in a flush to the
     // disk, which can take many milliseconds when the disk is busy.
     QThreadPool m_cachePool;
+    // The trim reads every entry of the cache folders, which takes seconds
+    // when they are large: apart from the writes, so that no answer waits
+    // for it, and stopped at once when the service ends.
+    QThreadPool m_trimPool;
+    std::atomic_bool m_stopTrim { false };
 
     static PromotionNetworkAPI *m_instance;
 };

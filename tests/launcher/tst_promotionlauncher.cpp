@@ -22,10 +22,10 @@ private slots:
     void absentStoreClientDoesNotDisturb();
     void silentStoreClientDoesNotBlock();
     void directLauncherLeavesInstanceAlone();
+    void floodedStoreClientKeepsTheLastLinks();
 
 private:
     const SondrelOpenInterface *interfaceObject() const;
-    void verifyOpenCall(const QDBusMessage &call, const QString &link) const;
 
     FakeStoreClient m_store;
 };
@@ -53,16 +53,6 @@ const SondrelOpenInterface *tst_PromotionLauncher::interfaceObject() const
     return d ? d->m_interface.get() : nullptr;
 }
 
-void tst_PromotionLauncher::verifyOpenCall(const QDBusMessage &call, const QString &link) const
-{
-    QCOMPARE(call.type(), QDBusMessage::MethodCallMessage);
-    QCOMPARE(call.path(), QStringLiteral("/"));
-    QCOMPARE(call.interface(), FakeStoreClient::OpenInterface);
-    QCOMPARE(call.member(), QStringLiteral("open"));
-    QCOMPARE(call.signature(), QStringLiteral("s"));
-    QCOMPARE(call.arguments().constFirst().toString(), link);
-}
-
 void tst_PromotionLauncher::writesDebugLine()
 {
     QTest::ignoreMessage(QtDebugMsg,
@@ -70,7 +60,7 @@ void tst_PromotionLauncher::writesDebugLine()
                          "\"#Artist/SolvaneSonavoSongViewVellora/Nightfall/7\"");
     PromotionLauncher::instance()->launchInMusicStoreClient(
             QStringLiteral("#Artist/SolvaneSonavoSongViewVellora/Nightfall/7"));
-    QTRY_COMPARE(m_store.calls().size(), 1);
+    QTRY_COMPARE(m_store.callCount(), 1);
 }
 
 void tst_PromotionLauncher::sendsLinkUnchanged_data()
@@ -95,15 +85,15 @@ void tst_PromotionLauncher::sendsLinkUnchanged()
 
     PromotionLauncher::instance()->launchInMusicStoreClient(link);
 
-    QTRY_COMPARE(m_store.calls().size(), 1);
-    verifyOpenCall(m_store.calls().constFirst(), link);
+    QTRY_COMPARE(m_store.callCount(), 1);
+    QCOMPARE(m_store.links(), QStringList { link });
 }
 
 void tst_PromotionLauncher::absentStoreClientDoesNotDisturb()
 {
     PromotionLauncher *launcher = PromotionLauncher::instance();
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/warm-up/0"));
-    QTRY_COMPARE(m_store.calls().size(), 1);
+    QTRY_COMPARE(m_store.callCount(), 1);
     const SondrelOpenInterface *interface = interfaceObject();
 
     m_store.unregisterService();
@@ -118,8 +108,8 @@ void tst_PromotionLauncher::absentStoreClientDoesNotDisturb()
     // the call made in its absence never turns up.
     QVERIFY(m_store.registerService());
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/back-again/2"));
-    QTRY_COMPARE(m_store.calls().size(), 2);
-    verifyOpenCall(m_store.calls().at(1), QStringLiteral("#Artist/back-again/2"));
+    QTRY_COMPARE(m_store.callCount(), 2);
+    QCOMPARE(m_store.links().at(1), QStringLiteral("#Artist/back-again/2"));
     QCOMPARE(interfaceObject(), interface);
 }
 
@@ -131,14 +121,15 @@ void tst_PromotionLauncher::silentStoreClientDoesNotBlock()
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/unanswered/1"));
     // The client runs on this thread: had the launch waited for it, the call
     // would already have been handled when the launch returned.
-    QCOMPARE(m_store.calls().size(), 0);
+    QCOMPARE(m_store.callCount(), 0);
     launcher->launchInMusicStoreClient(QStringLiteral("#Artist/unanswered/2"));
 
     // Nothing but the two calls reaches the client; in particular no
     // introspection, which would wait for the unanswering client.
-    QTRY_COMPARE(m_store.calls().size(), 2);
-    verifyOpenCall(m_store.calls().at(0), QStringLiteral("#Artist/unanswered/1"));
-    verifyOpenCall(m_store.calls().at(1), QStringLiteral("#Artist/unanswered/2"));
+    QTRY_COMPARE(m_store.callCount(), 2);
+    QCOMPARE(m_store.links(),
+             (QStringList { QStringLiteral("#Artist/unanswered/1"),
+                            QStringLiteral("#Artist/unanswered/2") }));
 }
 
 void tst_PromotionLauncher::directLauncherLeavesInstanceAlone()
@@ -147,9 +138,26 @@ void tst_PromotionLauncher::directLauncherLeavesInstanceAlone()
     {
         PromotionLauncher own;
         own.launchInMusicStoreClient(QStringLiteral("#Artist/own/3"));
-        QTRY_COMPARE(m_store.calls().size(), 1);
+        QTRY_COMPARE(m_store.callCount(), 1);
     }
     QCOMPARE(PromotionLauncher::instance(), shared);
+}
+
+void tst_PromotionLauncher::floodedStoreClientKeepsTheLastLinks()
+{
+    // Any peer on the bus may call the stand-in, as often and with as much as it likes.
+    const int calls = 100;
+    const QString padding(128 * 1024, u'x');
+    for (int i = 0; i < calls; ++i) {
+        QDBusMessage open = QDBusMessage::createMethodCall(
+                FakeStoreClient::ServiceName, QStringLiteral("/"), FakeStoreClient::OpenInterface,
+                i % 2 ? QStringLiteral("open") : QStringLiteral("close"));
+        open << QString::number(i) + padding;
+        QDBusConnection::sessionBus().asyncCall(open);
+    }
+    QTRY_COMPARE(m_store.callCount(), calls);
+    QCOMPARE(m_store.links().size(), FakeStoreClient::KeptLinks);
+    QCOMPARE(m_store.links().constLast(), QString::number(calls - 1) + padding);
 }
 
 QTEST_GUILESS_MAIN(tst_PromotionLauncher)

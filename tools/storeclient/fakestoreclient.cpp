@@ -43,16 +43,6 @@ bool FakeStoreClient::unregisterService()
     return m_bus.unregisterService(ServiceName);
 }
 
-QStringList FakeStoreClient::links() const
-{
-    QStringList links;
-    for (const QDBusMessage &call : m_calls) {
-        if (isOpenCall(call))
-            links.append(call.arguments().constFirst().toString());
-    }
-    return links;
-}
-
 QString FakeStoreClient::introspect(const QString &) const
 {
     return {};
@@ -60,10 +50,15 @@ QString FakeStoreClient::introspect(const QString &) const
 
 bool FakeStoreClient::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
 {
-    m_calls.append(message);
+    ++m_callCount;
     if (!m_silent)
         connection.send(message.createReply());
-    if (isOpenCall(message))
-        emit linkOpened(message.arguments().constFirst().toString());
+    if (!isOpenCall(message))
+        return true;
+    const QString link = message.arguments().constFirst().toString();
+    m_links.append(link);
+    if (m_links.size() > KeptLinks)
+        m_links.removeFirst();
+    emit linkOpened(link);
     return true;
 }
