@@ -1,7 +1,11 @@
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include "expectedrows.h"
 #include "fakemprisplayer.h"
@@ -34,6 +38,7 @@ private slots:
     void playerPrintsEachChange_data();
     void playerPrintsEachChange();
     void floodOfLargeSignals();
+    void onePeerOwningManyNames();
 };
 
 void tst_MprisFollower::metadata_data()
@@ -250,6 +255,45 @@ void tst_MprisFollower::floodOfLargeSignals()
     player.setMetadata(
             FakeMprisPlayer::track(QStringLiteral("After"), QString(), QString(), QString()));
     QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("After"), busTimeout);
+}
+
+void tst_MprisFollower::onePeerOwningManyNames()
+{
+    QDBusConnection peer = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                         QStringLiteral("many-names"));
+    QVERIFY(peer.isConnected());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    for (int i = 0; i < 2000; ++i)
+        QVERIFY(peer.registerService(QStringLiteral("org.mpris.MediaPlayer2.many%1").arg(i)));
+
+    // The longest the follower's thread went without running a 10 ms timer.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, this, [&] {
+        longestGap = qMax(longestGap, sinceTick.restart());
+    });
+    QVariantMap metadata;
+    for (int key = 0; key < 1000; ++key)
+        metadata.insert(QStringLiteral("xesam:comment%1").arg(key), QStringLiteral("filler"));
+    sinceTick.start();
+    ticks.start(10);
+    for (const char *artist : { "First", "Second", "Third" }) {
+        metadata.insert(QStringLiteral("xesam:artist"), QString::fromLatin1(artist));
+        QDBusMessage changed = QDBusMessage::createSignal(
+                QStringLiteral("/org/mpris/MediaPlayer2"),
+                QStringLiteral("org.freedesktop.DBus.Properties"),
+                QStringLiteral("PropertiesChanged"));
+        changed << QStringLiteral("org.mpris.MediaPlayer2.Player")
+                << QVariantMap { { QStringLiteral("PlaybackStatus"), QStringLiteral("Playing") },
+                                 { QStringLiteral("Metadata"), metadata } }
+                << QStringList();
+        QVERIFY(peer.send(changed));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("Third"), busTimeout);
+    QVERIFY2(longestGap < 500, qPrintable(QStringLiteral("%1 ms without a tick").arg(longestGap)));
+    QDBusConnection::disconnectFromBus(QStringLiteral("many-names"));
 }
 
 QTEST_MAIN(tst_MprisFollower)

@@ -7,6 +7,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
+#include <algorithm>
+
 namespace {
 
 constexpr QLatin1String objectPath("/org/mpris/MediaPlayer2");
@@ -39,16 +41,34 @@ QString firstText(const QVariant &value)
     return QString();
 }
 
-// A map as it arrives inside a variant: still marshalled, or already read.
+// Real players send a few dozen properties and metadata keys; what comes
+// after this many is not read.
+const int MaxKeys = 64;
+
+// A map as it arrives inside a variant, still marshalled or already read:
+// its first MaxKeys entries.
 QVariantMap toMap(const QVariant &value)
 {
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
-        const QDBusArgument argument = value.value<QDBusArgument>();
-        if (argument.currentSignature() == QLatin1String("a{sv}"))
-            return qdbus_cast<QVariantMap>(argument);
-        return QVariantMap();
+    QVariantMap map;
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>()) {
+        const QVariantMap whole = value.toMap();
+        for (auto it = whole.cbegin(); it != whole.cend() && map.size() < MaxKeys; ++it)
+            map.insert(it.key(), it.value());
+        return map;
     }
-    return value.toMap();
+    const QDBusArgument argument = value.value<QDBusArgument>();
+    if (argument.currentSignature() != QLatin1String("a{sv}"))
+        return map;
+    argument.beginMap();
+    for (int entries = 0; !argument.atEnd() && entries < MaxKeys; ++entries) {
+        QString key;
+        QDBusVariant entry;
+        argument.beginMapEntry();
+        argument >> key >> entry;
+        argument.endMapEntry();
+        map.insert(key, entry.variant());
+    }
+    return map;
 }
 
 } // namespace
@@ -114,8 +134,8 @@ void MprisFollower::readPlayers()
 
 void MprisFollower::checkHealth()
 {
-    const QDBusMessage getId =
-            QDBusMessage::createMethodCall(busService, busPath, busService, QStringLiteral("GetId"));
+    const QDBusMessage getId = QDBusMessage::createMethodCall(busService, busPath, busService,
+                                                              QStringLiteral("GetId"));
     auto *call = new QDBusPendingCallWatcher(bus().asyncCall(getId, HealthTimeout), this);
     call->setProperty("connection", m_connectionName);
     connect(call, &QDBusPendingCallWatcher::finished, this, &MprisFollower::onHealthChecked);
@@ -169,13 +189,18 @@ PlayerTrack MprisFollower::trackFromMetadata(const QVariantMap &metadata)
 
 void MprisFollower::addPlayer(const QString &name, const QString &owner)
 {
+    const auto owned =
+            std::count_if(m_players.cbegin(), m_players.cend(),
+                          [&owner](const Player &player) { return player.owner == owner; });
+    if (!m_players.contains(name) && owned >= MaxNamesPerPeer)
+        return;
     // A player known before a reconnection keeps its state until it answers.
     Player &player = m_players[name];
     if (player.owner != owner)
         player = Player { owner, QString(), PlayerTrack(), false, QString() };
     // Asked first, so that its answer comes before the track's.
-    QDBusMessage getIdentity = QDBusMessage::createMethodCall(
-            name, objectPath, propertiesInterface, QStringLiteral("Get"));
+    QDBusMessage getIdentity = QDBusMessage::createMethodCall(name, objectPath, propertiesInterface,
+                                                              QStringLiteral("Get"));
     getIdentity << rootInterface << QStringLiteral("Identity");
     auto *call = new QDBusPendingCallWatcher(bus().asyncCall(getIdentity), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, name, call] {
@@ -208,7 +233,7 @@ void MprisFollower::onPropertiesRead(QDBusPendingCallWatcher *call)
         return;
     player->reading = false;
     const QDBusPendingReply<QVariantMap> reply = *call;
-    applyProperties(name, reply.isError() ? QVariantMap() : reply.value());
+    applyChange(name, changeOf(reply.isError() ? QVariantMap() : reply.value()));
 }
 
 void MprisFollower::onNameOwnerChanged(const QString &name, const QString &oldOwner,
@@ -231,36 +256,46 @@ void MprisFollower::onPropertiesChanged(const QDBusMessage &message)
     const QList<QVariant> arguments = message.arguments();
     if (arguments.size() < 2 || arguments.constFirst().toString() != playerInterface)
         return;
-    const QVariantMap changed = toMap(arguments.at(1));
+    const Change change = changeOf(toMap(arguments.at(1)));
     // The signal comes from the player's connection, which may own several names.
     const QStringList names = m_players.keys();
     for (const QString &name : names) {
         if (m_players.value(name).owner == message.service())
-            applyProperties(name, changed);
+            applyChange(name, change);
     }
 }
 
-void MprisFollower::applyProperties(const QString &name, const QVariantMap &properties)
+MprisFollower::Change MprisFollower::changeOf(const QVariantMap &properties)
+{
+    Change change;
+    const auto status = properties.constFind(QStringLiteral("PlaybackStatus"));
+    if (status != properties.constEnd())
+        change.status = status->toString();
+    const auto metadata = properties.constFind(QStringLiteral("Metadata"));
+    if (metadata != properties.constEnd())
+        change.track = trackFromMetadata(toMap(*metadata));
+    return change;
+}
+
+void MprisFollower::applyChange(const QString &name, const Change &change)
 {
     const auto player = m_players.find(name);
     if (player == m_players.end())
         return;
-    const auto status = properties.constFind(QStringLiteral("PlaybackStatus"));
-    const auto metadata = properties.constFind(QStringLiteral("Metadata"));
-    if (status != properties.constEnd()) {
-        player->status = status->toString();
+    if (change.status) {
+        player->status = *change.status;
         if (player->status == playing && m_wanted.isEmpty())
             m_followed = name;
         // Players announce that they play before what they play: the track
         // is read with the player, so that the panel is not handed an
         // empty one in between.
-        if (player->status == playing && metadata == properties.constEnd()
-            && player->track == PlayerTrack() && !player->reading) {
+        if (player->status == playing && !change.track && player->track == PlayerTrack()
+            && !player->reading) {
             readProperties(name);
         }
     }
-    if (metadata != properties.constEnd())
-        player->track = trackFromMetadata(toMap(*metadata));
+    if (change.track)
+        player->track = *change.track;
     choosePlayer();
 }
 

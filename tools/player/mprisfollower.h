@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 #include "playertrack.h"
 
 class QDBusMessage;
@@ -27,6 +29,9 @@ class MprisFollower : public QObject
 
 public:
     static const char busNamePrefix[];
+    // One peer on the bus may own any number of player names: a few are
+    // followed, the rest never looked at.
+    static constexpr int MaxNamesPerPeer = 8;
 
     // name: the part after the prefix (or the whole bus name); empty: any.
     explicit MprisFollower(const QString &name = QString(), QObject *parent = nullptr);
@@ -58,6 +63,15 @@ private slots:
     void checkHealth();
 
 private:
+    // What one change of a player's properties says, read once for all the
+    // names of the peer that sent it.
+    struct Change
+    {
+        std::optional<QString> status;
+        std::optional<PlayerTrack> track;
+    };
+    static Change changeOf(const QVariantMap &properties);
+
     struct Player
     {
         QString owner;
@@ -76,7 +90,7 @@ private:
     void reconnect();
     void addPlayer(const QString &name, const QString &owner);
     void readProperties(const QString &name);
-    void applyProperties(const QString &name, const QVariantMap &properties);
+    void applyChange(const QString &name, const Change &change);
     void choosePlayer();
 
     QString m_connectionName;
