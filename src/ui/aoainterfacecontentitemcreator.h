@@ -14,6 +14,8 @@ public:
     explicit AOAInterfaceContentItemCreator(QObject *parent = nullptr);
     ~AOAInterfaceContentItemCreator() override;
 
+    // The base's filling, which takes the default picture too, stays in reach.
+    using CreatorBase::updateCell;
     void updateCell(const QModelIndex &index, SvWidget *cell) const override;
     QSizeF cellSize() const override;
 };
