@@ -16,10 +16,6 @@
 
 namespace {
 
-// The store client's own file is a few hundred bytes; anything much larger
-// is not one, and would only cost memory to read.
-const qint64 MaxSettingsFileSize = 1024 * 1024;
-
 constexpr QLatin1String ProtocolKey("ServiceProviders/CorvexMusic/PAPI/protocol");
 constexpr QLatin1String HostKey("ServiceProviders/CorvexMusic/PAPI/host");
 constexpr QLatin1String TokenKey("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken");
@@ -33,7 +29,8 @@ constexpr QLatin1String TerritoryKey("User/territory");
 QHash<QString, QVariant> readSettings(const QString &path)
 {
     QByteArray bytes;
-    switch (RegularFile::read(path, MaxSettingsFileSize, &bytes, RegularFile::Links::Follow)) {
+    switch (RegularFile::read(path, StoreEndpoint::MaxSettingsFileSize, &bytes,
+                              RegularFile::Links::Follow)) {
     case RegularFile::Status::Read:
         break;
     case RegularFile::Status::NotRegular:

@@ -14,6 +14,10 @@ struct StoreEndpoint
     QString territory;
     QString token;
 
+    // The store client's own file is a few hundred bytes; anything much
+    // larger is not one, and would only cost memory to read.
+    static constexpr qint64 MaxSettingsFileSize = 1024 * 1024;
+
     // Where the store client keeps its settings; worked out without opening
     // the file, which may not be safe to read.
     static QString settingsPath();

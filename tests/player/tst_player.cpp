@@ -12,6 +12,8 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -253,12 +255,15 @@ void tst_Player::usageErrors_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
     const QString table = QStringLiteral(TEST_DATA "/usage-errors.tsv");
+    const QString pipe = QDir::homePath() + QStringLiteral("/settings-pipe");
+    QVERIFY(QFile::exists(pipe) || ::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
     for (const QStringList &row : TestFiles::table(table, 3)) {
         QStringList arguments = row.at(1).split(QStringLiteral(" ; "), Qt::SkipEmptyParts);
         for (QString &argument : arguments)
             argument = argument == QLatin1String("\"\"")
                     ? QString()
-                    : argument.replace(QLatin1String("@TABLE@"), table);
+                    : argument.replace(QLatin1String("@TABLE@"), table)
+                              .replace(QLatin1String("@PIPE@"), pipe);
         QTest::newRow(qPrintable(row.at(0))) << arguments << row.at(2);
     }
 }

@@ -24,6 +24,7 @@
 #include "playerpaths.h"
 #include "playerwindow.h"
 #include "pluginhost.h"
+#include "regularfile.h"
 #include "storecheck.h"
 #include "storeendpoint.h"
 #include "svapplicationextensioninterface.h"
@@ -153,11 +154,28 @@ int startStore(const PlayerOptions &options, const PlayerEnvironment &environmen
             err() << "vellora-player: --settings and --home exclude each other" << Qt::endl;
             return UsageError;
         }
+        // Read once and checked on what was opened: a pipe, a device or a
+        // file under /proc named here would hang the run or pass for empty.
+        QByteArray settings;
+        QString reason;
+        const RegularFile::Status status =
+                RegularFile::read(options.settingsFile, StoreEndpoint::MaxSettingsFileSize,
+                                  &settings, RegularFile::Links::Follow, &reason);
+        if (status != RegularFile::Status::Read) {
+            if (status == RegularFile::Status::NotRegular)
+                reason = QStringLiteral("not a regular file");
+            else if (status == RegularFile::Status::TooLarge)
+                reason = QStringLiteral("larger than 1 MiB");
+            err() << "vellora-player: --settings needs a readable regular file of at most 1 MiB: "
+                  << options.settingsFile << ": " << reason << Qt::endl;
+            return UsageError;
+        }
         const QString target = StoreEndpoint::settingsPath();
         QDir().mkpath(QFileInfo(target).absolutePath());
-        if (!QFile::copy(options.settingsFile, target)) {
-            err() << "vellora-player: cannot read " << options.settingsFile << Qt::endl;
-            return UsageError;
+        QFile copy(target);
+        if (!copy.open(QIODevice::WriteOnly) || copy.write(settings) != settings.size()) {
+            err() << "vellora-player: cannot write " << target << Qt::endl;
+            return Failure;
         }
     } else if (environment.isSandboxed()) {
         *store = std::make_unique<DemoStore>();
