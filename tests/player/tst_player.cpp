@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMultiHash>
 
@@ -19,6 +20,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDBusVirtualObject>
 
 #include "accessibilitybus.h"
 #include "expectedrows.h"
@@ -111,6 +113,7 @@ private slots:
     void signalEndsTheWholeRun();
     void accessibilityBusStandIn_data();
     void accessibilityBusStandIn();
+    void silentLauncherIsNotWaitedFor();
 
 private:
     // The player's output; its error output too when errors is given, else passed on.
@@ -423,6 +426,43 @@ void tst_Player::accessibilityBusStandIn()
     QCOMPARE(enabled.arguments().value(0).value<QDBusVariant>().variant().toBool(), true);
     const QDBusMessage unknown = ask(service, QStringLiteral("Launch"));
     QCOMPARE(unknown.type(), QDBusMessage::ErrorMessage);
+}
+
+namespace {
+
+// Takes every call and answers none.
+class SilentObject : public QDBusVirtualObject
+{
+public:
+    QString introspect(const QString &) const override { return QString(); }
+    bool handleMessage(const QDBusMessage &, const QDBusConnection &) override { return true; }
+};
+
+} // namespace
+
+void tst_Player::silentLauncherIsNotWaitedFor()
+{
+    // A launcher on the user's bus that never answers.
+    SilentObject launcher;
+    const QString service = QStringLiteral("org.a11y.Bus");
+    QDBusConnection silent = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                                           QStringLiteral("a11y-silent"));
+    const auto cleanUp = qScopeGuard([&] {
+        silent.unregisterService(service);
+        QDBusConnection::disconnectFromBus(QStringLiteral("a11y-silent"));
+        qunsetenv(AccessibilityBus::UserBusVariable);
+    });
+    QVERIFY(silent.registerVirtualObject(QStringLiteral("/org/a11y/bus"), &launcher));
+    QVERIFY(silent.registerService(service));
+    qunsetenv(AccessibilityBus::GivenAddressVariable);
+    qputenv(AccessibilityBus::UserBusVariable, qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+
+    QElapsedTimer clock;
+    clock.start();
+    AccessibilityBus standIn;
+    QVERIFY(!standIn.start());
+    // Each of its two questions once waited 25 s.
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
 }
 
 QTEST_MAIN(tst_Player)

@@ -17,6 +17,9 @@ constexpr QLatin1String Path("/org/a11y/bus");
 constexpr QLatin1String StatusInterface("org.a11y.Status");
 constexpr QLatin1String PropertiesInterface("org.freedesktop.DBus.Properties");
 constexpr QLatin1String UserBusConnection("vellora-player-user-bus");
+// The window waits for these answers; a launcher that takes longer is not
+// worth waiting for.
+const int AskTimeoutMs = 500;
 
 } // namespace
 
@@ -68,17 +71,21 @@ bool AccessibilityBus::askUserBus(const QString &userBus)
         // As a Qt application would, only a launcher already running counts:
         // asking would start one for a user who has no use for it.
         if (bus.isConnected() && bus.interface()->isServiceRegistered(Service)) {
-            const QDBusReply<QString> address = bus.call(QDBusMessage::createMethodCall(
-                    Service, Path, Service, QStringLiteral("GetAddress")));
+            const QDBusReply<QString> address =
+                    bus.call(QDBusMessage::createMethodCall(Service, Path, Service,
+                                                            QStringLiteral("GetAddress")),
+                             QDBus::Block, AskTimeoutMs);
             m_address = address.isValid() ? address.value() : QString();
+        }
+        if (!m_address.isEmpty()) {
             QDBusMessage getAll = QDBusMessage::createMethodCall(Service, Path, PropertiesInterface,
                                                                  QStringLiteral("GetAll"));
             getAll << StatusInterface;
-            const QDBusReply<QVariantMap> status = bus.call(getAll);
+            const QDBusReply<QVariantMap> status = bus.call(getAll, QDBus::Block, AskTimeoutMs);
             m_enabled = status.value().value(QStringLiteral("IsEnabled")).toBool();
             m_screenReaderEnabled =
                     status.value().value(QStringLiteral("ScreenReaderEnabled")).toBool();
-            found = !m_address.isEmpty();
+            found = true;
         }
     }
     QDBusConnection::disconnectFromBus(UserBusConnection);
