@@ -24,6 +24,7 @@
 
 #include "accessibilitybus.h"
 #include "expectedrows.h"
+#include "storehttprequest.h"
 #include "storeserver.h"
 #include "testfiles.h"
 #include "viewnames.h"
@@ -73,14 +74,16 @@ QProcessEnvironment withoutDisplayOrBus()
     return environment;
 }
 
-// Store client settings naming a store on 127.0.0.1 where nothing listens.
-bool writeClosedStoreSettings(const QString &fileName)
+// A port on 127.0.0.1 where nothing listens.
+quint16 closedPort()
 {
     QTcpServer closed;
-    if (!closed.listen(QHostAddress::LocalHost))
-        return false;
-    const quint16 port = closed.serverPort();
-    closed.close();
+    return closed.listen(QHostAddress::LocalHost) ? closed.serverPort() : 0;
+}
+
+// Store client settings naming a store on 127.0.0.1 at port.
+bool writeStoreSettings(const QString &fileName, quint16 port)
+{
     QDir().mkpath(QFileInfo(fileName).absolutePath());
     QFile file(fileName);
     return file.open(QIODevice::WriteOnly)
@@ -105,7 +108,8 @@ private slots:
     void usageErrors();
     void tellsAboutItselfWithoutDisplay_data();
     void tellsAboutItselfWithoutDisplay();
-    void unreachableStoreIsNotNoMatches();
+    void storeProblemIsNotNoMatches_data();
+    void storeProblemIsNotNoMatches();
     void listsPluginMetadata();
     void debugLinesOnlyWhenAsked_data();
     void debugLinesOnlyWhenAsked();
@@ -234,23 +238,50 @@ void tst_Player::tellsAboutItselfWithoutDisplay()
     QCOMPARE(player.readAllStandardError(), QByteArray());
 }
 
-void tst_Player::unreachableStoreIsNotNoMatches()
+void tst_Player::storeProblemIsNotNoMatches_data()
 {
+    QTest::addColumn<QString>("store"); // closed, refusing or failing
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("unreachable") << "closed"
+                                 << "store unreachable: Connection refused";
+    // Both once printed the panel's text alone and ended as for an unknown artist.
+    QTest::newRow("refuses the token") << "refusing"
+                                       << "store refused: Host requires authentication";
+    QTest::newRow("fails") << "failing"
+                           << "store failed: 500 Internal Server Error";
+}
+
+void tst_Player::storeProblemIsNotNoMatches()
+{
+    QFETCH(QString, store);
+    QFETCH(QString, problem);
+    StoreServer server;
+    QVERIFY(server.start());
+    quint16 port = server.port();
+    if (store == QLatin1String("closed"))
+        port = closedPort();
+    else if (store == QLatin1String("refusing"))
+        server.setToken(QStringLiteral("another-client"));
+    else
+        server.setHandler(QString(), [](const StoreHttpRequest &) {
+            return StoreServer::Answer { 500, "text/plain", "failed\n", {} };
+        });
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("Sondrel.conf"));
-    QVERIFY(writeClosedStoreSettings(settings));
+    QVERIFY(writeStoreSettings(settings, port));
 
-    int exitCode = 0;
-    QString errors;
-    const QString output =
-            run({ QStringLiteral("--artist"), QStringLiteral("Daft Punk"),
-                  QStringLiteral("--print"), QStringLiteral("--settings"), settings },
-                &exitCode, false, &errors);
+    // The store answers from this thread while the player runs.
+    QProcess player;
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE),
+                 { QStringLiteral("--artist"), QStringLiteral("Daft Punk"),
+                   QStringLiteral("--print"), QStringLiteral("--settings"), settings });
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), QProcess::NotRunning, 60000);
+    const QString output = QString::fromUtf8(player.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(player.readAllStandardError());
     // The panel keeps its text; the script learns why.
     QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
-    QVERIFY2(errors.contains(QLatin1String("store unreachable: Connection refused")),
-             qPrintable(errors));
-    QCOMPARE(exitCode, 3);
+    QVERIFY2(errors.contains(problem), qPrintable(errors));
+    QCOMPARE(player.exitCode(), 3);
 }
 
 void tst_Player::usageErrors_data()
@@ -321,8 +352,8 @@ void tst_Player::debugLinesOnlyWhenAsked()
     QTemporaryDir home;
     if (arguments.endsWith(QStringLiteral("--home"))) {
         arguments.append(home.path());
-        QVERIFY(writeClosedStoreSettings(
-                home.filePath(QStringLiteral(".config/Corvex/Sondrel.conf"))));
+        QVERIFY(writeStoreSettings(home.filePath(QStringLiteral(".config/Corvex/Sondrel.conf")),
+                                   closedPort()));
     }
     QProcess player;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -294,9 +294,10 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
         out() << "View: " << options.viewName << Qt::endl;
         out() << "Track: " << describe(track) << Qt::endl;
         printPanel(probe);
-        // The panel shows the same text when the store cannot be reached.
+        // The panel shows the same text when the store cannot be reached,
+        // refuses the client or fails.
         if (probe.state() == PanelProbe::State::NoMatches) {
-            const QString problem = StoreCheck::problem(StoreCheckTimeoutMs);
+            const QString problem = StoreCheck::problem(track.artist, StoreCheckTimeoutMs);
             if (!problem.isEmpty()) {
                 err() << "vellora-player: " << problem << Qt::endl;
                 status = StoreUnreachable;

@@ -7,8 +7,10 @@
 class StoreCheck
 {
 public:
-    // Asks the store that the store client's settings name for its root
-    // page. Empty when any answer came back; otherwise why none did, for
-    // example "store unreachable: Connection refused" or "store timed out".
-    static QString problem(int timeoutMs);
+    // Asks the store that the store client's settings name as the panel
+    // asks it, with the client's token. Empty when it answered; otherwise
+    // why it did not, for example "store unreachable: Connection refused",
+    // "store timed out", "store refused: Host requires authentication" or
+    // "store failed: 500 Internal Server Error".
+    static QString problem(const QString &artist, int timeoutMs);
 };
