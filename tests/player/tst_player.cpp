@@ -115,6 +115,7 @@ private slots:
     void debugLinesOnlyWhenAsked();
     void signalEndsTheWholeRun_data();
     void signalEndsTheWholeRun();
+    void endedHomeRunLeavesNoRuntimeFolder();
     void accessibilityBusStandIn_data();
     void accessibilityBusStandIn();
     void silentLauncherIsNotWaitedFor();
@@ -399,6 +400,29 @@ void tst_Player::signalEndsTheWholeRun()
     QVERIFY(player.waitForFinished(10000));
     for (const qint64 pid : run)
         QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid), qPrintable(QString::number(pid)), 10000);
+}
+
+void tst_Player::endedHomeRunLeavesNoRuntimeFolder()
+{
+    // A named home without a runtime folder gets one of its own, which a
+    // termination once left behind.
+    QTemporaryDir temporary;
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+    QProcess player;
+    player.setProcessEnvironment(environment);
+    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE), { QStringLiteral("--home"), home.path() });
+    const QStringList runtime { QStringLiteral("vellora-player-runtime.*") };
+    QTRY_VERIFY(!QDir(temporary.path()).entryList(runtime, QDir::Dirs).isEmpty());
+    // The process that made it stays to remove it, with the player as its child.
+    QTRY_VERIFY_WITH_TIMEOUT(!descendantsOf(player.processId()).isEmpty(), 10000);
+
+    ::kill(pid_t(player.processId()), SIGTERM);
+    QVERIFY(player.waitForFinished(10000));
+    QCOMPARE(QDir(temporary.path()).entryList(runtime, QDir::Dirs), QStringList());
 }
 
 void tst_Player::accessibilityBusStandIn_data()

@@ -21,14 +21,19 @@ const char childMarker[] = "VELLORA_PLAYER_PRIVATE_BUS";
 const char sandboxVariable[] = "VELLORA_PLAYER_SANDBOX";
 
 volatile pid_t runningChild = 0;
+// A signal that came before the child did, passed on once it is there.
+volatile sig_atomic_t pendingSignal = 0;
 
 // The child leads a process group of its own: the private bus's daemon and
 // the player in it end with it, however the signal came. A hang-up is passed
 // on as a termination: the bus daemon takes a hang-up as a call to reload.
 void forwardTermination(int signalNumber)
 {
+    const int forwarded = signalNumber == SIGHUP ? SIGTERM : signalNumber;
     if (runningChild > 0)
-        kill(-runningChild, signalNumber == SIGHUP ? SIGTERM : signalNumber);
+        kill(-runningChild, forwarded);
+    else
+        pendingSignal = forwarded;
 }
 
 void setVariable(const char *name, const QByteArray &value)
@@ -163,9 +168,12 @@ int PlayerEnvironment::isolate()
     }
 
     const bool hasSessionBus = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
-    if (!isSandboxed() && hasSessionBus)
+    // A runtime folder made here is removed by this process once its child
+    // has ended, however the run was ended.
+    if (!isSandboxed() && hasSessionBus && m_runtimeFolder.isEmpty())
         return -1;
-    return runInChild(!(m_keepsSessionBus && hasSessionBus));
+    // A named home keeps the caller's bus; a throw-away one keeps it only when asked to.
+    return runInChild(!(hasSessionBus && (m_keepsSessionBus || !isSandboxed())));
 }
 
 int PlayerEnvironment::runInChild(bool privateBus)
@@ -203,6 +211,11 @@ int PlayerEnvironment::runInChild(bool privateBus)
     // reap the child unasked, and neither this process nor dbus-run-session
     // could wait for it.
     std::signal(SIGCHLD, SIG_DFL);
+    // This process stays to clean up, and passes Ctrl-C, a termination or a
+    // hang-up on to the child's whole group, also one that comes while the
+    // child is being started.
+    for (const int signalNumber : { SIGINT, SIGTERM, SIGHUP })
+        std::signal(signalNumber, forwardTermination);
     const pid_t child = fork();
     if (child < 0) {
         std::perror("vellora-player: fork");
@@ -215,12 +228,10 @@ int PlayerEnvironment::runInChild(bool privateBus)
         _exit(127);
     }
 
-    // This process stays to clean up, and passes Ctrl-C, a termination or a
-    // hang-up on to the child's whole group.
     setpgid(child, child);
     runningChild = child;
-    for (const int signalNumber : { SIGINT, SIGTERM, SIGHUP })
-        std::signal(signalNumber, forwardTermination);
+    if (pendingSignal)
+        kill(-child, pendingSignal);
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
         if (errno != EINTR)
