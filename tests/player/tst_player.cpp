@@ -20,10 +20,10 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QDBusVirtualObject>
 
 #include "accessibilitybus.h"
 #include "expectedrows.h"
+#include "fakestoreclient.h"
 #include "storehttprequest.h"
 #include "storeserver.h"
 #include "testfiles.h"
@@ -483,34 +483,18 @@ void tst_Player::accessibilityBusStandIn()
     QCOMPARE(unknown.type(), QDBusMessage::ErrorMessage);
 }
 
-namespace {
-
-// Takes every call and answers none.
-class SilentObject : public QDBusVirtualObject
-{
-public:
-    QString introspect(const QString &) const override { return QString(); }
-    bool handleMessage(const QDBusMessage &, const QDBusConnection &) override { return true; }
-};
-
-} // namespace
-
 void tst_Player::silentLauncherIsNotWaitedFor()
 {
-    // A launcher on the user's bus that never answers.
-    SilentObject launcher;
-    const QString service = QStringLiteral("org.a11y.Bus");
-    QDBusConnection silent = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                           QStringLiteral("a11y-silent"));
-    const auto cleanUp = qScopeGuard([&] {
-        silent.unregisterService(service);
-        QDBusConnection::disconnectFromBus(QStringLiteral("a11y-silent"));
-        qunsetenv(AccessibilityBus::UserBusVariable);
-    });
-    QVERIFY(silent.registerVirtualObject(QStringLiteral("/org/a11y/bus"), &launcher));
-    QVERIFY(silent.registerService(service));
+    // A launcher on the user's bus that never answers: the silent stand-in
+    // store client, under the launcher's name too.
+    FakeStoreClient launcher;
+    QVERIFY(launcher.start());
+    launcher.setSilent(true);
+    QVERIFY(QDBusConnection(FakeStoreClient::ConnectionName)
+                    .registerService(QStringLiteral("org.a11y.Bus")));
     qunsetenv(AccessibilityBus::GivenAddressVariable);
     qputenv(AccessibilityBus::UserBusVariable, qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    const auto cleanUp = qScopeGuard([] { qunsetenv(AccessibilityBus::UserBusVariable); });
 
     QElapsedTimer clock;
     clock.start();

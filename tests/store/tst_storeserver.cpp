@@ -72,26 +72,13 @@ QString xmlError(const QByteArray &body)
 // What a reply to a faulty request must look like, beside the normal reply to the same request.
 using ReplyCheck = std::function<void(const StoreFetcher::Reply &, const StoreFetcher::Reply &)>;
 
-// The statuses of the whole answers in what a connection received, in order;
-// each answer's body is passed over by its Content-Length.
+// The statuses of the answers in what a connection received, in order.
 QList<int> statusesIn(const QByteArray &received)
 {
-    static const QRegularExpression head(
-            QStringLiteral(
-                    "^HTTP/1\\.1 (\\d{3}) [^\\r]*\\r\\n(?:.*\\r\\n)?Content-Length: (\\d+)\\r\\n"),
-            QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression statusLine(QStringLiteral("(?:^|\\n)HTTP/1\\.1 (\\d{3}) "));
     QList<int> statuses;
-    for (qsizetype at = 0; at < received.size();) {
-        const qsizetype headEnd = received.indexOf("\r\n\r\n", at);
-        const QRegularExpressionMatch match =
-                head.match(QString::fromLatin1(received.mid(at, headEnd + 2 - at)));
-        if (headEnd < 0 || !match.hasMatch())
-            break;
-        at = headEnd + 4 + match.captured(2).toLongLong();
-        if (at > received.size())
-            break;
-        statuses.append(match.captured(1).toInt());
-    }
+    for (auto match = statusLine.globalMatch(QString::fromLatin1(received)); match.hasNext();)
+        statuses.append(match.next().captured(1).toInt());
     return statuses;
 }
 
