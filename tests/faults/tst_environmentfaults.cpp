@@ -332,17 +332,13 @@ void tst_EnvironmentFaults::environment_data()
         },
         thumbnails
     };
-    // Either, as the last reading found: the bus of file events may overflow
-    // and lose the last change.
+    // Either: the file events may overflow and lose the last change.
     const Outcome settled = { QStringLiteral("rows or no matches"), [=](const PanelRun &run) {
                                  return thumbnails.reached(run) || noMatches.reached(run);
                              } };
-    // A regular file and a pipe swapped over each other without pause while
-    // the panel watches the file and reads it again: what was judged a file
-    // may be a pipe by the time it is opened. The swapping ends with the
-    // file in place and the pipe opened for writing, which would free an
-    // open() stuck on it, so that the row fails rather than hangs.
-    // The user interface is watched until the swapping ends.
+    // A file and a pipe swapped over each other while the panel reads the
+    // file again at each change; the user interface is watched until the
+    // swapper ends, which opens the pipe to free an open() stuck on it.
     const auto swapping = std::make_shared<std::atomic_bool>(false);
     QTest::newRow("settings-swapped-with-a-pipe") << Environment {
         [=] {

@@ -404,10 +404,8 @@ void tst_Player::signalEndsTheWholeRun()
 
 void tst_Player::endedHomeRunLeavesNoRuntimeFolder()
 {
-    // A named home without a runtime folder gets one of its own, which a
-    // termination once left behind.
-    QTemporaryDir temporary;
-    QTemporaryDir home;
+    // A named home without a runtime folder gets one, which a termination once left.
+    QTemporaryDir temporary, home;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     environment.insert(QStringLiteral("TMPDIR"), temporary.path());
