@@ -15,8 +15,6 @@ namespace {
 
 // Calendar days, not 24-hour periods: yesterday's answers are still good.
 const int MaxAgeDays = 1;
-// A cache file dated further ahead than this was not written by us.
-const int MaxClockSkewSecs = 60;
 
 } // namespace
 

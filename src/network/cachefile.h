@@ -12,6 +12,9 @@ class CacheFile
 public:
     enum class Status { Written, CannotOpen, CannotWrite };
 
+    // A cache file dated further ahead than this was not written by us.
+    static constexpr int MaxClockSkewSecs = 60;
+
     // The file name under which the answer or picture of url is kept.
     static QString nameFor(const QString &url);
     // Reading follows a symbolic link; a link planted in the cache must never

@@ -5,13 +5,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "cachefile.h"
+
 #include <queue>
 #include <vector>
 
 namespace {
-
-// A cache file dated further ahead than this was not written by us.
-const int MaxClockSkewSecs = 60;
 
 struct Entry
 {
@@ -32,7 +31,7 @@ qint64 sweep(const QStringList &folders, const std::atomic_bool &stop, const QDa
             QStringLiteral("^[0-9a-f]{32}\\.[0-9A-Za-z]{6}$"));
     const QDateTime tooOld = now.addDays(-CacheTrimmer::MaxAgeDays);
     const QDateTime leftover = now.addSecs(-CacheTrimmer::LeftoverSecs);
-    const QDateTime ahead = now.addSecs(MaxClockSkewSecs);
+    const QDateTime ahead = now.addSecs(CacheFile::MaxClockSkewSecs);
 
     qint64 bytes = 0;
     for (const QString &folder : folders) {

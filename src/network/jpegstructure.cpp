@@ -53,12 +53,13 @@ JpegStructure JpegStructure::read(const QByteArray &data)
             ++structure.scans;
         else if (isProgressiveFrame(code))
             structure.progressive = true;
-        // Length (2), sample precision (1), then the height and the width.
-        if (isFrame(code))
+        if (isFrame(code)) {
             ++structure.frames;
-        if (isFrame(code) && at + 8 < data.size())
-            structure.size = QSize((int(byte(at + 7)) << 8) | byte(at + 8),
-                                   (int(byte(at + 5)) << 8) | byte(at + 6));
+            // Length (2), sample precision (1), then the height and the width.
+            if (at + 8 < data.size())
+                structure.size = QSize((int(byte(at + 7)) << 8) | byte(at + 8),
+                                       (int(byte(at + 5)) << 8) | byte(at + 6));
+        }
         if (at + 3 >= data.size())
             break;
         at += 2 + ((qsizetype(byte(at + 2)) << 8) | byte(at + 3));

@@ -116,7 +116,6 @@ PromotionNetworkAPI::~PromotionNetworkAPI()
     disconnect(m_imageManager, nullptr, this, nullptr);
     clearQueue();
     m_stopTrim = true;
-    m_trimPool.clear();
     m_trimPool.waitForDone();
     m_cachePool.waitForDone();
     // Pictures still waiting for the decoder are dropped; only the one being
@@ -512,7 +511,8 @@ void PromotionNetworkAPI::trimCache()
     const QStringList folders { m_answers.folder(), m_imageCacheDir };
     // At the normal priority: a thread that runs only when nothing else
     // wants the processor would keep a quitting host waiting for its stop.
-    m_trimPool.start([this, folders] { CacheTrimmer::trim(folders, m_stopTrim); });
+    // A trim still running is not followed by another over the same folders.
+    m_trimPool.tryStart([this, folders] { CacheTrimmer::trim(folders, m_stopTrim); });
 }
 
 void PromotionNetworkAPI::countCacheWrite()

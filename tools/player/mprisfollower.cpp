@@ -134,8 +134,8 @@ void MprisFollower::readPlayers()
 
 void MprisFollower::checkHealth()
 {
-    const QDBusMessage getId = QDBusMessage::createMethodCall(busService, busPath, busService,
-                                                              QStringLiteral("GetId"));
+    const QDBusMessage getId =
+            QDBusMessage::createMethodCall(busService, busPath, busService, QStringLiteral("GetId"));
     auto *call = new QDBusPendingCallWatcher(bus().asyncCall(getId, HealthTimeout), this);
     call->setProperty("connection", m_connectionName);
     connect(call, &QDBusPendingCallWatcher::finished, this, &MprisFollower::onHealthChecked);
@@ -199,8 +199,8 @@ void MprisFollower::addPlayer(const QString &name, const QString &owner)
     if (player.owner != owner)
         player = Player { owner, QString(), PlayerTrack(), false, QString() };
     // Asked first, so that its answer comes before the track's.
-    QDBusMessage getIdentity = QDBusMessage::createMethodCall(name, objectPath, propertiesInterface,
-                                                              QStringLiteral("Get"));
+    QDBusMessage getIdentity = QDBusMessage::createMethodCall(
+            name, objectPath, propertiesInterface, QStringLiteral("Get"));
     getIdentity << rootInterface << QStringLiteral("Identity");
     auto *call = new QDBusPendingCallWatcher(bus().asyncCall(getIdentity), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, name, call] {
