@@ -1,13 +1,23 @@
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+
+#include <signal.h>
 
 #include "expectedrows.h"
 #include "fakemprisplayer.h"
+#include "busprobe.h"
 #include "mprisfollower.h"
 #include "storeserver.h"
 #include "viewnames.h"
@@ -38,6 +48,9 @@ private slots:
     void playerPrintsEachChange();
     void floodOfLargeSignals();
     void onePeerOwningManyNames();
+    void stalledBusLeavesTheThreadFree();
+    void daemonSocket_data();
+    void daemonSocket();
 };
 
 void tst_MprisFollower::metadata_data()
@@ -287,6 +300,77 @@ void tst_MprisFollower::onePeerOwningManyNames()
     // All three were read in one stretch of this thread: 3.4 s, once.
     QVERIFY2(clock.elapsed() < 1500, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
     QDBusConnection::disconnectFromBus(QStringLiteral("many-names"));
+}
+
+void tst_MprisFollower::stalledBusLeavesTheThreadFree()
+{
+    FakeMprisPlayer player(QStringLiteral("stalled"));
+    QVERIFY(player.start());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    player.play(FakeMprisPlayer::track(QStringLiteral("Before"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("Before"), busTimeout);
+
+    // The bus daemon stands still for longer than the follower's health check
+    // waits; another thread lets it go, whatever this one does meanwhile.
+    const QDBusReply<uint> daemon = QDBusConnection::sessionBus().interface()->servicePid(
+            QStringLiteral("org.freedesktop.DBus"));
+    QVERIFY(daemon.isValid());
+    const pid_t pid = pid_t(daemon.value());
+    const auto resume = qScopeGuard([pid] { kill(pid, SIGCONT); });
+    QThread stall;
+    QObject resumer;
+    resumer.moveToThread(&stall);
+    stall.start();
+    const auto endStall = qScopeGuard([&stall] {
+        stall.quit();
+        stall.wait();
+    });
+    std::atomic_bool resumed = false;
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this,
+            [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    QCOMPARE(kill(pid, SIGSTOP), 0);
+    QTimer::singleShot(7000, &resumer, [pid, &resumed] {
+        kill(pid, SIGCONT);
+        resumed = true;
+    });
+    sinceTick.start();
+    tick.start(10);
+    BusProbe probe;
+    QSignalSpy answeredSpy(&probe, &BusProbe::answered);
+    probe.ask(500);
+    QVERIFY(answeredSpy.wait(busTimeout));
+    QTRY_VERIFY_WITH_TIMEOUT(resumed, 3 * busTimeout);
+
+    player.setMetadata(
+            FakeMprisPlayer::track(QStringLiteral("After"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.track().artist, QStringLiteral("After"), busTimeout);
+    QVERIFY2(longestGap < 500, qPrintable(QStringLiteral("%1 ms").arg(longestGap)));
+    probe.ask(500);
+    QVERIFY(answeredSpy.wait(busTimeout));
+    QCOMPARE(answeredSpy, (QList<QVariantList> { { false }, { true } }));
+}
+
+void tst_MprisFollower::daemonSocket_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QString>("socket");
+    QTest::newRow("path") << QByteArray("unix:path=/tmp/dbus-x,guid=01") << "/tmp/dbus-x";
+    QTest::newRow("abstract") << QByteArray("unix:guid=02,abstract=/tmp/d") << "@/tmp/d";
+    QTest::newRow("escaped") << QByteArray("unix:path=/run/a%20b%2cc") << "/run/a b,c";
+    QTest::newRow("second of a list") << QByteArray("tcp:host=h,port=1;unix:path=/b") << "/b";
+    QTest::newRow("network only") << QByteArray("tcp:host=127.0.0.1,port=5") << QString();
+    QTest::newRow("a folder to listen in") << QByteArray("unix:tmpdir=/tmp") << QString();
+}
+
+void tst_MprisFollower::daemonSocket()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(QString, socket);
+    QCOMPARE(BusProbe::socketOf(address), socket);
 }
 
 QTEST_MAIN(tst_MprisFollower)

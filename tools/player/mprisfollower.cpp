@@ -21,6 +21,8 @@ constexpr QLatin1String busPath("/org/freedesktop/DBus");
 // How often the connection is checked, and how long the bus may take to answer.
 const int HealthInterval = 2000;
 const int HealthTimeout = 2000;
+// How long the bus's daemon may take to say anything at all.
+const int ProbeTimeout = 500;
 
 // No real artist, album, title or genre comes near these; a player that
 // publishes more is broken or hostile, and what it sends is not passed on.
@@ -84,6 +86,7 @@ MprisFollower::MprisFollower(const QString &name, QObject *parent)
     m_healthTimer.setSingleShot(true);
     m_healthTimer.setInterval(HealthInterval);
     connect(&m_healthTimer, &QTimer::timeout, this, &MprisFollower::checkHealth);
+    connect(&m_probe, &BusProbe::answered, this, &MprisFollower::onProbeAnswered);
 }
 
 MprisFollower::~MprisFollower()
@@ -94,7 +97,7 @@ MprisFollower::~MprisFollower()
 
 bool MprisFollower::start()
 {
-    if (!connectToBus())
+    if (!m_probe.answers(ProbeTimeout) || !connectToBus())
         return false;
     readPlayers();
     m_healthTimer.start();
@@ -123,13 +126,40 @@ bool MprisFollower::connectToBus()
 
 void MprisFollower::readPlayers()
 {
-    const QDBusConnectionInterface *bus = this->bus().interface();
-    const QStringList names = bus->registeredServiceNames().value();
+    const QDBusMessage listNames = QDBusMessage::createMethodCall(busService, busPath, busService,
+                                                                  QStringLiteral("ListNames"));
+    auto *call = new QDBusPendingCallWatcher(bus().asyncCall(listNames, HealthTimeout), this);
+    call->setProperty("connection", m_connectionName);
+    connect(call, &QDBusPendingCallWatcher::finished, this, &MprisFollower::onNamesListed);
+}
+
+void MprisFollower::onNamesListed(QDBusPendingCallWatcher *call)
+{
+    call->deleteLater();
+    const QDBusPendingReply<QStringList> reply = *call;
+    // A bus that did not answer is the health check's to find.
+    if (reply.isError() || call->property("connection").toString() != m_connectionName)
+        return;
+    const QStringList names = reply.value();
     m_players.removeIf([&names](const auto &player) { return !names.contains(player.key()); });
+    if (!m_players.contains(m_followed))
+        m_followed.clear();
     for (const QString &name : names) {
-        if (name.startsWith(QLatin1String(busNamePrefix)))
-            addPlayer(name, bus->serviceOwner(name).value());
+        if (!name.startsWith(QLatin1String(busNamePrefix)))
+            continue;
+        QDBusMessage getOwner = QDBusMessage::createMethodCall(busService, busPath, busService,
+                                                               QStringLiteral("GetNameOwner"));
+        getOwner << name;
+        auto *ownerCall =
+                new QDBusPendingCallWatcher(bus().asyncCall(getOwner, HealthTimeout), this);
+        connect(ownerCall, &QDBusPendingCallWatcher::finished, this, [this, name, ownerCall] {
+            ownerCall->deleteLater();
+            const QDBusPendingReply<QString> owner = *ownerCall;
+            if (!owner.isError())
+                addPlayer(name, owner.value());
+        });
     }
+    choosePlayer();
 }
 
 void MprisFollower::checkHealth()
@@ -147,6 +177,16 @@ void MprisFollower::onHealthChecked(QDBusPendingCallWatcher *call)
     if (call->property("connection").toString() != m_connectionName)
         return;
     if (call->isError())
+        m_probe.ask(ProbeTimeout);
+    else
+        m_healthTimer.start();
+}
+
+void MprisFollower::onProbeAnswered(bool answering)
+{
+    // The connection is deaf when the daemon answers; when the daemon itself
+    // stands still, a new connection would wait with it.
+    if (answering)
         reconnect();
     m_healthTimer.start();
 }
@@ -155,10 +195,8 @@ void MprisFollower::reconnect()
 {
     // Whatever the deaf connection still holds goes with it.
     QDBusConnection::disconnectFromBus(m_connectionName);
-    if (!connectToBus())
-        return;
-    readPlayers();
-    choosePlayer();
+    if (connectToBus())
+        readPlayers();
 }
 
 QString MprisFollower::player() const

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "busprobe.h"
 #include "playertrack.h"
 
 class QDBusMessage;
@@ -22,7 +23,9 @@ class QDBusPendingCallWatcher;
 // It keeps a bus connection of its own. A player that floods the bus with
 // large signals can leave a connection deaf for good (Qt 6.4 then fails to
 // turn its reading back on), so the connection is checked every few seconds
-// and, when the bus does not answer, replaced and the players read afresh.
+// and, when the bus does not answer while its daemon does, replaced and the
+// players read afresh. Nothing waits on the bus: a daemon that stands still
+// leaves the thread free, and the follower carries on when it moves again.
 class MprisFollower : public QObject
 {
     Q_OBJECT
@@ -37,7 +40,7 @@ public:
     explicit MprisFollower(const QString &name = QString(), QObject *parent = nullptr);
     ~MprisFollower() override;
 
-    // False without a session bus.
+    // False without a session bus, or one whose daemon does not answer.
     bool start();
 
     // The bus name followed, empty while no player is followed.
@@ -60,6 +63,8 @@ private slots:
     void onPropertiesChanged(const QDBusMessage &message);
     void onPropertiesRead(QDBusPendingCallWatcher *call);
     void onHealthChecked(QDBusPendingCallWatcher *call);
+    void onProbeAnswered(bool answering);
+    void onNamesListed(QDBusPendingCallWatcher *call);
     void checkHealth();
 
 private:
@@ -84,8 +89,8 @@ private:
     QDBusConnection bus() const;
     // Opens a connection under a new name and listens on it.
     bool connectToBus();
-    // Takes the players on the bus now, keeping what is known of those
-    // still there, and asks each for its state.
+    // Asks for the players on the bus now; what is known of those still
+    // there is kept, and each is asked for its state.
     void readPlayers();
     void reconnect();
     void addPlayer(const QString &name, const QString &owner);
@@ -95,6 +100,7 @@ private:
 
     QString m_connectionName;
     QTimer m_healthTimer;
+    BusProbe m_probe;
     QString m_wanted;
     QMap<QString, Player> m_players; // by bus name
     QString m_followed;
