@@ -15,18 +15,31 @@ bool isReachable(QNetworkInformation::Reachability reachability)
 
 ReachabilityBackend::ReachabilityBackend(QObject *parent) : BearerBackend(parent), m_online(true)
 {
+    // Loading the system's information takes milliseconds (two plug-ins,
+    // threads of their own, calls on the system bus): a host that loads the
+    // extension does not wait for it. Until it is known, the state counts as
+    // online.
+    QMetaObject::invokeMethod(this, &ReachabilityBackend::loadSystemInformation,
+                              Qt::QueuedConnection);
+}
+
+void ReachabilityBackend::loadSystemInformation()
+{
     if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
         return;
     QNetworkInformation *information = QNetworkInformation::instance();
-    m_online = isReachable(information->reachability());
     connect(information, &QNetworkInformation::reachabilityChanged, this,
-            [this](QNetworkInformation::Reachability reachability) {
-                const bool online = isReachable(reachability);
-                if (online == m_online)
-                    return;
-                m_online = online;
-                emit onlineStateChanged(online);
-            });
+            &ReachabilityBackend::onReachabilityChanged);
+    onReachabilityChanged(information->reachability());
+}
+
+void ReachabilityBackend::onReachabilityChanged(QNetworkInformation::Reachability reachability)
+{
+    const bool online = isReachable(reachability);
+    if (online == m_online)
+        return;
+    m_online = online;
+    emit onlineStateChanged(online);
 }
 
 bool ReachabilityBackend::isOnline() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QNetworkInformation>
+
 #include "bearerbackend.h"
 
 // Connectivity from the system's reachability information. Desktop and handset
@@ -16,6 +18,11 @@ public:
     bool openSession(const NetworkConfiguration &configuration, const QVariantMap &properties,
                      int msecs) override;
 
+private slots:
+    void onReachabilityChanged(QNetworkInformation::Reachability reachability);
+
 private:
+    void loadSystemInformation();
+
     bool m_online;
 };
