@@ -24,17 +24,20 @@ VelloraContainer::VelloraContainer(const QString &name, SvWidget *parent)
     policy->addItem(header);
     SvLinearLayoutPolicy *headerPolicy = createLinearPolicy(header, Qt::Horizontal);
 
+    // Each joins the header before it is styled and given its text: a widget
+    // outside a layout works its size out again (fonts, text shaping) at
+    // every such change.
     auto *divider = new SvSeparator(header, Qt::Horizontal);
+    headerPolicy->addItem(divider);
     divider->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Fixed);
     divider->setStyleName(QStringLiteral("CommonGroupHeaderDividerInverted"));
-    headerPolicy->addItem(divider);
 
     m_header = new SvLabel(header);
+    headerPolicy->addItem(m_header);
     m_header->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_header->setStyleName(QStringLiteral("CommonGroupHeaderInverted"));
     m_header->setText(artistView ? qtTrId("qtn_musi_vellora_artists") : qtTrId("qtn_musi_vellora"));
     m_header->setAccessibleRole(QAccessible::Heading);
-    headerPolicy->addItem(m_header);
 
     m_list = new SvList(this);
     m_list->setAccessibleName(m_header->text());
