@@ -374,7 +374,7 @@ int main(int argc, char *argv[])
     if (!platformGiven && (!hasDisplay || !PlayerOptions::opensWindow(argc, argv)))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    const QString pluginArgument = PlayerOptions::takePluginArgument(&argc, argv);
+    const QString pluginArgument = PluginHost::takePluginArgument(&argc, argv);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));

@@ -40,14 +40,10 @@ struct PlayerOptions
     // --help, --help-all and --version: nothing runs, no bus or home is made.
     static bool onlyTellsAboutItself(int argc, char **argv);
     static bool follows(int argc, char **argv);
-    // Takes --plugin FILE (or --plugin=FILE) out of the arguments before the
-    // application object sees them: Qt's GUI application reads --plugin as
-    // its own option and would drop it. Empty when none is given.
-    static QString takePluginArgument(int *argc, char **argv);
 
     // --help, --help-all and --version end the process as QCommandLineParser
     // does; an unknown option, a missing or bad value gives false and the reason.
-    // pluginArgument: what takePluginArgument() took, if anything.
+    // pluginArgument: what PluginHost::takePluginArgument() took, if anything.
     static bool parse(const QCoreApplication &app, const QString &pluginArgument,
                       PlayerOptions *options, QString *error);
 };
