@@ -1,7 +1,8 @@
 // End-to-end figures of the plug-in as the music player drives it: loaded
 // through QPluginLoader with its three views, against the store emulator on
-// 127.0.0.1. The store runs on a thread of its own, as a remote store would,
-// and the time its thread is busy is taken out of the plug-in's figures.
+// 127.0.0.1. The store runs in a process of its own, as a remote store would:
+// the time it is busy is taken out of the plug-in's figures, and its memory
+// is never the host's.
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -13,13 +14,13 @@
 #include <QFontMetrics>
 #include <QGraphicsScene>
 #include <QHash>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 #include <QXmlStreamReader>
+
+#include <valgrind/callgrind.h>
 
 #include <algorithm>
 #include <ctime>
@@ -27,11 +28,11 @@
 #include <memory>
 #include <vector>
 
-#include "demostore.h"
 #include "panelprobe.h"
 #include "playerenvironment.h"
 #include "pluginhost.h"
 #include "storeendpoint.h"
+#include "storeprocess.h"
 #include "storequeries.h"
 #include "svdetailedlistitem.h"
 #include "svimagewidget.h"
@@ -56,7 +57,13 @@ const double cachedOverheadTargetMs = 1;
 const double cachedRatioTarget = 3;
 const double stallTargetMs = 2;
 const double growthTargetKb = 1024;
+const double memoryShareTargetKb = 5 * 1024;
 const double loadTargetMs = 15;
+// Instruction targets, in millions: a handset core retires about 10^9 a
+// second, so 3 M is 3 ms of a 16.7 ms frame.
+const double loadInstructionsTargetM = -1;
+const double warmInstructionsTargetM = 3;
+const double warmRatioTarget = 2;
 
 QTextStream &out()
 {
@@ -64,16 +71,20 @@ QTextStream &out()
     return stream;
 }
 
-QElapsedTimer &benchClock()
-{
-    static QElapsedTimer clock;
-    return clock;
-}
-
+// The store's process keeps its busy time on the same clock.
 double nowMs()
 {
-    return double(benchClock().nsecsElapsed()) / 1e6;
+    return StoreProcess::monotonicMs();
 }
+
+// Under callgrind (bench_flow --instructions), the instructions of a stretch
+// of work: counting starts afresh at start() and stop() writes what each
+// thread spent under the label. Elsewhere both cost nothing.
+struct InstructionCount
+{
+    static void start() { CALLGRIND_ZERO_STATS; }
+    static void stop(const QString &label) { CALLGRIND_DUMP_STATS_AT(label.toUtf8().constData()); }
+};
 
 // Time the calling thread has spent running.
 double threadCpuMs()
@@ -114,57 +125,6 @@ QString loadAverage()
     return QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '));
 }
 
-// Every event that the store's thread handles is timed here: that is the
-// store's own time, which a real store spends on another machine.
-class BenchApplication : public QApplication
-{
-public:
-    using QApplication::QApplication;
-
-    void setStoreThread(QThread *thread) { m_storeThread = thread; }
-
-    bool notify(QObject *receiver, QEvent *event) override
-    {
-        static thread_local int depth = 0;
-        if (QThread::currentThread() != m_storeThread || depth > 0)
-            return QApplication::notify(receiver, event);
-        ++depth;
-        const double start = nowMs();
-        const bool result = QApplication::notify(receiver, event);
-        const double end = nowMs();
-        --depth;
-        QMutexLocker locker(&m_mutex);
-        m_storeBusy.push_back({ start, end });
-        return result;
-    }
-
-    double storeBusyMs(double from, double to)
-    {
-        QMutexLocker locker(&m_mutex);
-        double busy = 0;
-        for (const auto &[start, end] : m_storeBusy)
-            busy += std::max(0.0, std::min(end, to) - std::max(start, from));
-        return busy;
-    }
-
-    // Keeps the record's memory flat across the memory passes.
-    void forgetStoreBusy()
-    {
-        QMutexLocker locker(&m_mutex);
-        m_storeBusy.clear();
-    }
-
-private:
-    QThread *m_storeThread = nullptr;
-    QMutex m_mutex;
-    std::vector<std::pair<double, double>> m_storeBusy;
-};
-
-BenchApplication *benchApp()
-{
-    return static_cast<BenchApplication *>(QCoreApplication::instance());
-}
-
 // One panel as the bench sees it: when rows reach its list, when every row
 // shows its picture, and whether its loading row showed.
 class PanelWatch : public QObject
@@ -175,6 +135,8 @@ public:
         m_valid = m_probe.follow();
         connect(&m_probe, &PanelProbe::rowsArrived, this, [this] {
             m_rowsAt = nowMs();
+            if (!m_label.isEmpty())
+                InstructionCount::stop(m_label + QStringLiteral(" rows"));
             onChanged();
         });
         connect(&m_probe, &PanelProbe::changed, this, &PanelWatch::onChanged);
@@ -184,8 +146,11 @@ public:
     QString viewId() const { return m_viewId; }
     const PanelProbe &probe() const { return m_probe; }
 
-    void arm()
+    // label: under callgrind, the name under which the change's instructions
+    // are written; empty: not counted.
+    void arm(const QString &label)
     {
+        m_label = label;
         m_startedAt = nowMs();
         m_rowsAt = -1;
         m_picturesAt = -1;
@@ -207,11 +172,15 @@ private:
         if (m_probe.rows().isEmpty() || !m_probe.picturesLoaded())
             return;
         m_picturesAt = nowMs();
+        if (!m_label.isEmpty())
+            InstructionCount::stop(m_label + QStringLiteral(" pictures"));
+        m_label.clear();
         if (changed)
             changed();
     }
 
     QString m_viewId;
+    QString m_label;
     PanelProbe m_probe;
     bool m_valid = false;
     double m_startedAt = -1;
@@ -299,7 +268,8 @@ public:
     // Milliseconds, or a negative value when an answer is not in the cache.
     // withPictures: the cached pictures are decoded into the cells, as for a
     // cached artist; otherwise the cells show the default icon.
-    double run(const QString &viewId, const QString &artist, bool withPictures)
+    double run(const QString &viewId, const QString &artist, bool withPictures,
+               const QString &label)
     {
         StoreEndpoint endpoint = StoreEndpoint::read();
         if (endpoint.territory.isEmpty())
@@ -308,6 +278,7 @@ public:
         const ViewTraits &traits = ViewTraits::of(viewId);
         const StoreQueries::Similar kind = traits.similar;
 
+        InstructionCount::start();
         const double start = nowMs();
         QString id;
         const QList<QStringList> found =
@@ -338,7 +309,9 @@ public:
             else
                 cell.imageWidget()->setImage(QStringLiteral("icon-m-content-audio"));
         }
-        return nowMs() - start;
+        const double end = nowMs();
+        InstructionCount::stop(label);
+        return end - start;
     }
 
 private:
@@ -394,11 +367,11 @@ private:
 class FlowBench
 {
 public:
-    FlowBench(PluginHost &host, DemoStore &store, QObject &storeContext)
+    // store: null where the store's time is not taken out.
+    FlowBench(PluginHost &host, const QList<PlayerTrack> &tracks, StoreProcess *store)
         : m_host(host),
           m_store(store),
-          m_storeContext(storeContext),
-          m_tracks(store.sampleTracks(1000))
+          m_tracks(tracks)
     {
         const QStringList ids = PluginHost::viewIds();
         for (const QString &id : ids) {
@@ -429,11 +402,6 @@ public:
                                [](const auto &w) { return w->isValid(); });
     }
 
-    void onStore(const std::function<void()> &work)
-    {
-        QMetaObject::invokeMethod(&m_storeContext, work, Qt::BlockingQueuedConnection);
-    }
-
     static void clearCache()
     {
         const QString base = QDir::homePath() + QStringLiteral("/.cache/raskrestapi/");
@@ -446,7 +414,8 @@ public:
     }
 
     // Shows the track in the view and waits for its rows and pictures.
-    bool visit(int view, int track, ChainFigures *figures = nullptr)
+    bool visit(int view, int track, ChainFigures *figures = nullptr,
+               const QString &label = QString())
     {
         PanelWatch &watch = *m_watches.at(view);
         // Every request leaves a deferred queue check behind, and any check
@@ -455,7 +424,7 @@ public:
         // checks' length, whose lateness is the machine's, not the plug-in's.
         m_timerLateness << bareTimerLateness();
         idle(50);
-        publish(view, track);
+        publish(view, track, label);
         if (!waitFor([&watch] { return watch.settled(); }))
             return false;
         if (figures) {
@@ -466,8 +435,10 @@ public:
             // loading state); the second is immediate once a download has
             // put the loading row up.
             figures->checks = watch.loadingShown() ? 1 : 2;
-            figures->rowsStore = benchApp()->storeBusyMs(start, watch.rowsAt());
-            figures->picturesStore = benchApp()->storeBusyMs(start, watch.picturesAt());
+            if (m_store) {
+                figures->rowsStore = m_store->busyMs(start, watch.rowsAt());
+                figures->picturesStore = m_store->busyMs(start, watch.picturesAt());
+            }
         }
         return true;
     }
@@ -506,7 +477,7 @@ public:
         return m_tracks.size() >= 6;
     }
 
-    qsizetype trackCount() const { return m_tracks.size(); }
+    const QList<PlayerTrack> &tracks() const { return m_tracks; }
 
     // Rounds of one track change in each view, each round waited out.
     bool visitMany(int count, int firstTrack)
@@ -520,9 +491,10 @@ public:
         return true;
     }
 
-    // Each cold artist is followed by the same work done directly on the
-    // answers it left in the cache, without pictures (the cold chain shows
-    // its rows before they come); each cached one by the same with them.
+    // Each pair of cold artists and the first again, cached, are followed by
+    // the same work done directly on the answers they left in the cache:
+    // without pictures for the cold chain (it shows its rows before they
+    // come), with them for the cached one.
     bool latency(int repetitions, QList<ChainFigures> &cold, QList<ChainFigures> &cached,
                  QList<double> &coldFloors, QList<double> &cachedFloors)
     {
@@ -530,14 +502,19 @@ public:
         for (int r = 0; r < repetitions; ++r) {
             const int view = r % 3;
             const int first = 2 * r;
+            const QString viewId = m_watches.at(view)->viewId();
+            const QString coldLabel = PluginHost::viewName(viewId) + QStringLiteral(" cold");
+            const QString cachedLabel = PluginHost::viewName(viewId) + QStringLiteral(" cached");
             clearCache();
             ChainFigures a, b, again;
-            if (!visit(view, first, &a))
+            if (!visit(view, first, &a, coldLabel) || !visit(view, first + 1, &b, coldLabel)
+                || !visit(view, first, &again, cachedLabel))
                 return false;
-            coldFloors << m_direct.run(m_watches.at(view)->viewId(), artistOf(first), false);
-            if (!visit(view, first + 1, &b) || !visit(view, first, &again))
-                return false;
-            cachedFloors << m_direct.run(m_watches.at(view)->viewId(), artistOf(first), true);
+            // Once the cached chain has read them back, the answers are saved.
+            coldFloors << m_direct.run(viewId, artistOf(first), false,
+                                       coldLabel + QStringLiteral(" floor"));
+            cachedFloors << m_direct.run(viewId, artistOf(first), true,
+                                         cachedLabel + QStringLiteral(" floor"));
             cold << a << b;
             cached << again;
         }
@@ -561,13 +538,7 @@ public:
     bool burst(int changes, int intervalMs, StallClock::Stall *longest, int *pictures)
     {
         clearCache();
-        onStore([this] {
-            StoreFault huge(StoreFault::Kind::HugePicture, QStringLiteral("/pictures/"));
-            huge.times = 0;
-            huge.pictureSize = hugePictureSize;
-            m_store.server().addFault(huge);
-            m_store.server().clearRequestLog();
-        });
+        m_store->serveHugePictures(hugePictureSize);
 
         StallClock stalls;
 
@@ -588,11 +559,7 @@ public:
         stalls.stop();
         changer.stop();
 
-        onStore([this, pictures] {
-            *pictures = m_store.server().requestCount(StoreRequest::Kind::Picture);
-            m_store.server().clearFaults();
-            m_store.server().clearRequestLog();
-        });
+        *pictures = m_store->servePlainPictures();
         *longest = stalls.longest();
         return settled;
     }
@@ -624,14 +591,16 @@ private:
         return fired - start - designedDelayMs;
     }
 
-    void publish(int view, int track)
+    void publish(int view, int track, const QString &label = QString())
     {
         const PlayerTrack &shown = m_tracks.at(track % m_tracks.size());
         PanelWatch &watch = *m_watches.at(view);
         // The artist on screen again asks for nothing: the panel stays settled.
         if (m_shown.value(view) != shown.artist)
-            watch.arm();
+            watch.arm(label);
         m_shown.insert(view, shown.artist);
+        if (!label.isEmpty())
+            InstructionCount::start();
         m_host.publish(watch.viewId(), shown);
     }
 
@@ -681,8 +650,7 @@ private:
     }
 
     PluginHost &m_host;
-    DemoStore &m_store;
-    QObject &m_storeContext;
+    StoreProcess *m_store;
     QList<PlayerTrack> m_tracks;
     QHash<int, QString> m_shown;
     QGraphicsScene m_scene;
@@ -693,13 +661,18 @@ private:
     DirectWork m_direct;
 };
 
+// A host has drawn its own text before it loads an extension; the font
+// database it set up then is not the plug-in's cost.
+void setUpFonts()
+{
+    QFontMetrics(QGuiApplication::font()).height();
+}
+
 // Plug-in load and the three initialize calls, in a fresh process: a
 // second load in the same process would find the library mapped already.
 int measureLoadOnce(const QString &pluginFile)
 {
-    // A host has drawn its own text before it loads an extension; the font
-    // database it set up then is not the plug-in's cost.
-    QFontMetrics(QGuiApplication::font()).height();
+    setUpFonts();
     const double start = nowMs();
     PluginHost host;
     if (!host.load(pluginFile))
@@ -710,22 +683,126 @@ int measureLoadOnce(const QString &pluginFile)
     return 0;
 }
 
+// Runs this program again with the arguments; its standard output, or an
+// empty array when it failed.
+QByteArray runSelf(const QStringList &arguments, int timeoutMs, const QString &wrapper = QString(),
+                   const QStringList &wrapperArguments = {})
+{
+    QProcess child;
+    child.setStandardErrorFile(QProcess::nullDevice());
+    const QString self = QCoreApplication::applicationFilePath();
+    if (wrapper.isEmpty())
+        child.start(self, arguments);
+    else
+        child.start(wrapper, wrapperArguments + QStringList(self) + arguments);
+    if (!child.waitForFinished(timeoutMs) || child.exitStatus() != QProcess::NormalExit
+        || child.exitCode() != 0) {
+        child.kill();
+        return QByteArray();
+    }
+    return child.readAllStandardOutput();
+}
+
 QList<double> measureLoads(int repetitions, const QString &pluginFile)
 {
     QList<double> loads;
     for (int i = 0; i < repetitions; ++i) {
-        QProcess child;
-        child.setStandardErrorFile(QProcess::nullDevice());
-        child.start(QCoreApplication::applicationFilePath(),
-                    { QStringLiteral("--load-once"), QStringLiteral("--plugin"), pluginFile });
-        if (!child.waitForFinished(60000) || child.exitCode() != 0)
-            continue;
         bool ok = false;
-        const double ms = child.readAllStandardOutput().trimmed().toDouble(&ok);
+        const double ms =
+                runSelf({ QStringLiteral("--load-once"), QStringLiteral("--plugin"), pluginFile },
+                        60000)
+                        .trimmed()
+                        .toDouble(&ok);
         if (ok)
             loads << ms;
     }
     return loads;
+}
+
+void writeTracks(const QString &fileName, const QList<PlayerTrack> &tracks)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    for (const PlayerTrack &track : tracks)
+        file.write(QStringList { track.artist, track.album, track.song, track.genre }
+                           .join(QLatin1Char('\t'))
+                           .toUtf8()
+                   + '\n');
+}
+
+QList<PlayerTrack> readTracks(const QString &fileName)
+{
+    QList<PlayerTrack> tracks;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return tracks;
+    while (!file.atEnd()) {
+        const QStringList fields = QString::fromUtf8(file.readLine()).chopped(1).split('\t');
+        tracks.append({ fields.value(0), fields.value(1), fields.value(2), fields.value(3) });
+    }
+    return tracks;
+}
+
+// The points at which a host's resident memory is compared with and without
+// the plug-in; after them, one line per further pass.
+const char *const memoryPoints[] = { "after load", "after the first artist",
+                                     "after 100 artists with pictures" };
+
+// Resident memory of a fresh host at memoryPoints, one "kB" line each, and
+// after each further pass of 100 artists: with the plug-in, or (pluginFile
+// empty) the same host without it, which does everything but load.
+int measureMemory(const QString &pluginFile, const QString &tracksFile, int passes)
+{
+    setUpFonts();
+    PluginHost host;
+    QGraphicsScene scene;
+    std::unique_ptr<FlowBench> bench;
+    if (!pluginFile.isEmpty()) {
+        if (!host.load(pluginFile))
+            return 1;
+        host.initializeAll();
+    }
+    out() << residentKb() << Qt::endl;
+    if (!pluginFile.isEmpty()) {
+        bench = std::make_unique<FlowBench>(host, readTracks(tracksFile), nullptr);
+        FlowBench::clearCache();
+        for (int view = 0; view < 3; ++view) {
+            if (!bench->isValid() || !bench->visit(view, 0))
+                return 1;
+        }
+    }
+    out() << residentKb() << Qt::endl;
+    for (int pass = 0; pass < passes; ++pass) {
+        if (bench) {
+            FlowBench::clearCache();
+            if (!bench->visitMany(visitsPerPass, 1))
+                return 1;
+        }
+        out() << residentKb() << Qt::endl;
+    }
+    return 0;
+}
+
+// Under callgrind: load and the three initialize calls, then the cold and
+// cached track changes with their floors, each counted under its label.
+int countInstructions(const QString &pluginFile, const QString &tracksFile, int repetitions)
+{
+    setUpFonts();
+    InstructionCount::start();
+    PluginHost host;
+    if (!host.load(pluginFile))
+        return 1;
+    host.initializeAll();
+    InstructionCount::stop(QStringLiteral("load"));
+    FlowBench bench(host, readTracks(tracksFile), nullptr);
+    FlowBench::clearCache();
+    QList<ChainFigures> cold, cached;
+    QList<double> coldFloors, cachedFloors;
+    return bench.isValid() && bench.visit(0, 0, nullptr, QStringLiteral("first"))
+                    && bench.latency(repetitions, cold, cached, coldFloors, cachedFloors)
+            ? 0
+            : 1;
 }
 
 struct Row
@@ -746,8 +823,10 @@ void printTable(const QList<Row> &rows, bool *allPass)
                      .arg(QStringLiteral("result"));
     out() << QString(90, QLatin1Char('-')) << '\n';
     for (const Row &row : rows) {
-        const int decimals =
-                row.unit == QLatin1String("ms") || row.unit == QLatin1String("x") ? 2 : 0;
+        const int decimals = row.unit == QLatin1String("ms") || row.unit == QLatin1String("x")
+                        || row.unit == QLatin1String("M")
+                ? 2
+                : 0;
         QString target = QStringLiteral("-");
         QString result;
         if (row.target >= 0) {
@@ -782,24 +861,32 @@ QList<double> collect(const QList<ChainFigures> &chains, Get get)
 struct Options
 {
     QString pluginFile;
+    QString tracksFile;
     bool loadOnce = false;
+    bool memory = false;
+    bool noPlugin = false;
+    bool instructions = false;
+    bool countInstructions = false;
     int repetitions = 15;
     int bursts = 3;
     int burstInterval = 150;
 };
 
-Options parseOptions(const QCoreApplication &app)
+// pluginArgument: what PluginHost::takePluginArgument() took, if anything.
+Options parseOptions(const QCoreApplication &app, const QString &pluginArgument)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
             "Times the plug-in from a track change to rows and pictures, the longest stall of the\n"
-            "user-interface thread in a burst of track changes, resident memory and plug-in load.\n"
+            "user-interface thread in a burst of track changes, the host's resident memory with\n"
+            "and without the plug-in, and plug-in load; with --instructions, counts the\n"
+            "user-interface thread's instructions under callgrind instead.\n"
             "Runs in a throw-away home with its own session bus and the store emulator."));
     parser.addHelpOption();
     const QCommandLineOption repeatOption(
             QStringLiteral("repeat"),
-            QStringLiteral("Cold/cached pairs and load runs (default 15)."), QStringLiteral("N"),
-            QStringLiteral("15"));
+            QStringLiteral("Cold/cached pairs and load runs (default 15; 3 with --instructions)."),
+            QStringLiteral("N"));
     const QCommandLineOption burstsOption(QStringLiteral("bursts"),
                                           QStringLiteral("Bursts and memory passes (default 3)."),
                                           QStringLiteral("N"), QStringLiteral("3"));
@@ -808,28 +895,49 @@ Options parseOptions(const QCoreApplication &app)
             QStringLiteral("Milliseconds between the burst's track changes "
                            "(default 150)."),
             QStringLiteral("MS"), QStringLiteral("150"));
-    const QCommandLineOption loadOnceOption(
-            QStringLiteral("load-once"),
-            QStringLiteral("Time one plug-in load and exit (internal)."));
+    const QCommandLineOption instructionsOption(
+            QStringLiteral("instructions"),
+            QStringLiteral("Count instructions under callgrind (needs valgrind)."));
     const QCommandLineOption homeOption(
             QStringLiteral("home"), QStringLiteral("Run in this home instead of a throw-away one."),
             QStringLiteral("DIR"));
+    // Only for --help: the option itself is taken out before Qt sees it.
     const QCommandLineOption pluginOption(
             QStringLiteral("plugin"), QStringLiteral("The plug-in library."),
             QStringLiteral("FILE"), QStringLiteral(VELLORA_PLUGIN_FILE));
-    parser.addOptions({ repeatOption, burstsOption, intervalOption, loadOnceOption, homeOption,
+    // The runs in child processes.
+    QCommandLineOption loadOnceOption(QStringLiteral("load-once"));
+    QCommandLineOption memoryOption(QStringLiteral("memory"));
+    QCommandLineOption noPluginOption(QStringLiteral("no-plugin"));
+    QCommandLineOption countOption(QStringLiteral("count-instructions"));
+    QCommandLineOption tracksOption(QStringLiteral("tracks"), QString(), QStringLiteral("FILE"));
+    for (QCommandLineOption *internal :
+         { &loadOnceOption, &memoryOption, &noPluginOption, &countOption, &tracksOption }) {
+        internal->setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(*internal);
+    }
+    parser.addOptions({ repeatOption, burstsOption, intervalOption, instructionsOption, homeOption,
                         pluginOption });
     parser.process(app);
 
     Options options;
-    options.pluginFile = parser.value(pluginOption);
+    options.pluginFile =
+            pluginArgument.isEmpty() ? QStringLiteral(VELLORA_PLUGIN_FILE) : pluginArgument;
+    options.tracksFile = parser.value(tracksOption);
     options.loadOnce = parser.isSet(loadOnceOption);
-    options.repetitions = std::max(1, parser.value(repeatOption).toInt());
+    options.memory = parser.isSet(memoryOption);
+    options.noPlugin = parser.isSet(noPluginOption);
+    options.instructions = parser.isSet(instructionsOption);
+    options.countInstructions = parser.isSet(countOption);
+    const bool counting = options.instructions || options.countInstructions;
+    options.repetitions = std::max(1,
+                                   parser.isSet(repeatOption) ? parser.value(repeatOption).toInt()
+                                           : counting         ? 3
+                                                              : 15);
     options.bursts = std::max(1, parser.value(burstsOption).toInt());
     options.burstInterval = std::max(1, parser.value(intervalOption).toInt());
     return options;
 }
-
 // What the runs measured, printed as one table.
 struct Figures
 {
@@ -843,11 +951,40 @@ struct Figures
     QList<double> longestRuns;
     QList<double> idleStalls;
     QList<double> burstPictures;
-    QList<double> growths;
     QList<double> loads;
-    qint64 afterLoadKb = 0;
-    double afterFirstPassKb = 0;
+    // Resident kB at memoryPoints, then after each further pass.
+    QList<double> hostAlone;
+    QList<double> withPlugin;
 };
+
+QList<Row> memoryRows(const Figures &figures)
+{
+    const auto kB = QStringLiteral("kB");
+    const auto share = [&figures](qsizetype point) {
+        return figures.withPlugin.value(point) - figures.hostAlone.value(point);
+    };
+    QList<Row> rows;
+    for (qsizetype point = 0; point < qsizetype(std::size(memoryPoints)); ++point) {
+        rows << Row { QStringLiteral("resident memory %1, host alone").arg(memoryPoints[point]),
+                      figures.hostAlone.value(point), kB, -1 }
+             << Row { QStringLiteral("  with the plug-in"), figures.withPlugin.value(point), kB,
+                      -1 }
+             << Row { QStringLiteral("  the plug-in's share"), share(point), kB, -1 };
+    }
+    const qsizetype last = figures.withPlugin.size() - 1;
+    QList<double> growths;
+    for (qsizetype pass = std::size(memoryPoints); pass <= last; ++pass)
+        growths << figures.withPlugin.at(pass) - figures.withPlugin.at(pass - 1);
+    const qsizetype afterFirst = 1;
+    const qsizetype afterHundred = 2;
+    rows << Row { QStringLiteral("  the plug-in's share after %1 passes of 100").arg(last - 1),
+                  share(last), kB, -1 }
+         << Row { QStringLiteral("  share after 100 artists less after the first"),
+                  share(afterHundred) - share(afterFirst), kB, memoryShareTargetKb }
+         << Row { QStringLiteral("growth over a further 100 artists"), median(growths), kB,
+                  growthTargetKb };
+    return rows;
+}
 
 // True when every figure with a target meets it.
 bool printFigures(const Figures &figures)
@@ -864,74 +1001,181 @@ bool printFigures(const Figures &figures)
             values << chains.at(i * step).rowsOverhead() / floors.at(i);
         return median(values);
     };
-    const QList<Row> rows = {
-        { QStringLiteral("cold artist: viewStarted to rows"),
-          median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
-        { QStringLiteral("  designed checks, as this machine keeps them"),
-          median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
-        { QStringLiteral("  store's own time"),
-          median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
-        { QStringLiteral("  overhead beyond both"),
-          median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
-          coldOverheadTargetMs },
-        { QStringLiteral("  floor: the same work done directly"), median(figures.coldFloors), ms,
-          -1 },
-        { QStringLiteral("  overhead / floor"), ratios(cold, figures.coldFloors, 2),
-          QStringLiteral("x"), -1 },
-        { QStringLiteral("cold artist: viewStarted to pictures in rows"),
-          median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
-        { QStringLiteral("  store's own time"),
-          median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms, -1 },
-        { QStringLiteral("  overhead beyond designed delays and store"),
-          median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })), ms,
-          -1 },
-        { QStringLiteral("cached artist: viewStarted to rows"),
-          median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
-        { QStringLiteral("  designed checks, as this machine keeps them"),
-          median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
-        { QStringLiteral("  store's own time"),
-          median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
-        { QStringLiteral("  overhead beyond both"),
-          median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
-          cachedOverheadTargetMs },
-        { QStringLiteral("  floor: the same work done directly"), median(figures.cachedFloors),
-          ms, -1 },
-        { QStringLiteral("  overhead / floor"), ratios(cached, figures.cachedFloors, 1),
-          QStringLiteral("x"), cachedRatioTarget },
-        { QStringLiteral("cached artist: viewStarted to pictures in rows"),
-          median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
-        { QStringLiteral("lateness of a bare 300 ms timer on this machine"), figures.timerLateness,
-          ms, -1 },
-        { QStringLiteral("longest UI-thread stall, 100-track burst"), median(figures.stalls), ms,
-          -1 },
-        { QStringLiteral("  of which the UI thread was running"), median(figures.stallsRunning),
-          ms, -1 },
-        { QStringLiteral("  floor: longest stall of an idle event loop, as long"),
-          median(figures.idleStalls), ms, -1 },
-        { QStringLiteral("  longest the UI thread ran between two ticks"),
-          median(figures.longestRuns), ms, stallTargetMs },
-        { QStringLiteral("  pictures served per burst"), median(figures.burstPictures), QString(),
-          -1 },
-        { QStringLiteral("resident memory after load"), double(figures.afterLoadKb),
-          QStringLiteral("kB"), -1 },
-        { QStringLiteral("resident memory after 100 artists with pictures"),
-          figures.afterFirstPassKb, QStringLiteral("kB"), -1 },
-        { QStringLiteral("growth over 100 artists after warm-up"), median(figures.growths),
-          QStringLiteral("kB"), growthTargetKb },
-        { QStringLiteral("plug-in load + three initialize calls"), median(figures.loads), ms,
-          loadTargetMs },
-    };
+    const QList<Row> rows =
+            QList<Row> {
+                { QStringLiteral("cold artist: viewStarted to rows"),
+                  median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
+                { QStringLiteral("  designed checks, as this machine keeps them"),
+                  median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
+                { QStringLiteral("  store's own time"),
+                  median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms,
+                  -1 },
+                { QStringLiteral("  overhead beyond both"),
+                  median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+                  coldOverheadTargetMs },
+                { QStringLiteral("  floor: the same work done directly"),
+                  median(figures.coldFloors), ms, -1 },
+                { QStringLiteral("  overhead / floor"), ratios(cold, figures.coldFloors, 2),
+                  QStringLiteral("x"), -1 },
+                { QStringLiteral("cold artist: viewStarted to pictures in rows"),
+                  median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
+                { QStringLiteral("  store's own time"),
+                  median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms,
+                  -1 },
+                { QStringLiteral("  overhead beyond designed delays and store"),
+                  median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })),
+                  ms, -1 },
+                { QStringLiteral("cached artist: viewStarted to rows"),
+                  median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
+                { QStringLiteral("  designed checks, as this machine keeps them"),
+                  median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms,
+                  -1 },
+                { QStringLiteral("  store's own time"),
+                  median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms,
+                  -1 },
+                { QStringLiteral("  overhead beyond both"),
+                  median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })),
+                  ms, cachedOverheadTargetMs },
+                { QStringLiteral("  floor: the same work done directly"),
+                  median(figures.cachedFloors), ms, -1 },
+                { QStringLiteral("  overhead / floor"), ratios(cached, figures.cachedFloors, 1),
+                  QStringLiteral("x"), cachedRatioTarget },
+                { QStringLiteral("cached artist: viewStarted to pictures in rows"),
+                  median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms,
+                  -1 },
+                { QStringLiteral("lateness of a bare 300 ms timer on this machine"),
+                  figures.timerLateness, ms, -1 },
+                { QStringLiteral("longest UI-thread stall, 100-track burst"),
+                  median(figures.stalls), ms, -1 },
+                { QStringLiteral("  of which the UI thread was running"),
+                  median(figures.stallsRunning), ms, -1 },
+                { QStringLiteral("  floor: longest stall of an idle event loop, as long"),
+                  median(figures.idleStalls), ms, -1 },
+                { QStringLiteral("  longest the UI thread ran between two ticks"),
+                  median(figures.longestRuns), ms, stallTargetMs },
+                { QStringLiteral("  pictures served per burst"), median(figures.burstPictures),
+                  QString(), -1 },
+            }
+            + memoryRows(figures)
+            + QList<Row> { { QStringLiteral("plug-in load + three initialize calls"),
+                             median(figures.loads), ms, loadTargetMs } };
     bool allPass = true;
     printTable(rows, &allPass);
     out() << "\n"
           << cold.size() << " cold and " << cached.size() << " cached runs, "
-          << figures.stalls.size() << " bursts, " << figures.growths.size() << " memory passes, "
-          << figures.loads.size() << " loads" << Qt::endl;
+          << figures.stalls.size() << " bursts, " << figures.withPlugin.size() - 2
+          << " memory passes, " << figures.loads.size() << " loads" << Qt::endl;
     return allPass;
 }
 
+// The kB lines of a memory run, or nothing when it failed.
+QList<double> memoryRun(const QStringList &arguments)
+{
+    QList<double> values;
+    const QList<QByteArray> lines = runSelf(arguments, 600000).split('\n');
+    for (const QByteArray &line : lines) {
+        if (!line.isEmpty())
+            values << line.toDouble();
+    }
+    return values;
+}
+
+// The instructions under each label that the user-interface thread spent,
+// from callgrind's files in folder: one list entry per count.
+QHash<QString, QList<double>> readInstructionCounts(const QString &folder)
+{
+    QHash<QString, QList<double>> counts;
+    const QDir dir(folder);
+    // Thread 1, the user-interface thread, writes the files ending in -01.
+    const QStringList files = dir.entryList({ QStringLiteral("callgrind.out.*-01") }, QDir::Files);
+    for (const QString &name : files) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        QString label;
+        double total = -1;
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine().trimmed();
+            if (line.startsWith("desc: Trigger: Client Request: "))
+                label = QString::fromUtf8(line.mid(31));
+            else if (line.startsWith("totals: "))
+                total = line.mid(8).toDouble();
+        }
+        if (!label.isEmpty() && total >= 0)
+            counts[label] << total;
+    }
+    return counts;
+}
+
+// bench_flow --instructions: the work counted under callgrind in a child
+// (the store stays outside it), then one table of millions of instructions.
+int runInstructions(const Options &options, const QList<PlayerTrack> &tracks)
+{
+    QTemporaryDir folder;
+    const QString tracksFile = folder.filePath(QStringLiteral("tracks"));
+    writeTracks(tracksFile, tracks);
+    out() << "bench_flow: counting instructions under callgrind, " << options.repetitions
+          << " cold/cached runs" << Qt::endl;
+    const QByteArray counted = runSelf(
+            { QStringLiteral("--count-instructions"), QStringLiteral("--tracks"), tracksFile,
+              QStringLiteral("--plugin"), options.pluginFile, QStringLiteral("--repeat"),
+              QString::number(options.repetitions) },
+            3600 * 1000, QStringLiteral("valgrind"),
+            { QStringLiteral("--tool=callgrind"), QStringLiteral("--separate-threads=yes"),
+              QStringLiteral("--callgrind-out-file=%1/callgrind.out.%p").arg(folder.path()) });
+    const QHash<QString, QList<double>> counts = readInstructionCounts(folder.path());
+    if (!counted.contains("counted") || counts.isEmpty()) {
+        out() << "bench_flow: the run under callgrind failed (is valgrind installed?)" << Qt::endl;
+        return 1;
+    }
+    const auto millions = [&counts](const QString &label) {
+        return median(counts.value(label)) / 1e6;
+    };
+    // Rows to pictures: the two counts of one change added, change by change.
+    const auto toPictures = [&counts](const QString &change) {
+        const QList<double> rows = counts.value(change + QStringLiteral(" rows"));
+        const QList<double> pictures = counts.value(change + QStringLiteral(" pictures"));
+        QList<double> sums;
+        for (qsizetype i = 0; i < rows.size() && i < pictures.size(); ++i)
+            sums << rows.at(i) + pictures.at(i);
+        return median(sums) / 1e6;
+    };
+    const auto M = QStringLiteral("M");
+    QList<Row> rows = {
+        { QStringLiteral("plug-in load + three initialize calls"), millions(QStringLiteral("load")),
+          M, loadInstructionsTargetM },
+        { QStringLiteral("first artist after load (player view): to rows"),
+          millions(QStringLiteral("first rows")), M, -1 },
+        { QStringLiteral("  to pictures in rows"), toPictures(QStringLiteral("first")), M, -1 },
+    };
+    const QStringList views = PluginHost::viewIds();
+    for (const QString &viewId : views) {
+        const QString view = PluginHost::viewName(viewId);
+        const QString cold = view + QStringLiteral(" cold");
+        const QString cached = view + QStringLiteral(" cached");
+        const double cachedFloor = millions(cached + QStringLiteral(" floor"));
+        rows << Row { QStringLiteral("%1 view, cold artist: to rows").arg(view),
+                      millions(cold + QStringLiteral(" rows")), M, -1 }
+             << Row { QStringLiteral("  to pictures in rows"), toPictures(cold), M, -1 }
+             << Row { QStringLiteral("  floor: the same work done directly"),
+                      millions(cold + QStringLiteral(" floor")), M, -1 }
+             << Row { QStringLiteral("%1 view, cached artist: to rows").arg(view),
+                      millions(cached + QStringLiteral(" rows")), M, -1 }
+             << Row { QStringLiteral("  to pictures in rows"), toPictures(cached), M,
+                      warmInstructionsTargetM }
+             << Row { QStringLiteral("  floor: the same work done directly"), cachedFloor, M, -1 }
+             << Row { QStringLiteral("  to pictures / floor"), toPictures(cached) / cachedFloor,
+                      QStringLiteral("x"), warmRatioTarget };
+    }
+    bool allPass = true;
+    out() << "Millions of instructions the user-interface thread ran (callgrind), medians of "
+          << options.repetitions << " runs per view\n\n";
+    printTable(rows, &allPass);
+    return allPass ? 0 : 1;
+}
+
 // Loads the plug-in and runs every measurement against the store; the exit status.
-int runBench(BenchApplication &app, const Options &options, DemoStore &store, QObject &storeContext)
+int runBench(const Options &options, StoreProcess &store)
 {
     PluginHost host;
     if (!host.load(options.pluginFile)) {
@@ -939,10 +1183,8 @@ int runBench(BenchApplication &app, const Options &options, DemoStore &store, QO
         return 1;
     }
     host.initializeAll();
-    Figures figures;
-    figures.afterLoadKb = residentKb();
 
-    FlowBench bench(host, store, storeContext);
+    FlowBench bench(host, store.sampleTracks(1000), &store);
     if (!bench.isValid()) {
         out() << "bench_flow: the panels are not as expected" << Qt::endl;
         return 1;
@@ -958,8 +1200,11 @@ int runBench(BenchApplication &app, const Options &options, DemoStore &store, QO
     out() << "bench_flow: warming up" << Qt::endl;
     if (!bench.pickTracks())
         return fail("the warm-up");
-    out() << "bench_flow: " << bench.trackCount() << " artists with similar items" << Qt::endl;
+    out() << "bench_flow: " << bench.tracks().size() << " artists with similar items" << Qt::endl;
+    if (options.instructions)
+        return runInstructions(options, bench.tracks());
 
+    Figures figures;
     out() << "bench_flow: " << options.repetitions << " cold/cached runs" << Qt::endl;
     if (!bench.latency(options.repetitions, figures.cold, figures.cached, figures.coldFloors,
                        figures.cachedFloors))
@@ -981,22 +1226,24 @@ int runBench(BenchApplication &app, const Options &options, DemoStore &store, QO
         figures.idleStalls << FlowBench::idleStall(100 * options.burstInterval).ms;
     }
 
-    out() << "bench_flow: memory, " << visitsPerPass << " artists with pictures per pass"
-          << Qt::endl;
-    FlowBench::clearCache();
-    if (!bench.visitMany(visitsPerPass, 0))
-        return fail("the memory warm-up");
-    for (int i = 0; i < options.bursts; ++i) {
-        FlowBench::clearCache();
-        app.forgetStoreBusy();
-        const qint64 before = residentKb();
-        if (!bench.visitMany(visitsPerPass, 0))
-            return fail("a memory pass");
-        const qint64 after = residentKb();
-        if (i == 0)
-            figures.afterFirstPassKb = double(after);
-        figures.growths << double(after - before);
-    }
+    out() << "bench_flow: resident memory of a fresh host with and without the plug-in, "
+          << options.bursts << " passes of " << visitsPerPass << " artists with pictures of "
+          << hugePictureSize.width() << " x " << hugePictureSize.height() << Qt::endl;
+    QTemporaryDir folder;
+    const QString tracksFile = folder.filePath(QStringLiteral("tracks"));
+    writeTracks(tracksFile, bench.tracks());
+    store.forgetBusy();
+    store.serveHugePictures(hugePictureSize);
+    const QStringList memoryArguments = { QStringLiteral("--memory"), QStringLiteral("--tracks"),
+                                          tracksFile, QStringLiteral("--bursts"),
+                                          QString::number(options.bursts) };
+    figures.withPlugin = memoryRun(
+            memoryArguments + QStringList { QStringLiteral("--plugin"), options.pluginFile });
+    figures.hostAlone = memoryRun(memoryArguments + QStringList { QStringLiteral("--no-plugin") });
+    store.servePlainPictures();
+    if (figures.withPlugin.size() != qsizetype(std::size(memoryPoints)) + options.bursts - 1
+        || figures.hostAlone.size() != figures.withPlugin.size())
+        return fail("a memory run");
 
     out() << "bench_flow: " << options.repetitions << " plug-in loads" << Qt::endl;
     figures.loads = measureLoads(options.repetitions, options.pluginFile);
@@ -1007,7 +1254,8 @@ int runBench(BenchApplication &app, const Options &options, DemoStore &store, QO
 
 int main(int argc, char *argv[])
 {
-    benchClock().start();
+    if (argc > 1 && qstrcmp(argv[1], StoreProcess::Option) == 0)
+        return StoreProcess::serve(argc, argv);
     PlayerEnvironment environment(argc, argv);
     if (const int status = environment.isolate(); status >= 0)
         return status;
@@ -1016,10 +1264,21 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty(SvLocale::translationPathVariable))
         qputenv(SvLocale::translationPathVariable, VELLORA_TRANSLATIONS_DIR);
 
-    BenchApplication app(argc, argv);
-    const Options options = parseOptions(app);
+    const QString pluginArgument = PluginHost::takePluginArgument(&argc, argv);
+    QApplication app(argc, argv);
+    const Options options = parseOptions(app, pluginArgument);
     if (options.loadOnce)
         return measureLoadOnce(options.pluginFile);
+    if (options.memory)
+        return measureMemory(options.noPlugin ? QString() : options.pluginFile, options.tracksFile,
+                             options.bursts);
+    if (options.countInstructions) {
+        const int status =
+                countInstructions(options.pluginFile, options.tracksFile, options.repetitions);
+        if (status == 0)
+            out() << "counted" << Qt::endl;
+        return status;
+    }
     if (!environment.isSandboxed()) {
         // The bench clears the answer and picture cache and writes the store
         // client's settings file: never in a home of value.
@@ -1028,33 +1287,10 @@ int main(int argc, char *argv[])
     }
 
     out() << "bench_flow: load average at start " << loadAverage() << Qt::endl;
-
-    QThread storeThread;
-    storeThread.setObjectName(QStringLiteral("store"));
-    app.setStoreThread(&storeThread);
-    storeThread.start();
-    QObject storeContext;
-    storeContext.moveToThread(&storeThread);
-    std::unique_ptr<DemoStore> store;
-    bool storeUp = false;
-    QMetaObject::invokeMethod(
-            &storeContext,
-            [&] {
-                store = std::make_unique<DemoStore>();
-                storeUp = store->start();
-            },
-            Qt::BlockingQueuedConnection);
-
-    int status = 1;
-    if (storeUp) {
-        store->writeClientSettings();
-        status = runBench(app, options, *store, storeContext);
-    } else {
-        out() << "bench_flow: the store emulator cannot listen on 127.0.0.1" << Qt::endl;
+    StoreProcess store;
+    if (!store.start(QCoreApplication::applicationFilePath())) {
+        out() << "bench_flow: " << store.errorString() << Qt::endl;
+        return 1;
     }
-    QMetaObject::invokeMethod(
-            &storeContext, [&] { store.reset(); }, Qt::BlockingQueuedConnection);
-    storeThread.quit();
-    storeThread.wait();
-    return status;
+    return runBench(options, store);
 }
