@@ -4,6 +4,10 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <sys/mman.h>
+
+#include <utility>
+
 #include "cachefile.h"
 #include "jpegstructure.h"
 #include "regularfile.h"
@@ -23,6 +27,32 @@ const qint64 MaxWholeDecodePixels = qint64(4000) * 3000;
 const int MaxJpegScans = 64;
 // Thumbnails are only ever written here, as JPEG of a few kilobytes.
 const qint64 MaxThumbnailBytes = 64 * 1024;
+
+// A picture decoded whole is written into pages of its own, which go back to
+// the system the moment it is freed. Taken from the C library's heap, a
+// buffer this large (27 MB for 3000 x 2250) would raise the size below which
+// the library keeps what is freed: one large picture would leave tens of
+// megabytes of freed heap with the host for good.
+QImage decodeTarget(const QSize &size, QImage::Format format)
+{
+    if (format == QImage::Format_Invalid)
+        return {};
+    const qsizetype bitsPerLine =
+            qsizetype(size.width()) * QImage::toPixelFormat(format).bitsPerPixel();
+    const qsizetype bytesPerLine = (bitsPerLine + 31) / 32 * 4;
+    const size_t length = size_t(bytesPerLine) * size_t(size.height());
+    void *pages = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED)
+        return {};
+    auto *mapping = new std::pair<void *, size_t>(pages, length);
+    const auto unmap = [](void *info) {
+        const auto *mapping = static_cast<std::pair<void *, size_t> *>(info);
+        munmap(mapping->first, mapping->second);
+        delete mapping;
+    };
+    return QImage(static_cast<uchar *>(pages), size.width(), size.height(), bytesPerLine, format,
+                  unmap, mapping);
+}
 
 } // namespace
 
@@ -56,7 +86,10 @@ QImage Thumbnailer::scale(const QByteArray &body)
     // picture; the high quality asks them to scale smoothly.
     reader.setQuality(100);
     reader.setScaledSize(Size);
-    QImage image = reader.read();
+    // A decoder reads into the picture it is given when size and format match.
+    QImage image = scaledDecode ? QImage() : decodeTarget(declared, reader.imageFormat());
+    if (!reader.read(&image))
+        return {};
     if (!image.isNull() && image.size() != Size)
         image = image.scaled(Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
