@@ -23,7 +23,6 @@
 #include <QXmlStreamReader>
 
 #include <valgrind/callgrind.h>
-#include <valgrind/valgrind.h>
 
 #include <algorithm>
 #include <ctime>
@@ -426,9 +425,7 @@ public:
         // waits for exactly its own checks. The wait is a bare timer of the
         // checks' length, whose lateness is the machine's, not the plug-in's.
         m_timerLateness << bareTimerLateness();
-        // Under callgrind the last change's duplicate downloads may still be
-        // finishing: they are not this change's work.
-        idle(RUNNING_ON_VALGRIND ? 2000 : 50);
+        idle(50);
         publish(view, track, label);
         if (!waitFor([&watch] { return watch.settled(); }))
             return false;
