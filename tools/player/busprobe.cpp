@@ -7,7 +7,8 @@ namespace {
 
 // An authentication request that names no mechanism: a daemon answers it at
 // once with the mechanisms it takes, and nothing is ever authenticated.
-const QByteArray Question = QByteArrayLiteral("\0AUTH\r\n");
+constexpr char Question[] = "\0AUTH\r\n";
+constexpr qint64 QuestionLength = sizeof Question - 1;
 
 // Starts connecting the socket to the session bus's daemon; false when the
 // bus is not reached through a local socket.
@@ -71,13 +72,14 @@ bool BusProbe::answers(int timeoutMs)
     QLocalSocket socket;
     if (!connectToDaemon(socket))
         return true;
-    return socket.waitForConnected(deadline.remainingTime()) && socket.write(Question) > 0
+    return socket.waitForConnected(deadline.remainingTime())
+            && socket.write(Question, QuestionLength) > 0
             && socket.waitForReadyRead(deadline.remainingTime());
 }
 
 void BusProbe::onConnected()
 {
-    m_socket.write(Question);
+    m_socket.write(Question, QuestionLength);
 }
 
 void BusProbe::onReadyRead()
