@@ -410,7 +410,7 @@ int main(int argc, char *argv[])
     if (options.follow) {
         follower = std::make_unique<MprisFollower>(options.followName);
         if (!follower->start()) {
-            err() << "vellora-player: no session bus to follow players on" << Qt::endl;
+            err() << "vellora-player: the session bus does not answer" << Qt::endl;
             return Failure;
         }
     }
