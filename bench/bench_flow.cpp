@@ -63,7 +63,8 @@ const double memoryShareTargetKb = 5 * 1024;
 const double loadTargetMs = 15;
 // Instruction targets, in millions: a handset core retires about 10^9 a
 // second, so 3 M is 3 ms of a 16.7 ms frame.
-const double loadInstructionsTargetM = -1;
+// Load and three initialize calls counted 14.7 M before the accessibility work.
+const double loadInstructionsTargetM = 14.7;
 const double warmInstructionsTargetM = 3;
 const double warmRatioTarget = 2;
 
@@ -1012,64 +1013,58 @@ bool printFigures(const Figures &figures)
             values << chains.at(i * step).rowsOverhead() / floors.at(i);
         return median(values);
     };
-    const QList<Row> rows =
-            QList<Row> {
-                { QStringLiteral("cold artist: viewStarted to rows"),
-                  median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
-                { QStringLiteral("  designed checks, as this machine keeps them"),
-                  median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
-                { QStringLiteral("  store's own time"),
-                  median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms,
-                  -1 },
-                { QStringLiteral("  overhead beyond both"),
-                  median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
-                  coldOverheadTargetMs },
-                { QStringLiteral("  floor: the same work done directly"),
-                  median(figures.coldFloors), ms, -1 },
-                { QStringLiteral("  overhead / floor"), ratios(cold, figures.coldFloors, 2),
-                  QStringLiteral("x"), -1 },
-                { QStringLiteral("cold artist: viewStarted to pictures in rows"),
-                  median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
-                { QStringLiteral("  store's own time"),
-                  median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms,
-                  -1 },
-                { QStringLiteral("  overhead beyond designed delays and store"),
-                  median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })),
-                  ms, -1 },
-                { QStringLiteral("cached artist: viewStarted to rows"),
-                  median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
-                { QStringLiteral("  designed checks, as this machine keeps them"),
-                  median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms,
-                  -1 },
-                { QStringLiteral("  store's own time"),
-                  median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms,
-                  -1 },
-                { QStringLiteral("  overhead beyond both"),
-                  median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })),
-                  ms, cachedOverheadTargetMs },
-                { QStringLiteral("  floor: the same work done directly"),
-                  median(figures.cachedFloors), ms, -1 },
-                { QStringLiteral("  overhead / floor"), ratios(cached, figures.cachedFloors, 1),
-                  QStringLiteral("x"), cachedRatioTarget },
-                { QStringLiteral("cached artist: viewStarted to pictures in rows"),
-                  median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms,
-                  -1 },
-                { QStringLiteral("lateness of a bare 300 ms timer on this machine"),
-                  figures.timerLateness, ms, -1 },
-                { QStringLiteral("longest UI-thread stall, 100-track burst"),
-                  median(figures.stalls), ms, -1 },
-                { QStringLiteral("  of which the UI thread was running"),
-                  median(figures.stallsRunning), ms, -1 },
-                { QStringLiteral("  floor: longest stall of an idle event loop, as long"),
-                  median(figures.idleStalls), ms, -1 },
-                { QStringLiteral("  longest the UI thread ran between two ticks"),
-                  median(figures.longestRuns), ms, stallTargetMs },
-                { QStringLiteral("  pictures served per burst"), median(figures.burstPictures),
-                  QString(), -1 },
-            }
-            + memoryRows(figures)
-            + QList<Row> { { QStringLiteral("plug-in load + three initialize calls"),
-                             median(figures.loads), ms, loadTargetMs } };
+    QList<Row> rows = {
+        { QStringLiteral("cold artist: viewStarted to rows"),
+          median(collect(cold, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
+        { QStringLiteral("  designed checks, as this machine keeps them"),
+          median(collect(cold, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
+        { QStringLiteral("  store's own time"),
+          median(collect(cold, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
+        { QStringLiteral("  overhead beyond both"),
+          median(collect(cold, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+          coldOverheadTargetMs },
+        { QStringLiteral("  floor: the same work done directly"), median(figures.coldFloors), ms,
+          -1 },
+        { QStringLiteral("  overhead / floor"), ratios(cold, figures.coldFloors, 2),
+          QStringLiteral("x"), -1 },
+        { QStringLiteral("cold artist: viewStarted to pictures in rows"),
+          median(collect(cold, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
+        { QStringLiteral("  store's own time"),
+          median(collect(cold, [](const ChainFigures &c) { return c.picturesStore; })), ms, -1 },
+        { QStringLiteral("  overhead beyond designed delays and store"),
+          median(collect(cold, [](const ChainFigures &c) { return c.picturesOverhead(); })), ms,
+          -1 },
+        { QStringLiteral("cached artist: viewStarted to rows"),
+          median(collect(cached, [](const ChainFigures &c) { return c.rows; })), ms, -1 },
+        { QStringLiteral("  designed checks, as this machine keeps them"),
+          median(collect(cached, [](const ChainFigures &c) { return c.designed; })), ms, -1 },
+        { QStringLiteral("  store's own time"),
+          median(collect(cached, [](const ChainFigures &c) { return c.rowsStore; })), ms, -1 },
+        { QStringLiteral("  overhead beyond both"),
+          median(collect(cached, [](const ChainFigures &c) { return c.rowsOverhead(); })), ms,
+          cachedOverheadTargetMs },
+        { QStringLiteral("  floor: the same work done directly"), median(figures.cachedFloors), ms,
+          -1 },
+        { QStringLiteral("  overhead / floor"), ratios(cached, figures.cachedFloors, 1),
+          QStringLiteral("x"), cachedRatioTarget },
+        { QStringLiteral("cached artist: viewStarted to pictures in rows"),
+          median(collect(cached, [](const ChainFigures &c) { return c.pictures; })), ms, -1 },
+        { QStringLiteral("lateness of a bare 300 ms timer on this machine"), figures.timerLateness,
+          ms, -1 },
+        { QStringLiteral("longest UI-thread stall, 100-track burst"), median(figures.stalls), ms,
+          -1 },
+        { QStringLiteral("  of which the UI thread was running"), median(figures.stallsRunning), ms,
+          -1 },
+        { QStringLiteral("  floor: longest stall of an idle event loop, as long"),
+          median(figures.idleStalls), ms, -1 },
+        { QStringLiteral("  longest the UI thread ran between two ticks"),
+          median(figures.longestRuns), ms, stallTargetMs },
+        { QStringLiteral("  pictures served per burst"), median(figures.burstPictures), QString(),
+          -1 },
+    };
+    rows += memoryRows(figures);
+    rows << Row { QStringLiteral("plug-in load + three initialize calls"), median(figures.loads),
+                  ms, loadTargetMs };
     bool allPass = true;
     printTable(rows, &allPass);
     out() << "\n"

@@ -86,8 +86,9 @@ QImage Thumbnailer::scale(const QByteArray &body)
     // picture; the high quality asks them to scale smoothly.
     reader.setQuality(100);
     reader.setScaledSize(Size);
-    // A decoder reads into the picture it is given when size and format match.
-    QImage image = scaledDecode ? QImage() : decodeTarget(declared, reader.imageFormat());
+    // The PNG decoder, which cannot scale, reads into the picture it is given
+    // when size and format match; the JPEG decoder makes its scaled picture.
+    QImage image = format == "png" ? decodeTarget(declared, reader.imageFormat()) : QImage();
     if (!reader.read(&image))
         return {};
     if (!image.isNull() && image.size() != Size)
