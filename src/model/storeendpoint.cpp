@@ -2,31 +2,26 @@
 
 #include <QDebug>
 #include <QHash>
-#include <QScopeGuard>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
-#include <QVariant>
 
+#include "inireader.h"
 #include "regularfile.h"
 #include "storeconstants.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 namespace {
 
-constexpr QLatin1String ProtocolKey("ServiceProviders/CorvexMusic/PAPI/protocol");
-constexpr QLatin1String HostKey("ServiceProviders/CorvexMusic/PAPI/host");
-constexpr QLatin1String TokenKey("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken");
-constexpr QLatin1String VersionKey("ServiceProviders/CorvexMusic/PAPI/version");
-constexpr QLatin1String TerritoryKey("User/territory");
+const QString ProtocolKey("ServiceProviders/CorvexMusic/PAPI/protocol");
+const QString HostKey("ServiceProviders/CorvexMusic/PAPI/host");
+const QString TokenKey("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken");
+const QString VersionKey("ServiceProviders/CorvexMusic/PAPI/version");
+const QString TerritoryKey("User/territory");
 
 // The values of our keys that the file holds. The file is read once, without
 // blocking, and only if it is a regular file of a sane size: the reading runs
 // on the user-interface thread, where a named pipe swapped in would block it
-// for ever.
-QHash<QString, QVariant> readSettings(const QString &path)
+// for ever. Our values are all text; none is ever decoded into an object.
+QHash<QString, QString> readSettings(const QString &path)
 {
     QByteArray bytes;
     switch (RegularFile::read(path, StoreEndpoint::MaxSettingsFileSize, &bytes,
@@ -40,20 +35,11 @@ QHash<QString, QVariant> readSettings(const QString &path)
     default:
         return {};
     }
-    // QSettings reads only files that it opens itself: the bytes that were
-    // checked reach it as a file in memory, which nobody can swap.
-    const int fd = ::memfd_create("vellora-settings", MFD_CLOEXEC);
-    if (fd < 0)
-        return {};
-    const auto closing = qScopeGuard([fd] { ::close(fd); });
-    if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
-        return {};
-    const QSettings settings(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::IniFormat);
-    QHash<QString, QVariant> values;
-    for (const QLatin1String key : { ProtocolKey, HostKey, TokenKey, VersionKey, TerritoryKey }) {
-        if (settings.contains(key))
-            values.insert(key, settings.value(key));
-    }
+    QStringList objects;
+    const QHash<QString, QString> values = IniReader::read(
+            bytes, { ProtocolKey, HostKey, TokenKey, VersionKey, TerritoryKey }, &objects);
+    for (const QString &key : std::as_const(objects))
+        qDebug() << "VelloraModel::loadSondrelSettings() - ignored object value of" << key;
     return values;
 }
 
@@ -85,9 +71,9 @@ QString StoreEndpoint::settingsPath()
 
 StoreEndpoint StoreEndpoint::read(const QString &settingsPath)
 {
-    const QHash<QString, QVariant> settings = readSettings(settingsPath);
-    const auto value = [&settings](QLatin1String key, const char *fallback) {
-        return settings.value(key, QString::fromLatin1(fallback)).toString();
+    const QHash<QString, QString> settings = readSettings(settingsPath);
+    const auto value = [&settings](const QString &key, const char *fallback) {
+        return settings.value(key, QString::fromLatin1(fallback));
     };
     QString protocol = value(ProtocolKey, StoreConstants::DefaultProtocol);
     QString host = value(HostKey, StoreConstants::DefaultHost);

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTcpServer>
 #include <QUrl>
@@ -33,6 +35,7 @@
 #include "promotionnetworkapi.h"
 #include "storeclientsettings.h"
 #include "storeconstants.h"
+#include "storeendpoint.h"
 #include "storeserver.h"
 #include "tekumusicbuttonwidget.h"
 
@@ -396,6 +399,48 @@ void tst_EnvironmentFaults::environment_data()
                                 return stage;
                             },
                              noMatches };
+    // QSettings would decode these values into objects whenever the store's
+    // settings are read: a list nested 30 000 deep overflowed the stack, and
+    // seven pictures of 5600 x 5600 took 13 s and 897 MB at each track change.
+    QTest::newRow("settings-with-nested-variant")
+            << Environment { [=] {
+                                QByteArray value = "@Variant(";
+                                // A list of one item, down to an invalid value.
+                                for (int i = 0; i < 30000; ++i)
+                                    value += "\\0\\0\\0\\t\\0\\0\\0\\x1";
+                                value += "\\0\\0\\0\\0)";
+                                QFile settings(settingsPath);
+                                staged(settings.open(QIODevice::Append)
+                                               && settings.write("\n[User]\nterritory=" + value
+                                                                 + "\n"),
+                                       "a nested value appended");
+                                staged(settings.size() < StoreEndpoint::MaxSettingsFileSize,
+                                       "settings within the size bound");
+                                return Stage { restoreSettings };
+                            },
+                             thumbnails };
+    QTest::newRow("settings-with-pictures")
+            << Environment { [=] {
+                                QTemporaryDir folder;
+                                const QString scratch = folder.filePath(QStringLiteral("p.ini"));
+                                QImage picture(5600, 5600, QImage::Format_Grayscale8);
+                                picture.fill(Qt::darkCyan);
+                                QSettings(scratch, QSettings::IniFormat)
+                                        .setValue(QStringLiteral("picture"), picture);
+                                QByteArray value = TestFiles::read(scratch);
+                                value = value.mid(value.indexOf("picture=") + 8).trimmed();
+                                QFile settings(settingsPath);
+                                staged(settings.open(QIODevice::Append)
+                                               && settings.write("\n[ServiceProviders]\n"),
+                                       "a section appended");
+                                for (int i = 0; i < 7; ++i)
+                                    settings.write("CorvexMusic\\PAPI\\logo" + QByteArray::number(i)
+                                                   + '=' + value + '\n');
+                                staged(settings.size() < StoreEndpoint::MaxSettingsFileSize,
+                                       "settings within the size bound");
+                                return Stage { restoreSettings };
+                            },
+                             thumbnails };
     // An empty territory makes the panel ask the handset; the system bus of
     // this sandbox does not exist.
     QTest::newRow("no-modemmanager")
@@ -465,6 +510,7 @@ void tst_EnvironmentFaults::environment()
         return;
 
     auto run = std::make_unique<PanelRun>(ViewNames::Player);
+    FaultHarness::resetPeakMemory();
     const Awaited result = FaultHarness::await(*run, environment.expect, FaultHarness::artist());
     QVERIFY2(result.reached, qPrintable(result.shown));
     UiGapWatch watch;
@@ -475,6 +521,8 @@ void tst_EnvironmentFaults::environment()
         return;
     QVERIFY2(longestGap < FaultHarness::UiGapCeilingMs,
              qPrintable(FaultHarness::describeGap(longestGap)));
+    const qint64 peak = FaultHarness::peakMemory();
+    QVERIFY2(peak < MemoryCeiling, qPrintable(QStringLiteral("%1 MiB resident").arg(peak >> 20)));
     const QString harm = stage.harm();
     const QStringList problems = FaultHarness::auditCache(stage.allowedLinks);
     QVERIFY2(harm.isEmpty(), qPrintable(harm));
