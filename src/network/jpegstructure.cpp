@@ -55,10 +55,13 @@ JpegStructure JpegStructure::read(const QByteArray &data)
             structure.progressive = true;
         if (isFrame(code)) {
             ++structure.frames;
-            // Length (2), sample precision (1), then the height and the width.
-            if (at + 8 < data.size())
+            // Length (2), sample precision (1), the height, the width and
+            // the number of components.
+            if (at + 9 < data.size()) {
                 structure.size = QSize((int(byte(at + 7)) << 8) | byte(at + 8),
                                        (int(byte(at + 5)) << 8) | byte(at + 6));
+                structure.components = byte(at + 9);
+            }
         }
         if (at + 3 >= data.size())
             break;

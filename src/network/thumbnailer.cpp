@@ -10,18 +10,22 @@
 
 #include "cachefile.h"
 #include "jpegstructure.h"
+#include "pngstructure.h"
 #include "regularfile.h"
 
 namespace {
 
-// A baseline JPEG is decoded at an eighth of its size; far beyond any store
-// picture, a larger declared size is a broken or hostile file.
+// A JPEG of one scan is decoded a band at a time at an eighth of its size;
+// far beyond any store picture, a larger declared size is a broken or
+// hostile file.
 const qint64 MaxScaledDecodePixels = qint64(8192) * 8192;
-// Every other picture is held whole while it is decoded: four bytes a pixel,
-// or for a progressive JPEG two for each component, however small it comes
-// out. 12 megapixels (a camera's 4000 x 3000, beyond any album art) cost at
-// most 72 MB; a 35-byte GIF claiming 5700 x 5700 took 144 MB.
+// Every other picture is held whole while it is decoded, however small it
+// comes out: four bytes a pixel, eight for 16-bit samples, or for a JPEG of
+// several scans two for each sample of each component. 12 megapixels (a
+// camera's 4000 x 3000, beyond any album art) in three components cost
+// 72 MB; a 35-byte GIF claiming 5700 x 5700 took 144 MB.
 const qint64 MaxWholeDecodePixels = qint64(4000) * 3000;
+const qint64 MaxWholeDecodeBytes = MaxWholeDecodePixels * 3 * 2;
 // Each scan is a pass over the whole picture. Encoders write about ten; a
 // file with thousands of empty ones keeps the decoder busy for minutes.
 const int MaxJpegScans = 64;
@@ -58,8 +62,11 @@ QImage decodeTarget(const QSize &size, QImage::Format format)
 
 QImage Thumbnailer::scale(const QByteArray &body)
 {
-    QBuffer buffer;
-    buffer.setData(body);
+    // The PNG decoder would inflate every text chunk just to tell the size:
+    // it only ever sees the picture without them.
+    const PngStructure png = PngStructure::read(body);
+    QByteArray bytes = png.valid ? png.withoutText : body;
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     // A picture that does not tell its size cannot be judged before it is decoded.
@@ -69,17 +76,19 @@ QImage Thumbnailer::scale(const QByteArray &body)
     // Only formats whose header tells the size that gets decoded: an icon's
     // directory, for one, may say 256 x 256 and hold a picture of any size.
     const QByteArray format = reader.format();
-    if (format != "jpeg" && format != "png")
+    if ((format != "jpeg" && format != "png") || (format == "png") != png.valid)
         return {};
     const qint64 pixels = qint64(declared.width()) * declared.height();
-    bool scaledDecode = false;
+    // What the decoder holds whole; nothing for a JPEG that it streams.
+    qint64 held = pixels * (png.bitDepth == 16 ? 8 : 4);
     if (format == "jpeg") {
         const JpegStructure jpeg = JpegStructure::read(body);
         if (!jpeg.complete || jpeg.scans > MaxJpegScans)
             return {};
-        scaledDecode = !jpeg.progressive;
+        held = jpeg.progressive || jpeg.scans > 1 ? pixels * qMax(jpeg.components, 1) * 2 : 0;
     }
-    if (pixels > (scaledDecode ? MaxScaledDecodePixels : MaxWholeDecodePixels))
+    if (held == 0 ? pixels > MaxScaledDecodePixels
+                  : pixels > MaxWholeDecodePixels || held > MaxWholeDecodeBytes)
         return {};
 
     // Decoders that can scale while decoding (JPEG) then never build the full
@@ -102,9 +111,14 @@ Thumbnailer::Result Thumbnailer::store(const QByteArray &body, const QString &pa
     if (image.isNull())
         return Result::DecodeFailed;
 
+    // The pixels alone: text that came with the picture (comments, PNG text)
+    // would be written into the thumbnail and could make it larger than any
+    // thumbnail is read.
+    const QImage pixels(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+                        image.format());
     QBuffer jpeg;
     jpeg.open(QIODevice::WriteOnly);
-    if (!QImageWriter(&jpeg, "JPEG").write(image))
+    if (!QImageWriter(&jpeg, "JPEG").write(pixels))
         return Result::SaveFailed;
     return CacheFile::write(path, jpeg.data()) == CacheFile::Status::Written ? Result::Saved
                                                                              : Result::SaveFailed;

@@ -177,6 +177,60 @@ QByteArray iconHolding(const QSize &size)
     return icon + png;
 }
 
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// An ordinary picture carrying this much text: PNG text, or JPEG comments.
+QByteArray pictureWithText(const char *format, int textBytes)
+{
+    QImage image(200, 200, QImage::Format_RGB32);
+    image.fill(Qt::darkYellow);
+    for (int key = 0; key * 40000 < textBytes; ++key)
+        image.setText(QStringLiteral("Comment%1").arg(key),
+                      QString(qMin(40000, textBytes - key * 40000), QLatin1Char('t')));
+    return encoded(image, format);
+}
+
+quint32 pngCrc(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+        crc ^= uchar(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// An 80 x 80 PNG with compressed text chunks, each of which inflates to
+// inflated bytes.
+QByteArray pngWithCompressedTexts(int chunks, int inflated)
+{
+    QImage image(80, 80, QImage::Format_RGB32);
+    image.fill(Qt::darkMagenta);
+    QByteArray png = encoded(image, "PNG");
+    // qCompress puts the length before the zlib stream.
+    const QByteArray data = "Comment" + QByteArray(2, '\0') + qCompress(QByteArray(inflated, 'z'), 9).mid(4);
+    QByteArray chunk;
+    for (const quint32 value : { quint32(data.size()) }) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            chunk += char((value >> shift) & 0xff);
+    }
+    const QByteArray body = "zTXt" + data;
+    chunk += body;
+    const quint32 crc = pngCrc(body);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        chunk += char((crc >> shift) & 0xff);
+    // Before the end chunk, the last twelve bytes.
+    return png.insert(png.size() - 12, chunk.repeated(chunks));
+}
+
 // Everything under HOME outside the answer and picture cache, with its size
 // and time of change.
 QStringList homeOutsideCache()
@@ -397,6 +451,28 @@ void tst_StoreFaults::attack_data()
                 jpeg.insert(jpeg.size() - 2, QByteArray::fromHex("ffc0000b080050005001011100"));
                 QVERIFY(TestFiles::write(pictureFile, jpeg));
             } } },
+        // 154 KB of text chunks inflated to 158 MB in the decoder, just to tell the size.
+        { "png-with-20-compressed-texts",
+          { firstPicture(replaceBody(firstPicturePath, pngWithCompressedTexts(20, 7900000))),
+            rows } },
+        // Eight bytes a pixel: 99 KB that cost 223 MB.
+        { "png-16-bit-4000x3000",
+          { firstPicture(replaceBody(firstPicturePath, [] {
+                QImage image(4000, 3000, QImage::Format_RGBA64);
+                image.fill(Qt::darkGreen);
+                return encoded(image, "PNG");
+            }())),
+            refused } },
+        // Not progressive, yet held whole as coefficients: 787 KB that took 438 MB.
+        { "jpeg-one-scan-per-component-8192x8192",
+          { firstPicture(replaceBody(firstPicturePath,
+                                     StorePictures::handMadeBaselineJpeg(QSize(8192, 8192), 3))),
+            refused } },
+        // Kept in the thumbnail, the text made it larger than a thumbnail is read.
+        { "png-with-120-kb-of-text",
+          { firstPicture(replaceBody(firstPicturePath, pictureWithText("PNG", 120000))), rows } },
+        { "jpeg-with-80-kb-of-comments",
+          { firstPicture(replaceBody(firstPicturePath, pictureWithText("JPEG", 80000))), rows } },
         // An icon's directory says 256 x 256; the picture it holds is not.
         { "icon-holding-5790x5790",
           { firstPicture(replaceBody(firstPicturePath, iconHolding(QSize(5790, 5790)))),

@@ -109,44 +109,84 @@ QByteArray StorePictures::draw(const QSize &size, const QByteArray &format, cons
     return bytes;
 }
 
-QByteArray StorePictures::handMadeProgressiveJpeg(const QSize &size, int components, int scans,
-                                                  bool withData)
+namespace {
+
+QByteArray bigEndian(int value)
+{
+    const char bytes[] = { char(value >> 8), char(value & 0xFF) };
+    return QByteArray(bytes, 2);
+}
+
+void appendSegment(QByteArray &jpeg, char marker, const QByteArray &payload)
+{
+    jpeg += char(0xFF);
+    jpeg += marker;
+    jpeg += bigEndian(int(payload.size()) + 2);
+    jpeg += payload;
+}
+
+// The start of a flat grey JPEG written marker by marker: quantisation table
+// 0 of all ones, a frame of 8-bit samples with each component unsampled on
+// that table, and Huffman tables 0 of one code each, the single bit 0: for a
+// DC difference of zero and, where asked, for the AC end of block.
+QByteArray jpegHead(char frameMarker, const QSize &size, int components, bool acTable)
 {
     QByteArray jpeg("\xFF\xD8");
-    const auto bigEndian = [](int value) {
-        const char bytes[] = { char(value >> 8), char(value & 0xFF) };
-        return QByteArray(bytes, 2);
-    };
-    const auto segment = [&jpeg, &bigEndian](char marker, const QByteArray &payload) {
-        jpeg += char(0xFF);
-        jpeg += marker;
-        jpeg += bigEndian(int(payload.size()) + 2);
-        jpeg += payload;
-    };
-    // Quantisation table 0, all ones.
-    segment(char(0xDB), QByteArray(1, '\0') + QByteArray(64, 1));
-    // Progressive frame of 8-bit samples; each component unsampled, on table 0.
+    appendSegment(jpeg, char(0xDB), QByteArray(1, '\0') + QByteArray(64, 1));
     QByteArray frame = char(8) + bigEndian(size.height()) + bigEndian(size.width());
     frame += char(components);
-    QByteArray scan(1, char(components));
     for (char id = 1; id <= components; ++id) {
         const char component[] = { id, char(0x11), '\0' };
         frame.append(component, 3);
+    }
+    appendSegment(jpeg, frameMarker, frame);
+    for (const char tableClass : { char(0x00), char(0x10) }) {
+        if (tableClass == 0x10 && !acTable)
+            break;
+        QByteArray table(1, tableClass);
+        table += char(1) + QByteArray(15, '\0');
+        table += '\0';
+        appendSegment(jpeg, char(0xC4), table);
+    }
+    return jpeg;
+}
+
+qint64 blocksPerComponent(const QSize &size)
+{
+    return qint64((size.width() + 7) / 8) * ((size.height() + 7) / 8);
+}
+
+} // namespace
+
+QByteArray StorePictures::handMadeProgressiveJpeg(const QSize &size, int components, int scans,
+                                                  bool withData)
+{
+    QByteArray jpeg = jpegHead(char(0xC2), size, components, false);
+    QByteArray scan(1, char(components));
+    for (char id = 1; id <= components; ++id) {
         scan += id;
         scan += '\0';
     }
-    segment(char(0xC2), frame);
-    // DC table 0: one code, the single bit 0, for a difference of zero.
-    QByteArray table(1, '\0');
-    table += char(1) + QByteArray(15, '\0');
-    table += '\0';
-    segment(char(0xC4), table);
     // A first DC scan: spectral range 0..0, no approximation.
     scan += QByteArray(3, '\0');
-    const qint64 blocks = qint64((size.width() + 7) / 8) * ((size.height() + 7) / 8) * components;
+    const qint64 blocks = blocksPerComponent(size) * components;
     const QByteArray data = withData ? QByteArray((blocks + 7) / 8, '\0') : QByteArray();
     for (int i = 0; i < scans; ++i) {
-        segment(char(0xDA), scan);
+        appendSegment(jpeg, char(0xDA), scan);
+        jpeg += data;
+    }
+    jpeg += "\xFF\xD9";
+    return jpeg;
+}
+
+QByteArray StorePictures::handMadeBaselineJpeg(const QSize &size, int components)
+{
+    QByteArray jpeg = jpegHead(char(0xC0), size, components, true);
+    // Each block is a zero DC difference and an end of block: two bits.
+    const QByteArray data((blocksPerComponent(size) * 2 + 7) / 8, '\0');
+    for (char id = 1; id <= components; ++id) {
+        const char scan[] = { 1, id, '\0', 0, 63, 0 };
+        appendSegment(jpeg, char(0xDA), QByteArray(scan, 6));
         jpeg += data;
     }
     jpeg += "\xFF\xD9";

@@ -30,6 +30,9 @@ public:
     // differences zero when withData is set and no data at all otherwise.
     static QByteArray handMadeProgressiveJpeg(const QSize &size, int components, int scans,
                                               bool withData);
+    // A flat grey baseline JPEG of one scan for each component (not
+    // interleaved): small, yet the decoder holds all its coefficients.
+    static QByteArray handMadeBaselineJpeg(const QSize &size, int components);
 
 private:
     const StoreCatalog &m_catalog;
