@@ -79,7 +79,7 @@ StoreEndpoint StoreEndpoint::read(const QString &settingsPath)
     QString host = value(HostKey, StoreConstants::DefaultHost);
 
     StoreEndpoint endpoint;
-    endpoint.territory = value(TerritoryKey, "gb");
+    endpoint.territory = value(TerritoryKey, StoreConstants::DefaultTerritory);
     endpoint.token = value(TokenKey, StoreConstants::DefaultToken);
     endpoint.version = value(VersionKey, StoreConstants::DefaultVersion);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -83,6 +84,18 @@ inline QuerySet artistSearch()
              { { QStringLiteral("title"), entryChild("title") },
                { QStringLiteral("id"), inMetadata("id") } },
              { QStringLiteral("title"), QStringLiteral("id") } };
+}
+
+// The store id of the artist that a search answer names: that of the first
+// entry whose title equals the name, letter case aside.
+inline QString artistId(const QMap<int, QStringList> &answer, const QString &artistName)
+{
+    const QString wanted = artistName.toLower();
+    for (const QStringList &row : answer) {
+        if (row.value(0).toLower() == wanted)
+            return row.value(1);
+    }
+    return QString();
 }
 
 inline QuerySet similarItems(Similar kind)

@@ -19,9 +19,7 @@
 
 namespace {
 
-constexpr QLatin1String FallbackTerritory("gb");
 const int LookupDelay = 300;
-const int ItemsPerPage = 4;
 
 // A row from the similar-items answer needs at least title, subtitles,
 // picture and id; shorter ones come from a query set that did not match.
@@ -267,7 +265,7 @@ void VelloraModel::loadSondrelSettings()
                 return;
             }
             qDebug() << "Unable to get code from SIM, using gb!";
-            endpoint.territory = FallbackTerritory;
+            endpoint.territory = QString::fromLatin1(StoreConstants::DefaultTerritory);
         }
     }
 
@@ -301,7 +299,7 @@ void VelloraModel::onTerritoryXmlParsed()
     // An answer without a usable country would otherwise be asked for again
     // at once, without end.
     if (!StoreEndpoint::isUsableSegment(m_endpoint.territory))
-        m_endpoint.territory = FallbackTerritory;
+        m_endpoint.territory = QString::fromLatin1(StoreConstants::DefaultTerritory);
     qDebug() << "void VelloraModel::onTerritoryXmlParsed()"
              << " - m_territoryCode == " << m_endpoint.territory;
     loadSondrelSettings();
@@ -361,7 +359,8 @@ void VelloraModel::setArtistId(const QString &id)
         return;
     m_step = Step::Similar;
     m_promotionUrl =
-            m_endpoint.similarUrl(m_artistId, ViewTraits::of(m_viewName).similarPath, ItemsPerPage);
+            m_endpoint.similarUrl(m_artistId, ViewTraits::of(m_viewName).similarPath,
+                                           StoreQueries::SimilarItemsLimit);
     connect(m_network, &PromotionNetwork::xmlDownloaded, this,
             &VelloraModel::onPromotiontXmlFetched, Qt::UniqueConnection);
     m_network->fetchXml(m_promotionUrl, fetchDelay());
@@ -381,15 +380,7 @@ void VelloraModel::onArtistXmlParsed()
     QMap<int, QStringList> result;
     if (m_step != Step::Search || !takeParseResult(result))
         return;
-    const QString wanted = m_artistName.toLower();
-    QString id;
-    for (const QStringList &row : std::as_const(result)) {
-        if (row.value(0).toLower() == wanted) {
-            id = row.value(1);
-            break;
-        }
-    }
-    setArtistId(id);
+    setArtistId(StoreQueries::artistId(result, m_artistName));
     if (m_artistId.isEmpty())
         onErrorOccurred(QStringLiteral("empty artist id"), 0);
 }

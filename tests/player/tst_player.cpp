@@ -13,6 +13,7 @@
 
 #include <csignal>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QDBusConnection>
@@ -241,20 +242,46 @@ void tst_Player::tellsAboutItselfWithoutDisplay()
 
 void tst_Player::storeProblemIsNotNoMatches_data()
 {
-    QTest::addColumn<QString>("store"); // closed, refusing or failing
+    QTest::addColumn<QString>("store"); // closed, refusing or serving
+    QTest::addColumn<QList<StoreFault>>("faults");
+    QTest::addColumn<QString>("view");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("unreachable") << "closed"
+    const auto status = [](const QString &path, int code) {
+        StoreFault fault(StoreFault::Kind::Status, path);
+        fault.times = 0;
+        fault.status = code;
+        return QList<StoreFault> { fault };
+    };
+    QTest::newRow("unreachable") << "closed" << QList<StoreFault>() << "player"
                                  << "store unreachable: Connection refused";
     // Both once printed the panel's text alone and ended as for an unknown artist.
-    QTest::newRow("refuses the token") << "refusing"
+    QTest::newRow("refuses the token") << "refusing" << QList<StoreFault>() << "player"
                                        << "store refused: Host requires authentication";
-    QTest::newRow("fails") << "failing"
+    QTest::newRow("fails") << "serving" << status(QString(), 500) << "player"
                            << "store failed: 500 Internal Server Error";
+    // The search answered, the similar items failed: once "No matches found" and exit 0.
+    for (const char *view : { "player", "album", "artist" }) {
+        QTest::addRow("similar items fail, %s view", view)
+                << "serving" << status(QStringLiteral("/similar/"), 500) << view
+                << "store failed: 500 Internal Server Error";
+    }
+    StoreFault stall(StoreFault::Kind::Stall, QStringLiteral("/similar/"));
+    stall.times = 0;
+    QTest::newRow("similar items never answered")
+            << "serving" << QList<StoreFault> { stall } << "album" << "store timed out";
+    // Read whole, an endless answer took the player to 1 GB and an abort.
+    StoreFault endless(StoreFault::Kind::EndlessChunked, QStringLiteral("/similar/"));
+    endless.times = 0;
+    QTest::newRow("endless answer") << "serving" << QList<StoreFault> { endless }
+                                           << "player"
+                                           << "store failed: an answer larger than 8 MiB";
 }
 
 void tst_Player::storeProblemIsNotNoMatches()
 {
     QFETCH(QString, store);
+    QFETCH(QList<StoreFault>, faults);
+    QFETCH(QString, view);
     QFETCH(QString, problem);
     StoreServer server;
     QVERIFY(server.start());
@@ -263,10 +290,8 @@ void tst_Player::storeProblemIsNotNoMatches()
         port = closedPort();
     else if (store == QLatin1String("refusing"))
         server.setToken(QStringLiteral("another-client"));
-    else
-        server.setHandler(QString(), [](const StoreHttpRequest &) {
-            return StoreServer::Answer { 500, "text/plain", "failed\n", {} };
-        });
+    for (const StoreFault &fault : std::as_const(faults))
+        server.addFault(fault);
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("Sondrel.conf"));
     QVERIFY(writeStoreSettings(settings, port));
@@ -274,15 +299,20 @@ void tst_Player::storeProblemIsNotNoMatches()
     // The store answers from this thread while the player runs.
     QProcess player;
     player.start(QStringLiteral(VELLORA_PLAYER_FILE),
-                 { QStringLiteral("--artist"), QStringLiteral("Daft Punk"),
-                   QStringLiteral("--print"), QStringLiteral("--settings"), settings });
-    QTRY_COMPARE_WITH_TIMEOUT(player.state(), QProcess::NotRunning, 60000);
+                 { QStringLiteral("--view"), view, QStringLiteral("--artist"),
+                   server.catalog().artists().constFirst().name, QStringLiteral("--print"),
+                   QStringLiteral("--settings"), settings });
+    QTRY_COMPARE_WITH_TIMEOUT(player.state(), QProcess::NotRunning, 90000);
     const QString output = QString::fromUtf8(player.readAllStandardOutput());
     const QString errors = QString::fromUtf8(player.readAllStandardError());
     // The panel keeps its text; the script learns why.
     QVERIFY2(output.trimmed().endsWith(QLatin1String("No matches found")), qPrintable(output));
     QVERIFY2(errors.contains(problem), qPrintable(errors));
     QCOMPARE(player.exitCode(), 3);
+    // The largest process the test has waited for, the player among them.
+    rusage usage {};
+    QCOMPARE(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+    QVERIFY2(usage.ru_maxrss < 150 * 1024, qPrintable(QString::number(usage.ru_maxrss)));
 }
 
 void tst_Player::usageErrors_data()
@@ -412,7 +442,10 @@ void tst_Player::endedHomeRunLeavesNoRuntimeFolder()
     QProcess player;
     player.setProcessEnvironment(environment);
     player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    player.start(QStringLiteral(VELLORA_PLAYER_FILE), { QStringLiteral("--home"), home.path() });
+    // A window, which stays until it is ended.
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE),
+                 { QStringLiteral("--home"), home.path(), QStringLiteral("--artist"),
+                   QStringLiteral("Kino") });
     const QStringList runtime { QStringLiteral("vellora-player-runtime.*") };
     QTRY_VERIFY(!QDir(temporary.path()).entryList(runtime, QDir::Dirs).isEmpty());
     // The process that made it stays to remove it, with the player as its child.

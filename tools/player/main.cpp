@@ -297,7 +297,8 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
         // The panel shows the same text when the store cannot be reached,
         // refuses the client or fails.
         if (probe.state() == PanelProbe::State::NoMatches) {
-            const QString problem = StoreCheck::problem(track.artist, StoreCheckTimeoutMs);
+            const QString problem = StoreCheck::problem(track.artist, options.viewId,
+                                                        StoreCheckTimeoutMs);
             if (!problem.isEmpty()) {
                 err() << "vellora-player: " << problem << Qt::endl;
                 status = StoreUnreachable;
