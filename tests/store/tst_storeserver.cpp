@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QImageReader>
 #include <QNetworkAccessManager>
@@ -8,10 +9,16 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QXmlStreamReader>
 
 #include <functional>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "promotionxmlparser.h"
 #include "storeconstants.h"
@@ -111,6 +118,11 @@ private slots:
     void generatedFeeds();
     void catalogFile();
     void command();
+    void nonReadingPipelinerHoldsOneAnswer();
+    void slowHeadsAndIdleConnectionsEnd();
+    void slowClientsLeaveRoom_data();
+    void slowClientsLeaveRoom();
+    void requestLogIsBounded();
 
 private:
     // A one-shot fault leaves the following request alone.
@@ -129,6 +141,12 @@ void tst_StoreServer::checkFaultIsSpent(const QString &url, const StoreFetcher::
     const StoreFetcher::Reply after = m_fetcher.fetch(url);
     QCOMPARE(after.status, 200);
     QCOMPARE(after.body, normal.body);
+}
+
+static qint64 residentBytes()
+{
+    const QList<QByteArray> pages = TestFiles::read(QStringLiteral("/proc/self/statm")).split(' ');
+    return pages.value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
 }
 
 QString tst_StoreServer::feedUrl() const
@@ -534,6 +552,144 @@ void tst_StoreServer::command()
     QVERIFY(badCatalog.waitForFinished());
     QCOMPARE(badCatalog.exitCode(), 1);
     QVERIFY(badCatalog.readAllStandardError().contains("cannot read"));
+}
+
+void tst_StoreServer::nonReadingPipelinerHoldsOneAnswer()
+{
+    // 60 000 picture requests, 3.7 MB, sent at once and never read: the
+    // store took 290 MB and held others up for 2 s.
+    QTcpSocket pipeliner;
+    pipeliner.connectToHost(QHostAddress::LocalHost, m_server.port());
+    QVERIFY(pipeliner.waitForConnected(5000));
+    const QByteArray request = "GET " + QUrl(pictureUrl()).path().toUtf8() + " HTTP/1.1\r\nHost: a\r\n\r\n";
+    pipeliner.write(request.repeated(60000));
+    QTRY_VERIFY(m_server.requestCount(StoreRequest::Kind::Picture) > 0);
+    const qint64 residentBefore = residentBytes();
+
+    QElapsedTimer clock;
+    clock.start();
+    const StoreFetcher::Reply reply = m_fetcher.fetch(feedUrl());
+    const qint64 answerMs = clock.elapsed();
+    QCOMPARE(reply.status, 200);
+    QVERIFY2(answerMs < 1000, qPrintable(QString::number(answerMs)));
+    // Only as many requests as unread answers fit in the system's buffers.
+    QVERIFY2(m_server.requestCount(StoreRequest::Kind::Picture) < 2000,
+             qPrintable(QString::number(m_server.requestCount(StoreRequest::Kind::Picture))));
+    QVERIFY(residentBytes() - residentBefore < 50 << 20);
+}
+
+void tst_StoreServer::slowHeadsAndIdleConnectionsEnd()
+{
+    // Each time-out alone ends its connections: the other is far off.
+    StoreServer slowHeads, idleConnections;
+    slowHeads.setTimeouts(300, 60000);
+    idleConnections.setTimeouts(60000, 300);
+    QVERIFY(slowHeads.start() && idleConnections.start());
+    const auto connected = [](QTcpSocket &socket, const StoreServer &server) {
+        socket.connectToHost(QHostAddress::LocalHost, server.port());
+        return socket.waitForConnected(5000);
+    };
+    // A byte of the head every 100 ms; it was answered whenever the head ended.
+    QTcpSocket dripper;
+    QVERIFY(connected(dripper, slowHeads));
+    const QByteArray head = "GET /nothing HTTP/1.1\r\nHost: a\r\nX-Slow: " + QByteArray(100, 'x');
+    qsizetype sent = 0;
+    QTimer drip;
+    connect(&drip, &QTimer::timeout, &dripper, [&] { dripper.write(head.mid(sent++, 1)); });
+    drip.start(100);
+    QTcpSocket silent, answered;
+    QVERIFY(connected(silent, idleConnections));
+    QVERIFY(connected(answered, idleConnections));
+    answered.write("GET /nothing HTTP/1.1\r\nHost: a\r\n\r\n");
+    QTRY_VERIFY(answered.bytesAvailable() > 0);
+    QVERIFY(answered.readAll().startsWith("HTTP/1.1 404"));
+
+    for (QTcpSocket *socket : { &dripper, &silent, &answered })
+        QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QAbstractSocket::UnconnectedState, 5000);
+    QVERIFY(sent < head.size());
+    QCOMPARE(dripper.bytesAvailable(), 0);
+}
+
+void tst_StoreServer::slowClientsLeaveRoom_data()
+{
+    QTest::addColumn<int>("descriptors"); // the store's limit
+    QTest::addColumn<int>("slowClients");
+    // As 1 100 slow clients against 1 024 descriptors, which left a client
+    // unanswered for 75 s and the store spinning on the failing accept.
+    QTest::newRow("twice the connections") << 256 << 300;
+    QTest::newRow("descriptors run out") << 12 << 40;
+}
+
+void tst_StoreServer::slowClientsLeaveRoom()
+{
+    QFETCH(int, descriptors);
+    QFETCH(int, slowClients);
+    QProcess store;
+    store.setChildProcessModifier([descriptors] {
+        const rlimit limit { rlim_t(descriptors), rlim_t(descriptors) };
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    store.start(QStringLiteral(VELLORA_STORE_COMMAND), { QStringLiteral("--port"), QStringLiteral("0") });
+    QTRY_VERIFY_WITH_TIMEOUT(store.canReadLine(), 10000);
+    const QString baseUrl = QString::fromUtf8(store.readLine()).trimmed();
+    const quint16 port = quint16(QUrl(baseUrl).port());
+    const auto storeCpuTicks = [&store] {
+        const QList<QByteArray> fields =
+                TestFiles::read(QStringLiteral("/proc/%1/stat").arg(store.processId()))
+                        .split(' ');
+        return fields.value(13).toLongLong() + fields.value(14).toLongLong();
+    };
+
+    QElapsedTimer wall;
+    wall.start();
+    const qint64 ticksBefore = storeCpuTicks();
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0; i < slowClients; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        slow.back()->connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(slow.back()->waitForConnected(5000));
+        slow.back()->write("GET /nothing HTTP/1.1\r\nX-Slow: ");
+        QVERIFY(slow.back()->waitForBytesWritten(5000));
+    }
+    QTcpSocket pipeliner;
+    pipeliner.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(pipeliner.waitForConnected(5000));
+    pipeliner.write(QByteArray("GET /nothing HTTP/1.1\r\nHost: a\r\n\r\n").repeated(20000));
+
+    StoreFetcher fetcher;
+    fetcher.setBaseUrl(baseUrl);
+    QElapsedTimer clock;
+    clock.start();
+    const StoreFetcher::Reply reply = fetcher.fetch(fetcher.territoryUrl(QStringLiteral("262")));
+    const qint64 answerMs = clock.elapsed();
+    QCOMPARE(reply.status, 200);
+    QVERIFY2(answerMs < 1000, qPrintable(QString::number(answerMs)));
+    // Clock ticks are hundredths of a second: a store spinning on its
+    // accept would have been busy the whole time.
+    const qint64 busyMs = (storeCpuTicks() - ticksBefore) * 10;
+    QVERIFY2(busyMs <= wall.elapsed() / 2 + 20,
+             qPrintable(QStringLiteral("%1 of %2 ms").arg(busyMs).arg(wall.elapsed())));
+    store.terminate();
+    QVERIFY(store.waitForFinished());
+}
+
+void tst_StoreServer::requestLogIsBounded()
+{
+    // 2 000 requests with a 60 KB query once left 490 MB behind.
+    StoreServer server;
+    QVERIFY(server.start());
+    StoreFetcher fetcher;
+    fetcher.setBaseUrl(server.baseUrl());
+    const QString query = QStringLiteral("?q=") + QString(60000, QLatin1Char('q'));
+    for (int i = 0; i < 40; ++i)
+        QCOMPARE(fetcher.fetch(server.baseUrl() + QStringLiteral("/nothing") + query).status, 404);
+    const QList<StoreRequest> log = server.requestLog();
+    QCOMPARE(server.requestCount(StoreRequest::Kind::Other), 40);
+    qsizetype text = 0;
+    for (const StoreRequest &request : log)
+        text += request.path.size() + request.rawPath.size() + request.query.size() + request.url.size();
+    QVERIFY2(text <= StoreServer::MaxLoggedText, qPrintable(QString::number(text)));
+    QVERIFY(!log.isEmpty() && log.last().query.size() == query.size() - 1);
 }
 
 QTEST_MAIN(tst_StoreServer)

@@ -1,6 +1,7 @@
 #include "storehttpconnection.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -25,14 +26,67 @@ bool isDigits(const QByteArray &text)
 
 } // namespace
 
-StoreHttpConnection::StoreHttpConnection(QTcpSocket *socket) : QObject(socket), m_socket(socket)
+StoreHttpConnection::StoreHttpConnection(QTcpSocket *socket, int headTimeoutMs, int idleTimeoutMs)
+    : QObject(socket),
+      m_socket(socket),
+      m_headTimeoutMs(headTimeoutMs),
+      m_idleTimeoutMs(idleTimeoutMs),
+      m_deadline(new QTimer(this))
 {
+    // What the client sends while a request is answered stays with the
+    // system, which stops the client once its buffers are full.
+    socket->setReadBufferSize(MaxHeadSize + 4);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, &StoreHttpConnection::onDeadline);
     connect(socket, &QTcpSocket::readyRead, this, &StoreHttpConnection::onReadyRead);
+    connect(socket, &QTcpSocket::bytesWritten, this, &StoreHttpConnection::onBytesWritten);
+    awaitRequest();
+}
+
+void StoreHttpConnection::answerWritten()
+{
+    if (m_closesAfterAnswer) {
+        m_socket->disconnectFromHost();
+        return;
+    }
+    m_answerWritten = true;
+    onBytesWritten();
+}
+
+void StoreHttpConnection::onBytesWritten()
+{
+    if (!m_busy || !m_answerWritten || m_socket->bytesToWrite() > MaxUnsentAnswer)
+        return;
+    m_busy = false;
+    m_answerWritten = false;
+    awaitRequest();
+    onReadyRead();
+}
+
+void StoreHttpConnection::awaitRequest()
+{
+    m_headStarted = !m_buffer.isEmpty() || m_socket->bytesAvailable() > 0;
+    m_deadline->start(m_headStarted ? m_headTimeoutMs : m_idleTimeoutMs);
+}
+
+void StoreHttpConnection::onDeadline()
+{
+    if (m_busy)
+        return;
+    // A head that came too slowly is no request to answer; an idle one just ends.
+    if (m_headStarted)
+        m_socket->abort();
+    else
+        m_socket->disconnectFromHost();
 }
 
 void StoreHttpConnection::onReadyRead()
 {
-    while (!m_refused) {
+    if (!m_busy && !m_headStarted && m_socket->bytesAvailable() > 0) {
+        m_headStarted = true;
+        m_deadline->start(m_headTimeoutMs);
+    }
+    while (!m_refused && !m_busy) {
         // Never more than one request's head and body is kept.
         const qsizetype room =
                 m_pending ? m_bodySize - m_buffer.size() : MaxHeadSize + 4 - m_buffer.size();
@@ -45,6 +99,9 @@ void StoreHttpConnection::onReadyRead()
             m_pending.reset();
             request.body = m_buffer.left(m_bodySize);
             m_buffer.remove(0, m_bodySize);
+            m_busy = true;
+            m_deadline->stop();
+            m_closesAfterAnswer = !request.keepAlive;
             emit requestReceived(request);
             continue;
         }
@@ -89,6 +146,7 @@ int StoreHttpConnection::readHead(const QByteArray &head)
         || (requestLine.at(2) != "HTTP/1.1" && requestLine.at(2) != "HTTP/1.0"))
         return 400;
     request.method = requestLine.at(0);
+    const bool http11 = requestLine.at(2) == "HTTP/1.1";
     if (lines.size() - 1 > MaxHeaderCount)
         return 400;
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -98,6 +156,9 @@ int StoreHttpConnection::readHead(const QByteArray &head)
             return 400;
         request.headers.append({ line.left(colon), line.mid(colon + 1).trimmed() });
     }
+
+    const QByteArray connection = request.value("Connection").toLower();
+    request.keepAlive = http11 ? !connection.contains("close") : connection.contains("keep-alive");
 
     // The store takes no body in chunks; a body's length must be plain.
     if (!request.value("Transfer-Encoding").isEmpty())

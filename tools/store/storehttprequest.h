@@ -13,6 +13,9 @@ struct StoreHttpRequest
     QUrl url;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
+    // Whether the client keeps the connection after the answer: HTTP/1.1
+    // unless it says "close", HTTP/1.0 only when it says "keep-alive".
+    bool keepAlive = true;
 
     // The first field of that name, whatever its case; empty when absent.
     QByteArray value(const QByteArray &name) const;

@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include "storeconstants.h"
@@ -145,6 +146,21 @@ QByteArray responseHead(int status, const QList<Header> &headers)
     return head + "\r\n";
 }
 
+// Half the descriptors the process may open: the rest are the host's, when
+// the store runs inside another program.
+int descriptorBoundConnections()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return int(qBound<rlim_t>(8, limit.rlim_cur / 2, 1024));
+}
+
+qsizetype textSize(const StoreRequest &entry)
+{
+    return entry.path.size() + entry.rawPath.size() + entry.query.size() + entry.url.size();
+}
+
 } // namespace
 
 StoreServer::StoreServer(QObject *parent)
@@ -155,6 +171,8 @@ StoreServer::StoreServer(QObject *parent)
       m_listener(this)
 {
     connect(&m_listener, &QTcpServer::newConnection, this, &StoreServer::onNewConnection);
+    connect(&m_listener, &QTcpServer::acceptError, this, &StoreServer::onAcceptError);
+    m_maxConnections = descriptorBoundConnections();
     QString error;
     if (!loadCatalog(StoreCatalog::builtInFileName(), &error))
         qWarning("StoreServer: built-in catalog unusable: %s", qPrintable(error));
@@ -201,21 +219,38 @@ void StoreServer::clearFaults()
 void StoreServer::releaseHeld()
 {
     const QList<Held> held = std::exchange(m_held, {});
-    for (const Held &answer : held) {
-        if (answer.socket)
-            deliver(answer.socket, answer.answer, std::nullopt);
+    for (const Held &entry : held) {
+        if (entry.connection)
+            answer(entry.connection, entry.answer, std::nullopt);
     }
+}
+
+void StoreServer::clearRequestLog()
+{
+    m_log.clear();
+    m_loggedText = 0;
+    m_requestCounts.clear();
+}
+
+void StoreServer::setTimeouts(int headTimeoutMs, int idleTimeoutMs)
+{
+    m_headTimeoutMs = headTimeoutMs;
+    m_idleTimeoutMs = idleTimeoutMs;
+}
+
+void StoreServer::logRequest(const StoreRequest &entry)
+{
+    ++m_requestCounts[entry.kind];
+    m_log.append(entry);
+    m_loggedText += textSize(entry);
+    while (m_log.size() > 1
+           && (m_log.size() > MaxLoggedRequests || m_loggedText > MaxLoggedText))
+        m_loggedText -= textSize(m_log.takeFirst());
 }
 
 void StoreServer::setHandler(const QString &path, const Handler &handler)
 {
     m_handlers.insert(path, handler);
-}
-
-int StoreServer::requestCount(StoreRequest::Kind kind) const
-{
-    return int(std::count_if(m_log.cbegin(), m_log.cend(),
-                             [kind](const StoreRequest &request) { return request.kind == kind; }));
 }
 
 QString StoreServer::countryForMobileCountryCode(const QString &mcc)
@@ -245,18 +280,62 @@ std::optional<StoreFault> StoreServer::takeFault(const QString &path)
 
 void StoreServer::onNewConnection()
 {
-    while (QTcpSocket *socket = m_listener.nextPendingConnection()) {
-        auto *connection = new StoreHttpConnection(socket);
+    while (m_listener.hasPendingConnections()) {
+        m_connections.removeAll(nullptr);
+        if (m_connections.size() >= m_maxConnections && !dropOldestIdle()) {
+            // Every connection carries a request: the next clients wait in
+            // the system's queue until one of them ends.
+            m_listener.pauseAccepting();
+            return;
+        }
+        QTcpSocket *socket = m_listener.nextPendingConnection();
+        auto *connection = new StoreHttpConnection(socket, m_headTimeoutMs, m_idleTimeoutMs);
+        m_connections.append(connection);
         connect(connection, &StoreHttpConnection::requestReceived, this,
-                [this, socket](const StoreHttpRequest &request) {
-                    handleRequest(request, socket);
+                [this, connection](const StoreHttpRequest &request) {
+                    handleRequest(request, connection);
                 });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QObject::destroyed, this, &StoreServer::resumeAccepting,
+                Qt::QueuedConnection);
     }
 }
 
-void StoreServer::handleRequest(const StoreHttpRequest &request, QTcpSocket *socket)
+// Out of descriptors, the listening socket stays readable: taking connections
+// again at once would spin on the failing accept. The oldest idle
+// connection gives its descriptor to the next client.
+void StoreServer::onAcceptError()
 {
+    m_listener.pauseAccepting();
+    dropOldestIdle();
+    QTimer::singleShot(100, this, &StoreServer::resumeAccepting);
+}
+
+void StoreServer::resumeAccepting()
+{
+    m_connections.removeAll(nullptr);
+    if (m_connections.size() < m_maxConnections && m_listener.isListening()) {
+        m_listener.resumeAccepting();
+        onNewConnection();
+    }
+}
+
+bool StoreServer::dropOldestIdle()
+{
+    for (const QPointer<StoreHttpConnection> &connection : std::as_const(m_connections)) {
+        if (connection && connection->isIdle()) {
+            QTcpSocket *socket = connection->socket();
+            m_connections.removeOne(connection);
+            socket->abort();
+            return true;
+        }
+    }
+    return false;
+}
+
+void StoreServer::handleRequest(const StoreHttpRequest &request, StoreHttpConnection *connection)
+{
+    QTcpSocket *socket = connection->socket();
     const QUrl &url = request.url;
     StoreRequest entry;
     entry.path = url.path(QUrl::FullyDecoded);
@@ -279,7 +358,7 @@ void StoreServer::handleRequest(const StoreHttpRequest &request, QTcpSocket *soc
                                                                               : 0,
                        &entry.kind);
     }
-    m_log.append(entry);
+    logRequest(entry);
     if (!m_lastRequests.contains(socket)) {
         connect(socket, &QTcpSocket::disconnected, this,
                 [this, socket] { emit connectionClosed(m_lastRequests.take(socket)); });
@@ -289,10 +368,22 @@ void StoreServer::handleRequest(const StoreHttpRequest &request, QTcpSocket *soc
 
     if (fault)
         answer = reshape(answer, *fault);
+    if (!request.keepAlive)
+        answer.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
     // Written later, never from inside this call: the connection is still
     // reading the bytes that carried the request.
-    QTimer::singleShot(fault ? fault->delayMs : 0, socket,
-                       [this, socket, answer, fault] { deliver(socket, answer, fault); });
+    QTimer::singleShot(fault ? fault->delayMs : 0, connection,
+                       [this, connection, answer, fault] { this->answer(connection, answer, fault); });
+}
+
+void StoreServer::answer(StoreHttpConnection *connection, const Answer &answer,
+                         const std::optional<StoreFault> &fault)
+{
+    if (fault && fault->kind == StoreFault::Kind::Hold) {
+        m_held.append(Held { connection, answer });
+        return;
+    }
+    deliver(connection, answer, fault);
 }
 
 StoreServer::Answer StoreServer::route(const QString &path, const QString &query, int extraEntries,
@@ -512,9 +603,10 @@ StoreServer::Answer StoreServer::reshape(const Answer &answer, const StoreFault 
     return result;
 }
 
-void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
+void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
                           const std::optional<StoreFault> &fault)
 {
+    QTcpSocket *socket = connection->socket();
     using Kind = StoreFault::Kind;
     const Kind kind = fault ? fault->kind : Kind::Delay;
     QList<Header> headers = { { "Content-Type", answer.contentType } };
@@ -522,9 +614,7 @@ void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
 
     switch (kind) {
     case Kind::Stall:
-        return;
     case Kind::Hold:
-        m_held.append(Held { socket, answer });
         return;
     case Kind::InterimAnswers:
         for (const int status : fault->interimStatuses) {
@@ -594,9 +684,11 @@ void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
     case Kind::Drip: {
         auto *timer = new QTimer(socket);
         auto sent = std::make_shared<qsizetype>(0);
-        connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = answer.body] {
+        connect(timer, &QTimer::timeout, socket, [connection, timer, sent, body = answer.body] {
+            QTcpSocket *socket = connection->socket();
             if (*sent >= body.size()) {
                 timer->deleteLater();
+                connection->answerWritten();
                 return;
             }
             socket->write(body.mid((*sent)++, 1));
@@ -606,6 +698,7 @@ void StoreServer::deliver(QTcpSocket *socket, const Answer &answer,
     }
     default:
         socket->write(answer.body);
+        connection->answerWritten();
         return;
     }
 }

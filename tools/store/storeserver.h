@@ -17,6 +17,7 @@
 #include "storerequest.h"
 
 class QTcpSocket;
+class StoreHttpConnection;
 
 // The project's own music store: answers the plug-in's territory, artist
 // search and similar-items requests with Atom documents and serves the
@@ -71,9 +72,20 @@ public:
     // sent to the store as to a proxy.
     void setHandler(const QString &path, const Handler &handler);
 
+    // The last MaxLoggedRequests requests, as long as they hold no more than
+    // MaxLoggedText of text; the counts go back to the last clearing.
+    static constexpr int MaxLoggedRequests = 1000;
+    static constexpr qsizetype MaxLoggedText = 1024 * 1024;
     QList<StoreRequest> requestLog() const { return m_log; }
-    int requestCount(StoreRequest::Kind kind) const;
-    void clearRequestLog() { m_log.clear(); }
+    int requestCount(StoreRequest::Kind kind) const { return m_requestCounts.value(kind); }
+    void clearRequestLog();
+
+    // How long a request's head may take from its first byte, and how long
+    // a connection may carry no request. Connections are bounded too: at
+    // half the descriptors the process may open (at most 1024), the oldest
+    // connection that carries no request makes room for a new one.
+    void setTimeouts(int headTimeoutMs, int idleTimeoutMs);
+    int maxConnections() const { return m_maxConnections; }
 
     // Lower-case country code of a mobile country code; empty when unknown.
     static QString countryForMobileCountryCode(const QString &mcc);
@@ -86,19 +98,29 @@ signals:
 private:
     struct Held
     {
-        QPointer<QTcpSocket> socket;
+        QPointer<StoreHttpConnection> connection;
         Answer answer;
     };
 
     void onNewConnection();
-    void handleRequest(const StoreHttpRequest &request, QTcpSocket *socket);
+    void onAcceptError();
+    void resumeAccepting();
+    // Aborts the oldest connection that carries no request; false when every one does.
+    bool dropOldestIdle();
+    void logRequest(const StoreRequest &entry);
+    void handleRequest(const StoreHttpRequest &request, StoreHttpConnection *connection);
     Answer route(const QString &path, const QString &query, int extraEntries,
                  StoreRequest::Kind *kind);
     Answer similarAnswer(const QString &id, int items, StoreRequest::Kind kind);
     Answer reshape(const Answer &answer, const StoreFault &fault);
     QByteArray hugePicture(const QSize &size, const QByteArray &format, bool progressive = false);
     std::optional<StoreFault> takeFault(const QString &path);
-    void deliver(QTcpSocket *socket, const Answer &answer, const std::optional<StoreFault> &fault);
+    // Writes the answer as the fault shapes it, and tells the connection
+    // once it is whole.
+    void deliver(StoreHttpConnection *connection, const Answer &answer,
+                 const std::optional<StoreFault> &fault);
+    void answer(StoreHttpConnection *connection, const Answer &answer,
+                const std::optional<StoreFault> &fault);
 
     StoreCatalog m_catalog;
     std::unique_ptr<StorePictures> m_pictures;
@@ -107,7 +129,14 @@ private:
     QList<Held> m_held;
     QHash<QString, Handler> m_handlers;
     QList<StoreRequest> m_log;
+    qsizetype m_loggedText = 0;
+    QHash<StoreRequest::Kind, int> m_requestCounts;
     QHash<QTcpSocket *, StoreRequest> m_lastRequests;
+    // In the order they came.
+    QList<QPointer<StoreHttpConnection>> m_connections;
+    int m_maxConnections = 0;
+    int m_headTimeoutMs = 10000;
+    int m_idleTimeoutMs = 30000;
     QString m_token;
     QString m_apiVersion;
     quint16 m_port = 0;
