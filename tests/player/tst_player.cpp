@@ -13,7 +13,12 @@
 
 #include <csignal>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <QDBusConnection>
@@ -117,6 +122,9 @@ private slots:
     void signalEndsTheWholeRun_data();
     void signalEndsTheWholeRun();
     void endedHomeRunLeavesNoRuntimeFolder();
+    void endedParentLeavesNothing_data();
+    void endedParentLeavesNothing();
+    void runsInTheTerminalsForeground();
     void accessibilityBusStandIn_data();
     void accessibilityBusStandIn();
     void silentLauncherIsNotWaitedFor();
@@ -454,6 +462,82 @@ void tst_Player::endedHomeRunLeavesNoRuntimeFolder()
     ::kill(pid_t(player.processId()), SIGTERM);
     QVERIFY(player.waitForFinished(10000));
     QCOMPARE(QDir(temporary.path()).entryList(runtime, QDir::Dirs), QStringList());
+}
+
+void tst_Player::endedParentLeavesNothing_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    // Both once left the player, its bus and the throw-away home behind.
+    QTest::newRow("SIGKILL") << int(SIGKILL);
+    QTest::newRow("SIGQUIT") << int(SIGQUIT);
+}
+
+void tst_Player::endedParentLeavesNothing()
+{
+    QFETCH(int, signalNumber);
+    QTemporaryDir temporary;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
+    QProcess player;
+    player.setProcessEnvironment(environment);
+    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE), QStringList());
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += player.readAllStandardOutput()).contains("Store emulator"),
+                             30000);
+    const QList<qint64> run = descendantsOf(player.processId());
+    QVERIFY2(run.size() >= 3, qPrintable(QString::number(run.size())));
+    const QStringList home { QStringLiteral("vellora-player.*") };
+    QVERIFY(!QDir(temporary.path()).entryList(home, QDir::Dirs).isEmpty());
+
+    ::kill(pid_t(player.processId()), signalNumber);
+    QVERIFY(player.waitForFinished(10000));
+    for (const qint64 pid : run)
+        QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid), qPrintable(QString::number(pid)), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(temporary.path()).entryList(home, QDir::Dirs), QStringList(),
+                              10000);
+}
+
+void tst_Player::runsInTheTerminalsForeground()
+{
+    // Under "stty tostop" a child outside the terminal's foreground group
+    // was stopped by its first write, and its parent waited for it for ever.
+    const QByteArray artist = StoreServer().catalog().artists().constFirst().name.toUtf8();
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        termios modes {};
+        ::tcgetattr(STDIN_FILENO, &modes);
+        modes.c_lflag |= TOSTOP;
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+        ::execl(VELLORA_PLAYER_FILE, "vellora-player", "--artist", artist.constData(), "--print",
+                static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    QByteArray output;
+    int status = 0;
+    bool ended = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!ended && clock.elapsed() < 60000) {
+        pollfd readable { terminal, POLLIN, 0 };
+        char buffer[4096];
+        if (::poll(&readable, 1, 100) > 0) {
+            const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+            if (got > 0)
+                output.append(buffer, got);
+        }
+        ended = ::waitpid(pid, &status, WNOHANG) == pid;
+    }
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    ::close(terminal);
+    QVERIFY2(ended, output.constData());
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, output.constData());
+    QVERIFY2(output.contains("1.\t"), output.constData());
 }
 
 void tst_Player::accessibilityBusStandIn_data()

@@ -11,6 +11,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -24,16 +27,125 @@ volatile pid_t runningChild = 0;
 // A signal that came before the child did, passed on once it is there.
 volatile sig_atomic_t pendingSignal = 0;
 
-// The child leads a process group of its own: the private bus's daemon and
-// the player in it end with it, however the signal came. A hang-up is passed
-// on as a termination: the bus daemon takes a hang-up as a call to reload.
-void forwardTermination(int signalNumber)
+// The child shares this process's group, and so the terminal with it: a
+// child in a group of its own was stopped by its first write under "stty
+// tostop", with this process waiting for it for ever. A signal from the
+// terminal reaches both; one sent to this process alone is passed on.
+void forwardTermination(int)
 {
-    const int forwarded = signalNumber == SIGHUP ? SIGTERM : signalNumber;
     if (runningChild > 0)
-        kill(-runningChild, forwarded);
+        kill(runningChild, SIGTERM);
     else
-        pendingSignal = forwarded;
+        pendingSignal = SIGTERM;
+}
+
+// Started with its parent's death as its own: SIGKILL of the parent, which
+// no handler sees, still ends it.
+void endWithParent(pid_t parent)
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        _exit(1);
+}
+
+void writePid(int fd, pid_t pid)
+{
+    while (write(fd, &pid, sizeof pid) < 0 && errno == EINTR) { }
+}
+
+// A process of its own that outlives this one only to clean up after it:
+// once this process is gone without saying it is done (SIGKILL, or a
+// signal from the terminal that the child and the bus took too), it ends
+// the processes whose ids it was sent and removes the folders.
+int startGuard(const QList<QByteArray> &folders)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t guard = fork();
+    if (guard < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return -1;
+    }
+    if (guard > 0) {
+        close(fds[0]);
+        return fds[1];
+    }
+    close(fds[1]);
+    for (const int signalNumber : { SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP })
+        std::signal(signalNumber, SIG_IGN);
+    const int null = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd <= 2 && null >= 0; ++fd)
+        dup2(null, fd);
+    std::vector<pid_t> pids;
+    pid_t pid = 0;
+    ssize_t got;
+    while ((got = read(fds[0], &pid, sizeof pid)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != sizeof pid)
+            break;
+        if (pid == 0)
+            _exit(0);
+        pids.push_back(pid);
+    }
+    for (const pid_t process : pids)
+        kill(process, SIGTERM);
+    for (const QByteArray &folder : folders) {
+        if (!folder.isEmpty())
+            QDir(QString::fromLocal8Bit(folder)).removeRecursively();
+    }
+    _exit(0);
+}
+
+// A session bus daemon of our own, ended with this process; its address
+// is read within 5 s. dbus-run-session would leave the daemon running when
+// it is killed itself.
+pid_t startBus(QByteArray *address)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t parent = getpid();
+    const pid_t bus = fork();
+    if (bus == 0) {
+        endWithParent(parent);
+        // Only the write end crosses into the daemon.
+        const int out = dup(fds[1]);
+        const QByteArray printAddress = "--print-address=" + QByteArray::number(out);
+        execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", printAddress.constData(),
+               static_cast<char *>(nullptr));
+        std::perror("vellora-player: dbus-daemon");
+        _exit(127);
+    }
+    close(fds[1]);
+    if (bus < 0) {
+        close(fds[0]);
+        return -1;
+    }
+    QByteArray line;
+    char c = 0;
+    pollfd waiting { fds[0], POLLIN, 0 };
+    while (line.size() < 4096 && poll(&waiting, 1, 5000) > 0 && read(fds[0], &c, 1) == 1
+           && c != '\n')
+        line += c;
+    close(fds[0]);
+    if (c != '\n' || line.isEmpty()) {
+        std::fputs("vellora-player: the private session bus did not start\n", stderr);
+        kill(bus, SIGTERM);
+        waitpid(bus, nullptr, 0);
+        return -1;
+    }
+    *address = line;
+    return bus;
+}
+
+int exitStatus(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
 void setVariable(const char *name, const QByteArray &value)
@@ -193,52 +305,70 @@ int PlayerEnvironment::runInChild(bool privateBus)
     }
 
     std::vector<char *> argv;
-    QByteArray runner("dbus-run-session");
-    QByteArray separator("--");
     QByteArray self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().toLocal8Bit();
     if (self.isEmpty())
         self = m_arguments.constFirst();
-    if (privateBus) {
-        argv.push_back(runner.data());
-        argv.push_back(separator.data());
-    }
     argv.push_back(self.data());
     for (int i = 1; i < m_arguments.size(); ++i)
         argv.push_back(m_arguments[i].data());
     argv.push_back(nullptr);
 
     // A caller that ignores SIGCHLD would hand that on: the kernel would
-    // reap the child unasked, and neither this process nor dbus-run-session
-    // could wait for it.
+    // reap the child unasked, and this process could not wait for it.
     std::signal(SIGCHLD, SIG_DFL);
-    // This process stays to clean up, and passes Ctrl-C, a termination or a
-    // hang-up on to the child's whole group, also one that comes while the
-    // child is being started.
-    for (const int signalNumber : { SIGINT, SIGTERM, SIGHUP })
+    // This process stays to clean up, and passes Ctrl-C, Ctrl-\\, a
+    // termination or a hang-up on to the child, also one that comes while
+    // the child is being started.
+    for (const int signalNumber : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
         std::signal(signalNumber, forwardTermination);
-    const pid_t child = fork();
-    if (child < 0) {
+    const int guard = startGuard({ m_sandbox, m_runtimeFolder });
+    if (guard < 0) {
         std::perror("vellora-player: fork");
         return 1;
     }
+    const auto done = [guard](int status) {
+        writePid(guard, 0);
+        close(guard);
+        return status;
+    };
+    pid_t bus = 0;
+    if (privateBus) {
+        QByteArray address;
+        bus = startBus(&address);
+        if (bus < 0)
+            return done(1);
+        writePid(guard, bus);
+        setVariable("DBUS_SESSION_BUS_ADDRESS", address);
+    }
+
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("vellora-player: fork");
+        return done(1);
+    }
     if (child == 0) {
-        setpgid(0, 0);
-        execvp(argv[0], argv.data());
+        endWithParent(parent);
+        for (const int signalNumber : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
+            std::signal(signalNumber, SIG_DFL);
+        execv(argv[0], argv.data());
         std::perror(argv[0]);
         _exit(127);
     }
-
-    setpgid(child, child);
+    writePid(guard, child);
     runningChild = child;
     if (pendingSignal)
-        kill(-child, pendingSignal);
+        kill(child, pendingSignal);
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
         if (errno != EINTR)
-            return 1;
+            return done(1);
+    }
+    runningChild = 0;
+    if (bus > 0) {
+        kill(bus, SIGTERM);
+        while (waitpid(bus, nullptr, 0) < 0 && errno == EINTR) { }
     }
     qunsetenv(childMarker);
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return done(exitStatus(status));
 }
