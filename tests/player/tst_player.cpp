@@ -122,8 +122,6 @@ private slots:
     void signalEndsTheWholeRun_data();
     void signalEndsTheWholeRun();
     void endedHomeRunLeavesNoRuntimeFolder();
-    void endedParentLeavesNothing_data();
-    void endedParentLeavesNothing();
     void runsInTheTerminalsForeground();
     void accessibilityBusStandIn_data();
     void accessibilityBusStandIn();
@@ -418,26 +416,37 @@ void tst_Player::signalEndsTheWholeRun_data()
     QTest::newRow("SIGTERM") << int(SIGTERM);
     QTest::newRow("SIGINT") << int(SIGINT);
     QTest::newRow("SIGHUP") << int(SIGHUP);
+    // Both once left the player, its bus and the throw-away home behind.
+    QTest::newRow("SIGKILL") << int(SIGKILL);
+    QTest::newRow("SIGQUIT") << int(SIGQUIT);
 }
 
 void tst_Player::signalEndsTheWholeRun()
 {
     QFETCH(int, signalNumber);
+    QTemporaryDir temporary;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
     // The window, shown offscreen, runs under a private bus until it is closed.
     QProcess player;
+    player.setProcessEnvironment(environment);
     player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     player.start(QStringLiteral(VELLORA_PLAYER_FILE), QStringList());
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += player.readAllStandardOutput()).contains("Store emulator"),
                              30000);
     const QList<qint64> run = descendantsOf(player.processId());
-    // dbus-run-session, its bus and the player in it.
+    // The guard, the bus and the player on it.
     QVERIFY2(run.size() >= 3, qPrintable(QString::number(run.size())));
+    const QStringList home { QStringLiteral("vellora-player.*") };
+    QVERIFY(!QDir(temporary.path()).entryList(home, QDir::Dirs).isEmpty());
 
     ::kill(pid_t(player.processId()), signalNumber);
     QVERIFY(player.waitForFinished(10000));
     for (const qint64 pid : run)
         QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid), qPrintable(QString::number(pid)), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(temporary.path()).entryList(home, QDir::Dirs), QStringList(),
+                              10000);
 }
 
 void tst_Player::endedHomeRunLeavesNoRuntimeFolder()
@@ -462,40 +471,6 @@ void tst_Player::endedHomeRunLeavesNoRuntimeFolder()
     ::kill(pid_t(player.processId()), SIGTERM);
     QVERIFY(player.waitForFinished(10000));
     QCOMPARE(QDir(temporary.path()).entryList(runtime, QDir::Dirs), QStringList());
-}
-
-void tst_Player::endedParentLeavesNothing_data()
-{
-    QTest::addColumn<int>("signalNumber");
-    // Both once left the player, its bus and the throw-away home behind.
-    QTest::newRow("SIGKILL") << int(SIGKILL);
-    QTest::newRow("SIGQUIT") << int(SIGQUIT);
-}
-
-void tst_Player::endedParentLeavesNothing()
-{
-    QFETCH(int, signalNumber);
-    QTemporaryDir temporary;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
-    QProcess player;
-    player.setProcessEnvironment(environment);
-    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    player.start(QStringLiteral(VELLORA_PLAYER_FILE), QStringList());
-    QByteArray output;
-    QTRY_VERIFY_WITH_TIMEOUT((output += player.readAllStandardOutput()).contains("Store emulator"),
-                             30000);
-    const QList<qint64> run = descendantsOf(player.processId());
-    QVERIFY2(run.size() >= 3, qPrintable(QString::number(run.size())));
-    const QStringList home { QStringLiteral("vellora-player.*") };
-    QVERIFY(!QDir(temporary.path()).entryList(home, QDir::Dirs).isEmpty());
-
-    ::kill(pid_t(player.processId()), signalNumber);
-    QVERIFY(player.waitForFinished(10000));
-    for (const qint64 pid : run)
-        QTRY_VERIFY2_WITH_TIMEOUT(!isRunning(pid), qPrintable(QString::number(pid)), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(QDir(temporary.path()).entryList(home, QDir::Dirs), QStringList(),
-                              10000);
 }
 
 void tst_Player::runsInTheTerminalsForeground()
