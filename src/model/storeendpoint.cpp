@@ -11,11 +11,11 @@
 
 namespace {
 
-const QString ProtocolKey("ServiceProviders/CorvexMusic/PAPI/protocol");
-const QString HostKey("ServiceProviders/CorvexMusic/PAPI/host");
-const QString TokenKey("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken");
-const QString VersionKey("ServiceProviders/CorvexMusic/PAPI/version");
-const QString TerritoryKey("User/territory");
+constexpr QLatin1String ProtocolKey("ServiceProviders/CorvexMusic/PAPI/protocol");
+constexpr QLatin1String HostKey("ServiceProviders/CorvexMusic/PAPI/host");
+constexpr QLatin1String TokenKey("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken");
+constexpr QLatin1String VersionKey("ServiceProviders/CorvexMusic/PAPI/version");
+constexpr QLatin1String TerritoryKey("User/territory");
 
 // The values of our keys that the file holds. The file is read once, without
 // blocking, and only if it is a regular file of a sane size: the reading runs
@@ -72,8 +72,8 @@ QString StoreEndpoint::settingsPath()
 StoreEndpoint StoreEndpoint::read(const QString &settingsPath)
 {
     const QHash<QString, QString> settings = readSettings(settingsPath);
-    const auto value = [&settings](const QString &key, const char *fallback) {
-        return settings.value(key, QString::fromLatin1(fallback));
+    const auto value = [&settings](QLatin1String key, const char *fallback) {
+        return settings.value(QString(key), QString::fromLatin1(fallback));
     };
     QString protocol = value(ProtocolKey, StoreConstants::DefaultProtocol);
     QString host = value(HostKey, StoreConstants::DefaultHost);

@@ -6,7 +6,8 @@
 
 namespace {
 
-const QByteArray Signature("\x89PNG\r\n\x1a\n", 8);
+constexpr char Signature[] = "\x89PNG\r\n\x1a\n";
+constexpr qsizetype SignatureSize = 8;
 // Length, type, and after the data its CRC.
 constexpr qsizetype ChunkFrame = 12;
 
@@ -22,11 +23,11 @@ bool isText(const char *type)
 PngStructure PngStructure::read(const QByteArray &data)
 {
     PngStructure structure;
-    if (!data.startsWith(Signature))
+    if (!data.startsWith(QByteArrayView(Signature, SignatureSize)))
         return structure;
-    QByteArray kept = Signature;
+    QByteArray kept(Signature, SignatureSize);
     kept.reserve(data.size());
-    qsizetype at = Signature.size();
+    qsizetype at = SignatureSize;
     bool first = true;
     while (at + ChunkFrame <= data.size()) {
         const quint32 length = qFromBigEndian<quint32>(data.constData() + at);
