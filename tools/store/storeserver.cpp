@@ -1,5 +1,6 @@
 #include "storeserver.h"
 
+#include <QDir>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -146,14 +147,16 @@ QByteArray responseHead(int status, const QList<Header> &headers)
     return head + "\r\n";
 }
 
-// Half the descriptors the process may open: the rest are the host's, when
-// the store runs inside another program.
+// Half the descriptors the process may still open: the rest are the host's,
+// when the store runs inside another program. Run out of descriptors, the
+// event loop itself can stop taking connections until one ends.
 int descriptorBoundConnections()
 {
     rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return 1024;
-    return int(qBound<rlim_t>(8, limit.rlim_cur / 2, 1024));
+    const qsizetype open = QDir(QStringLiteral("/proc/self/fd")).count();
+    return int(qBound(qint64(1), (qint64(limit.rlim_cur) - open) / 2, qint64(1024)));
 }
 
 qsizetype textSize(const StoreRequest &entry)
@@ -303,12 +306,12 @@ void StoreServer::onNewConnection()
 
 // Out of descriptors, the listening socket stays readable: taking connections
 // again at once would spin on the failing accept. The oldest idle
-// connection gives its descriptor to the next client.
+// connection gives its descriptor to the next client; with none to give,
+// the next try comes 100 ms later.
 void StoreServer::onAcceptError()
 {
     m_listener.pauseAccepting();
-    dropOldestIdle();
-    QTimer::singleShot(100, this, &StoreServer::resumeAccepting);
+    QTimer::singleShot(dropOldestIdle() ? 0 : 100, this, &StoreServer::resumeAccepting);
 }
 
 void StoreServer::resumeAccepting()

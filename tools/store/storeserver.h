@@ -82,10 +82,10 @@ public:
 
     // How long a request's head may take from its first byte, and how long
     // a connection may carry no request. Connections are bounded too: at
-    // half the descriptors the process may open (at most 1024), the oldest
-    // connection that carries no request makes room for a new one.
+    // half the descriptors the process may still open when the store is
+    // made (at most 1024), the oldest connection that carries no request
+    // makes room for a new one.
     void setTimeouts(int headTimeoutMs, int idleTimeoutMs);
-    int maxConnections() const { return m_maxConnections; }
 
     // Lower-case country code of a mobile country code; empty when unknown.
     static QString countryForMobileCountryCode(const QString &mcc);
