@@ -878,7 +878,7 @@ void tst_PromotionNetworkAPI::pictureIsStoredAsThumbnail()
 
     QCOMPARE(m_api->getArtOfMusicItem(url), QString());
     QCOMPARE(m_api->getArtOfMusicItem(url), QString());
-    // Decoded at idle priority: 12 s under a sanitizer on a busy machine.
+    // Decoded at a low priority: 12 s under a sanitizer on a busy machine.
     QTRY_COMPARE_WITH_TIMEOUT(m_spies->image.count(), 1, 60000);
     const QString path = m_spies->image.at(0).at(1).toString();
     QCOMPARE(m_spies->image.at(0).at(0).toString(), url);
