@@ -130,6 +130,7 @@ void MprisFollower::readPlayers()
                                                                   QStringLiteral("ListNames"));
     auto *call = new QDBusPendingCallWatcher(bus().asyncCall(listNames, HealthTimeout), this);
     call->setProperty("connection", m_connectionName);
+    call->setProperty("ownerChanges", m_ownerChanges);
     connect(call, &QDBusPendingCallWatcher::finished, this, &MprisFollower::onNamesListed);
 }
 
@@ -141,7 +142,11 @@ void MprisFollower::onNamesListed(QDBusPendingCallWatcher *call)
     if (reply.isError() || call->property("connection").toString() != m_connectionName)
         return;
     const QStringList names = reply.value();
-    m_players.removeIf([&names](const auto &player) { return !names.contains(player.key()); });
+    // A player that came while the answer was on its way is not in it.
+    const quint64 askedAt = call->property("ownerChanges").toULongLong();
+    m_players.removeIf([&names, askedAt](const auto &player) {
+        return player.value().cameAt <= askedAt && !names.contains(player.key());
+    });
     if (!m_players.contains(m_followed))
         m_followed.clear();
     for (const QString &name : names) {
@@ -235,7 +240,7 @@ void MprisFollower::addPlayer(const QString &name, const QString &owner)
     // A player known before a reconnection keeps its state until it answers.
     Player &player = m_players[name];
     if (player.owner != owner)
-        player = Player { owner, QString(), PlayerTrack(), false, QString() };
+        player = Player { owner, QString(), PlayerTrack(), false, QString(), m_ownerChanges };
     // Asked first, so that its answer comes before the track's.
     QDBusMessage getIdentity = QDBusMessage::createMethodCall(
             name, objectPath, propertiesInterface, QStringLiteral("Get"));
@@ -279,6 +284,7 @@ void MprisFollower::onNameOwnerChanged(const QString &name, const QString &oldOw
 {
     if (!name.startsWith(QLatin1String(busNamePrefix)))
         return;
+    ++m_ownerChanges;
     if (!oldOwner.isEmpty()) {
         m_players.remove(name);
         if (name == m_followed)

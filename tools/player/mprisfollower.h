@@ -84,6 +84,9 @@ private:
         PlayerTrack track;
         bool reading = false; // its properties are asked for
         QString identity;
+        // The count of owner changes when it came: a list of names asked
+        // for before then cannot know it.
+        quint64 cameAt = 0;
     };
 
     QDBusConnection bus() const;
@@ -103,6 +106,7 @@ private:
     BusProbe m_probe;
     QString m_wanted;
     QMap<QString, Player> m_players; // by bus name
+    quint64 m_ownerChanges = 0;
     QString m_followed;
     PlayerTrack m_shownTrack;
     QString m_shownPlayer;
