@@ -31,6 +31,8 @@ Answer fetch(QNetworkAccessManager &manager, const QString &url, int timeoutMs)
     QNetworkRequest request { QUrl(url) };
     request.setTransferTimeout(timeoutMs);
     const std::unique_ptr<QNetworkReply> reply(manager.get(request));
+    // What Qt holds between two reads is bounded too.
+    reply->setReadBufferSize(64 * 1024);
     Answer answer;
     bool tooLarge = false;
     bool late = false;
