@@ -30,7 +30,6 @@ namespace {
 
 // Far beyond any real answer (the largest search answers are a few MiB) or
 // store picture; anything larger is broken or hostile and never held whole.
-const qint64 DefaultAnswerSizeLimit = 8 * 1024 * 1024;
 const qint64 DefaultPictureSizeLimit = 4 * 1024 * 1024;
 const char TooLargeProperty[] = "tooLarge";
 // A host runs for days: the cache is trimmed at the start and again after

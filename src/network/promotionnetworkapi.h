@@ -54,6 +54,7 @@ public:
     void setTransferTimeout(int msecs);
     void setDownloadDeadline(int msecs);
     // A download that announces or brings more than this is dropped.
+    static constexpr qint64 DefaultAnswerSizeLimit = 8 * 1024 * 1024;
     void setAnswerSizeLimit(qint64 bytes);
     void setPictureSizeLimit(qint64 bytes);
     // The proxy named by the environment; hosts it excludes are reached directly.

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "promotionnetworkapi.h"
 #include "promotionxmlparser.h"
 #include "storeconstants.h"
 #include "storeendpoint.h"
@@ -18,7 +19,7 @@
 namespace {
 
 // As much of an answer as the panel takes before it gives up on it.
-const qint64 MaxAnswerBytes = 8 * 1024 * 1024;
+constexpr qint64 MaxAnswerBytes = PromotionNetworkAPI::DefaultAnswerSizeLimit;
 
 struct Answer
 {
