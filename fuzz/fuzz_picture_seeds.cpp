@@ -72,6 +72,13 @@ int main(int argc, char *argv[])
                    StorePictures::handMadeProgressiveJpeg(QSize(16, 16), 3, 3, true))
             && ok;
 
+    // After the header, a text chunk that claims 1.7 GB: the file ends a few
+    // bytes into it.
+    const QByteArray png = encoded(image, "png", false);
+    ok = writeSeed(folder, QStringLiteral("seed-text-longer-than-the-file.png"),
+                   png.left(33) + QByteArray::fromHex("693f002d") + "tEXtComment")
+            && ok;
+
     const QList<QByteArray> readable = QImageReader::supportedImageFormats();
     std::printf("seeds for %lld writable formats; readable: %s\n", qlonglong(formats.size()),
                 readable.join(' ').constData());

@@ -25,6 +25,7 @@ PngStructure PngStructure::read(const QByteArray &data)
     PngStructure structure;
     if (!data.startsWith(QByteArrayView(Signature, SignatureSize)))
         return structure;
+    structure.signature = true;
     QByteArray kept(Signature, SignatureSize);
     kept.reserve(data.size());
     qsizetype at = SignatureSize;

@@ -10,6 +10,8 @@
 // 16-bit picture costs twice the memory of an 8-bit one of the same size.
 struct PngStructure
 {
+    // The file starts with the PNG signature.
+    bool signature = false;
     // The signature, a header first and chunks that fit the file, up to the
     // end chunk.
     bool valid = false;

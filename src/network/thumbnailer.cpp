@@ -65,6 +65,10 @@ QImage Thumbnailer::scale(const QByteArray &body)
     // The PNG decoder would inflate every text chunk just to tell the size:
     // it only ever sees the picture without them.
     const PngStructure png = PngStructure::read(body);
+    // Nor a PNG whose chunks do not fit the file: it takes a chunk's length
+    // on trust and asks for as much memory as the chunk claims.
+    if (png.signature && !png.valid)
+        return {};
     QByteArray bytes = png.valid ? png.withoutText : body;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
