@@ -3,7 +3,7 @@
 #include <QTime>
 
 #include "storecatalog.h"
-#include "storepictures.h"
+#include "storefeedwriter.h"
 #include "viewnames.h"
 
 namespace {
@@ -41,7 +41,7 @@ QList<ExpectedRow> expectedRows(const StoreCatalog &catalog, const QString &view
         for (const StoreTrackRef &ref : catalog.similarTracks(artist, PanelRows)) {
             rows.append(
                     { ref.track->title, ref.artist->name + QStringLiteral(" | ") + ref.album->title,
-                      duration(ref.track->duration), StorePictures::albumPictureName(*ref.album),
+                      duration(ref.track->duration), StoreFeedWriter::albumPictureName(*ref.album),
                       ref.track->id, ref.artist->name,
                       joined(ref.artist->name, ref.track->title, ref.track->id) });
         }
@@ -49,13 +49,13 @@ QList<ExpectedRow> expectedRows(const StoreCatalog &catalog, const QString &view
         for (const StoreAlbumRef &ref : catalog.similarAlbums(artist, PanelRows)) {
             rows.append({ ref.album->title, ref.artist->name,
                           QString::number(ref.album->trackCount),
-                          StorePictures::albumPictureName(*ref.album), ref.album->id, QString(),
+                          StoreFeedWriter::albumPictureName(*ref.album), ref.album->id, QString(),
                           joined(ref.artist->name, ref.album->title, ref.album->id) });
         }
     } else {
         for (const StoreArtist *similar : catalog.similarArtists(artist).mid(0, PanelRows))
             rows.append({ similar->name, QString(), QString(),
-                          StorePictures::artistPictureName(*similar), similar->id, QString(),
+                          StoreFeedWriter::artistPictureName(*similar), similar->id, QString(),
                           joined(similar->name, QString(), similar->id) });
     }
     return rows;

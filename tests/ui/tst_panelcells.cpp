@@ -16,6 +16,7 @@
 #include "panelfixture.h"
 #include "promotionnetworkapi.h"
 #include "rowfield.h"
+#include "storefeedwriter.h"
 #include "svimagewidget.h"
 #include "svlabel.h"
 #include "svwidgetrecycler.h"
@@ -263,7 +264,7 @@ void tst_PanelCells::otherSchemesNeverFetched()
     const StoreArtist *artist = m_fixture.store().catalog().artist(QStringLiteral("ar1001"));
     QVERIFY(artist);
     const QString marker = m_fixture.store().baseUrl() + QStringLiteral("/pictures/")
-            + StorePictures::artistPictureName(*artist);
+            + StoreFeedWriter::artistPictureName(*artist);
     QCOMPARE(network->getArtOfMusicItem(marker), QString());
     QTRY_VERIFY(!downloadedSpy.isEmpty());
     QCOMPARE(downloadedSpy.last().at(0).toString(), marker);

@@ -7,50 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-struct StorePicture
-{
-    QByteArray format; // "png" or "jpeg"
-    QSize size;
-};
-
-struct StoreTrack
-{
-    QString id;
-    QString title;
-    qint64 duration = 0; // seconds
-};
-
-struct StoreAlbum
-{
-    QString id;
-    QString title;
-    int trackCount = 0;
-    QList<StoreTrack> tracks;
-    StorePicture picture;
-};
-
-struct StoreArtist
-{
-    QString id;
-    QString name;
-    QString genre;
-    QList<StoreAlbum> albums;
-    QStringList similar;
-    StorePicture picture;
-};
-
-struct StoreTrackRef
-{
-    const StoreArtist *artist = nullptr;
-    const StoreAlbum *album = nullptr;
-    const StoreTrack *track = nullptr;
-};
-
-struct StoreAlbumRef
-{
-    const StoreArtist *artist = nullptr;
-    const StoreAlbum *album = nullptr;
-};
+#include "storeitems.h"
 
 // The store's catalog, read from one JSON file; nothing else feeds the
 // store's answers.

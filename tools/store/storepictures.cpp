@@ -8,12 +8,9 @@
 #include <QImageWriter>
 #include <QPainter>
 
-namespace {
+#include "storefeedwriter.h"
 
-QString extension(const QByteArray &format)
-{
-    return format == "png" ? QStringLiteral("png") : QStringLiteral("jpg");
-}
+namespace {
 
 QString initials(const QString &label)
 {
@@ -32,21 +29,6 @@ QString initials(const QString &label)
 
 StorePictures::StorePictures(const StoreCatalog &catalog) : m_catalog(catalog) { }
 
-QString StorePictures::artistPictureName(const StoreArtist &artist)
-{
-    return QStringLiteral("artist/%1.%2").arg(artist.id, extension(artist.picture.format));
-}
-
-QString StorePictures::albumPictureName(const StoreAlbum &album)
-{
-    return QStringLiteral("album/%1.%2").arg(album.id, extension(album.picture.format));
-}
-
-QByteArray StorePictures::contentType(const QByteArray &format)
-{
-    return "image/" + format;
-}
-
 QByteArray StorePictures::picture(const QString &name, QByteArray *format)
 {
     const int slash = name.indexOf(QLatin1Char('/'));
@@ -59,13 +41,13 @@ QByteArray StorePictures::picture(const QString &name, QByteArray *format)
     StorePicture picture;
     if (kind == QLatin1String("artist")) {
         const StoreArtist *artist = m_catalog.artist(id);
-        if (!artist || artistPictureName(*artist) != name)
+        if (!artist || StoreFeedWriter::artistPictureName(*artist) != name)
             return {};
         label = artist->name;
         picture = artist->picture;
     } else if (kind == QLatin1String("album")) {
         const StoreAlbumRef album = m_catalog.album(id);
-        if (!album.album || albumPictureName(*album.album) != name)
+        if (!album.album || StoreFeedWriter::albumPictureName(*album.album) != name)
             return {};
         label = album.album->title;
         picture = album.album->picture;

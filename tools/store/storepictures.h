@@ -14,10 +14,6 @@ class StorePictures
 public:
     explicit StorePictures(const StoreCatalog &catalog);
 
-    static QString artistPictureName(const StoreArtist &artist);
-    static QString albumPictureName(const StoreAlbum &album);
-    static QByteArray contentType(const QByteArray &format);
-
     // name as in the picture links, for example "album/al100101.jpg"; an
     // empty result means no such picture.
     QByteArray picture(const QString &name, QByteArray *format);

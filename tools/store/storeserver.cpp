@@ -1,13 +1,11 @@
 #include "storeserver.h"
 
-#include <QDir>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 
 #include <utility>
 
-#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include "storeconstants.h"
@@ -49,51 +47,6 @@ bool knownTerritory(const QString &territory)
             return true;
     }
     return false;
-}
-
-// Splits the query as sent and percent-decodes each value exactly once.
-QHash<QString, QString> queryValues(const QString &query)
-{
-    QHash<QString, QString> values;
-    const QStringList items = query.split(QLatin1Char('&'), Qt::SkipEmptyParts);
-    for (const QString &item : items) {
-        const int equals = item.indexOf(QLatin1Char('='));
-        const QString key = equals < 0 ? item : item.left(equals);
-        const QString value = equals < 0 ? QString() : item.mid(equals + 1);
-        if (!values.contains(key))
-            values.insert(key, QUrl::fromPercentEncoding(value.toUtf8()));
-    }
-    return values;
-}
-
-QByteArray reason(int status)
-{
-    switch (status) {
-    case 100:
-        return "Continue";
-    case 103:
-        return "Early Hints";
-    case 200:
-        return "OK";
-    case 302:
-        return "Found";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 500:
-        return "Internal Server Error";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
 }
 
 // Position just after the root element's start tag, where injected content
@@ -139,26 +92,6 @@ QByteArray entityBombDoctype(const QByteArray &root)
     return doctype + "]>\n";
 }
 
-QByteArray responseHead(int status, const QList<Header> &headers)
-{
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
-    for (const auto &header : headers)
-        head += header.first + ": " + header.second + "\r\n";
-    return head + "\r\n";
-}
-
-// Half the descriptors the process may still open: the rest are the host's,
-// when the store runs inside another program. Run out of descriptors, the
-// event loop itself can stop taking connections until one ends.
-int descriptorBoundConnections()
-{
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 1024;
-    const qsizetype open = QDir(QStringLiteral("/proc/self/fd")).count();
-    return int(qBound(qint64(1), (qint64(limit.rlim_cur) - open) / 2, qint64(1024)));
-}
-
 qsizetype textSize(const StoreRequest &entry)
 {
     return entry.path.size() + entry.rawPath.size() + entry.query.size() + entry.url.size();
@@ -173,9 +106,7 @@ StoreServer::StoreServer(QObject *parent)
       m_apiVersion(QLatin1String(StoreConstants::DefaultVersion)),
       m_listener(this)
 {
-    connect(&m_listener, &QTcpServer::newConnection, this, &StoreServer::onNewConnection);
-    connect(&m_listener, &QTcpServer::acceptError, this, &StoreServer::onAcceptError);
-    m_maxConnections = descriptorBoundConnections();
+    connect(&m_listener, &StoreHttpListener::requestReceived, this, &StoreServer::handleRequest);
     QString error;
     if (!loadCatalog(StoreCatalog::builtInFileName(), &error))
         qWarning("StoreServer: built-in catalog unusable: %s", qPrintable(error));
@@ -195,18 +126,7 @@ bool StoreServer::loadCatalog(const QString &fileName, QString *error)
 
 bool StoreServer::start(quint16 port)
 {
-    if (!m_listener.listen(QHostAddress::LocalHost, port)) {
-        qWarning("StoreServer: cannot listen on 127.0.0.1:%u: %s", port,
-                 qPrintable(m_listener.errorString()));
-        return false;
-    }
-    m_port = m_listener.serverPort();
-    return true;
-}
-
-QString StoreServer::baseUrl() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return m_listener.start(port, "StoreServer");
 }
 
 void StoreServer::addFault(const StoreFault &fault)
@@ -233,12 +153,6 @@ void StoreServer::clearRequestLog()
     m_log.clear();
     m_loggedText = 0;
     m_requestCounts.clear();
-}
-
-void StoreServer::setTimeouts(int headTimeoutMs, int idleTimeoutMs)
-{
-    m_headTimeoutMs = headTimeoutMs;
-    m_idleTimeoutMs = idleTimeoutMs;
 }
 
 void StoreServer::logRequest(const StoreRequest &entry)
@@ -279,61 +193,6 @@ std::optional<StoreFault> StoreServer::takeFault(const QString &path)
         return taken;
     }
     return std::nullopt;
-}
-
-void StoreServer::onNewConnection()
-{
-    while (m_listener.hasPendingConnections()) {
-        m_connections.removeAll(nullptr);
-        if (m_connections.size() >= m_maxConnections && !dropOldestIdle()) {
-            // Every connection carries a request: the next clients wait in
-            // the system's queue until one of them ends.
-            m_listener.pauseAccepting();
-            return;
-        }
-        QTcpSocket *socket = m_listener.nextPendingConnection();
-        auto *connection = new StoreHttpConnection(socket, m_headTimeoutMs, m_idleTimeoutMs);
-        m_connections.append(connection);
-        connect(connection, &StoreHttpConnection::requestReceived, this,
-                [this, connection](const StoreHttpRequest &request) {
-                    handleRequest(request, connection);
-                });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QObject::destroyed, this, &StoreServer::resumeAccepting,
-                Qt::QueuedConnection);
-    }
-}
-
-// Out of descriptors, the listening socket stays readable: taking connections
-// again at once would spin on the failing accept. The oldest idle
-// connection gives its descriptor to the next client; with none to give,
-// the next try comes 100 ms later.
-void StoreServer::onAcceptError()
-{
-    m_listener.pauseAccepting();
-    QTimer::singleShot(dropOldestIdle() ? 0 : 100, this, &StoreServer::resumeAccepting);
-}
-
-void StoreServer::resumeAccepting()
-{
-    m_connections.removeAll(nullptr);
-    if (m_connections.size() < m_maxConnections && m_listener.isListening()) {
-        m_listener.resumeAccepting();
-        onNewConnection();
-    }
-}
-
-bool StoreServer::dropOldestIdle()
-{
-    for (const QPointer<StoreHttpConnection> &connection : std::as_const(m_connections)) {
-        if (connection && connection->isIdle()) {
-            QTcpSocket *socket = connection->socket();
-            m_connections.removeOne(connection);
-            socket->abort();
-            return true;
-        }
-    }
-    return false;
 }
 
 void StoreServer::handleRequest(const StoreHttpRequest &request, StoreHttpConnection *connection)
@@ -393,7 +252,7 @@ StoreServer::Answer StoreServer::route(const QString &path, const QString &query
                                        StoreRequest::Kind *kind)
 {
     const QStringList segments = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    const QHash<QString, QString> values = queryValues(query);
+    const QHash<QString, QString> values = StoreHttpRequest::queryValues(query);
     const Answer notFound { 404, "text/plain; charset=utf-8", "not found\n", {} };
 
     if (segments.size() == 3 && segments.at(0) == QLatin1String("pictures")) {
@@ -403,7 +262,7 @@ StoreServer::Answer StoreServer::route(const QString &path, const QString &query
                 m_pictures->picture(segments.at(1) + QLatin1Char('/') + segments.at(2), &format);
         if (picture.isEmpty())
             return notFound;
-        return { 200, StorePictures::contentType(format), picture, {} };
+        return { 200, StoreFeedWriter::contentType(format), picture, {} };
     }
     if (segments.size() == 2 && segments.at(0) == QLatin1String("_loop")) {
         const QString next =
@@ -522,11 +381,11 @@ StoreServer::Answer StoreServer::reshape(const Answer &answer, const StoreFault 
         result.body.clear();
         break;
     case Kind::NotAnImage:
-        result = { 200, StorePictures::contentType(pictureFormat), "this is not a picture\n", {} };
+        result = { 200, StoreFeedWriter::contentType(pictureFormat), "this is not a picture\n", {} };
         break;
     case Kind::HugePicture:
         result = { 200,
-                   StorePictures::contentType(pictureFormat),
+                   StoreFeedWriter::contentType(pictureFormat),
                    hugePicture(fault.pictureSize, pictureFormat),
                    {} };
         break;
@@ -621,7 +480,7 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
         return;
     case Kind::InterimAnswers:
         for (const int status : fault->interimStatuses) {
-            socket->write(responseHead(
+            socket->write(StoreHttpConnection::head(
                     status,
                     status == 103 ? QList<Header> { { "Link", "</style.css>; rel=preload" } }
                                   : QList<Header> {}));
@@ -629,13 +488,13 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
         break;
     case Kind::CutBodyNoLength:
         headers.append(Header("Connection", "close"));
-        socket->write(responseHead(answer.status, headers));
+        socket->write(StoreHttpConnection::head(answer.status, headers));
         socket->write(answer.body.left(answer.body.size() / 2));
         socket->disconnectFromHost();
         return;
     case Kind::ChunkedWithoutLastChunk: {
         headers.append(Header("Transfer-Encoding", "chunked"));
-        socket->write(responseHead(answer.status, headers));
+        socket->write(StoreHttpConnection::head(answer.status, headers));
         for (qsizetype at = 0; at < answer.body.size(); at += 512) {
             const QByteArray chunk = answer.body.mid(at, 512);
             socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
@@ -645,7 +504,7 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
     }
     case Kind::EndlessChunked: {
         headers.append(Header("Transfer-Encoding", "chunked"));
-        socket->write(responseHead(answer.status, headers));
+        socket->write(StoreHttpConnection::head(answer.status, headers));
         socket->write(QByteArray::number(answer.body.size(), 16) + "\r\n" + answer.body + "\r\n");
         // Topped up as the client reads, so that the store itself holds
         // little however long the client keeps reading.
@@ -663,7 +522,7 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
     }
 
     headers.append(Header("Content-Length", QByteArray::number(answer.body.size())));
-    socket->write(responseHead(answer.status, headers));
+    socket->write(StoreHttpConnection::head(answer.status, headers));
     switch (kind) {
     case Kind::StallAfterHeaders:
         return;

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
-#include <QTcpServer>
 
 #include <functional>
 #include <memory>
@@ -12,6 +11,7 @@
 
 #include "storecatalog.h"
 #include "storefault.h"
+#include "storehttplistener.h"
 #include "storehttprequest.h"
 #include "storepictures.h"
 #include "storerequest.h"
@@ -52,8 +52,8 @@ public:
     // reason is warned about and kept in errorString().
     bool start(quint16 port = 0);
     QString errorString() const { return m_listener.errorString(); }
-    quint16 port() const { return m_port; }
-    QString baseUrl() const;
+    quint16 port() const { return m_listener.port(); }
+    QString baseUrl() const { return m_listener.baseUrl(); }
 
     QString token() const { return m_token; }
     void setToken(const QString &token) { m_token = token; }
@@ -85,7 +85,10 @@ public:
     // half the descriptors the process may still open when the store is
     // made (at most 1024), the oldest connection that carries no request
     // makes room for a new one.
-    void setTimeouts(int headTimeoutMs, int idleTimeoutMs);
+    void setTimeouts(int headTimeoutMs, int idleTimeoutMs)
+    {
+        m_listener.setTimeouts(headTimeoutMs, idleTimeoutMs);
+    }
 
     // Lower-case country code of a mobile country code; empty when unknown.
     static QString countryForMobileCountryCode(const QString &mcc);
@@ -102,11 +105,6 @@ private:
         Answer answer;
     };
 
-    void onNewConnection();
-    void onAcceptError();
-    void resumeAccepting();
-    // Aborts the oldest connection that carries no request; false when every one does.
-    bool dropOldestIdle();
     void logRequest(const StoreRequest &entry);
     void handleRequest(const StoreHttpRequest &request, StoreHttpConnection *connection);
     Answer route(const QString &path, const QString &query, int extraEntries,
@@ -132,15 +130,9 @@ private:
     qsizetype m_loggedText = 0;
     QHash<StoreRequest::Kind, int> m_requestCounts;
     QHash<QTcpSocket *, StoreRequest> m_lastRequests;
-    // In the order they came.
-    QList<QPointer<StoreHttpConnection>> m_connections;
-    int m_maxConnections = 0;
-    int m_headTimeoutMs = 10000;
-    int m_idleTimeoutMs = 30000;
     QString m_token;
     QString m_apiVersion;
-    quint16 m_port = 0;
     // Last, so that the connections go, with what waits on them, before
     // anything they use.
-    QTcpServer m_listener;
+    StoreHttpListener m_listener;
 };

@@ -24,7 +24,71 @@ bool isDigits(const QByteArray &text)
             && std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+QByteArray reason(int status)
+{
+    switch (status) {
+    case 100:
+        return "Continue";
+    case 103:
+        return "Early Hints";
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 307:
+        return "Temporary Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Content Too Large";
+    case 429:
+        return "Too Many Requests";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 501:
+        return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    case 504:
+        return "Gateway Timeout";
+    default:
+        return "Status";
+    }
+}
+
 } // namespace
+
+QByteArray StoreHttpConnection::head(int status, const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    for (const auto &header : headers)
+        head += header.first + ": " + header.second + "\r\n";
+    return head + "\r\n";
+}
+
+void StoreHttpConnection::respond(int status, const QByteArray &contentType,
+                                  const QByteArray &body,
+                                  const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    QList<QPair<QByteArray, QByteArray>> all = { { "Content-Type", contentType } };
+    all += headers;
+    all.append(qMakePair(QByteArray("Content-Length"), QByteArray::number(body.size())));
+    if (m_closesAfterAnswer)
+        all.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    m_socket->write(head(status, all));
+    m_socket->write(body);
+    answerWritten();
+}
 
 StoreHttpConnection::StoreHttpConnection(QTcpSocket *socket, int headTimeoutMs, int idleTimeoutMs)
     : QObject(socket),
@@ -108,26 +172,15 @@ void StoreHttpConnection::onReadyRead()
         const qsizetype end = m_buffer.indexOf("\r\n\r\n");
         if (end < 0) {
             if (m_buffer.size() > MaxHeadSize)
-                refuse(431, "Request Header Fields Too Large");
+                refuse(431);
             else if (m_socket->bytesAvailable() == 0)
                 return;
             continue;
         }
         const QByteArray head = m_buffer.left(end);
         m_buffer.remove(0, end + 4);
-        switch (readHead(head)) {
-        case 0:
-            break;
-        case 413:
-            refuse(413, "Content Too Large");
-            break;
-        case 501:
-            refuse(501, "Not Implemented");
-            break;
-        default:
-            refuse(400, "Bad Request");
-            break;
-        }
+        if (const int status = readHead(head); status != 0)
+            refuse(status);
     }
 }
 
@@ -194,11 +247,10 @@ int StoreHttpConnection::readHead(const QByteArray &head)
     return 0;
 }
 
-void StoreHttpConnection::refuse(int status, const char *reason)
+void StoreHttpConnection::refuse(int status)
 {
     m_refused = true;
     m_buffer.clear();
-    m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
-                    + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    m_socket->write(head(status, { { "Content-Length", "0" }, { "Connection", "close" } }));
     m_socket->disconnectFromHost();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QUrl>
@@ -19,4 +20,8 @@ struct StoreHttpRequest
 
     // The first field of that name, whatever its case; empty when absent.
     QByteArray value(const QByteArray &name) const;
+
+    // Splits a query as sent and percent-decodes each value exactly once;
+    // the first of a repeated key counts.
+    static QHash<QString, QString> queryValues(const QString &query);
 };

@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-#include "storecatalog.h"
+#include "storeitems.h"
 
 // Writes the store's Atom answers: an Atom Publishing Protocol service
 // document for the territory, Atom feeds for artist searches and similar
@@ -23,6 +23,12 @@ public:
                                  const QList<StoreAlbumRef> &albums) const;
     QByteArray similarArtistsFeed(const StoreArtist &artist,
                                   const QList<const StoreArtist *> &artists) const;
+
+    // Picture names as the links give them after "/pictures/", for example
+    // "album/al100101.jpg".
+    static QString artistPictureName(const StoreArtist &artist);
+    static QString albumPictureName(const StoreAlbum &album);
+    static QByteArray contentType(const QByteArray &format);
 
     // Answers of any size for benchmarks: invented entries "Generated Artist 0"
     // to count - 1 (ids "gen0" ...), each track 100 + n seconds long.

@@ -3,7 +3,6 @@
 #include <QXmlStreamWriter>
 
 #include "storeconstants.h"
-#include "storepictures.h"
 
 namespace {
 
@@ -66,6 +65,11 @@ void writeMetadata(QXmlStreamWriter &writer, const QList<QPair<QString, QString>
     writer.writeEndElement();
 }
 
+QString extension(const QByteArray &format)
+{
+    return format == "png" ? QStringLiteral("png") : QStringLiteral("jpg");
+}
+
 QString feedId(const QString &kind, const QString &id)
 {
     return QStringLiteral("urn:corvexmusic:%1:%2").arg(kind, id);
@@ -74,6 +78,21 @@ QString feedId(const QString &kind, const QString &id)
 } // namespace
 
 StoreFeedWriter::StoreFeedWriter(const QString &baseUrl) : m_baseUrl(baseUrl) { }
+
+QString StoreFeedWriter::artistPictureName(const StoreArtist &artist)
+{
+    return QStringLiteral("artist/%1.%2").arg(artist.id, extension(artist.picture.format));
+}
+
+QString StoreFeedWriter::albumPictureName(const StoreAlbum &album)
+{
+    return QStringLiteral("album/%1.%2").arg(album.id, extension(album.picture.format));
+}
+
+QByteArray StoreFeedWriter::contentType(const QByteArray &format)
+{
+    return "image/" + format;
+}
 
 QString StoreFeedWriter::pictureUrl(const QString &name) const
 {
@@ -127,7 +146,7 @@ QByteArray StoreFeedWriter::similarTracksFeed(const StoreArtist &artist,
                     const StoreTrackRef &ref = tracks.at(i);
                     startEntry(writer, ref.track->title, QStringLiteral("track"), ref.track->id);
                     writeLink(writer, QStringLiteral("albumart100"),
-                              pictureUrl(StorePictures::albumPictureName(*ref.album)),
+                              pictureUrl(albumPictureName(*ref.album)),
                               ref.album->picture.format);
                     writeMetadata(
                             writer,
@@ -148,7 +167,7 @@ QByteArray StoreFeedWriter::similarAlbumsFeed(const StoreArtist &artist,
                     const StoreAlbumRef &ref = albums.at(i);
                     startEntry(writer, ref.album->title, QStringLiteral("album"), ref.album->id);
                     writeLink(writer, QStringLiteral("albumart100"),
-                              pictureUrl(StorePictures::albumPictureName(*ref.album)),
+                              pictureUrl(albumPictureName(*ref.album)),
                               ref.album->picture.format);
                     writeMetadata(writer,
                                   { { QStringLiteral("primaryartist"), ref.artist->name },
@@ -168,7 +187,7 @@ QByteArray StoreFeedWriter::similarArtistsFeed(const StoreArtist &artist,
                     const StoreArtist &other = *artists.at(i);
                     startEntry(writer, other.name, QStringLiteral("artist"), other.id);
                     writeLink(writer, QStringLiteral("artistImage100"),
-                              pictureUrl(StorePictures::artistPictureName(other)),
+                              pictureUrl(artistPictureName(other)),
                               other.picture.format);
                     writeMetadata(writer, { { QStringLiteral("id"), other.id } });
                     writer.writeEndElement();

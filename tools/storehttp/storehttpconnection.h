@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QObject>
 
 #include <optional>
@@ -42,6 +44,12 @@ public:
     // The whole answer to the last request is written: the connection ends
     // when the request asked for that, and reads on otherwise.
     void answerWritten();
+    // Writes a whole answer with its length and tells the connection so.
+    void respond(int status, const QByteArray &contentType, const QByteArray &body,
+                 const QList<QPair<QByteArray, QByteArray>> &headers = {});
+
+    // A status line and the header fields, with the empty line after them.
+    static QByteArray head(int status, const QList<QPair<QByteArray, QByteArray>> &headers);
 
 signals:
     void requestReceived(const StoreHttpRequest &request);
@@ -56,7 +64,7 @@ private:
     // Reads the request line and header fields of head into m_pending;
     // returns the error status, or 0.
     int readHead(const QByteArray &head);
-    void refuse(int status, const char *reason);
+    void refuse(int status);
 
     QTcpSocket *m_socket;
     QByteArray m_buffer;
