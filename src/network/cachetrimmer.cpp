@@ -24,12 +24,12 @@ struct Entry
 // One pass: removes what is too old or a leftover, and returns the bytes of
 // the rest; oldest ends holding the OldestRemembered oldest of the rest.
 qint64 sweep(const QStringList &folders, const std::atomic_bool &stop, const QDateTime &now,
-             std::priority_queue<Entry> &oldest)
+             int maxAgeDays, std::priority_queue<Entry> &oldest)
 {
     static const QRegularExpression cacheName(QStringLiteral("^[0-9a-f]{32}$"));
     static const QRegularExpression temporaryName(
             QStringLiteral("^[0-9a-f]{32}\\.[0-9A-Za-z]{6}$"));
-    const QDateTime tooOld = now.addDays(-CacheTrimmer::MaxAgeDays);
+    const QDateTime tooOld = now.addDays(-maxAgeDays);
     const QDateTime leftover = now.addSecs(-CacheTrimmer::LeftoverSecs);
     const QDateTime ahead = now.addSecs(CacheFile::MaxClockSkewSecs);
 
@@ -63,12 +63,12 @@ qint64 sweep(const QStringList &folders, const std::atomic_bool &stop, const QDa
 } // namespace
 
 void CacheTrimmer::trim(const QStringList &folders, const std::atomic_bool &stop,
-                        const QDateTime &now)
+                        const QDateTime &now, int maxAgeDays, qint64 maxBytes)
 {
     for (;;) {
         std::priority_queue<Entry> oldest;
-        qint64 bytes = sweep(folders, stop, now, oldest);
-        if (stop || bytes <= MaxBytes)
+        qint64 bytes = sweep(folders, stop, now, maxAgeDays, oldest);
+        if (stop || bytes <= maxBytes)
             return;
         // Newest first out of the queue: the oldest are taken from the back.
         std::vector<Entry> candidates;
@@ -77,7 +77,7 @@ void CacheTrimmer::trim(const QStringList &folders, const std::atomic_bool &stop
             candidates.push_back(oldest.top());
         const bool allSeen = candidates.size() < size_t(OldestRemembered);
         bool removed = false;
-        for (auto entry = candidates.rbegin(); entry != candidates.rend() && bytes > MaxBytes;
+        for (auto entry = candidates.rbegin(); entry != candidates.rend() && bytes > maxBytes;
              ++entry) {
             if (QFile::remove(entry->path)) {
                 bytes -= entry->size;
@@ -85,7 +85,7 @@ void CacheTrimmer::trim(const QStringList &folders, const std::atomic_bool &stop
             }
         }
         // Another pass only when this one could not see far enough back.
-        if (bytes <= MaxBytes || allSeen || !removed)
+        if (bytes <= maxBytes || allSeen || !removed)
             return;
     }
 }

@@ -23,11 +23,12 @@ public:
     // folder of any size costs the same memory.
     static constexpr int OldestRemembered = 4096;
 
-    // Removes the files older than MaxAgeDays or dated ahead of now, and the
+    // Removes the files older than maxAgeDays or dated ahead of now, and the
     // leftover temporaries, then the oldest files until the rest take at
-    // most MaxBytes together. The folders are read as a stream, entry by
+    // most maxBytes together. The folders are read as a stream, entry by
     // entry, and stop ends the work at the next entry. Reads and removes
     // files: run it off the user-interface thread.
     static void trim(const QStringList &folders, const std::atomic_bool &stop,
-                     const QDateTime &now = QDateTime::currentDateTime());
+                     const QDateTime &now = QDateTime::currentDateTime(),
+                     int maxAgeDays = MaxAgeDays, qint64 maxBytes = MaxBytes);
 };

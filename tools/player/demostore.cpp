@@ -23,16 +23,19 @@ const StoreServer &DemoStore::server() const
 
 void DemoStore::writeClientSettings() const
 {
+    writeClientSettings(m_server.port(), m_server.token(), m_server.apiVersion());
+}
+
+void DemoStore::writeClientSettings(quint16 port, const QString &token, const QString &version)
+{
     QSettings settings(QStringLiteral("Corvex"), QStringLiteral("Sondrel"));
     settings.setValue(QStringLiteral("User/territory"), QLatin1String(territory));
     settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
                       QStringLiteral("http"));
     settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
-                      QStringLiteral("127.0.0.1:%1").arg(m_server.port()));
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"),
-                      m_server.token());
-    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"),
-                      m_server.apiVersion());
+                      QStringLiteral("127.0.0.1:%1").arg(port));
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/clientDeviceToken"), token);
+    settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/version"), version);
     settings.sync();
 }
 

@@ -15,9 +15,11 @@
 #include <memory>
 
 #include "accessibilitybus.h"
+#include "bridgethread.h"
 #include "demostore.h"
 #include "fakestoreclient.h"
 #include "mprisfollower.h"
+#include "pageopener.h"
 #include "panelprobe.h"
 #include "playerenvironment.h"
 #include "playeroptions.h"
@@ -26,6 +28,7 @@
 #include "pluginhost.h"
 #include "regularfile.h"
 #include "storecheck.h"
+#include "storeconstants.h"
 #include "storeendpoint.h"
 #include "svapplicationextensioninterface.h"
 #include "svlocale.h"
@@ -55,8 +58,8 @@ QTextStream &err()
 // Touches the panel and prints the link that reached the stand-in, or says
 // where it went. The launcher may call the stand-in in this same process
 // before the touch returns, so the link is listened for first.
-bool touchAndAwaitLink(FakeStoreClient &storeClient, const std::function<bool()> &touch,
-                       int timeoutMs)
+bool touchAndAwaitLink(FakeStoreClient &storeClient, PageOpener *opener,
+                       const std::function<bool()> &touch, int timeoutMs)
 {
     QString link;
     bool received = false;
@@ -81,6 +84,23 @@ bool touchAndAwaitLink(FakeStoreClient &storeClient, const std::function<bool()>
         return false;
     }
     out() << "Link: " << link << Qt::endl;
+    if (opener && !opener->pageFor(link).isEmpty()) {
+        bool opened = false;
+        QObject::connect(opener, &PageOpener::pageOpened, &loop, [&](const QUrl &page, bool viaPortal) {
+            out() << "Page: " << page.toString() << (viaPortal ? " (portal)" : " (xdg-open)")
+                  << Qt::endl;
+            opened = true;
+            loop.quit();
+        });
+        opener->open(link);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (!opened) {
+            err() << "vellora-player: no program opened " << opener->pageFor(link).toString()
+                  << Qt::endl;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -147,7 +167,7 @@ int listPlugins(const QString &pluginFile, bool named)
 // The store: the one the settings file names, or the embedded one in a
 // throw-away home.
 int startStore(const PlayerOptions &options, const PlayerEnvironment &environment,
-               std::unique_ptr<DemoStore> *store)
+               std::unique_ptr<DemoStore> *store, std::unique_ptr<BridgeThread> *bridge)
 {
     if (!options.settingsFile.isEmpty()) {
         if (!environment.isSandboxed()) {
@@ -177,6 +197,16 @@ int startStore(const PlayerOptions &options, const PlayerEnvironment &environmen
             err() << "vellora-player: cannot write " << target << Qt::endl;
             return Failure;
         }
+    } else if (environment.isSandboxed() && options.openData) {
+        *bridge = std::make_unique<BridgeThread>(options.bridge);
+        if (!(*bridge)->start()) {
+            err() << "vellora-player: the open-data bridge cannot listen on 127.0.0.1" << Qt::endl;
+            return Failure;
+        }
+        DemoStore::writeClientSettings((*bridge)->port(),
+                                       QLatin1String(StoreConstants::DefaultToken),
+                                       QLatin1String(StoreConstants::DefaultVersion));
+        out() << "Open-data bridge: " << (*bridge)->baseUrl() << Qt::endl;
     } else if (environment.isSandboxed()) {
         *store = std::make_unique<DemoStore>();
         if (!(*store)->start()) {
@@ -278,7 +308,7 @@ int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &
 // One track in one view: waits for the panel, then prints, renders and
 // touches it as asked.
 int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &storeClient,
-             const PlayerTrack &track)
+             PageOpener *opener, const PlayerTrack &track)
 {
     QGraphicsScene scene;
     SvWidget *panel = host.view(options.viewId);
@@ -327,7 +357,7 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
             err() << "vellora-player: the panel has no row " << row + 1 << Qt::endl;
             return false;
         };
-        if (!touchAndAwaitLink(storeClient, touchRow, options.timeoutMs))
+        if (!touchAndAwaitLink(storeClient, opener, touchRow, options.timeoutMs))
             status = Failure;
     }
     if (settled && options.more) {
@@ -337,7 +367,7 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
             err() << "vellora-player: the panel shows no store row" << Qt::endl;
             return false;
         };
-        if (!touchAndAwaitLink(storeClient, touchStoreRow, options.timeoutMs))
+        if (!touchAndAwaitLink(storeClient, opener, touchStoreRow, options.timeoutMs))
             status = Failure;
     }
     scene.removeItem(panel);
@@ -403,7 +433,8 @@ int main(int argc, char *argv[])
     SvLocale::addTranslationPath(PlayerPaths::translationsFolder());
 
     std::unique_ptr<DemoStore> store;
-    if (const int status = startStore(options, environment, &store); status != Success)
+    std::unique_ptr<BridgeThread> bridge;
+    if (const int status = startStore(options, environment, &store, &bridge); status != Success)
         return status;
 
     const bool window = options.run == PlayerOptions::Run::Window;
@@ -428,6 +459,10 @@ int main(int argc, char *argv[])
     FakeStoreClient storeClient;
     if (storeClient.start())
         storeClient.registerService();
+    // With open data a touched row opens the item's public page.
+    std::unique_ptr<PageOpener> opener;
+    if (options.openData)
+        opener = std::make_unique<PageOpener>(options.bridge);
 
     PluginHost host;
     if (const int status = loadPlugin(options, &host); status != Success)
@@ -438,7 +473,10 @@ int main(int argc, char *argv[])
         // Only a window has anything to show a screen reader.
         AccessibilityBus accessibilityBus;
         accessibilityBus.start();
+        if (opener)
+            QObject::connect(&storeClient, &FakeStoreClient::linkOpened, opener.get(),
+                             &PageOpener::open);
         return runWindow(app, host, storeClient, playlist, options.viewId, follower.get());
     }
-    return runPanel(options, host, storeClient, playlist.constFirst());
+    return runPanel(options, host, storeClient, opener.get(), playlist.constFirst());
 }

@@ -1,10 +1,12 @@
 #include "playerenvironment.h"
 
 #include "accessibilitybus.h"
+#include "playeroptions.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QtGlobal>
 
 #include <cerrno>
@@ -270,6 +272,9 @@ int PlayerEnvironment::isolate()
     m_userBus = sessionBusAddress();
     const QByteArray home = homeArgument();
     if (home.isEmpty()) {
+        setVariable(PlayerOptions::CallerCacheVariable,
+                    QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                            .toLocal8Bit());
         if (!makeSandbox())
             return 1;
     } else {

@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "bridgeoptions.h"
 #include "playerpaths.h"
 #include "pluginhost.h"
 
@@ -62,6 +63,10 @@ const OptionEntry optionTable[] = {
       "session bus, or of the first one that plays; with --print, print each change until "
       "interrupted or --timeout.",
       nullptr, nullptr },
+    { "open-data",
+      "Answer the panel from MusicBrainz, ListenBrainz and the Cover Art Archive instead of "
+      "the embedded store emulator; the names of the artists shown go to those services.",
+      nullptr, nullptr },
     { "verbose", "Show the plug-in's debug lines (QT_LOGGING_RULES also decides).", nullptr,
       nullptr },
 };
@@ -114,6 +119,7 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
     parser.addVersionOption();
     for (const OptionEntry &entry : optionTable)
         parser.addOption(makeOption(entry));
+    BridgeOptions::addTo(&parser);
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
                                  QStringLiteral("[NAME]"));
     // A mistake is a usage error (exit 2) said in the player's own words;
@@ -125,6 +131,14 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
     parser.process(app);
 
     options->verbose = parser.isSet(QStringLiteral("verbose"));
+    options->openData = parser.isSet(QStringLiteral("open-data"));
+    if (!BridgeOptions::read(parser, &options->bridge, error))
+        return false;
+    // A throw-away home's cache goes with it: the bridge keeps its answers
+    // in the caller's.
+    if (options->bridge.cacheFolder.isEmpty() && qEnvironmentVariableIsSet(CallerCacheVariable))
+        options->bridge.cacheFolder =
+                qEnvironmentVariable(CallerCacheVariable) + QLatin1String("/vellora-bridge");
     options->pluginNamed = !pluginArgument.isEmpty();
     // The plug-in loader looks for a relative name among Qt's library folders.
     options->pluginFile = options->pluginNamed ? QFileInfo(pluginArgument).absoluteFilePath()

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "bridgeoptions.h"
 #include "playertrack.h"
 
 class QCoreApplication;
@@ -32,6 +33,12 @@ struct PlayerOptions
     QString pluginFile;
     bool pluginNamed = false; // --plugin given, rather than the one found beside the player
     bool verbose = false; // the plug-in's debug lines shown
+    bool openData = false; // the bridge to open data instead of the store emulator
+    BridgeOptions bridge;
+
+    // The caller's cache folder, kept by the environment before it points
+    // the XDG folders at a throw-away home.
+    static constexpr char CallerCacheVariable[] = "VELLORA_CALLER_CACHE";
 
     // Before the application object exists: whether the run shows a window,
     // which decides the platform plug-in, and whether it follows the

@@ -50,6 +50,8 @@ void startEntry(QXmlStreamWriter &writer, const QString &title, const QString &k
 void writeLink(QXmlStreamWriter &writer, const QString &title, const QString &href,
                const QByteArray &format)
 {
+    if (format.isEmpty())
+        return;
     writer.writeEmptyElement(atomNs, QStringLiteral("link"));
     writer.writeAttribute(QStringLiteral("rel"), QStringLiteral("related"));
     writer.writeAttribute(QStringLiteral("title"), title);
@@ -81,11 +83,15 @@ StoreFeedWriter::StoreFeedWriter(const QString &baseUrl) : m_baseUrl(baseUrl) { 
 
 QString StoreFeedWriter::artistPictureName(const StoreArtist &artist)
 {
+    if (!artist.picture.name.isEmpty())
+        return artist.picture.name;
     return QStringLiteral("artist/%1.%2").arg(artist.id, extension(artist.picture.format));
 }
 
 QString StoreFeedWriter::albumPictureName(const StoreAlbum &album)
 {
+    if (!album.picture.name.isEmpty())
+        return album.picture.name;
     return QStringLiteral("album/%1.%2").arg(album.id, extension(album.picture.format));
 }
 
@@ -148,12 +154,16 @@ QByteArray StoreFeedWriter::similarTracksFeed(const StoreArtist &artist,
                     writeLink(writer, QStringLiteral("albumart100"),
                               pictureUrl(albumPictureName(*ref.album)),
                               ref.album->picture.format);
-                    writeMetadata(
-                            writer,
-                            { { QStringLiteral("primaryartist"), ref.artist->name },
-                              { QStringLiteral("takenfrom"), ref.album->title },
-                              { QStringLiteral("duration"), QString::number(ref.track->duration) },
-                              { QStringLiteral("id"), ref.track->id } });
+                    QList<QPair<QString, QString>> fields = {
+                        { QStringLiteral("primaryartist"), ref.artist->name },
+                        { QStringLiteral("takenfrom"), ref.album->title },
+                        { QStringLiteral("duration"), QString::number(ref.track->duration) },
+                        { QStringLiteral("id"), ref.track->id }
+                    };
+                    // A length nobody knows is left out rather than shown as nothing.
+                    if (ref.track->duration <= 0)
+                        fields.removeAt(2);
+                    writeMetadata(writer, fields);
                     writer.writeEndElement();
                 });
 }
@@ -205,7 +215,7 @@ QList<StoreArtist> generatedArtists(int count)
         artist.id = QStringLiteral("gen%1").arg(i);
         artist.name = QStringLiteral("Generated Artist %1").arg(i);
         artist.genre = QStringLiteral("generated");
-        artist.picture = { "jpeg", QSize(100, 100) };
+        artist.picture = { "jpeg", QSize(100, 100), QString() };
         StoreAlbum album;
         album.id = QStringLiteral("genal%1").arg(i);
         album.title = QStringLiteral("Generated Album %1").arg(i);

@@ -10,8 +10,10 @@
 // the pictures that go with them.
 struct StorePicture
 {
-    QByteArray format; // "png" or "jpeg"
+    QByteArray format; // "png" or "jpeg"; empty: none, the default icon shows
     QSize size;
+    // Its name under "/pictures/" when it is not named after its item.
+    QString name;
 };
 
 struct StoreTrack
