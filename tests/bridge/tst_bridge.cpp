@@ -82,7 +82,7 @@ private:
 
 void tst_Bridge::init()
 {
-    m_upstream = std::make_unique<UpstreamEmulator>(QStringLiteral(TEST_DATA "/upstream.json"));
+    m_upstream = std::make_unique<UpstreamEmulator>(QStringLiteral(UPSTREAM_ROUTES));
     QVERIFY(m_upstream->start());
     m_cache = std::make_unique<QTemporaryDir>();
     QVERIFY(m_cache->isValid());

@@ -26,7 +26,8 @@ QByteArray BridgeOptions::userAgent() const
             contact.isEmpty() ? QStringLiteral("maintainers@libvellora.example") : contact;
     // Parentheses and line ends would break the field's form.
     QString cleaned;
-    for (const QChar c : contactPart.left(200)) {
+    const QString bounded = contactPart.left(200);
+    for (const QChar c : bounded) {
         if (c.unicode() >= 0x20 && c.unicode() < 0x7f && c != QLatin1Char('(')
             && c != QLatin1Char(')'))
             cleaned += c;

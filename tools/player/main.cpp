@@ -85,17 +85,18 @@ bool touchAndAwaitLink(FakeStoreClient &storeClient, PageOpener *opener,
     }
     out() << "Link: " << link << Qt::endl;
     if (opener && !opener->pageFor(link).isEmpty()) {
-        bool opened = false;
-        QObject::connect(opener, &PageOpener::pageOpened, &loop, [&](const QUrl &page, bool viaPortal) {
-            out() << "Page: " << page.toString() << (viaPortal ? " (portal)" : " (xdg-open)")
-                  << Qt::endl;
-            opened = true;
-            loop.quit();
-        });
+        const auto opened = std::make_shared<bool>(false);
+        QObject::connect(opener, &PageOpener::pageOpened, &loop,
+                         [opened, &loop](const QUrl &page, bool viaPortal) {
+                             out() << "Page: " << page.toString()
+                                   << (viaPortal ? " (portal)" : " (xdg-open)") << Qt::endl;
+                             *opened = true;
+                             loop.quit();
+                         });
         opener->open(link);
         QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec();
-        if (!opened) {
+        if (!*opened) {
             err() << "vellora-player: no program opened " << opener->pageFor(link).toString()
                   << Qt::endl;
             return false;

@@ -1,7 +1,6 @@
 #include "playerenvironment.h"
 
 #include "accessibilitybus.h"
-#include "playeroptions.h"
 
 #include <QDir>
 #include <QFile>
@@ -272,7 +271,7 @@ int PlayerEnvironment::isolate()
     m_userBus = sessionBusAddress();
     const QByteArray home = homeArgument();
     if (home.isEmpty()) {
-        setVariable(PlayerOptions::CallerCacheVariable,
+        setVariable(CallerCacheVariable,
                     QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
                             .toLocal8Bit());
         if (!makeSandbox())

@@ -12,6 +12,10 @@ class PlayerEnvironment
 public:
     // keepsSessionBus: the home is still a throw-away one, but the player
     // stays on the caller's session bus, where the players it follows are.
+    // The caller's cache folder, kept before a throw-away home takes the
+    // XDG folders' place.
+    static constexpr char CallerCacheVariable[] = "VELLORA_CALLER_CACHE";
+
     PlayerEnvironment(int argc, char **argv, bool keepsSessionBus = false);
     ~PlayerEnvironment();
 

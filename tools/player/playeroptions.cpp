@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "bridgeoptions.h"
+#include "playerenvironment.h"
 #include "playerpaths.h"
 #include "pluginhost.h"
 
@@ -136,9 +137,10 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
         return false;
     // A throw-away home's cache goes with it: the bridge keeps its answers
     // in the caller's.
-    if (options->bridge.cacheFolder.isEmpty() && qEnvironmentVariableIsSet(CallerCacheVariable))
+    const char *callerCache = PlayerEnvironment::CallerCacheVariable;
+    if (options->bridge.cacheFolder.isEmpty() && qEnvironmentVariableIsSet(callerCache))
         options->bridge.cacheFolder =
-                qEnvironmentVariable(CallerCacheVariable) + QLatin1String("/vellora-bridge");
+                qEnvironmentVariable(callerCache) + QLatin1String("/vellora-bridge");
     options->pluginNamed = !pluginArgument.isEmpty();
     // The plug-in loader looks for a relative name among Qt's library folders.
     options->pluginFile = options->pluginNamed ? QFileInfo(pluginArgument).absoluteFilePath()

@@ -36,10 +36,6 @@ struct PlayerOptions
     bool openData = false; // the bridge to open data instead of the store emulator
     BridgeOptions bridge;
 
-    // The caller's cache folder, kept by the environment before it points
-    // the XDG folders at a throw-away home.
-    static constexpr char CallerCacheVariable[] = "VELLORA_CALLER_CACHE";
-
     // Before the application object exists: whether the run shows a window,
     // which decides the platform plug-in, and whether it follows the
     // players on the caller's session bus.
