@@ -28,13 +28,34 @@ QString coverName(const QString &releaseMbid)
     return QStringLiteral("release/%1.jpg").arg(releaseMbid);
 }
 
-// Gathers count answers that come in any order into their places.
-template<typename T>
+// Rows whose answers come in any order, each gathered into its place; done
+// gets them once the last is in. Some rows are better than none; none at
+// all where an answer failed is a failure.
 struct Gathering
 {
-    QList<std::optional<T>> items;
-    int waiting = 0;
+    Gathering(qsizetype count, const OpenDataCatalog::Callback<StoreArtist> &done)
+        : items(count), waiting(count), done(done)
+    {
+    }
+
+    void take(qsizetype index, bool ok, const std::optional<StoreArtist> &row)
+    {
+        failed = failed || !ok;
+        items[index] = row;
+        if (--waiting > 0)
+            return;
+        QList<StoreArtist> rows;
+        for (const std::optional<StoreArtist> &item : std::as_const(items)) {
+            if (item)
+                rows.append(*item);
+        }
+        done(!(failed && rows.isEmpty()), rows);
+    }
+
+    QList<std::optional<StoreArtist>> items;
+    qsizetype waiting;
     bool failed = false;
+    OpenDataCatalog::Callback<StoreArtist> done;
 };
 
 } // namespace
@@ -200,29 +221,16 @@ void OpenDataCatalog::albumRows(const Artists &artists, int count, QObject *cont
         done(true, {});
         return;
     }
-    auto gathering = std::make_shared<Gathering<StoreArtist>>();
-    gathering->items.resize(chosen.size());
-    gathering->waiting = int(chosen.size());
-    for (int i = 0; i < chosen.size(); ++i) {
+    auto gathering = std::make_shared<Gathering>(chosen.size(), done);
+    for (qsizetype i = 0; i < chosen.size(); ++i) {
         const UpstreamAnswers::Artist artist = chosen.at(i);
         artistAlbum(artist, context,
-                    [gathering, done, artist, i](bool ok, const std::optional<StoreAlbum> &album) {
-                        gathering->failed = gathering->failed || !ok;
-                        if (album) {
-                            StoreArtist row { artist.mbid, artist.name, QString(), { *album },
-                                              {}, album->picture };
-                            gathering->items[i] = row;
-                        }
-                        if (--gathering->waiting > 0)
-                            return;
-                        QList<StoreArtist> rows;
-                        for (const std::optional<StoreArtist> &item : gathering->items) {
-                            if (item)
-                                rows.append(*item);
-                        }
-                        // Some rows are better than none; none at all for a
-                        // failure is a failure.
-                        done(!(gathering->failed && rows.isEmpty()), rows);
+                    [gathering, artist, i](bool ok, const std::optional<StoreAlbum> &album) {
+                        std::optional<StoreArtist> row;
+                        if (album)
+                            row = StoreArtist { artist.mbid, artist.name, QString(), { *album },
+                                                {}, album->picture };
+                        gathering->take(i, ok, row);
                     });
     }
 }
@@ -275,19 +283,17 @@ void OpenDataCatalog::similarTracks(const QString &mbid, int count, QObject *con
             done(ok, {});
             return;
         }
-        auto gathering = std::make_shared<Gathering<StoreArtist>>();
-        gathering->items.resize(chosen.size());
-        gathering->waiting = int(chosen.size());
-        for (int i = 0; i < chosen.size(); ++i) {
+        auto gathering = std::make_shared<Gathering>(chosen.size(), done);
+        for (qsizetype i = 0; i < chosen.size(); ++i) {
             const UpstreamAnswers::RadioPick pick = chosen.at(i);
             m_musicBrainz->get(
                     QStringLiteral("/recording/%1?inc=artist-credits+releases&fmt=json")
                             .arg(pick.recordingMbid),
                     EntityAgeSecs, context,
-                    [gathering, done, pick, i](const UpstreamService::Reply &reply) {
+                    [gathering, pick, i](const UpstreamService::Reply &reply) {
                         const std::optional<UpstreamAnswers::Recording> recording =
                                 UpstreamAnswers::recording(reply.body);
-                        gathering->failed = gathering->failed || !reply.ok();
+                        std::optional<StoreArtist> found;
                         if (recording) {
                             StoreArtist row;
                             row.id = pick.artist.mbid;
@@ -303,16 +309,9 @@ void OpenDataCatalog::similarTracks(const QString &mbid, int count, QObject *con
                             album.tracks.append({ recording->mbid, recording->title,
                                                   (recording->lengthMs + 500) / 1000 });
                             row.albums.append(album);
-                            gathering->items[i] = row;
+                            found = row;
                         }
-                        if (--gathering->waiting > 0)
-                            return;
-                        QList<StoreArtist> rows;
-                        for (const std::optional<StoreArtist> &item : gathering->items) {
-                            if (item)
-                                rows.append(*item);
-                        }
-                        done(!(gathering->failed && rows.isEmpty()), rows);
+                        gathering->take(i, reply.ok(), found);
                     },
                     [](const QByteArray &body) {
                         return !UpstreamAnswers::recording(body).has_value();
