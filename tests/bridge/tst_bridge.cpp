@@ -59,6 +59,7 @@ private slots:
     void failingUpstreamIsAStoreFailure();
     void cacheAges_data();
     void cacheAges();
+    void tricklingAnswerFreesTheQueue();
     void waitsOutBusyAnswers_data();
     void waitsOutBusyAnswers();
     void untrustedAnswers_data();
@@ -294,6 +295,25 @@ void tst_Bridge::cacheAges()
     QCOMPARE(second, first);
     QCOMPARE(m_upstream->count(QStringLiteral("musicbrainz")) - musicBrainzBefore, musicBrainz);
     QCOMPARE(m_upstream->count(QStringLiteral("labs")) - labsBefore, labs);
+}
+
+// One request at a time: an answer that never ends would hold every
+// MusicBrainz request after it.
+void tst_Bridge::tricklingAnswerFreesTheQueue()
+{
+    BridgeServer bridge(optionsFor(*m_upstream));
+    QVERIFY(bridge.start());
+    m_upstream->addFault(QStringLiteral("musicbrainz/artist?query=artist:\"Nobody Here\""),
+                         UpstreamEmulator::Fault::Drip);
+    QNetworkReply *trickling = m_network.get(QNetworkRequest(
+            QUrl(bridge.baseUrl() + QLatin1String("/1.0/gb/artists/?q=Nobody%20Here"))));
+    QTRY_COMPARE_WITH_TIMEOUT(m_upstream->count(QStringLiteral("musicbrainz")), 1, 10000);
+    QByteArray body;
+    QCOMPARE(get(bridge, QStringLiteral("/1.0/gb/artists/?q=Aurora%20Vale"), &body), 200);
+    QVERIFY(body.contains(Seed.toLatin1()));
+    QVERIFY(trickling->isFinished());
+    QCOMPARE(trickling->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 502);
+    delete trickling;
 }
 
 void tst_Bridge::waitsOutBusyAnswers_data()

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "storehttpconnection.h"
 #include "storehttprequest.h"
@@ -127,6 +128,13 @@ void UpstreamEmulator::handleRequest(const StoreHttpRequest &request,
             return;
         case Fault::Stall:
             return;
+        case Fault::Drip: {
+            socket->write(StoreHttpConnection::head(200, { { "Content-Length", "100000" } }));
+            auto *timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+            timer->start(1000);
+            return;
+        }
         case Fault::CutBody:
             socket->write(StoreHttpConnection::head(200, { { "Content-Length", "4000" } }));
             socket->write("{\"artists\": [");

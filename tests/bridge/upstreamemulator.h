@@ -23,7 +23,17 @@ class UpstreamEmulator : public QObject
     Q_OBJECT
 
 public:
-    enum class Fault { Unavailable, TooMany, Stall, CutBody, Malformed, Huge, RedirectLoop, Fails };
+    enum class Fault {
+        Unavailable,
+        TooMany,
+        Stall,
+        CutBody,
+        Malformed,
+        Huge,
+        RedirectLoop,
+        Fails,
+        Drip // a byte a second, never idle long enough to time out
+    };
     struct Logged
     {
         QString service; // "musicbrainz", "listenbrainz", "labs", "coverart", "archive"

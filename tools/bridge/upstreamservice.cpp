@@ -103,6 +103,7 @@ void UpstreamService::sendNext()
         if (received > MaxAnswerBytes)
             reply->abort();
     });
+    QTimer::singleShot(RequestDeadlineMs, reply, &QNetworkReply::abort);
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, key] { onFinished(reply, key); });
 }

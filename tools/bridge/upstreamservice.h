@@ -29,6 +29,9 @@ class UpstreamService : public QObject
 public:
     static constexpr qint64 MaxAnswerBytes = 2 * 1024 * 1024;
     static constexpr int TransferTimeoutMs = 8000;
+    // However it trickles in, an answer ends by then: the service's next
+    // requests wait behind it.
+    static constexpr int RequestDeadlineMs = 15000;
     static constexpr int MaxBackoffMs = 60000;
     static constexpr int EmptyAgeSecs = 24 * 3600;
 
