@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include "bridgeserver.h"
 #include "pageopener.h"
 #include "upstreamanswers.h"
@@ -36,6 +38,22 @@ class StandInPortal : public QObject
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.OpenURI")
 
 public:
+    ~StandInPortal() override
+    {
+        if (!m_bus)
+            return;
+        m_bus->unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        m_bus->unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+    }
+
+    bool registerOn(const QDBusConnection &bus)
+    {
+        m_bus.emplace(bus);
+        return m_bus->registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), this,
+                                     QDBusConnection::ExportScriptableSlots)
+                && m_bus->registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+
     QStringList opened;
 
 public slots:
@@ -43,6 +61,9 @@ public slots:
     {
         opened.append(uri);
     }
+
+private:
+    std::optional<QDBusConnection> m_bus;
 };
 
 } // namespace
@@ -149,6 +170,7 @@ void tst_Bridge::viewsThroughThePlugin_data()
     QTest::addColumn<QStringList>("titles");
     QTest::addColumn<QStringList>("subtitles");
     QTest::addColumn<QStringList>("sides");
+    QTest::addColumn<QString>("firstPage");
     // Similar artists by score, the artist itself and duplicate rows left
     // out; for each, its oldest album of its own with a cover.
     QTest::newRow("artist view")
@@ -156,7 +178,8 @@ void tst_Bridge::viewsThroughThePlugin_data()
             << QStringList { QStringLiteral("Brindle Moss"), QStringLiteral("Cinder Lane"),
                              QStringLiteral("Dorian Pike"), QStringLiteral("Ember Quay") }
             << QStringList { QString(), QString(), QString(), QString() }
-            << QStringList { QString(), QString(), QString(), QString() };
+            << QStringList { QString(), QString(), QString(), QString() }
+            << "/artist/" + FirstSimilar;
     QTest::newRow("album view")
             << QStringLiteral("album")
             << QStringList { QStringLiteral("First Light"), QStringLiteral("Second Wind"),
@@ -164,7 +187,8 @@ void tst_Bridge::viewsThroughThePlugin_data()
             << QStringList { QStringLiteral("Brindle Moss"), QStringLiteral("Cinder Lane"),
                              QStringLiteral("Dorian Pike"), QStringLiteral("Ember Quay") }
             << QStringList { QStringLiteral("12"), QStringLiteral("9"), QStringLiteral("8"),
-                             QStringLiteral("13") };
+                             QStringLiteral("13") }
+            << QStringLiteral("/release-group/c0000000-0000-4000-8000-000000000003");
     // LB Radio's picks and each recording's credit; the panel shows a length
     // the data lacks as no time at all.
     QTest::newRow("player view")
@@ -176,7 +200,8 @@ void tst_Bridge::viewsThroughThePlugin_data()
                              QStringLiteral("Dorian Pike | Third Coast"),
                              QStringLiteral("Ember Quay | Fourth Wall") }
             << QStringList { QStringLiteral("04:01"), QStringLiteral("03:07"), QStringLiteral("00:00"),
-                             QStringLiteral("05:02") };
+                             QStringLiteral("05:02") }
+            << QStringLiteral("/recording/b0000000-0000-4000-8000-000000000001");
 }
 
 void tst_Bridge::viewsThroughThePlugin()
@@ -185,6 +210,7 @@ void tst_Bridge::viewsThroughThePlugin()
     QFETCH(QStringList, titles);
     QFETCH(QStringList, subtitles);
     QFETCH(QStringList, sides);
+    QFETCH(QString, firstPage);
     const QStringList arguments = { QStringLiteral("--view"), view, QStringLiteral("--artist"),
                                     QStringLiteral("Aurora Vale"), QStringLiteral("--print"),
                                     QStringLiteral("--screenshot"),
@@ -213,12 +239,21 @@ void tst_Bridge::viewsThroughThePlugin()
                                             " ( tests@libvellora.example )"),
                  entry.userAgent.constData());
 
-    // The second time costs upstream nothing.
+    // The second time costs upstream nothing; the touched row's page goes
+    // to the portal of the caller's desktop, past the player's private bus.
+    StandInPortal portal;
+    QVERIFY(portal.registerOn(QDBusConnection::sessionBus()));
     const qsizetype asked = m_upstream->log().size();
-    const QString again = runPlayer(arguments, &exitCode);
+    const QString again =
+            runPlayer(arguments + QStringList { QStringLiteral("--click"), QStringLiteral("1") },
+                      &exitCode);
     QCOMPARE(exitCode, 0);
     QCOMPARE(rows(again).size(), 4);
     QCOMPARE(m_upstream->log().size(), asked);
+    const QString page = m_upstream->musicBrainzRoot().chopped(5) + firstPage;
+    QCOMPARE(portal.opened, QStringList { page });
+    QVERIFY2(again.contains(QLatin1String("Page: ") + page + QLatin1String(" (portal)")),
+             qPrintable(again));
 }
 
 void tst_Bridge::failingUpstreamIsAStoreFailure_data()
@@ -404,10 +439,7 @@ void tst_Bridge::touchedRowOpensPage()
     QFETCH(QString, link);
     QFETCH(QString, page);
     StandInPortal portal;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
-                               QDBusConnection::ExportScriptableSlots));
-    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    QVERIFY(portal.registerOn(QDBusConnection::sessionBus()));
     PageOpener opener(optionsFor(*m_upstream));
     QSignalSpy pageOpenedSpy(&opener, &PageOpener::pageOpened);
     opener.open(link);
@@ -419,8 +451,6 @@ void tst_Bridge::touchedRowOpensPage()
         QCOMPARE(pageOpenedSpy.at(0).at(1).toBool(), true);
         QCOMPARE(portal.opened, QStringList { m_upstream->musicBrainzRoot().chopped(5) + page });
     }
-    bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
-    bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
 }
 
 QTEST_GUILESS_MAIN(tst_Bridge)

@@ -1,6 +1,5 @@
 #include "pageopener.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -10,8 +9,13 @@
 #include "upstreamanswers.h"
 
 PageOpener::PageOpener(const BridgeOptions &options, QObject *parent)
-    : QObject(parent), m_options(options)
+    : QObject(parent), m_options(options), m_desktopBus(QDBusConnection::sessionBus())
 {
+}
+
+void PageOpener::setDesktopBus(const QDBusConnection &bus)
+{
+    m_desktopBus = bus;
 }
 
 QUrl PageOpener::pageFor(const QString &link) const
@@ -44,7 +48,7 @@ void PageOpener::open(const QString &link)
             QStringLiteral("org.freedesktop.portal.OpenURI"), QStringLiteral("OpenURI"));
     call << QString() << page.toString(QUrl::FullyEncoded) << QVariantMap();
     auto *watcher = new QDBusPendingCallWatcher(
-            QDBusConnection::sessionBus().asyncCall(call, 5000), this);
+            m_desktopBus.asyncCall(call, 5000), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, page] {
         watcher->deleteLater();
         if (!watcher->isError()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -10,7 +11,8 @@
 // own client: the deep link's last part is the item's MBID, its first says
 // whether it is an artist, a recording (the now-playing view's rows) or a
 // release group (the album view's). The page goes to the desktop's URL
-// opener: the portal's OpenURI on the session bus, or xdg-open without one.
+// opener: the portal's OpenURI on the desktop's session bus, or xdg-open
+// without one.
 class PageOpener : public QObject
 {
     Q_OBJECT
@@ -21,6 +23,8 @@ public:
     // An empty URL for a link that names no MBID.
     QUrl pageFor(const QString &link) const;
     void open(const QString &link);
+    // The bus the portal is asked on; the session bus unless set.
+    void setDesktopBus(const QDBusConnection &bus);
 
 signals:
     // The page went to the portal (viaPortal) or to xdg-open.
@@ -28,4 +32,5 @@ signals:
 
 private:
     BridgeOptions m_options;
+    QDBusConnection m_desktopBus;
 };

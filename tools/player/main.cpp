@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -462,8 +463,15 @@ int main(int argc, char *argv[])
         storeClient.registerService();
     // With open data a touched row opens the item's public page.
     std::unique_ptr<PageOpener> opener;
-    if (options.openData)
+    if (options.openData) {
         opener = std::make_unique<PageOpener>(options.bridge);
+        // A throw-away home's private bus has no portal: the page is opened
+        // on the desktop of the caller's bus.
+        const QString userBus = qEnvironmentVariable(AccessibilityBus::UserBusVariable);
+        if (!userBus.isEmpty())
+            opener->setDesktopBus(QDBusConnection::connectToBus(
+                    userBus, QStringLiteral("vellora-player-desktop")));
+    }
 
     PluginHost host;
     if (const int status = loadPlugin(options, &host); status != Success)
