@@ -85,6 +85,8 @@ private slots:
     void waitsOutBusyAnswers();
     void untrustedAnswers_data();
     void untrustedAnswers();
+    void untrustedRecordings_data();
+    void untrustedRecordings();
     void touchedRowOpensPage_data();
     void touchedRowOpensPage();
 
@@ -413,6 +415,38 @@ void tst_Bridge::untrustedAnswers()
     for (const UpstreamAnswers::Artist &artist : artists)
         found.append(artist.name);
     QCOMPARE(found, names);
+}
+
+void tst_Bridge::untrustedRecordings_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QStringList>("covers");
+    const auto recording = [](const QByteArray &key, const QByteArray &id) {
+        return "\"" + key + "\":{\"recording\":{\"name\":\"T\"},\"release\":{\"mbid\":"
+                "\"d0000000-0000-4000-8000-000000000001\",\"caa_release_mbid\":"
+                "\"d0000000-0000-4000-8000-000000000001\",\"caa_id\":" + id + "}}";
+    };
+    const QByteArray key = "b0000000-0000-4000-8000-000000000001";
+    QTest::newRow("a cover id") << "{" + recording(key, "31000000001") + "}"
+                                << QStringList { QStringLiteral("31000000001") };
+    QTest::newRow("a cover id that is a path")
+            << "{" + recording(key, "\"1/../../x\"") + "}" << QStringList { QString() };
+    QTest::newRow("a cover id past what a double holds")
+            << "{" + recording(key, "1e300") + "}" << QStringList { QString() };
+    QTest::newRow("a negative cover id") << "{" + recording(key, "-5") + "}"
+                                         << QStringList { QString() };
+    QTest::newRow("a key that is no mbid") << "{" + recording("../etc", "1") + "}" << QStringList();
+}
+
+void tst_Bridge::untrustedRecordings()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QStringList, covers);
+    QStringList found;
+    const QList<UpstreamAnswers::Recording> recordings = UpstreamAnswers::recordings(json);
+    for (const UpstreamAnswers::Recording &recording : recordings)
+        found.append(recording.coverId);
+    QCOMPARE(found, covers);
 }
 
 void tst_Bridge::touchedRowOpensPage_data()

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -156,11 +157,17 @@ void UpstreamEmulator::handleRequest(const StoreHttpRequest &request,
 
     if (entry.service == QLatin1String("coverart")) {
         const QStringList parts = entry.target.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        // The front cover, or a numbered picture, by way of the archive.
+        static const QRegularExpression numbered(QStringLiteral("^[0-9]+-250\\.jpg$"));
         if (parts.size() == 3 && parts.at(0) == QLatin1String("release")
-            && parts.at(2) == QLatin1String("front-250") && m_covers.contains(parts.at(1))) {
+            && m_covers.contains(parts.at(1))
+            && (parts.at(2) == QLatin1String("front-250") || numbered.match(parts.at(2)).hasMatch())) {
+            const QString picture = parts.at(2) == QLatin1String("front-250")
+                    ? QStringLiteral("250.jpg")
+                    : parts.at(2);
             connection->respond(307, "text/plain", "",
                                 { { "Location", (m_listener.baseUrl() + QLatin1String("/archive/")
-                                                 + parts.at(1) + QLatin1String("-250.jpg"))
+                                                 + parts.at(1) + QLatin1Char('-') + picture)
                                                         .toUtf8() } });
             return;
         }

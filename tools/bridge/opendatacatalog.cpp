@@ -1,6 +1,8 @@
 #include "opendatacatalog.h"
 
+#include <QHash>
 #include <QNetworkAccessManager>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <memory>
@@ -23,9 +25,11 @@ QString encoded(const QString &text)
     return QString::fromLatin1(QUrl::toPercentEncoding(text));
 }
 
-QString coverName(const QString &releaseMbid)
+// A release's front cover, or with coverId that picture of the archive's.
+QString coverName(const QString &releaseMbid, const QString &coverId = QString())
 {
-    return QStringLiteral("release/%1.jpg").arg(releaseMbid);
+    return coverId.isEmpty() ? QStringLiteral("release/%1.jpg").arg(releaseMbid)
+                             : QStringLiteral("release/%1-%2.jpg").arg(releaseMbid, coverId);
 }
 
 // Rows whose answers come in any order, each gathered into its place; done
@@ -283,54 +287,66 @@ void OpenDataCatalog::similarTracks(const QString &mbid, int count, QObject *con
             done(ok, {});
             return;
         }
-        auto gathering = std::make_shared<Gathering>(chosen.size(), done);
-        for (qsizetype i = 0; i < chosen.size(); ++i) {
-            const UpstreamAnswers::RadioPick pick = chosen.at(i);
-            m_musicBrainz->get(
-                    QStringLiteral("/recording/%1?inc=artist-credits+releases&fmt=json")
-                            .arg(pick.recordingMbid),
-                    EntityAgeSecs, context,
-                    [gathering, pick, i](const UpstreamService::Reply &reply) {
-                        const std::optional<UpstreamAnswers::Recording> recording =
-                                UpstreamAnswers::recording(reply.body);
-                        std::optional<StoreArtist> found;
-                        if (recording) {
-                            StoreArtist row;
-                            row.id = pick.artist.mbid;
-                            row.name = recording->artistCredit.isEmpty() ? pick.artist.name
-                                                                         : recording->artistCredit;
-                            StoreAlbum album;
-                            album.id = recording->releaseMbid;
-                            album.title = recording->album;
-                            if (!recording->releaseMbid.isEmpty())
-                                album.picture = { "jpeg", QSize(250, 250),
-                                                  coverName(recording->releaseMbid) };
-                            // Seconds, rounded as a player shows them.
-                            album.tracks.append({ recording->mbid, recording->title,
-                                                  (recording->lengthMs + 500) / 1000 });
-                            row.albums.append(album);
-                            found = row;
-                        }
-                        gathering->take(i, reply.ok(), found);
-                    },
-                    [](const QByteArray &body) {
-                        return !UpstreamAnswers::recording(body).has_value();
-                    });
-        }
+        QStringList ids;
+        for (const UpstreamAnswers::RadioPick &pick : chosen)
+            ids.append(pick.recordingMbid);
+        // Every pick's title, credit, album and length in one request.
+        m_listenBrainz->get(
+                QStringLiteral("/1/metadata/recording/?recording_mbids=%1&inc=artist+release")
+                        .arg(ids.join(QLatin1Char(','))),
+                EntityAgeSecs, context,
+                [chosen, done](const UpstreamService::Reply &reply) {
+                    QHash<QString, UpstreamAnswers::Recording> byId;
+                    const QList<UpstreamAnswers::Recording> recordings =
+                            UpstreamAnswers::recordings(reply.body);
+                    for (const UpstreamAnswers::Recording &recording : recordings)
+                        byId.insert(recording.mbid, recording);
+                    QList<StoreArtist> rows;
+                    for (const UpstreamAnswers::RadioPick &pick : chosen) {
+                        const auto found = byId.constFind(pick.recordingMbid);
+                        if (found == byId.constEnd())
+                            continue;
+                        StoreArtist row;
+                        row.id = pick.artist.mbid;
+                        row.name = found->artistCredit.isEmpty() ? pick.artist.name
+                                                                 : found->artistCredit;
+                        StoreAlbum album;
+                        album.id = found->releaseMbid;
+                        album.title = found->album;
+                        if (!found->coverRelease.isEmpty())
+                            album.picture = { "jpeg", QSize(250, 250),
+                                              coverName(found->coverRelease, found->coverId) };
+                        else if (!found->releaseMbid.isEmpty())
+                            album.picture = { "jpeg", QSize(250, 250),
+                                              coverName(found->releaseMbid) };
+                        // Seconds, rounded as a player shows them.
+                        album.tracks.append(
+                                { found->mbid, found->title, (found->lengthMs + 500) / 1000 });
+                        row.albums.append(album);
+                        rows.append(row);
+                    }
+                    done(reply.ok(), rows);
+                },
+                [](const QByteArray &body) { return UpstreamAnswers::recordings(body).isEmpty(); });
     });
 }
 
 void OpenDataCatalog::picture(const QString &name, QObject *context,
                               const std::function<void(int, const QByteArray &)> &done)
 {
-    const QString prefix = QStringLiteral("release/");
-    const QString suffix = QStringLiteral(".jpg");
-    const QString mbid = name.mid(prefix.size(), name.size() - prefix.size() - suffix.size());
-    if (!name.startsWith(prefix) || !name.endsWith(suffix) || !UpstreamAnswers::isMbid(mbid)) {
+    static const QRegularExpression cover(QStringLiteral(
+            "^release/([0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12})"
+            "(?:-([0-9]{1,19}))?\\.jpg$"));
+    const QRegularExpressionMatch match = cover.match(name);
+    if (!match.hasMatch()) {
         done(404, {});
         return;
     }
-    m_coverArt->get(QStringLiteral("/release/%1/front-250").arg(mbid),
+    const QString mbid = match.captured(1);
+    const QString id = match.captured(2);
+    // A numbered picture needs no index: the archive serves its thumbnail by name.
+    m_coverArt->get(id.isEmpty() ? QStringLiteral("/release/%1/front-250").arg(mbid)
+                                 : QStringLiteral("/release/%1/%2-250.jpg").arg(mbid, id),
                     qint64(BridgeCache::MaxAgeDays) * 24 * 3600, context,
                     [done](const UpstreamService::Reply &reply) {
                         done(reply.status, reply.body);

@@ -208,33 +208,45 @@ QList<UpstreamAnswers::Release> UpstreamAnswers::releases(const QByteArray &json
     return releases;
 }
 
-std::optional<UpstreamAnswers::Recording> UpstreamAnswers::recording(const QByteArray &json)
+QList<UpstreamAnswers::Recording> UpstreamAnswers::recordings(const QByteArray &json)
 {
-    const QJsonObject row = parsed(json).object();
-    Recording recording;
-    recording.mbid = row.value(QLatin1String("id")).toString();
-    recording.title = text(row.value(QLatin1String("title")));
-    if (!isMbid(recording.mbid) || recording.title.isEmpty())
-        return std::nullopt;
-    const QJsonValue length = row.value(QLatin1String("length"));
-    if (length.isDouble())
-        recording.lengthMs = qint64(qBound(0.0, length.toDouble(), 1e9));
-    QString credit;
-    const QList<QJsonObject> credits = rows(row.value(QLatin1String("artist-credit")));
-    for (const QJsonObject &part : credits)
-        credit += text(part.value(QLatin1String("name")))
-                + part.value(QLatin1String("joinphrase")).toString().left(MaxTextLength);
-    recording.artistCredit = text(credit);
-    const QList<QJsonObject> releases = rows(row.value(QLatin1String("releases")));
-    for (const QJsonObject &release : releases) {
-        const QString mbid = release.value(QLatin1String("id")).toString();
-        if (isMbid(mbid)) {
-            recording.releaseMbid = mbid;
-            recording.album = text(release.value(QLatin1String("title")));
+    static const QRegularExpression coverId(QStringLiteral("^[0-9]{1,19}$"));
+    QList<Recording> recordings;
+    const QJsonObject answer = parsed(json).object();
+    for (auto entry = answer.begin(); entry != answer.end(); ++entry) {
+        if (recordings.size() >= MaxRows)
             break;
+        const QJsonObject row = entry.value().toObject();
+        const QJsonObject metadata = row.value(QLatin1String("recording")).toObject();
+        Recording recording;
+        recording.mbid = entry.key();
+        recording.title = text(metadata.value(QLatin1String("name")));
+        if (!isMbid(recording.mbid) || recording.title.isEmpty())
+            continue;
+        const QJsonValue length = metadata.value(QLatin1String("length"));
+        if (length.isDouble())
+            recording.lengthMs = qint64(qBound(0.0, length.toDouble(), 1e9));
+        recording.artistCredit =
+                text(row.value(QLatin1String("artist")).toObject().value(QLatin1String("name")));
+        const QJsonObject release = row.value(QLatin1String("release")).toObject();
+        const QString releaseMbid = release.value(QLatin1String("mbid")).toString();
+        if (isMbid(releaseMbid)) {
+            recording.releaseMbid = releaseMbid;
+            recording.album = text(release.value(QLatin1String("name")));
         }
+        // The id is a number, which a double carries exactly only so far.
+        const QJsonValue id = release.value(QLatin1String("caa_id"));
+        const QString idText = id.isDouble() && id.toDouble() >= 1 && id.toDouble() < 9e15
+                ? QString::number(qint64(id.toDouble()))
+                : id.toString();
+        const QString coverRelease = release.value(QLatin1String("caa_release_mbid")).toString();
+        if (isMbid(coverRelease) && coverId.match(idText).hasMatch()) {
+            recording.coverRelease = coverRelease;
+            recording.coverId = idText;
+        }
+        recordings.append(recording);
     }
-    return recording;
+    return recordings;
 }
 
 QString UpstreamAnswers::luceneEscaped(const QString &text)

@@ -4,8 +4,6 @@
 #include <QList>
 #include <QString>
 
-#include <optional>
-
 class QJsonValue;
 
 // Reads what MusicBrainz, ListenBrainz and its labs API answer. Every answer
@@ -47,6 +45,9 @@ public:
         QString album;
         QString releaseMbid;
         qint64 lengthMs = 0; // 0: unknown
+        // The archive's own picture of the release, where ListenBrainz knows one.
+        QString coverRelease;
+        QString coverId;
     };
     struct RadioPick
     {
@@ -71,7 +72,8 @@ public:
     static QList<Album> albums(const QByteArray &json);
     // Releases with their media's track counts summed.
     static QList<Release> releases(const QByteArray &json);
-    static std::optional<Recording> recording(const QByteArray &json);
+    // ListenBrainz's recording metadata, which is keyed by recording MBID.
+    static QList<Recording> recordings(const QByteArray &json);
     // Lucene's special characters escaped, for a phrase in quotes.
     static QString luceneEscaped(const QString &text);
 };

@@ -123,7 +123,8 @@ void UpstreamService::onFinished(QNetworkReply *reply, const QString &key)
         return;
     }
     Reply result;
-    const QByteArray body = reply->readAll();
+    // An aborted reply is closed: nothing to read.
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
     const bool whole = m_answers == Answers::Json ? UpstreamAnswers::isJson(body)
                                                   : body.startsWith("\xff\xd8\xff");
     if (reply->error() == QNetworkReply::NoError && status == 200 && whole) {
