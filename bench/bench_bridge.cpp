@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     QNetworkAccessManager network;
-    std::printf("view     run     upstream requests  pictures  seconds\n");
+    std::printf("view     run     upstream requests  musicbrainz  pictures  seconds\n");
     for (const QString &view : { QStringLiteral("tracks"), QStringLiteral("albums"), QString() }) {
         UpstreamEmulator upstream(QStringLiteral(UPSTREAM_ROUTES));
         QTemporaryDir cache;
@@ -68,12 +68,14 @@ int main(int argc, char *argv[])
             return 1;
         for (const char *run : { "cold", "cached" }) {
             const qsizetype before = upstream.log().size();
+            const int musicBrainzBefore = upstream.count(QStringLiteral("musicbrainz"));
             QElapsedTimer timer;
             timer.start();
             const int pictures = showView(network, bridge, view);
-            std::printf("%-8s %-7s %17lld  %8d  %7.3f\n",
+            std::printf("%-8s %-7s %17lld  %11d  %8d  %7.3f\n",
                         view.isEmpty() ? "artists" : qPrintable(view), run,
-                        qlonglong(upstream.log().size() - before), pictures,
+                        qlonglong(upstream.log().size() - before),
+                        upstream.count(QStringLiteral("musicbrainz")) - musicBrainzBefore, pictures,
                         double(timer.nsecsElapsed()) / 1e9);
         }
     }
