@@ -9,15 +9,20 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QPluginLoader>
+#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
+#include <csignal>
+#include <fcntl.h>
 #include <functional>
+#include <unistd.h>
 #include <memory>
 
 #include "accessibilitybus.h"
 #include "bridgethread.h"
 #include "demostore.h"
+#include "displayprobe.h"
 #include "fakestoreclient.h"
 #include "mprisfollower.h"
 #include "pageopener.h"
@@ -43,6 +48,25 @@ enum ExitCode { Success = 0, Failure = 1, UsageError = 2, StoreUnreachable = 3 }
 const int StoreCheckTimeoutMs = 5000;
 
 const int playlistLength = 6;
+
+int terminationPipe[2] = { -1, -1 };
+
+void onTermination(int)
+{
+    const char byte = 1;
+    if (write(terminationPipe[1], &byte, 1) < 0) { }
+}
+
+// Readable once SIGTERM or SIGINT has come; null without a pipe, when the
+// signals keep their default.
+QSocketNotifier *terminationNotifier(QObject *parent)
+{
+    if (pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return nullptr;
+    for (const int signalNumber : { SIGTERM, SIGINT })
+        std::signal(signalNumber, onTermination);
+    return new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, parent);
+}
 
 QTextStream &out()
 {
@@ -255,6 +279,15 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
                                                             follower->track());
                          });
     }
+    QObject::connect(&playerWindow, &PlayerWindow::shownOnScreen, &playerWindow, [&playerWindow] {
+        out() << "Window: " << QGuiApplication::platformName() << ", "
+              << playerWindow.width() << " x " << playerWindow.height() << Qt::endl;
+    });
+    // The session's SIGTERM, or Ctrl-C, closes the window as its own button
+    // would: the plug-in is unloaded and the run ends well.
+    QSocketNotifier *termination = terminationNotifier(&app);
+    if (termination)
+        QObject::connect(termination, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     playerWindow.show();
     return app.exec();
 }
@@ -401,11 +434,16 @@ int main(int argc, char *argv[])
     // Without a display even a mistyped option would end in the window
     // system's abort; the options are read first, and only then does a
     // window run find out that it has nowhere to go.
-    const bool hasDisplay = !qEnvironmentVariableIsEmpty("DISPLAY")
-            || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     const bool platformGiven = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    const DisplayProbe::Kind display = DisplayProbe::reachable();
+    const bool hasDisplay = display != DisplayProbe::Kind::None;
     if (!platformGiven && (!hasDisplay || !PlayerOptions::opensWindow(argc, argv)))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Natively on a Wayland session, also where Xwayland would take the window.
+    else if (!platformGiven && display == DisplayProbe::Kind::Wayland)
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    else if (!platformGiven)
+        qputenv("QT_QPA_PLATFORM", "xcb");
 
     const QString pluginArgument = PluginHost::takePluginArgument(&argc, argv);
     QApplication app(argc, argv);
@@ -424,9 +462,11 @@ int main(int argc, char *argv[])
     if (options.run == PlayerOptions::Run::ListPlugins)
         return listPlugins(options.pluginFile, options.pluginNamed);
     if (options.run == PlayerOptions::Run::Window && !platformGiven && !hasDisplay) {
-        err() << "vellora-player: no display for the window; --print, --screenshot, --click "
-                 "and --more need none"
-              << Qt::endl;
+        err() << "vellora-player: no display for the window";
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("DISPLAY"))
+            err() << " (none answers at WAYLAND_DISPLAY=" << qEnvironmentVariable("WAYLAND_DISPLAY")
+                  << " or DISPLAY=" << qEnvironmentVariable("DISPLAY") << ")";
+        err() << "; --print, --screenshot, --click and --more need none" << Qt::endl;
         return UsageError;
     }
 

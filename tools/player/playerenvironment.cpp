@@ -165,6 +165,21 @@ QByteArray makeTemporaryFolder(const char *name)
     return pattern;
 }
 
+// The window system's addresses that hang on the caller's home and runtime
+// folder, named outright before those change: the Wayland socket is found in
+// the runtime folder, and X's cookie in the home.
+void keepDisplayReachable()
+{
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!wayland.isEmpty() && !wayland.startsWith('/') && !runtime.isEmpty())
+        setVariable("WAYLAND_DISPLAY", runtime + '/' + wayland);
+    const QByteArray cookie = qgetenv("HOME") + "/.Xauthority";
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("XAUTHORITY")
+        && !qEnvironmentVariableIsEmpty("HOME") && QFileInfo::exists(QString::fromLocal8Bit(cookie)))
+        setVariable("XAUTHORITY", cookie);
+}
+
 void pointHomeAt(const QByteArray &home)
 {
     setVariable("HOME", home);
@@ -269,6 +284,7 @@ int PlayerEnvironment::isolate()
 
     // Found before a sandbox points the runtime folder elsewhere.
     m_userBus = sessionBusAddress();
+    keepDisplayReachable();
     const QByteArray home = homeArgument();
     if (home.isEmpty()) {
         setVariable(CallerCacheVariable,

@@ -1,13 +1,14 @@
 #include "playerwindow.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "panelprobe.h"
 #include "pluginhost.h"
@@ -138,11 +139,26 @@ void PlayerWindow::showLinkSent(const QString &link)
 
 bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // Shown when the window system first exposes the window, which on
+    // Wayland comes after the compositor has configured it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !m_shownOnScreen
+        && windowHandle()->isExposed()) {
+        m_shownOnScreen = true;
+        windowHandle()->removeEventFilter(this);
+        emit shownOnScreen();
+    }
     // The panel grows and shrinks with what it shows: a change below it asks
     // for a new layout, and the panel is fitted to what its contents ask.
     if (watched == m_panel && event->type() == QEvent::LayoutRequest && m_probe)
         m_probe->fitToContents();
     return QWidget::eventFilter(watched, event);
+}
+
+void PlayerWindow::showEvent(QShowEvent *event)
+{
+    if (!m_shownOnScreen && windowHandle())
+        windowHandle()->installEventFilter(this);
+    QWidget::showEvent(event);
 }
 
 void PlayerWindow::showPanel(const QString &viewId)

@@ -27,6 +27,10 @@ public:
                  QWidget *parent = nullptr);
     ~PlayerWindow() override;
 
+signals:
+    // The window system showed the window for the first time.
+    void shownOnScreen();
+
 public slots:
     // Shows and publishes the track that a followed player plays instead of
     // the playlist; an empty player: none is followed.
@@ -43,6 +47,7 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void showPanel(const QString &viewId);
@@ -62,4 +67,5 @@ private:
     QTimer m_settling;
     QDeadlineTimer m_settlingDeadline;
     QString m_followedPlayer; // empty: the playlist is shown
+    bool m_shownOnScreen = false;
 };
