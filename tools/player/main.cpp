@@ -449,6 +449,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));
+    // The Wayland app id, by which a shell finds the desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELLORA_APP_ID));
 
     PlayerOptions options;
     QString error;
