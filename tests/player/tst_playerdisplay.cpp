@@ -38,9 +38,15 @@ void tst_PlayerDisplay::startsNatively_data()
     QTest::addColumn<QString>("server");
     QTest::addColumn<int>("scale");
     QTest::addColumn<QByteArray>("platform");
-    QTest::newRow("wayland, scale 1") << QStringLiteral("weston") << 1 << QByteArray("wayland");
-    QTest::newRow("wayland, scale 2") << QStringLiteral("weston") << 2 << QByteArray("wayland");
-    QTest::newRow("x11") << QStringLiteral("Xvfb") << 1 << QByteArray("xcb");
+    QTest::addColumn<QByteArray>("size");
+    // A phone shell gives the window the whole screen, in logical pixels
+    // whatever the scale; an X server without a window manager gives it
+    // what it asks for.
+    QTest::newRow("wayland, scale 1")
+            << QStringLiteral("weston") << 1 << QByteArray("wayland") << QByteArray("360 x 720");
+    QTest::newRow("wayland, scale 2")
+            << QStringLiteral("weston") << 2 << QByteArray("wayland") << QByteArray("360 x 720");
+    QTest::newRow("x11") << QStringLiteral("Xvfb") << 1 << QByteArray("xcb") << QByteArray("502 x 720");
 }
 
 void tst_PlayerDisplay::startsNatively()
@@ -48,6 +54,7 @@ void tst_PlayerDisplay::startsNatively()
     QFETCH(QString, server);
     QFETCH(int, scale);
     QFETCH(QByteArray, platform);
+    QFETCH(QByteArray, size);
     const QString program = QStandardPaths::findExecutable(server);
     QVERIFY2(!program.isEmpty(), qPrintable(server + QLatin1String(" is not installed; scripts/setup installs it")));
     QTemporaryDir logs;
@@ -66,6 +73,7 @@ void tst_PlayerDisplay::startsNatively()
         socket = runtime + QLatin1Char('/') + name;
         arguments = QStringList { QStringLiteral("--backend=headless-backend.so"),
                                   QStringLiteral("--socket=") + name,
+                                  QStringLiteral("--shell=kiosk-shell.so"),
                                   QStringLiteral("--width=360"), QStringLiteral("--height=720"),
                                   QStringLiteral("--scale=%1").arg(scale), QStringLiteral("--no-config"),
                                   QStringLiteral("--idle-time=0"),
@@ -98,7 +106,7 @@ void tst_PlayerDisplay::startsNatively()
     QTRY_VERIFY_WITH_TIMEOUT((output += player.readAllStandardOutput()).contains("Window: ")
                                      || player.state() == QProcess::NotRunning,
                              60000);
-    QVERIFY2(output.contains("Window: " + platform + ", "), output.constData());
+    QVERIFY2(output.contains("Window: " + platform + ", " + size), output.constData());
 
     // Closed by the session, it ends as if its window were closed.
     ::kill(pid_t(player.processId()), SIGTERM);

@@ -1,3 +1,4 @@
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QGraphicsView>
 #include <QLabel>
@@ -40,6 +41,8 @@ private slots:
 
     void chooserSwitchesViews();
     void keepsSayingNoMatches();
+    void fitsTheScreen_data();
+    void fitsTheScreen();
 
 private:
     DemoStore m_store;
@@ -117,6 +120,60 @@ void tst_PlayerWindow::keepsSayingNoMatches()
     QTRY_VERIFY_WITH_TIMEOUT(probe.state() != PanelProbe::State::NoMatches, settleTimeout);
     QVERIFY2(labelTexts(window).contains(PanelProbe::noMatchesText()),
              qPrintable(labelTexts(window).join('|')));
+}
+
+void tst_PlayerWindow::fitsTheScreen_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("phone") << QSize(360, 720);
+    QTest::newRow("desktop") << QSize(1024, 768);
+}
+
+void tst_PlayerWindow::fitsTheScreen()
+{
+    QFETCH(QSize, size);
+    const PlayerTrack track = m_store.sampleTracks(1).constFirst();
+    PlayerWindow window(m_host.get(), { track, track }, ViewNames::Player);
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.size(), size);
+    SvWidget *panel = m_host->view(ViewNames::Player);
+    PanelProbe probe(panel);
+    QVERIFY(probe.waitForSettled(settleTimeout, true));
+    auto *sceneView = window.findChild<QGraphicsView *>();
+    QVERIFY(sceneView);
+    // The panel takes the view's width, up to its own full width.
+    const int width = qMin(sceneView->viewport()->width(), int(PanelProbe::MaximumWidth));
+    QTRY_COMPARE_WITH_TIMEOUT(int(panel->size().width()), width, settleTimeout);
+
+    // Every control inside the window, and big enough for a finger.
+    const QList<QWidget *> widgets = window.findChildren<QWidget *>();
+    for (const QWidget *widget : widgets) {
+        if (!widget->isVisibleTo(&window))
+            continue;
+        const QRect area(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        QVERIFY2(window.rect().contains(area),
+                 qPrintable(QStringLiteral("%1 at %2,%3 %4 x %5")
+                                    .arg(QString::fromLatin1(widget->metaObject()->className()))
+                                    .arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height())));
+        if (qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QComboBox *>(widget))
+            QVERIFY(widget->height() >= PlayerWindow::TouchHeight);
+    }
+    // Nothing of the panel drawn past the view: long texts are cut short.
+    const QRectF shown = sceneView->viewportTransform().mapRect(panel->sceneBoundingRect());
+    QVERIFY2(shown.left() >= 0 && shown.right() <= sceneView->viewport()->width() + 0.5,
+             qPrintable(QStringLiteral("%1 to %2 in %3")
+                                .arg(shown.left()).arg(shown.right()).arg(sceneView->viewport()->width())));
+    const QList<QGraphicsItem *> items = panel->childItems();
+    for (const QGraphicsItem *item : items) {
+        if (item->isVisible())
+            QVERIFY(item->sceneBoundingRect().right() <= panel->sceneBoundingRect().right() + 0.5);
+    }
+    const QString folder = qEnvironmentVariable("WINDOW_SCREENSHOT_FOLDER");
+    if (!folder.isEmpty())
+        QVERIFY(window.grab().save(QStringLiteral("%1/window-%2x%3.png")
+                                           .arg(folder).arg(size.width()).arg(size.height())));
 }
 
 QTEST_MAIN(tst_PlayerWindow)

@@ -19,7 +19,6 @@
 
 namespace {
 
-const int panelWidth = 480;
 const QColor groundColor(0x1c, 0x1c, 0x1e);
 
 template<typename T>
@@ -214,12 +213,13 @@ bool PanelProbe::clickStoreRow()
     return click(storeRow());
 }
 
-void PanelProbe::fitToContents()
+void PanelProbe::fitToContents(int width)
 {
     if (!m_panel)
         return;
-    m_panel->resize(panelWidth,
-                    m_panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(panelWidth, -1)).height());
+    const qreal fitted = qMin(width, MaximumWidth);
+    m_panel->resize(fitted,
+                    m_panel->effectiveSizeHint(Qt::PreferredSize, QSizeF(fitted, -1)).height());
 }
 
 QImage PanelProbe::render()

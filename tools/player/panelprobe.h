@@ -59,8 +59,12 @@ public:
     bool clickRow(int row);
     bool clickStoreRow();
 
-    // At the panel's full width and the height its contents ask for.
-    void fitToContents();
+    // The widest a panel is shown.
+    static constexpr int MaximumWidth = 480;
+
+    // At width, at most the panel's full width, and the height its contents
+    // ask for at that width.
+    void fitToContents(int width = MaximumWidth);
 
     // The panel as shown, on the theme's dark ground.
     QImage render();

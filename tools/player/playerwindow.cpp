@@ -41,7 +41,10 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     setWindowTitle(QStringLiteral("vellora-player"));
     m_view->setBackgroundBrush(QColor(0x1c, 0x1c, 0x1e));
     m_view->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_view->setMinimumSize(500, 560);
+    // The panel takes the view's width, so only its height may need scrolling.
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->viewport()->installEventFilter(this);
     m_trackLabel->setWordWrap(true);
     m_statusLabel->setWordWrap(true);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -52,6 +55,11 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     auto *next = new QPushButton(QStringLiteral("Next"), this);
     previous->setEnabled(m_playlist.size() > 1);
     next->setEnabled(m_playlist.size() > 1);
+    for (QWidget *control : std::initializer_list<QWidget *> { previous, next, m_viewChooser })
+        control->setMinimumHeight(TouchHeight);
+    // Beside the two buttons on a phone's width.
+    m_viewChooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_viewChooser->setMinimumContentsLength(6);
     const QStringList ids = PluginHost::viewIds();
     for (const QString &id : ids) {
         if (m_host->view(id))
@@ -72,6 +80,9 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     connect(previous, &QPushButton::clicked, this, &PlayerWindow::onPrevious);
     connect(next, &QPushButton::clicked, this, &PlayerWindow::onNext);
     connect(m_viewChooser, &QComboBox::currentIndexChanged, this, &PlayerWindow::onViewChosen);
+
+    // A panel's width and a little more; a shell may make it what its screen is.
+    resize(PanelProbe::MaximumWidth + 2 * layout->contentsMargins().left(), 720);
 
     const int chosen = m_viewChooser->findData(viewId);
     if (chosen > 0)
@@ -149,9 +160,16 @@ bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
     }
     // The panel grows and shrinks with what it shows: a change below it asks
     // for a new layout, and the panel is fitted to what its contents ask.
-    if (watched == m_panel && event->type() == QEvent::LayoutRequest && m_probe)
-        m_probe->fitToContents();
+    if ((watched == m_panel && event->type() == QEvent::LayoutRequest)
+        || (watched == m_view->viewport() && event->type() == QEvent::Resize))
+        fitPanel();
     return QWidget::eventFilter(watched, event);
+}
+
+void PlayerWindow::fitPanel()
+{
+    if (m_probe)
+        m_probe->fitToContents(m_view->viewport()->width());
 }
 
 void PlayerWindow::showEvent(QShowEvent *event)
@@ -179,7 +197,7 @@ void PlayerWindow::showPanel(const QString &viewId)
     connect(m_panel, &QGraphicsWidget::geometryChanged, this,
             &PlayerWindow::onPanelGeometryChanged);
     m_panel->installEventFilter(this);
-    m_probe->fitToContents();
+    fitPanel();
     onPanelGeometryChanged();
 }
 

@@ -17,12 +17,15 @@ class PluginHost;
 class SvWidget;
 
 // A small player: steps through a playlist in one of its views and shows
-// the panel of that view following the track.
+// the panel of that view following the track. It fits a phone: from 360
+// logical pixels wide, with touch targets at least TouchHeight high.
 class PlayerWindow : public QWidget
 {
     Q_OBJECT
 
 public:
+    static constexpr int TouchHeight = 48;
+
     PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist, const QString &viewId,
                  QWidget *parent = nullptr);
     ~PlayerWindow() override;
@@ -51,6 +54,8 @@ protected:
 
 private:
     void showPanel(const QString &viewId);
+    // The panel at the view's width, up to the panel's full width.
+    void fitPanel();
     void publishCurrent();
 
     PluginHost *m_host;
