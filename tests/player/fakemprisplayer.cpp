@@ -28,6 +28,7 @@ bool FakeMprisPlayer::start()
 {
     m_onBus = m_bus.registerObject(objectPath, this,
                                    QDBusConnection::ExportAllProperties
+                                           | QDBusConnection::ExportScriptableSlots
                                            | QDBusConnection::ExportAdaptors)
             && m_bus.registerService(m_busName);
     return m_onBus;
@@ -61,6 +62,47 @@ void FakeMprisPlayer::setMetadata(const QVariantMap &metadata)
 {
     m_metadata = metadata;
     announce({ { QStringLiteral("Metadata"), m_metadata } });
+}
+
+void FakeMprisPlayer::allow(const QVariantMap &controls)
+{
+    m_controls = controls;
+    announce(controls);
+}
+
+bool FakeMprisPlayer::canGoPrevious() const
+{
+    return m_controls.value(QStringLiteral("CanGoPrevious")).toBool();
+}
+
+bool FakeMprisPlayer::canPlay() const
+{
+    return m_controls.value(QStringLiteral("CanPlay")).toBool();
+}
+
+bool FakeMprisPlayer::canPause() const
+{
+    return m_controls.value(QStringLiteral("CanPause")).toBool();
+}
+
+bool FakeMprisPlayer::canGoNext() const
+{
+    return m_controls.value(QStringLiteral("CanGoNext")).toBool();
+}
+
+void FakeMprisPlayer::Previous()
+{
+    calls.append(QStringLiteral("Previous"));
+}
+
+void FakeMprisPlayer::PlayPause()
+{
+    calls.append(QStringLiteral("PlayPause"));
+}
+
+void FakeMprisPlayer::Next()
+{
+    calls.append(QStringLiteral("Next"));
 }
 
 QString FakeMprisPlayer::playbackStatus() const

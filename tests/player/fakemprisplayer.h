@@ -13,6 +13,10 @@ class FakeMprisPlayer : public QObject
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
+    Q_PROPERTY(bool CanPlay READ canPlay)
+    Q_PROPERTY(bool CanPause READ canPause)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
 
 public:
     // name: the part after org.mpris.MediaPlayer2.
@@ -28,6 +32,22 @@ public:
     // send their state before their metadata.
     void playAnnouncingStatusOnly(const QVariantMap &metadata);
     void setMetadata(const QVariantMap &metadata);
+    // Says which controls it allows; each value as given, a bool or not.
+    void allow(const QVariantMap &controls);
+
+    bool canGoPrevious() const;
+    bool canPlay() const;
+    bool canPause() const;
+    bool canGoNext() const;
+    // The control methods called on it, in order.
+    QStringList calls;
+
+public slots:
+    Q_SCRIPTABLE void Previous();
+    Q_SCRIPTABLE void PlayPause();
+    Q_SCRIPTABLE void Next();
+
+public:
 
     QString playbackStatus() const;
     QVariantMap metadata() const;
@@ -42,5 +62,6 @@ private:
     QDBusConnection m_bus;
     QString m_status;
     QVariantMap m_metadata;
+    QVariantMap m_controls;
     bool m_onBus = false;
 };

@@ -44,6 +44,8 @@ private slots:
     void metadata();
     void followsThePlayerThatPlays();
     void followsTheNamedPlayer();
+    void drivesTheFollowedPlayer_data();
+    void drivesTheFollowedPlayer();
     void playerPrintsEachChange_data();
     void playerPrintsEachChange();
     void floodOfLargeSignals();
@@ -186,6 +188,64 @@ void tst_MprisFollower::followsTheNamedPlayer()
     named.quit();
     QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QString(), busTimeout);
     QCOMPARE(follower.track().artist, QString());
+}
+
+void tst_MprisFollower::drivesTheFollowedPlayer_data()
+{
+    QTest::addColumn<QVariantMap>("allowed");
+    QTest::addColumn<QString>("controls");
+    const QVariantMap all { { QStringLiteral("CanGoPrevious"), true },
+                            { QStringLiteral("CanPlay"), true },
+                            { QStringLiteral("CanPause"), true },
+                            { QStringLiteral("CanGoNext"), true } };
+    QTest::newRow("all allowed") << all << QStringLiteral("previous play-pause next");
+    QTest::newRow("none allowed") << QVariantMap {} << QString();
+    QTest::newRow("pause only, while it plays")
+            << QVariantMap { { QStringLiteral("CanPause"), true } } << QStringLiteral("play-pause");
+    QTest::newRow("next, and previous as a string")
+            << QVariantMap { { QStringLiteral("CanGoNext"), true },
+                             { QStringLiteral("CanGoPrevious"), QStringLiteral("true") } }
+            << QStringLiteral("next");
+}
+
+void tst_MprisFollower::drivesTheFollowedPlayer()
+{
+    QFETCH(QVariantMap, allowed);
+    QFETCH(QString, controls);
+    FakeMprisPlayer player(QStringLiteral("driven"));
+    QVERIFY(player.start());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    player.play(FakeMprisPlayer::track(QStringLiteral("A"), QString(), QString(), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QStringLiteral("org.mpris.MediaPlayer2.driven"),
+                              busTimeout);
+    player.allow(allowed);
+    const auto shown = [&follower] {
+        const MprisFollower::Controls now = follower.controls();
+        QStringList names;
+        if (now.previous)
+            names.append(QStringLiteral("previous"));
+        if (now.playPause)
+            names.append(QStringLiteral("play-pause"));
+        if (now.next)
+            names.append(QStringLiteral("next"));
+        return names.join(QLatin1Char(' '));
+    };
+    QSignalSpy controlsSpy(&follower, &MprisFollower::controlsChanged);
+    if (!controls.isEmpty())
+        QVERIFY(controlsSpy.wait(busTimeout));
+    QCOMPARE(shown(), controls);
+
+    follower.next();
+    follower.playPause();
+    follower.previous();
+    QTRY_COMPARE_WITH_TIMEOUT(player.calls.size(), 3, busTimeout);
+    QCOMPARE(player.calls, (QStringList { QStringLiteral("Next"), QStringLiteral("PlayPause"),
+                                          QStringLiteral("Previous") }));
+    // Gone from the bus, it leaves nothing to touch.
+    player.quit();
+    QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QString(), busTimeout);
+    QCOMPARE(shown(), QString());
 }
 
 void tst_MprisFollower::playerPrintsEachChange_data()

@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QGraphicsView>
 #include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -41,6 +43,7 @@ private slots:
 
     void chooserSwitchesViews();
     void keepsSayingNoMatches();
+    void drivesTheFollowedPlayer();
     void fitsTheScreen_data();
     void fitsTheScreen();
 
@@ -122,18 +125,59 @@ void tst_PlayerWindow::keepsSayingNoMatches()
              qPrintable(labelTexts(window).join('|')));
 }
 
+void tst_PlayerWindow::drivesTheFollowedPlayer()
+{
+    const PlayerTrack track = m_store.sampleTracks(1).constFirst();
+    PlayerWindow window(m_host.get(), { PlayerTrack() }, ViewNames::Player);
+    window.show();
+    QPushButton *buttons[3] = {};
+    const QList<QPushButton *> found = window.findChildren<QPushButton *>();
+    for (QPushButton *button : found) {
+        const int index = QStringList { QStringLiteral("Previous"), QStringLiteral("Play/Pause"),
+                                        QStringLiteral("Next") }
+                                  .indexOf(button->text());
+        if (index >= 0)
+            buttons[index] = button;
+    }
+    QVERIFY(buttons[0] && buttons[1] && buttons[2]);
+    QVERIFY(!buttons[1]->isVisibleTo(&window));
+
+    window.showFollowedTrack(QStringLiteral("Fake"), track);
+    QVERIFY(buttons[1]->isVisibleTo(&window));
+    window.showPlayerControls(false, true, true);
+    QCOMPARE(buttons[0]->isEnabled(), false);
+    QCOMPARE(buttons[1]->isEnabled(), true);
+    QCOMPARE(buttons[2]->isEnabled(), true);
+    QSignalSpy previousSpy(&window, &PlayerWindow::previousRequested);
+    QSignalSpy playPauseSpy(&window, &PlayerWindow::playPauseRequested);
+    QSignalSpy nextSpy(&window, &PlayerWindow::nextRequested);
+    buttons[2]->click();
+    buttons[1]->click();
+    QCOMPARE(nextSpy.count(), 1);
+    QCOMPARE(playPauseSpy.count(), 1);
+    QCOMPARE(previousSpy.count(), 0);
+    // The player moves on; the window waits for what it says it plays.
+    QVERIFY2(labelTexts(window).contains(QStringLiteral("Following Fake: ") + track.text()),
+             qPrintable(labelTexts(window).join('|')));
+}
+
 void tst_PlayerWindow::fitsTheScreen_data()
 {
     QTest::addColumn<QSize>("size");
-    QTest::newRow("phone") << QSize(360, 720);
-    QTest::newRow("desktop") << QSize(1024, 768);
+    QTest::addColumn<bool>("following");
+    QTest::newRow("phone") << QSize(360, 720) << false;
+    QTest::newRow("phone, following a player") << QSize(360, 720) << true;
+    QTest::newRow("desktop") << QSize(1024, 768) << false;
 }
 
 void tst_PlayerWindow::fitsTheScreen()
 {
     QFETCH(QSize, size);
+    QFETCH(bool, following);
     const PlayerTrack track = m_store.sampleTracks(1).constFirst();
     PlayerWindow window(m_host.get(), { track, track }, ViewNames::Player);
+    if (following)
+        window.showFollowedTrack(QStringLiteral("A Player With A Long Name"), track);
     window.resize(size);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -172,8 +216,9 @@ void tst_PlayerWindow::fitsTheScreen()
     }
     const QString folder = qEnvironmentVariable("WINDOW_SCREENSHOT_FOLDER");
     if (!folder.isEmpty())
-        QVERIFY(window.grab().save(QStringLiteral("%1/window-%2x%3.png")
-                                           .arg(folder).arg(size.width()).arg(size.height())));
+        QVERIFY(window.grab().save(QStringLiteral("%1/window-%2x%3%4.png")
+                                           .arg(folder).arg(size.width()).arg(size.height())
+                                           .arg(following ? QStringLiteral("-following") : QString())));
 }
 
 QTEST_MAIN(tst_PlayerWindow)

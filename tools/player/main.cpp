@@ -278,6 +278,18 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
                              playerWindow.showFollowedTrack(follower->playerName(),
                                                             follower->track());
                          });
+        QObject::connect(follower, &MprisFollower::controlsChanged, &playerWindow,
+                         [&playerWindow, follower] {
+                             const MprisFollower::Controls controls = follower->controls();
+                             playerWindow.showPlayerControls(controls.previous, controls.playPause,
+                                                             controls.next);
+                         });
+        QObject::connect(&playerWindow, &PlayerWindow::previousRequested, follower,
+                         &MprisFollower::previous);
+        QObject::connect(&playerWindow, &PlayerWindow::playPauseRequested, follower,
+                         &MprisFollower::playPause);
+        QObject::connect(&playerWindow, &PlayerWindow::nextRequested, follower,
+                         &MprisFollower::next);
     }
     QObject::connect(&playerWindow, &PlayerWindow::shownOnScreen, &playerWindow, [&playerWindow] {
         out() << "Window: " << QGuiApplication::platformName() << ", "

@@ -215,6 +215,37 @@ QString MprisFollower::playerName() const
     return identity.isEmpty() ? m_shownPlayer : identity;
 }
 
+MprisFollower::Controls MprisFollower::controls() const
+{
+    return m_shownControls;
+}
+
+void MprisFollower::previous()
+{
+    callFollowed(QStringLiteral("Previous"));
+}
+
+void MprisFollower::playPause()
+{
+    callFollowed(QStringLiteral("PlayPause"));
+}
+
+void MprisFollower::next()
+{
+    callFollowed(QStringLiteral("Next"));
+}
+
+void MprisFollower::callFollowed(const QString &method)
+{
+    if (m_shownPlayer.isEmpty())
+        return;
+    // Sent, not waited for: a player that does not answer costs nothing.
+    QDBusMessage call =
+            QDBusMessage::createMethodCall(m_shownPlayer, objectPath, playerInterface, method);
+    call.setAutoStartService(false);
+    bus().send(call);
+}
+
 PlayerTrack MprisFollower::track() const
 {
     return m_shownTrack;
@@ -239,8 +270,11 @@ void MprisFollower::addPlayer(const QString &name, const QString &owner)
         return;
     // A player known before a reconnection keeps its state until it answers.
     Player &player = m_players[name];
-    if (player.owner != owner)
-        player = Player { owner, QString(), PlayerTrack(), false, QString(), m_ownerChanges };
+    if (player.owner != owner) {
+        player = Player();
+        player.owner = owner;
+        player.cameAt = m_ownerChanges;
+    }
     // Asked first, so that its answer comes before the track's.
     QDBusMessage getIdentity = QDBusMessage::createMethodCall(
             name, objectPath, propertiesInterface, QStringLiteral("Get"));
@@ -318,6 +352,17 @@ MprisFollower::Change MprisFollower::changeOf(const QVariantMap &properties)
     const auto metadata = properties.constFind(QStringLiteral("Metadata"));
     if (metadata != properties.constEnd())
         change.track = trackFromMetadata(toMap(*metadata));
+    // Only a true boolean allows; anything else a player sends does not.
+    const auto allows = [&properties](const QString &name) -> std::optional<bool> {
+        const auto value = properties.constFind(name);
+        if (value == properties.constEnd())
+            return std::nullopt;
+        return value->metaType() == QMetaType::fromType<bool>() && value->toBool();
+    };
+    change.canGoPrevious = allows(QStringLiteral("CanGoPrevious"));
+    change.canPlay = allows(QStringLiteral("CanPlay"));
+    change.canPause = allows(QStringLiteral("CanPause"));
+    change.canGoNext = allows(QStringLiteral("CanGoNext"));
     return change;
 }
 
@@ -340,6 +385,10 @@ void MprisFollower::applyChange(const QString &name, const Change &change)
     }
     if (change.track)
         player->track = *change.track;
+    player->canGoPrevious = change.canGoPrevious.value_or(player->canGoPrevious);
+    player->canPlay = change.canPlay.value_or(player->canPlay);
+    player->canPause = change.canPause.value_or(player->canPause);
+    player->canGoNext = change.canGoNext.value_or(player->canGoNext);
     choosePlayer();
 }
 
@@ -358,10 +407,16 @@ void MprisFollower::choosePlayer()
     // A player whose state is being read is shown once it is known.
     if (m_players.value(m_followed).reading)
         return;
-    const PlayerTrack track = m_players.value(m_followed).track;
-    if (m_followed == m_shownPlayer && track == m_shownTrack)
-        return;
-    m_shownPlayer = m_followed;
-    m_shownTrack = track;
-    emit followedChanged();
+    const Player followed = m_players.value(m_followed);
+    const Controls controls { followed.canGoPrevious, followed.canPlay || followed.canPause,
+                              followed.canGoNext };
+    const bool controlsMoved = !(controls == m_shownControls);
+    m_shownControls = controls;
+    if (m_followed != m_shownPlayer || !(followed.track == m_shownTrack)) {
+        m_shownPlayer = m_followed;
+        m_shownTrack = followed.track;
+        emit followedChanged();
+    }
+    if (controlsMoved)
+        emit controlsChanged();
 }

@@ -49,6 +49,25 @@ public:
     QString playerName() const;
     PlayerTrack track() const;
 
+    // What the followed player lets the window do, as its CanGoPrevious,
+    // CanPlay or CanPause and CanGoNext say; nothing while none is followed.
+    struct Controls
+    {
+        bool previous = false;
+        bool playPause = false;
+        bool next = false;
+        bool operator==(const Controls &other) const
+        {
+            return previous == other.previous && playPause == other.playPause
+                    && next == other.next;
+        }
+    };
+    Controls controls() const;
+    // Asks the followed player; nothing waits for its answer.
+    void previous();
+    void playPause();
+    void next();
+
     // The track of the metadata map of a player: the first non-empty text of
     // each xesam field, given as a string or a list of strings; other values
     // count as missing, and without an artist there is no track.
@@ -57,6 +76,7 @@ public:
 signals:
     // The player followed or its track changed.
     void followedChanged();
+    void controlsChanged();
 
 private slots:
     void onNameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
@@ -74,6 +94,10 @@ private:
     {
         std::optional<QString> status;
         std::optional<PlayerTrack> track;
+        std::optional<bool> canGoPrevious;
+        std::optional<bool> canPlay;
+        std::optional<bool> canPause;
+        std::optional<bool> canGoNext;
     };
     static Change changeOf(const QVariantMap &properties);
 
@@ -84,6 +108,10 @@ private:
         PlayerTrack track;
         bool reading = false; // its properties are asked for
         QString identity;
+        bool canGoPrevious = false;
+        bool canPlay = false;
+        bool canPause = false;
+        bool canGoNext = false;
         // The count of owner changes when it came: a list of names asked
         // for before then cannot know it.
         quint64 cameAt = 0;
@@ -100,6 +128,7 @@ private:
     void readProperties(const QString &name);
     void applyChange(const QString &name, const Change &change);
     void choosePlayer();
+    void callFollowed(const QString &method);
 
     QString m_connectionName;
     QTimer m_healthTimer;
@@ -110,4 +139,5 @@ private:
     QString m_followed;
     PlayerTrack m_shownTrack;
     QString m_shownPlayer;
+    Controls m_shownControls;
 };

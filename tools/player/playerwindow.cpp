@@ -35,6 +35,9 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
       m_scene(new QGraphicsScene(this)),
       m_view(new QGraphicsView(m_scene, this)),
       m_viewChooser(new QComboBox(this)),
+      m_previous(new QPushButton(QStringLiteral("Previous"), this)),
+      m_playPause(new QPushButton(QStringLiteral("Play/Pause"), this)),
+      m_next(new QPushButton(QStringLiteral("Next"), this)),
       m_trackLabel(new QLabel(this)),
       m_statusLabel(new QLabel(this))
 {
@@ -51,34 +54,36 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     m_settling.setInterval(settlingCheckMs);
     connect(&m_settling, &QTimer::timeout, this, &PlayerWindow::onSettlingCheck);
 
-    auto *previous = new QPushButton(QStringLiteral("Previous"), this);
-    auto *next = new QPushButton(QStringLiteral("Next"), this);
-    previous->setEnabled(m_playlist.size() > 1);
-    next->setEnabled(m_playlist.size() > 1);
-    for (QWidget *control : std::initializer_list<QWidget *> { previous, next, m_viewChooser })
+    m_previous->setEnabled(m_playlist.size() > 1);
+    m_next->setEnabled(m_playlist.size() > 1);
+    // Only a followed player plays and pauses.
+    m_playPause->hide();
+    for (QWidget *control :
+         std::initializer_list<QWidget *> { m_previous, m_playPause, m_next, m_viewChooser })
         control->setMinimumHeight(TouchHeight);
-    // Beside the two buttons on a phone's width.
-    m_viewChooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_viewChooser->setMinimumContentsLength(6);
     const QStringList ids = PluginHost::viewIds();
     for (const QString &id : ids) {
         if (m_host->view(id))
             m_viewChooser->addItem(viewLabel(id), id);
     }
 
+    // The view on top, the player's controls at the bottom, within a thumb's
+    // reach on a phone, sharing its width.
     auto *controls = new QHBoxLayout;
-    controls->addWidget(previous);
-    controls->addWidget(next);
-    controls->addStretch();
-    controls->addWidget(m_viewChooser);
+    for (QPushButton *button : { m_previous, m_playPause, m_next }) {
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        controls->addWidget(button);
+    }
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(controls);
+    layout->addWidget(m_viewChooser);
     layout->addWidget(m_trackLabel);
     layout->addWidget(m_view, 1);
     layout->addWidget(m_statusLabel);
+    layout->addLayout(controls);
 
-    connect(previous, &QPushButton::clicked, this, &PlayerWindow::onPrevious);
-    connect(next, &QPushButton::clicked, this, &PlayerWindow::onNext);
+    connect(m_previous, &QPushButton::clicked, this, &PlayerWindow::onPrevious);
+    connect(m_playPause, &QPushButton::clicked, this, &PlayerWindow::playPauseRequested);
+    connect(m_next, &QPushButton::clicked, this, &PlayerWindow::onNext);
     connect(m_viewChooser, &QComboBox::currentIndexChanged, this, &PlayerWindow::onViewChosen);
 
     // A panel's width and a little more; a shell may make it what its screen is.
@@ -100,6 +105,10 @@ PlayerWindow::~PlayerWindow()
 
 void PlayerWindow::onPrevious()
 {
+    if (!m_followedPlayer.isEmpty()) {
+        emit previousRequested();
+        return;
+    }
     if (m_playlist.isEmpty())
         return;
     m_current = (m_current + int(m_playlist.size()) - 1) % int(m_playlist.size());
@@ -108,6 +117,10 @@ void PlayerWindow::onPrevious()
 
 void PlayerWindow::onNext()
 {
+    if (!m_followedPlayer.isEmpty()) {
+        emit nextRequested();
+        return;
+    }
     if (m_playlist.isEmpty())
         return;
     m_current = (m_current + 1) % int(m_playlist.size());
@@ -141,6 +154,13 @@ void PlayerWindow::onSettlingCheck()
     m_settling.stop();
     if (state == PanelProbe::State::NoMatches)
         m_statusLabel->setText(PanelProbe::noMatchesText());
+}
+
+void PlayerWindow::showPlayerControls(bool previous, bool playPause, bool next)
+{
+    m_previous->setEnabled(previous);
+    m_playPause->setEnabled(playPause);
+    m_next->setEnabled(next);
 }
 
 void PlayerWindow::showLinkSent(const QString &link)
@@ -203,6 +223,10 @@ void PlayerWindow::showPanel(const QString &viewId)
 
 void PlayerWindow::showFollowedTrack(const QString &player, const PlayerTrack &track)
 {
+    if (m_followedPlayer.isEmpty()) {
+        m_playPause->show();
+        showPlayerControls(false, false, false);
+    }
     m_followedPlayer = player.isEmpty() ? QStringLiteral("no player") : player;
     m_playlist = { track };
     m_current = 0;

@@ -9,6 +9,7 @@
 #include "playertrack.h"
 
 class QComboBox;
+class QPushButton;
 class QGraphicsScene;
 class QGraphicsView;
 class QLabel;
@@ -33,11 +34,17 @@ public:
 signals:
     // The window system showed the window for the first time.
     void shownOnScreen();
+    // While a player is followed, its controls were touched.
+    void previousRequested();
+    void playPauseRequested();
+    void nextRequested();
 
 public slots:
     // Shows and publishes the track that a followed player plays instead of
     // the playlist; an empty player: none is followed.
     void showFollowedTrack(const QString &player, const PlayerTrack &track);
+    // Which of the followed player's controls may be touched.
+    void showPlayerControls(bool previous, bool playPause, bool next);
     // Says in the status line which link a touch sent to the store client.
     void showLinkSent(const QString &link);
 
@@ -67,6 +74,9 @@ private:
     QGraphicsScene *m_scene;
     QGraphicsView *m_view;
     QComboBox *m_viewChooser;
+    QPushButton *m_previous;
+    QPushButton *m_playPause;
+    QPushButton *m_next;
     QLabel *m_trackLabel;
     QLabel *m_statusLabel;
     QTimer m_settling;
