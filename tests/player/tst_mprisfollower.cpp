@@ -44,6 +44,8 @@ private slots:
     void metadata();
     void followsThePlayerThatPlays();
     void followsTheNamedPlayer();
+    void titleBeforeTagsIsOneChange_data();
+    void titleBeforeTagsIsOneChange();
     void drivesTheFollowedPlayer_data();
     void drivesTheFollowedPlayer();
     void playerPrintsEachChange_data();
@@ -96,6 +98,37 @@ void tst_MprisFollower::metadata_data()
     crowd << QStringLiteral("Gus");
     QTest::newRow("only the first artists of a long list")
             << QVariantMap { { QStringLiteral("xesam:artist"), crowd } } << none;
+    // The forms real players join several artists in.
+    const auto artistOf = [](const QVariant &artist, const QString &albumArtist = QString()) {
+        QVariantMap metadata { { QStringLiteral("xesam:artist"), artist } };
+        if (!albumArtist.isEmpty())
+            metadata.insert(QStringLiteral("xesam:albumArtist"), QStringList { albumArtist });
+        return metadata;
+    };
+    const auto only = [](const QString &artist) {
+        return QStringList { artist, QString(), QString(), QString() };
+    };
+    QTest::newRow("joined by semicolons, as mpv sends them")
+            << artistOf(QStringLiteral("Daft Punk;Pharrell Williams")) << only(QStringLiteral("Daft Punk"));
+    QTest::newRow("joined by a comma, the album's artist first, as audacious sends them")
+            << artistOf(QStringLiteral("Daft Punk, Pharrell Williams"), QStringLiteral("Daft Punk"))
+            << only(QStringLiteral("Daft Punk"));
+    QTest::newRow("a list, as quodlibet sends it")
+            << artistOf(QStringList { QStringLiteral("Daft Punk"), QStringLiteral("Pharrell Williams") })
+            << only(QStringLiteral("Daft Punk"));
+    QTest::newRow("featuring") << artistOf(QStringLiteral("Daft Punk feat. Pharrell Williams"))
+                               << only(QStringLiteral("Daft Punk"));
+    QTest::newRow("ft") << artistOf(QStringLiteral("Daft Punk Ft. Pharrell Williams"))
+                        << only(QStringLiteral("Daft Punk"));
+    QTest::newRow("a comma and an ampersand in one name")
+            << artistOf(QStringLiteral("Earth, Wind & Fire")) << only(QStringLiteral("Earth, Wind & Fire"));
+    QTest::newRow("an ampersand in a name that is the album's artist")
+            << artistOf(QStringLiteral("Simon & Garfunkel"), QStringLiteral("Simon & Garfunkel"))
+            << only(QStringLiteral("Simon & Garfunkel"));
+    QTest::newRow("a comma, another album artist")
+            << artistOf(QStringLiteral("Crosby, Stills & Nash"), QStringLiteral("Various Artists"))
+            << only(QStringLiteral("Crosby, Stills & Nash"));
+    QTest::newRow("a semicolon alone") << artistOf(QStringLiteral(";Bo")) << only(QStringLiteral("Bo"));
     QTest::newRow("album and title not strings") << QVariantMap {
         { QStringLiteral("xesam:artist"), QStringList { QStringLiteral("Ed") } },
         { QStringLiteral("xesam:album"), 3.5 },
@@ -188,6 +221,39 @@ void tst_MprisFollower::followsTheNamedPlayer()
     named.quit();
     QTRY_COMPARE_WITH_TIMEOUT(follower.player(), QString(), busTimeout);
     QCOMPARE(follower.track().artist, QString());
+}
+
+void tst_MprisFollower::titleBeforeTagsIsOneChange_data()
+{
+    QTest::addColumn<bool>("tagsFollow");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("the tags after the title") << true
+                                                     << QStringList { QStringLiteral("A"), QStringLiteral("B") };
+    // A track that really has no artist is none, a moment later.
+    QTest::newRow("the title alone") << false << QStringList { QStringLiteral("A"), QString() };
+}
+
+void tst_MprisFollower::titleBeforeTagsIsOneChange()
+{
+    QFETCH(bool, tagsFollow);
+    QFETCH(QStringList, shown);
+    FakeMprisPlayer player(QStringLiteral("mpv"));
+    QVERIFY(player.start());
+    MprisFollower follower;
+    QVERIFY(follower.start());
+    QStringList changes;
+    connect(&follower, &MprisFollower::followedChanged, this,
+            [&] { changes.append(follower.track().artist); });
+    player.play(FakeMprisPlayer::track(QStringLiteral("A"), QString(), QStringLiteral("One"), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 1, busTimeout);
+
+    player.setMetadata({ { QStringLiteral("xesam:title"), QStringLiteral("Two") } });
+    // Sent at once, so that a loaded machine cannot take them past the wait.
+    if (tagsFollow)
+        player.setMetadata(FakeMprisPlayer::track(QStringLiteral("B"), QString(),
+                                                  QStringLiteral("Two"), QString()));
+    QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 2, busTimeout);
+    QCOMPARE(changes, shown);
 }
 
 void tst_MprisFollower::drivesTheFollowedPlayer_data()

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -23,6 +24,10 @@ const int HealthInterval = 2000;
 const int HealthTimeout = 2000;
 // How long the bus's daemon may take to say anything at all.
 const int ProbeTimeout = 500;
+// Some players send a new track's title alone and its other tags a moment
+// later (mpv about 100 ms): a track without an artist waits this long
+// before it counts.
+const int TagSettleMs = 400;
 
 // No real artist, album, title or genre comes near these; a player that
 // publishes more is broken or hostile, and what it sends is not passed on.
@@ -87,6 +92,13 @@ MprisFollower::MprisFollower(const QString &name, QObject *parent)
     m_healthTimer.setInterval(HealthInterval);
     connect(&m_healthTimer, &QTimer::timeout, this, &MprisFollower::checkHealth);
     connect(&m_probe, &BusProbe::answered, this, &MprisFollower::onProbeAnswered);
+    m_tagSettle.setSingleShot(true);
+    m_tagSettle.setInterval(TagSettleMs);
+    connect(&m_tagSettle, &QTimer::timeout, this, [this] {
+        m_acceptsNoTrack = true;
+        choosePlayer();
+        m_acceptsNoTrack = false;
+    });
 }
 
 MprisFollower::~MprisFollower()
@@ -251,9 +263,27 @@ PlayerTrack MprisFollower::track() const
     return m_shownTrack;
 }
 
+QString MprisFollower::firstArtist(const QString &artist, const QString &albumArtist)
+{
+    // ";" joins artists in no name; neither does " feat. " or " ft. ".
+    static const QRegularExpression joined(QStringLiteral("\\s*;\\s*|\\s+(?:feat|ft)\\.?\\s+"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QString first = artist.section(joined, 0, 0, QString::SectionSkipEmpty).trimmed();
+    if (first.isEmpty())
+        first = artist;
+    // A comma or an ampersand belongs to many a name ("Earth, Wind & Fire"):
+    // the list is cut only where the album's artist shows where.
+    for (const QLatin1String separator : { QLatin1String(", "), QLatin1String(" & ") }) {
+        if (!albumArtist.isEmpty() && first.startsWith(albumArtist + separator))
+            return albumArtist;
+    }
+    return first;
+}
+
 PlayerTrack MprisFollower::trackFromMetadata(const QVariantMap &metadata)
 {
-    const QString artist = firstText(metadata.value(QStringLiteral("xesam:artist")));
+    const QString artist = firstArtist(firstText(metadata.value(QStringLiteral("xesam:artist"))),
+                                       firstText(metadata.value(QStringLiteral("xesam:albumArtist"))));
     if (artist.isEmpty())
         return PlayerTrack();
     return { artist, firstText(metadata.value(QStringLiteral("xesam:album"))),
@@ -408,11 +438,18 @@ void MprisFollower::choosePlayer()
     if (m_players.value(m_followed).reading)
         return;
     const Player followed = m_players.value(m_followed);
+    const bool settling = m_followed == m_shownPlayer && m_players.contains(m_followed)
+            && followed.track == PlayerTrack() && !(m_shownTrack == PlayerTrack())
+            && !m_acceptsNoTrack;
+    if (settling && !m_tagSettle.isActive())
+        m_tagSettle.start();
+    else if (!settling)
+        m_tagSettle.stop();
     const Controls controls { followed.canGoPrevious, followed.canPlay || followed.canPause,
                               followed.canGoNext };
     const bool controlsMoved = !(controls == m_shownControls);
     m_shownControls = controls;
-    if (m_followed != m_shownPlayer || !(followed.track == m_shownTrack)) {
+    if (!settling && (m_followed != m_shownPlayer || !(followed.track == m_shownTrack))) {
         m_shownPlayer = m_followed;
         m_shownTrack = followed.track;
         emit followedChanged();

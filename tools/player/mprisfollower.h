@@ -72,6 +72,9 @@ public:
     // each xesam field, given as a string or a list of strings; other values
     // count as missing, and without an artist there is no track.
     static PlayerTrack trackFromMetadata(const QVariantMap &metadata);
+    // The first of several artists joined in one text: by ";", "feat." or
+    // "ft."; by a comma or an ampersand only after the album's artist.
+    static QString firstArtist(const QString &artist, const QString &albumArtist);
 
 signals:
     // The player followed or its track changed.
@@ -140,4 +143,6 @@ private:
     PlayerTrack m_shownTrack;
     QString m_shownPlayer;
     Controls m_shownControls;
+    QTimer m_tagSettle;
+    bool m_acceptsNoTrack = false;
 };
