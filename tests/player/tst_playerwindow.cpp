@@ -42,7 +42,10 @@ private slots:
     void cleanup();
 
     void chooserSwitchesViews();
-    void keepsSayingNoMatches();
+    void keepsSayingWhyNothingCame_data();
+    void keepsSayingWhyNothingCame();
+    void linksInWords_data();
+    void linksInWords();
     void drivesTheFollowedPlayer();
     void fitsTheScreen_data();
     void fitsTheScreen();
@@ -109,20 +112,57 @@ void tst_PlayerWindow::chooserSwitchesViews()
     }
 }
 
-void tst_PlayerWindow::keepsSayingNoMatches()
+void tst_PlayerWindow::keepsSayingWhyNothingCame_data()
 {
-    PlayerWindow window(
-            m_host.get(),
-            { { QStringLiteral("Unknown To The Store"), QString(), QString(), QString() } },
-            ViewNames::Player);
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("the store knows no match") << QString() << PanelProbe::noMatchesText();
+    QTest::newRow("the store cannot be reached")
+            << QStringLiteral("store unreachable: Connection refused")
+            << QStringLiteral("store unreachable: Connection refused");
+}
+
+void tst_PlayerWindow::keepsSayingWhyNothingCame()
+{
+    QFETCH(QString, problem);
+    QFETCH(QString, said);
+    const QString artist = QStringLiteral("Unknown To The Store");
+    PlayerWindow window(m_host.get(), { { artist, QString(), QString(), QString() } },
+                        ViewNames::Player);
+    QStringList asked;
+    window.setStoreCheck([&](const QString &checked, const QString &viewId) {
+        asked.append(checked + QLatin1Char('/') + viewId);
+        return problem;
+    });
     window.show();
     PanelProbe probe(m_host->view(ViewNames::Player));
     QVERIFY(probe.waitForSettled(settleTimeout, false));
     QCOMPARE(probe.state(), PanelProbe::State::NoMatches);
     // The panel shows its text for a few seconds; the window says it on.
     QTRY_VERIFY_WITH_TIMEOUT(probe.state() != PanelProbe::State::NoMatches, settleTimeout);
-    QVERIFY2(labelTexts(window).contains(PanelProbe::noMatchesText()),
-             qPrintable(labelTexts(window).join('|')));
+    QVERIFY2(labelTexts(window).contains(said), qPrintable(labelTexts(window).join('|')));
+    QCOMPARE(asked, QStringList { artist + QLatin1Char('/') + ViewNames::Player });
+}
+
+void tst_PlayerWindow::linksInWords_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("artist") << QStringLiteral("#Artist/SolvaneSonavoAlbumViewVellora/AC/DC/a1")
+                            << QStringLiteral("the artist \u201cAC/DC\u201d");
+    QTest::newRow("track")
+            << QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/Kino/Gruppa krovi/t1")
+            << QStringLiteral("the track \u201cGruppa krovi\u201d by Kino");
+    QTest::newRow("album") << QStringLiteral("#Product/SolvaneSonavoSongViewVellora/Kino/Sonce/b1")
+                           << QStringLiteral("the album \u201cSonce\u201d by Kino");
+    QTest::newRow("no store link") << QStringLiteral("#Other/x") << QStringLiteral("#Other/x");
+}
+
+void tst_PlayerWindow::linksInWords()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, words);
+    QCOMPARE(PlayerWindow::describeLink(link), words);
 }
 
 void tst_PlayerWindow::drivesTheFollowedPlayer()

@@ -266,6 +266,9 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
 {
     PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack> { PlayerTrack() } : playlist,
                               viewId);
+    playerWindow.setStoreCheck([](const QString &artist, const QString &viewId) {
+        return StoreCheck::problem(artist, viewId, StoreCheckTimeoutMs);
+    });
     QObject::connect(&storeClient, &FakeStoreClient::linkOpened, &playerWindow,
                      [&playerWindow](const QString &link) {
                          out() << "Link: " << link << Qt::endl;

@@ -152,8 +152,36 @@ void PlayerWindow::onSettlingCheck()
     if (state == PanelProbe::State::Pending)
         return;
     m_settling.stop();
-    if (state == PanelProbe::State::NoMatches)
-        m_statusLabel->setText(PanelProbe::noMatchesText());
+    if (state != PanelProbe::State::NoMatches)
+        return;
+    // The panel says the same for a store that cannot be reached or fails.
+    const quint64 published = m_published;
+    const QString problem = m_storeCheck
+            ? m_storeCheck(m_playlist.value(m_current).artist, m_viewId)
+            : QString();
+    // The check lets events in: a track changed meanwhile has its own say.
+    if (published == m_published)
+        m_statusLabel->setText(problem.isEmpty() ? PanelProbe::noMatchesText() : problem);
+}
+
+void PlayerWindow::setStoreCheck(const StoreCheck &check)
+{
+    m_storeCheck = check;
+}
+
+QString PlayerWindow::describeLink(const QString &link)
+{
+    const QStringList parts = link.split(QLatin1Char('/'));
+    if (parts.size() >= 4 && parts.constFirst() == QLatin1String("#Artist"))
+        return QStringLiteral("the artist \u201c%1\u201d").arg(parts.mid(2, parts.size() - 3).join(QLatin1Char('/')));
+    if (parts.size() >= 5 && parts.constFirst() == QLatin1String("#Product")) {
+        const QString kind = parts.at(1).contains(QLatin1String("NowPlaying"))
+                ? QStringLiteral("track")
+                : QStringLiteral("album");
+        return QStringLiteral("the %1 \u201c%2\u201d by %3")
+                .arg(kind, parts.mid(3, parts.size() - 4).join(QLatin1Char('/')), parts.at(2));
+    }
+    return link;
 }
 
 void PlayerWindow::showPlayerControls(bool previous, bool playPause, bool next)
@@ -165,7 +193,7 @@ void PlayerWindow::showPlayerControls(bool previous, bool playPause, bool next)
 
 void PlayerWindow::showLinkSent(const QString &link)
 {
-    m_statusLabel->setText(QStringLiteral("Sent to the store client: %1").arg(link));
+    m_statusLabel->setText(QStringLiteral("Opened %1").arg(describeLink(link)));
 }
 
 bool PlayerWindow::eventFilter(QObject *watched, QEvent *event)
@@ -249,6 +277,7 @@ void PlayerWindow::publishCurrent()
         m_trackLabel->setText(QStringLiteral("Following %1: %2").arg(m_followedPlayer, details));
     m_statusLabel->clear();
     m_settling.stop();
+    ++m_published;
     m_host->publish(m_viewId, track);
     if (!track.artist.isEmpty()) {
         m_settlingDeadline.setRemainingTime(settlingLimitMs);

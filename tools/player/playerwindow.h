@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 #include "playertrack.h"
 
 class QComboBox;
@@ -30,6 +32,15 @@ public:
     PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist, const QString &viewId,
                  QWidget *parent = nullptr);
     ~PlayerWindow() override;
+
+    // Why the store gave the panel nothing for an artist in a view, for
+    // example "store unreachable: Connection refused"; empty when it
+    // answered and simply knows no match.
+    using StoreCheck = std::function<QString(const QString &artist, const QString &viewId)>;
+    void setStoreCheck(const StoreCheck &check);
+
+    // A store link in words: the artist, album or track it names.
+    static QString describeLink(const QString &link);
 
 signals:
     // The window system showed the window for the first time.
@@ -83,4 +94,6 @@ private:
     QDeadlineTimer m_settlingDeadline;
     QString m_followedPlayer; // empty: the playlist is shown
     bool m_shownOnScreen = false;
+    StoreCheck m_storeCheck;
+    quint64 m_published = 0; // tracks published so far
 };
