@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QGraphicsView>
 #include <QLabel>
@@ -47,6 +48,7 @@ private slots:
     void linksInWords_data();
     void linksInWords();
     void drivesTheFollowedPlayer();
+    void keyboardHabits();
     void fitsTheScreen_data();
     void fitsTheScreen();
 
@@ -199,6 +201,16 @@ void tst_PlayerWindow::drivesTheFollowedPlayer()
     // The player moves on; the window waits for what it says it plays.
     QVERIFY2(labelTexts(window).contains(QStringLiteral("Following Fake: ") + track.text()),
              qPrintable(labelTexts(window).join('|')));
+}
+
+void tst_PlayerWindow::keyboardHabits()
+{
+    PlayerWindow window(m_host.get(), { m_store.sampleTracks(1).constFirst() }, ViewNames::Player);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(QApplication::focusWidget(), window.findChild<QComboBox *>());
+    QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!window.isVisible());
 }
 
 void tst_PlayerWindow::fitsTheScreen_data()

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -85,6 +86,11 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     connect(m_playPause, &QPushButton::clicked, this, &PlayerWindow::playPauseRequested);
     connect(m_next, &QPushButton::clicked, this, &PlayerWindow::onNext);
     connect(m_viewChooser, &QComboBox::currentIndexChanged, this, &PlayerWindow::onViewChosen);
+
+    // Ctrl+Q as everywhere; the keyboard starts on the first control.
+    auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
+    m_viewChooser->setFocus();
 
     // A panel's width and a little more; a shell may make it what its screen is.
     resize(PanelProbe::MaximumWidth + 2 * layout->contentsMargins().left(), 720);
