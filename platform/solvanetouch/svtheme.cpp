@@ -1,17 +1,31 @@
 #include "svtheme.h"
 
+#include <QGuiApplication>
 #include <QHash>
+#include <QPalette>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace {
 
-const QColor inverseText(0xf2, 0xf2, 0xf2);
-const QColor inverseSubText(0xb8, 0xb8, 0xb8);
-const QColor inverseInfoText(0x8c, 0x8c, 0x8c);
-const QColor inversePanel(0x14, 0x17, 0x1c);
-const QColor inversePressed(0x2c, 0x4a, 0x6e);
-const QColor inverseDivider(0x4a, 0x4f, 0x57);
+// The "Inverted" styles' colours, light on dark or, where the system's
+// colour scheme is light, dark on light.
+struct Colours
+{
+    QColor text;
+    QColor subText;
+    QColor infoText;
+    QColor panel;
+    QColor pressed;
+    QColor divider;
+    QColor ground;
+};
+const Colours dark { QColor(0xf2, 0xf2, 0xf2), QColor(0xb8, 0xb8, 0xb8), QColor(0x8c, 0x8c, 0x8c),
+                     QColor(0x14, 0x17, 0x1c), QColor(0x2c, 0x4a, 0x6e), QColor(0x4a, 0x4f, 0x57),
+                     QColor(0x1c, 0x1c, 0x1e) };
+const Colours light { QColor(0x1a, 0x1a, 0x1c), QColor(0x4a, 0x4a, 0x50), QColor(0x6a, 0x6a, 0x70),
+                      QColor(0xf6, 0xf6, 0xf8), QColor(0xc6, 0xdc, 0xf4), QColor(0xc4, 0xc6, 0xcc),
+                      QColor(0xe4, 0xe4, 0xe8) };
 const QColor accent(0xe8, 0x5d, 0x2a);
 
 QFont pixelFont(int pixelSize, bool bold = false)
@@ -31,13 +45,13 @@ SvStyle textStyle(const QColor &colour, const QFont &font, const QMarginsF &marg
     return style;
 }
 
-SvStyle panelStyle(const QMarginsF &margins)
+SvStyle panelStyle(const Colours &colours, const QMarginsF &margins)
 {
     SvStyle style;
-    style.backgroundColor = inversePanel;
-    style.pressedBackgroundColor = inversePressed;
+    style.backgroundColor = colours.panel;
+    style.pressedBackgroundColor = colours.pressed;
     style.focusFrameColor = accent;
-    style.foregroundColor = inverseText;
+    style.foregroundColor = colours.text;
     style.font = pixelFont(22);
     style.margins = margins;
     return style;
@@ -61,30 +75,35 @@ SvStyle dividerStyle(const QColor &colour, const QMarginsF &margins, qreal lineW
     return style;
 }
 
-const QHash<QString, SvStyle> &styleTable()
+QHash<QString, SvStyle> styleTable(const Colours &c)
 {
-    static const QHash<QString, SvStyle> table = {
-        { QStringLiteral("CommonPanelInverted"), panelStyle(QMarginsF(16, 8, 16, 8)) },
-        { QStringLiteral("CommonSmallPanelInverted"), panelStyle(QMarginsF(16, 4, 16, 4)) },
-        { QStringLiteral("CommonTitleInverted"), textStyle(inverseText, pixelFont(22, true)) },
+    return {
+        { QStringLiteral("CommonPanelInverted"), panelStyle(c, QMarginsF(16, 8, 16, 8)) },
+        { QStringLiteral("CommonSmallPanelInverted"), panelStyle(c, QMarginsF(16, 4, 16, 4)) },
+        { QStringLiteral("CommonTitleInverted"), textStyle(c.text, pixelFont(22, true)) },
         { QStringLiteral("CommonSingleTitleInverted"),
-          textStyle(inverseText, pixelFont(24, true), QMarginsF(0, 8, 0, 8)) },
-        { QStringLiteral("CommonSubTitleInverted"), textStyle(inverseSubText, pixelFont(18)) },
-        { QStringLiteral("CommonItemInfoInverted"), textStyle(inverseInfoText, pixelFont(16)) },
+          textStyle(c.text, pixelFont(24, true), QMarginsF(0, 8, 0, 8)) },
+        { QStringLiteral("CommonSubTitleInverted"), textStyle(c.subText, pixelFont(18)) },
+        { QStringLiteral("CommonItemInfoInverted"), textStyle(c.infoText, pixelFont(16)) },
         { QStringLiteral("CommonGroupHeaderInverted"),
-          textStyle(inverseInfoText, pixelFont(18, true), QMarginsF(12, 4, 16, 4)) },
+          textStyle(c.infoText, pixelFont(18, true), QMarginsF(12, 4, 16, 4)) },
         { QStringLiteral("CommonGroupHeaderDividerInverted"),
-          dividerStyle(inverseDivider, QMarginsF(16, 0, 0, 0), 2) },
+          dividerStyle(c.divider, QMarginsF(16, 0, 0, 0), 2) },
         { QStringLiteral("CommonItemDividerInverted"),
-          dividerStyle(inverseDivider, QMarginsF(16, 0, 16, 0), 1) },
+          dividerStyle(c.divider, QMarginsF(16, 0, 16, 0), 1) },
         { QStringLiteral("CommonLargeSpacer"), fixedStyle(QSizeF(-1, 24)) },
         { QStringLiteral("CommonSpacer"), fixedStyle(QSizeF(-1, 8)) },
-        { QStringLiteral("CommonListItemSpinnerInverted"),
-          fixedStyle(QSizeF(40, 40), inverseText) },
+        { QStringLiteral("CommonListItemSpinnerInverted"), fixedStyle(QSizeF(40, 40), c.text) },
         { QStringLiteral("CommonMainIcon"), fixedStyle(QSizeF(64, 64)) },
         { QStringLiteral("CommonThumbnail"), fixedStyle(QSizeF(80, 80)) },
     };
-    return table;
+}
+
+const QHash<QString, SvStyle> &styleTable()
+{
+    static const QHash<QString, SvStyle> darkTable = styleTable(dark);
+    static const QHash<QString, SvStyle> lightTable = styleTable(light);
+    return SvTheme::isDark() ? darkTable : lightTable;
 }
 
 SvStyle defaultStyle()
@@ -162,6 +181,18 @@ const QHash<QString, IconPainter> &iconTable()
 SvStyle SvTheme::style(const QString &styleName)
 {
     return styleTable().value(styleName, defaultStyle());
+}
+
+bool SvTheme::isDark()
+{
+    // The palette tells on every Qt; the colour scheme, which newer ones
+    // also know, is what the palette follows.
+    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+QColor SvTheme::ground()
+{
+    return isDark() ? dark.ground : light.ground;
 }
 
 bool SvTheme::hasStyle(const QString &styleName)

@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -25,6 +26,7 @@ private slots:
     void separatorStretchesAlongItsLine();
     void detailedItemPartsByStyle_data();
     void detailedItemPartsByStyle();
+    void textAndPictureArePainted_data();
     void textAndPictureArePainted();
     void catalogsAreFoundInAddedFolders();
 };
@@ -132,8 +134,30 @@ void tst_SvWidgets::detailedItemPartsByStyle()
     QCOMPARE(item.accessibleName(), QStringLiteral("Named"));
 }
 
+void tst_SvWidgets::textAndPictureArePainted_data()
+{
+    QTest::addColumn<QColor>("window");
+    QTest::addColumn<bool>("dark");
+    // The styles follow the system's colour scheme, which the palette tells.
+    QTest::newRow("dark scheme") << QColor(0x24, 0x24, 0x24) << true;
+    QTest::newRow("light scheme") << QColor(0xf0, 0xf0, 0xf0) << false;
+}
+
 void tst_SvWidgets::textAndPictureArePainted()
 {
+    QFETCH(QColor, window);
+    QFETCH(bool, dark);
+    const QPalette before = QGuiApplication::palette();
+    const auto restore = qScopeGuard([&before] { QGuiApplication::setPalette(before); });
+    QPalette palette = before;
+    palette.setColor(QPalette::Window, window);
+    QGuiApplication::setPalette(palette);
+    QCOMPARE(SvTheme::isDark(), dark);
+    QCOMPARE(SvTheme::ground().lightness() < 128, dark);
+    const SvStyle panel = SvTheme::style(QStringLiteral("CommonPanelInverted"));
+    QCOMPARE(panel.backgroundColor.lightness() < 128, dark);
+    QCOMPARE(panel.foregroundColor.lightness() < 128, !dark);
+
     QGraphicsScene scene;
     auto *label = new SvLabel(QStringLiteral("Northern Lights"));
     label->setStyleName(QStringLiteral("CommonTitleInverted"));
@@ -146,19 +170,22 @@ void tst_SvWidgets::textAndPictureArePainted()
     picture->setGeometry(QRectF(QPointF(0, 100), picture->effectiveSizeHint(Qt::PreferredSize)));
     const auto render = [&scene](const QRectF &area) {
         QImage image(area.size().toSize(), QImage::Format_RGB32);
-        image.fill(Qt::black);
+        image.fill(SvTheme::ground());
         QPainter painter(&image);
         scene.render(&painter, QRectF(QPointF(), area.size()), area);
         return image;
     };
 
+    // The text stands out from the ground it is shown on; what a screen
+    // reader hears is the same in either scheme.
     const QImage text = render(label->geometry());
-    int light = 0;
+    int inked = 0;
     for (int y = 0; y < text.height(); ++y) {
         for (int x = 0; x < text.width(); ++x)
-            light += QColor(text.pixel(x, y)).lightness() > 100 ? 1 : 0;
+            inked += qAbs(QColor(text.pixel(x, y)).lightness() - SvTheme::ground().lightness()) > 100;
     }
-    QVERIFY2(light > text.width() * text.height() / 50, qPrintable(QString::number(light)));
+    QVERIFY2(inked > text.width() * text.height() / 50, qPrintable(QString::number(inked)));
+    QCOMPARE(label->accessibleText(), QStringLiteral("Northern Lights"));
 
     const QImage icon = render(picture->geometry());
     QCOMPARE(icon.size(), QSize(80, 80));

@@ -15,11 +15,11 @@
 #include "svlabel.h"
 #include "svlist.h"
 #include "svprogressindicator.h"
+#include "svtheme.h"
 #include "svwidget.h"
 
 namespace {
 
-const QColor groundColor(0x1c, 0x1c, 0x1e);
 
 template<typename T>
 T *findVisible(const QList<QGraphicsItem *> &items)
@@ -230,7 +230,7 @@ QImage PanelProbe::render()
     QCoreApplication::processEvents();
     const QRectF area = m_panel->sceneBoundingRect();
     QImage image(area.size().toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    image.fill(groundColor);
+    image.fill(SvTheme::ground());
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

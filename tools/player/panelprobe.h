@@ -66,7 +66,7 @@ public:
     // ask for at that width.
     void fitToContents(int width = MaximumWidth);
 
-    // The panel as shown, on the theme's dark ground.
+    // The panel as shown, on the theme's ground.
     QImage render();
 
 signals:

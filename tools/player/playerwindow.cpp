@@ -13,6 +13,7 @@
 
 #include "panelprobe.h"
 #include "pluginhost.h"
+#include "svtheme.h"
 #include "svwidget.h"
 
 namespace {
@@ -43,7 +44,7 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
       m_statusLabel(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("vellora-player"));
-    m_view->setBackgroundBrush(QColor(0x1c, 0x1c, 0x1e));
+    m_view->setBackgroundBrush(SvTheme::ground());
     m_view->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     // The panel takes the view's width, so only its height may need scrolling.
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
