@@ -429,11 +429,14 @@ void tst_Player::signalEndsTheWholeRun()
     QTemporaryDir temporary;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), temporary.path());
-    // The window, shown offscreen, runs under a private bus until it is closed.
+    // The window, shown offscreen, runs under a private bus until it is
+    // closed (started with no options at all, it would follow players on
+    // the caller's bus).
     QProcess player;
     player.setProcessEnvironment(environment);
     player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    player.start(QStringLiteral(VELLORA_PLAYER_FILE), QStringList());
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE),
+                 { QStringLiteral("--view"), QStringLiteral("player") });
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += player.readAllStandardOutput()).contains("Store emulator"),
                              30000);

@@ -49,6 +49,7 @@ private slots:
     void linksInWords();
     void drivesTheFollowedPlayer();
     void keyboardHabits();
+    void demoWhileNoPlayer();
     void fitsTheScreen_data();
     void fitsTheScreen();
 
@@ -201,6 +202,23 @@ void tst_PlayerWindow::drivesTheFollowedPlayer()
     // The player moves on; the window waits for what it says it plays.
     QVERIFY2(labelTexts(window).contains(QStringLiteral("Following Fake: ") + track.text()),
              qPrintable(labelTexts(window).join('|')));
+}
+
+void tst_PlayerWindow::demoWhileNoPlayer()
+{
+    const QList<PlayerTrack> demo = m_store.sampleTracks(2);
+    PlayerWindow window(m_host.get(), demo, ViewNames::Player);
+    window.show();
+    const QString demoLabel = QStringLiteral("No player plays; demo 1 of 2: ") + demo.at(0).text();
+    window.showFollowedTrack(QString(), PlayerTrack());
+    QVERIFY2(labelTexts(window).contains(demoLabel), qPrintable(labelTexts(window).join('|')));
+    window.showFollowedTrack(QStringLiteral("Fake"), demo.at(1));
+    QVERIFY2(labelTexts(window).contains(QStringLiteral("Following Fake: ") + demo.at(1).text()),
+             qPrintable(labelTexts(window).join('|')));
+    // The player gone, the demo again, from its start.
+    window.showFollowedTrack(QString(), PlayerTrack());
+    QVERIFY2(labelTexts(window).contains(demoLabel), qPrintable(labelTexts(window).join('|')));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Vellora Companion"));
 }
 
 void tst_PlayerWindow::keyboardHabits()

@@ -262,10 +262,13 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
 }
 
 int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
-              const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower)
+              const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower,
+              bool demoWhileNoPlayer)
 {
-    PlayerWindow playerWindow(&host, follower ? QList<PlayerTrack> { PlayerTrack() } : playlist,
-                              viewId);
+    PlayerWindow playerWindow(
+            &host,
+            follower && !demoWhileNoPlayer ? QList<PlayerTrack> { PlayerTrack() } : playlist,
+            viewId);
     playerWindow.setStoreCheck([](const QString &artist, const QString &viewId) {
         return StoreCheck::problem(artist, viewId, StoreCheckTimeoutMs);
     });
@@ -428,7 +431,11 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
 
 int main(int argc, char *argv[])
 {
-    const bool follows = PlayerOptions::follows(argc, argv);
+    // Started as a launcher starts it, with no options: the window follows the
+    // player that plays on the user's bus, and shows the demo playlist while
+    // none is there.
+    const bool launched = argc == 1 && !PlayerEnvironment::sessionBusAddress().isEmpty();
+    const bool follows = launched || PlayerOptions::follows(argc, argv);
     PlayerEnvironment environment(argc, argv, follows);
     if (PlayerOptions::onlyTellsAboutItself(argc, argv)) {
         // The application object is made only for the text of --help-all;
@@ -498,6 +505,7 @@ int main(int argc, char *argv[])
 
     const bool window = options.run == PlayerOptions::Run::Window;
     std::unique_ptr<MprisFollower> follower;
+    options.follow = options.follow || launched;
     if (options.follow) {
         follower = std::make_unique<MprisFollower>(options.followName);
         if (!follower->start()) {
@@ -542,7 +550,8 @@ int main(int argc, char *argv[])
         if (opener)
             QObject::connect(&storeClient, &FakeStoreClient::linkOpened, opener.get(),
                              &PageOpener::open);
-        return runWindow(app, host, storeClient, playlist, options.viewId, follower.get());
+        return runWindow(app, host, storeClient, playlist, options.viewId, follower.get(),
+                         launched);
     }
     return runPanel(options, host, storeClient, opener.get(), playlist.constFirst());
 }

@@ -43,7 +43,11 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
       m_trackLabel(new QLabel(this)),
       m_statusLabel(new QLabel(this))
 {
-    setWindowTitle(QStringLiteral("vellora-player"));
+    setWindowTitle(QStringLiteral("Vellora Companion"));
+    for (const PlayerTrack &track : playlist) {
+        if (!track.artist.isEmpty())
+            m_demo.append(track);
+    }
     m_view->setBackgroundBrush(SvTheme::ground());
     m_view->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     // The panel takes the view's width, so only its height may need scrolling.
@@ -258,6 +262,21 @@ void PlayerWindow::showPanel(const QString &viewId)
 
 void PlayerWindow::showFollowedTrack(const QString &player, const PlayerTrack &track)
 {
+    const bool followedBefore = m_follows;
+    m_follows = true;
+    if (player.isEmpty() && !m_demo.isEmpty()) {
+        if (!followedBefore)
+            updateTrackLabel();
+        if (!m_followedPlayer.isEmpty() || m_playlist != m_demo) {
+            m_followedPlayer.clear();
+            m_playlist = m_demo;
+            m_current = 0;
+            m_playPause->hide();
+            showPlayerControls(m_demo.size() > 1, false, m_demo.size() > 1);
+            publishCurrent();
+        }
+        return;
+    }
     if (m_followedPlayer.isEmpty()) {
         m_playPause->show();
         showPlayerControls(false, false, false);
@@ -268,20 +287,30 @@ void PlayerWindow::showFollowedTrack(const QString &player, const PlayerTrack &t
     publishCurrent();
 }
 
-void PlayerWindow::publishCurrent()
+void PlayerWindow::updateTrackLabel()
 {
-    if (m_playlist.isEmpty() || m_viewId.isEmpty())
+    if (m_playlist.isEmpty())
         return;
     const PlayerTrack &track = m_playlist.at(m_current);
     // Details the track lacks are left out, not shown as empty places.
     const QString details = track.artist.isEmpty() ? QStringLiteral("no track") : track.text();
     if (m_followedPlayer.isEmpty())
-        m_trackLabel->setText(QStringLiteral("%1 of %2: %3")
+        m_trackLabel->setText(QStringLiteral("%1%2 of %3: %4")
+                                      .arg(m_follows ? QStringLiteral("No player plays; demo ")
+                                                               : QString())
                                       .arg(m_current + 1)
                                       .arg(m_playlist.size())
                                       .arg(details));
     else
         m_trackLabel->setText(QStringLiteral("Following %1: %2").arg(m_followedPlayer, details));
+}
+
+void PlayerWindow::publishCurrent()
+{
+    if (m_playlist.isEmpty() || m_viewId.isEmpty())
+        return;
+    const PlayerTrack &track = m_playlist.at(m_current);
+    updateTrackLabel();
     m_statusLabel->clear();
     m_settling.stop();
     ++m_published;

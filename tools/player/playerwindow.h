@@ -52,7 +52,8 @@ signals:
 
 public slots:
     // Shows and publishes the track that a followed player plays instead of
-    // the playlist; an empty player: none is followed.
+    // the playlist; an empty player: none is followed, and the playlist the
+    // window was made with, if it holds tracks, is shown until one is.
     void showFollowedTrack(const QString &player, const PlayerTrack &track);
     // Which of the followed player's controls may be touched.
     void showPlayerControls(bool previous, bool playPause, bool next);
@@ -75,6 +76,7 @@ private:
     // The panel at the view's width, up to the panel's full width.
     void fitPanel();
     void publishCurrent();
+    void updateTrackLabel();
 
     PluginHost *m_host;
     QList<PlayerTrack> m_playlist;
@@ -93,6 +95,8 @@ private:
     QTimer m_settling;
     QDeadlineTimer m_settlingDeadline;
     QString m_followedPlayer; // empty: the playlist is shown
+    QList<PlayerTrack> m_demo; // shown while no player is followed
+    bool m_follows = false; // a player is followed, or looked for
     bool m_shownOnScreen = false;
     StoreCheck m_storeCheck;
     quint64 m_published = 0; // tracks published so far
