@@ -126,6 +126,8 @@ private slots:
     void accessibilityBusStandIn_data();
     void accessibilityBusStandIn();
     void silentLauncherIsNotWaitedFor();
+    void rememberedOpenDataChoosesTheStore_data();
+    void rememberedOpenDataChoosesTheStore();
 
 private:
     // The player's output; its error output too when errors is given, else passed on.
@@ -597,6 +599,54 @@ void tst_Player::silentLauncherIsNotWaitedFor()
     QVERIFY(!standIn.start());
     // Each of its two questions once waited 25 s.
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+}
+
+void tst_Player::rememberedOpenDataChoosesTheStore_data()
+{
+    QTest::addColumn<QByteArray>("remembered");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("store");
+    const QStringList window { QStringLiteral("--artist"), QStringLiteral("Aurora Vale") };
+    QTest::newRow("the window, open data remembered")
+            << QByteArray("open-data=true\n") << window << QByteArray("Open-data bridge: ");
+    QTest::newRow("the window, the emulator remembered")
+            << QByteArray("open-data=false\n") << window << QByteArray("Store emulator: ");
+    // The switch is the window's: a script's run is as its options say.
+    QTest::newRow("a printed run, open data remembered")
+            << QByteArray("open-data=true\n") << (window + QStringList { QStringLiteral("--print") })
+            << QByteArray("Store emulator: ");
+}
+
+void tst_Player::rememberedOpenDataChoosesTheStore()
+{
+    QFETCH(QByteArray, remembered);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, store);
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    QDir().mkpath(config.filePath(QStringLiteral("vellora-player")));
+    QFile file(config.filePath(QStringLiteral("vellora-player/companion.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(remembered);
+    file.close();
+    // Nothing of the run may reach a real service.
+    const QString nowhere = QStringLiteral("http://127.0.0.1:%1").arg(closedPort());
+    QStringList roots;
+    for (const char *option : { "--musicbrainz", "--listenbrainz", "--listenbrainz-labs", "--coverart" })
+        roots << QString::fromLatin1(option) << nowhere;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    QProcess player;
+    player.setProcessEnvironment(environment);
+    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    player.start(QStringLiteral(VELLORA_PLAYER_FILE), arguments + roots);
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += player.readAllStandardOutput()).contains(": http://127.0.0.1:")
+                                     || player.state() == QProcess::NotRunning,
+                             30000);
+    QVERIFY2(output.startsWith(store), output.constData());
+    ::kill(pid_t(player.processId()), SIGTERM);
+    QVERIFY(player.waitForFinished(30000));
 }
 
 QTEST_MAIN(tst_Player)

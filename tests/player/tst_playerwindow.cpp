@@ -1,14 +1,18 @@
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGraphicsView>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
+#include "companionsettings.h"
 #include "demostore.h"
 #include "expectedrows.h"
 #include "panelprobe.h"
@@ -50,6 +54,7 @@ private slots:
     void drivesTheFollowedPlayer();
     void keyboardHabits();
     void demoWhileNoPlayer();
+    void openDataSwitchIsRemembered();
     void fitsTheScreen_data();
     void fitsTheScreen();
 
@@ -219,6 +224,45 @@ void tst_PlayerWindow::demoWhileNoPlayer()
     window.showFollowedTrack(QString(), PlayerTrack());
     QVERIFY2(labelTexts(window).contains(demoLabel), qPrintable(labelTexts(window).join('|')));
     QCOMPARE(window.windowTitle(), QStringLiteral("Vellora Companion"));
+}
+
+void tst_PlayerWindow::openDataSwitchIsRemembered()
+{
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    qputenv(CompanionSettings::CallerConfigVariable, config.path().toLocal8Bit());
+    const auto unset = qScopeGuard([] { qunsetenv(CompanionSettings::CallerConfigVariable); });
+    QCOMPARE(CompanionSettings::openData(), false);
+
+    PlayerWindow window(m_host.get(), m_store.sampleTracks(1), ViewNames::Player);
+    window.show();
+    auto *toggle = window.findChild<QCheckBox *>();
+    QVERIFY(toggle);
+    QVERIFY(!toggle->isVisibleTo(&window));
+    window.offerOpenData(false);
+    QVERIFY(toggle->isVisibleTo(&window));
+    QVERIFY(toggle->height() >= PlayerWindow::TouchHeight);
+    // What leaves the machine, and to whom, is said beside it.
+    QVERIFY(labelTexts(window).join('|').contains(QLatin1String("MusicBrainz")));
+    QSignalSpy chosenSpy(&window, &PlayerWindow::openDataChosen);
+    connect(&window, &PlayerWindow::openDataChosen, &window, [&window](bool on) {
+        window.showOpenDataChosen(on, CompanionSettings::setOpenData(on));
+    });
+    toggle->click();
+    QCOMPARE(chosenSpy.count(), 1);
+    QCOMPARE(CompanionSettings::openData(), true);
+    toggle->click();
+    QCOMPARE(CompanionSettings::openData(), false);
+
+    // Only the line that says so turns it on; the file is read bounded.
+    QFile file(CompanionSettings::fileName());
+    for (const QByteArray &text : { QByteArray("open-data=true\n"), QByteArray("open-data=1\n"),
+                                    QByteArray(8192, 'x') + "\nopen-data=true\n" }) {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+        QCOMPARE(CompanionSettings::openData(), text == "open-data=true\n");
+    }
 }
 
 void tst_PlayerWindow::keyboardHabits()

@@ -18,9 +18,11 @@
 #include <functional>
 #include <unistd.h>
 #include <memory>
+#include <optional>
 
 #include "accessibilitybus.h"
 #include "bridgethread.h"
+#include "companionsettings.h"
 #include "demostore.h"
 #include "displayprobe.h"
 #include "fakestoreclient.h"
@@ -263,12 +265,19 @@ int loadPlugin(const PlayerOptions &options, PluginHost *host)
 
 int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
               const QList<PlayerTrack> &playlist, const QString &viewId, MprisFollower *follower,
-              bool demoWhileNoPlayer)
+              bool demoWhileNoPlayer, std::optional<bool> openData)
 {
     PlayerWindow playerWindow(
             &host,
             follower && !demoWhileNoPlayer ? QList<PlayerTrack> { PlayerTrack() } : playlist,
             viewId);
+    if (openData) {
+        playerWindow.offerOpenData(*openData);
+        QObject::connect(&playerWindow, &PlayerWindow::openDataChosen, &playerWindow,
+                         [&playerWindow](bool on) {
+                             playerWindow.showOpenDataChosen(on, CompanionSettings::setOpenData(on));
+                         });
+    }
     playerWindow.setStoreCheck([](const QString &artist, const QString &viewId) {
         return StoreCheck::problem(artist, viewId, StoreCheckTimeoutMs);
     });
@@ -498,12 +507,17 @@ int main(int argc, char *argv[])
     // that the plug-in adds.
     SvLocale::addTranslationPath(PlayerPaths::translationsFolder());
 
+    // The window's open-data switch, where the run chooses its store: a
+    // choice remembered from an earlier run, unless --open-data says on.
+    const bool window = options.run == PlayerOptions::Run::Window;
+    const bool offersOpenData =
+            window && environment.isSandboxed() && options.settingsFile.isEmpty();
+    options.openData = options.openData || (offersOpenData && CompanionSettings::openData());
     std::unique_ptr<DemoStore> store;
     std::unique_ptr<BridgeThread> bridge;
     if (const int status = startStore(options, environment, &store, &bridge); status != Success)
         return status;
 
-    const bool window = options.run == PlayerOptions::Run::Window;
     std::unique_ptr<MprisFollower> follower;
     options.follow = options.follow || launched;
     if (options.follow) {
@@ -551,7 +565,8 @@ int main(int argc, char *argv[])
             QObject::connect(&storeClient, &FakeStoreClient::linkOpened, opener.get(),
                              &PageOpener::open);
         return runWindow(app, host, storeClient, playlist, options.viewId, follower.get(),
-                         launched);
+                         launched, offersOpenData ? std::optional<bool>(options.openData)
+                                                  : std::nullopt);
     }
     return runPanel(options, host, storeClient, opener.get(), playlist.constFirst());
 }

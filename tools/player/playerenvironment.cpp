@@ -1,6 +1,7 @@
 #include "playerenvironment.h"
 
 #include "accessibilitybus.h"
+#include "companionsettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -289,6 +290,9 @@ int PlayerEnvironment::isolate()
     if (home.isEmpty()) {
         setVariable(CallerCacheVariable,
                     QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                            .toLocal8Bit());
+        setVariable(CompanionSettings::CallerConfigVariable,
+                    QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
                             .toLocal8Bit());
         if (!makeSandbox())
             return 1;

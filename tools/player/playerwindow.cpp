@@ -1,5 +1,6 @@
 #include "playerwindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QGraphicsScene>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -40,6 +42,11 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
       m_previous(new QPushButton(QStringLiteral("Previous"), this)),
       m_playPause(new QPushButton(QStringLiteral("Play/Pause"), this)),
       m_next(new QPushButton(QStringLiteral("Next"), this)),
+      m_openData(new QCheckBox(QStringLiteral("Real recommendations from open data"), this)),
+      m_openDataNote(new QLabel(
+              QStringLiteral("Sends the name of each artist you play to MusicBrainz, and its id "
+                             "to ListenBrainz and the Cover Art Archive."),
+              this)),
       m_trackLabel(new QLabel(this)),
       m_statusLabel(new QLabel(this))
 {
@@ -80,8 +87,15 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         controls->addWidget(button);
     }
+    m_openData->setMinimumHeight(TouchHeight);
+    m_openDataNote->setWordWrap(true);
+    m_openData->hide();
+    m_openDataNote->hide();
+    connect(m_openData, &QCheckBox::toggled, this, &PlayerWindow::openDataChosen);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_viewChooser);
+    layout->addWidget(m_openData);
+    layout->addWidget(m_openDataNote);
     layout->addWidget(m_trackLabel);
     layout->addWidget(m_view, 1);
     layout->addWidget(m_statusLabel);
@@ -193,6 +207,23 @@ QString PlayerWindow::describeLink(const QString &link)
                 .arg(kind, parts.mid(3, parts.size() - 4).join(QLatin1Char('/')), parts.at(2));
     }
     return link;
+}
+
+void PlayerWindow::offerOpenData(bool on)
+{
+    const QSignalBlocker quiet(m_openData);
+    m_openData->setChecked(on);
+    m_openData->show();
+    m_openDataNote->show();
+}
+
+void PlayerWindow::showOpenDataChosen(bool on, bool saved)
+{
+    if (!saved)
+        m_statusLabel->setText(QStringLiteral("The choice could not be saved"));
+    else
+        m_statusLabel->setText(on ? QStringLiteral("Open data answers from the next start on")
+                                  : QStringLiteral("The store emulator answers from the next start on"));
 }
 
 void PlayerWindow::showPlayerControls(bool previous, bool playPause, bool next)

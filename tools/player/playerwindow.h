@@ -10,6 +10,7 @@
 
 #include "playertrack.h"
 
+class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QGraphicsScene;
@@ -49,12 +50,18 @@ signals:
     void previousRequested();
     void playPauseRequested();
     void nextRequested();
+    // The open-data switch was turned on or off.
+    void openDataChosen(bool on);
 
 public slots:
     // Shows and publishes the track that a followed player plays instead of
     // the playlist; an empty player: none is followed, and the playlist the
     // window was made with, if it holds tracks, is shown until one is.
     void showFollowedTrack(const QString &player, const PlayerTrack &track);
+    // Offers the switch between the store emulator and open data, set as on.
+    void offerOpenData(bool on);
+    // Says that a choice of the switch holds from the next start on.
+    void showOpenDataChosen(bool on, bool saved);
     // Which of the followed player's controls may be touched.
     void showPlayerControls(bool previous, bool playPause, bool next);
     // Says in the status line which link a touch sent to the store client.
@@ -90,6 +97,8 @@ private:
     QPushButton *m_previous;
     QPushButton *m_playPause;
     QPushButton *m_next;
+    QCheckBox *m_openData;
+    QLabel *m_openDataNote;
     QLabel *m_trackLabel;
     QLabel *m_statusLabel;
     QTimer m_settling;
