@@ -10,7 +10,7 @@
 namespace {
 
 const qint64 MaxFileBytes = 4096;
-const QByteArray OpenDataOn = "open-data=true";
+constexpr char OpenDataOn[] = "open-data=true";
 
 } // namespace
 
@@ -27,7 +27,7 @@ bool CompanionSettings::openData()
     QByteArray text;
     if (RegularFile::read(fileName(), MaxFileBytes, &text) != RegularFile::Status::Read)
         return false;
-    return text.split('\n').contains(OpenDataOn);
+    return text.split('\n').contains(QByteArray(OpenDataOn));
 }
 
 bool CompanionSettings::setOpenData(bool on)
@@ -37,6 +37,6 @@ bool CompanionSettings::setOpenData(bool on)
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(on ? OpenDataOn + '\n' : QByteArray("open-data=false\n"));
+    file.write(on ? QByteArray(OpenDataOn) + '\n' : QByteArray("open-data=false\n"));
     return file.commit();
 }
