@@ -112,6 +112,7 @@ QString FakeMprisPlayer::playbackStatus() const
 
 QVariantMap FakeMprisPlayer::metadata() const
 {
+    ++m_metadataReads;
     return m_metadata;
 }
 

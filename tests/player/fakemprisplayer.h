@@ -41,6 +41,8 @@ public:
     bool canGoNext() const;
     // The control methods called on it, in order.
     QStringList calls;
+    // How often its track was read over the bus.
+    int metadataReads() const { return m_metadataReads; }
 
 public slots:
     Q_SCRIPTABLE void Previous();
@@ -63,5 +65,6 @@ private:
     QString m_status;
     QVariantMap m_metadata;
     QVariantMap m_controls;
+    mutable int m_metadataReads = 0;
     bool m_onBus = false;
 };

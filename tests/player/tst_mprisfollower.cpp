@@ -46,6 +46,7 @@ private slots:
     void followsTheNamedPlayer();
     void titleBeforeTagsIsOneChange_data();
     void titleBeforeTagsIsOneChange();
+    void launchedWindowFollows();
     void drivesTheFollowedPlayer_data();
     void drivesTheFollowedPlayer();
     void playerPrintsEachChange_data();
@@ -254,6 +255,23 @@ void tst_MprisFollower::titleBeforeTagsIsOneChange()
                                                   QStringLiteral("Two"), QString()));
     QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 2, busTimeout);
     QCOMPARE(changes, shown);
+}
+
+// Started as its desktop entry starts it, with no options, the window looks
+// for players on the caller's bus rather than on a private one.
+void tst_MprisFollower::launchedWindowFollows()
+{
+    FakeMprisPlayer player(QStringLiteral("launched"));
+    QVERIFY(player.start());
+    player.play(FakeMprisPlayer::track(QStringLiteral("A"), QString(), QString(), QString()));
+    QProcess window;
+    window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    window.start(QStringLiteral(VELLORA_PLAYER_FILE), QStringList());
+    QVERIFY(window.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(player.metadataReads() > 0, busTimeout);
+    window.terminate();
+    QVERIFY(window.waitForFinished(busTimeout));
+    QCOMPARE(window.exitCode(), 0);
 }
 
 void tst_MprisFollower::drivesTheFollowedPlayer_data()
