@@ -4,6 +4,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <utility>
+
 #include "bridgecache.h"
 #include "upstreamanswers.h"
 
@@ -93,14 +95,18 @@ void UpstreamService::sendNext()
     m_inFlight = key;
     ++m_requestsSent;
     m_nextAllowed = QDeadlineTimer(m_intervalMs);
-    // Read as it comes, so that an answer larger than any upstream sends
-    // ends the transfer rather than filling memory.
+    // Read as it comes, with what Qt holds between two reads bounded too, so
+    // that an answer larger than any upstream sends ends the transfer rather
+    // than filling memory.
+    m_body.clear();
+    reply->setReadBufferSize(64 * 1024);
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
         if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > MaxAnswerBytes)
             reply->abort();
     });
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received) {
-        if (received > MaxAnswerBytes)
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        m_body += reply->read(MaxAnswerBytes + 1 - m_body.size());
+        if (m_body.size() > MaxAnswerBytes)
             reply->abort();
     });
     QTimer::singleShot(RequestDeadlineMs, reply, &QNetworkReply::abort);
@@ -123,10 +129,13 @@ void UpstreamService::onFinished(QNetworkReply *reply, const QString &key)
         return;
     }
     Reply result;
-    // An aborted reply is closed: nothing to read.
-    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
-    const bool whole = m_answers == Answers::Json ? UpstreamAnswers::isJson(body)
-                                                  : body.startsWith("\xff\xd8\xff");
+    // An aborted reply is closed: nothing more to read.
+    if (reply->isOpen())
+        m_body += reply->read(MaxAnswerBytes + 1 - m_body.size());
+    const QByteArray body = std::exchange(m_body, QByteArray());
+    const bool whole = body.size() <= MaxAnswerBytes
+            && (m_answers == Answers::Json ? UpstreamAnswers::isJson(body)
+                                           : body.startsWith("\xff\xd8\xff"));
     if (reply->error() == QNetworkReply::NoError && status == 200 && whole) {
         result = { 200, body, false };
         m_cache->write(key, 200, result.body);

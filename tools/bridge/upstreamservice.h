@@ -97,6 +97,7 @@ private:
     QList<QString> m_queue;
     QHash<QString, Pending> m_pending;
     QString m_inFlight;
+    QByteArray m_body; // of the answer in flight
     QDeadlineTimer m_nextAllowed;
     QTimer m_timer;
     int m_requestsSent = 0;
