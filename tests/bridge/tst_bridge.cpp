@@ -2,6 +2,7 @@
 // view through the real plug-in, the limits it keeps, its cache and the
 // pages a touched row opens.
 
+#include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -81,6 +82,8 @@ private slots:
     void cacheAges_data();
     void cacheAges();
     void tricklingAnswerFreesTheQueue();
+    void musicBrainzInterval_data();
+    void musicBrainzInterval();
     void waitsOutBusyAnswers_data();
     void waitsOutBusyAnswers();
     void untrustedAnswers_data();
@@ -98,6 +101,9 @@ private:
     // GET of the bridge's path; the status, and the body in body.
     int get(const BridgeServer &bridge, const QString &path, QByteArray *body = nullptr);
     BridgeOptions optionsFor(const UpstreamEmulator &upstream) const;
+    // The same, for rows about what is asked and cached rather than when: the
+    // emulator is a MusicBrainz of our own, asked without waiting.
+    BridgeOptions quickOptionsFor(const UpstreamEmulator &upstream) const;
 
     std::unique_ptr<UpstreamEmulator> m_upstream;
     std::unique_ptr<QTemporaryDir> m_cache;
@@ -151,6 +157,14 @@ BridgeOptions tst_Bridge::optionsFor(const UpstreamEmulator &upstream) const
     options.listenBrainzLabs = QUrl(upstream.labsRoot());
     options.coverArt = QUrl(upstream.coverArtRoot());
     options.cacheFolder = m_cache->path();
+    return options;
+}
+
+BridgeOptions tst_Bridge::quickOptionsFor(const UpstreamEmulator &upstream) const
+{
+    BridgeOptions options = optionsFor(upstream);
+    options.musicBrainzIntervalMs = 20;
+    options.requestDeadlineMs = 3000;
     return options;
 }
 
@@ -314,7 +328,7 @@ void tst_Bridge::cacheAges()
     QFETCH(int, musicBrainz);
     QFETCH(int, labs);
     QFETCH(bool, labsFails);
-    BridgeServer bridge(optionsFor(*m_upstream));
+    BridgeServer bridge(quickOptionsFor(*m_upstream));
     QVERIFY(bridge.start());
     const QString similar = QStringLiteral("/1.0/gb/artists/%1/similar/?itemsperpage=4").arg(Seed);
     QByteArray first;
@@ -338,7 +352,7 @@ void tst_Bridge::cacheAges()
 // MusicBrainz request after it.
 void tst_Bridge::tricklingAnswerFreesTheQueue()
 {
-    BridgeServer bridge(optionsFor(*m_upstream));
+    BridgeServer bridge(quickOptionsFor(*m_upstream));
     QVERIFY(bridge.start());
     m_upstream->addFault(QStringLiteral("musicbrainz/artist?query=artist:\"Nobody Here\""),
                          UpstreamEmulator::Fault::Drip);
@@ -351,6 +365,42 @@ void tst_Bridge::tricklingAnswerFreesTheQueue()
     QVERIFY(trickling->isFinished());
     QCOMPARE(trickling->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 502);
     delete trickling;
+}
+
+void tst_Bridge::musicBrainzInterval_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("taken"); // -1: refused
+    const QString mirror = QStringLiteral("http://127.0.0.1:5000/ws/2");
+    QTest::newRow("public, longer") << QString() << QStringLiteral("2000") << 2000;
+    QTest::newRow("public, shorter") << QString() << QStringLiteral("1000") << -1;
+    QTest::newRow("public by another name")
+            << QStringLiteral("https://Beta.MusicBrainz.org/ws/2") << QStringLiteral("0") << -1;
+    QTest::newRow("mirror, none") << mirror << QStringLiteral("0") << 0;
+    QTest::newRow("mirror, negative") << mirror << QStringLiteral("-5") << -1;
+    QTest::newRow("mirror, not a number") << mirror << QStringLiteral("1e3") << -1;
+    QTest::newRow("mirror, over a minute") << mirror << QStringLiteral("60001") << -1;
+}
+
+void tst_Bridge::musicBrainzInterval()
+{
+    QFETCH(QString, root);
+    QFETCH(QString, interval);
+    QFETCH(int, taken);
+    QCommandLineParser parser;
+    BridgeOptions::addTo(&parser);
+    QStringList arguments { QStringLiteral("vellora-bridge"),
+                            QStringLiteral("--musicbrainz-interval"), interval };
+    if (!root.isEmpty())
+        arguments << QStringLiteral("--musicbrainz") << root;
+    QVERIFY(parser.parse(arguments));
+    BridgeOptions options;
+    QString error;
+    QCOMPARE(BridgeOptions::read(parser, &options, &error), taken >= 0);
+    QCOMPARE(error.isEmpty(), taken >= 0);
+    QCOMPARE(options.musicBrainzIntervalMs,
+             taken >= 0 ? taken : BridgeOptions::PublicMusicBrainzIntervalMs);
 }
 
 void tst_Bridge::waitsOutBusyAnswers_data()

@@ -56,6 +56,11 @@ void BridgeOptions::addTo(QCommandLineParser *parser)
                                          (defaults.*root.url).toString()),
                             QStringLiteral("URL") });
     }
+    parser->addOption({ QStringLiteral("musicbrainz-interval"),
+                        QStringLiteral("Least time between two MusicBrainz requests (default %1); "
+                                       "shorter only for a mirror of your own.")
+                                .arg(PublicMusicBrainzIntervalMs),
+                        QStringLiteral("MS") });
     parser->addOption({ QStringLiteral("algorithm"),
                         QStringLiteral("ListenBrainz labs similarity algorithm (default %1).")
                                 .arg(defaults.algorithm),
@@ -84,6 +89,26 @@ bool BridgeOptions::read(const QCommandLineParser &parser, BridgeOptions *option
             return false;
         }
         options->*root.url = url;
+    }
+    if (parser.isSet(QStringLiteral("musicbrainz-interval"))) {
+        bool ok = false;
+        const int interval = parser.value(QStringLiteral("musicbrainz-interval")).toInt(&ok);
+        const QString host = options->musicBrainz.host().toLower();
+        const bool publicServer = host == QLatin1String("musicbrainz.org")
+                || host.endsWith(QLatin1String(".musicbrainz.org"));
+        if (!ok || interval < 0 || interval > 60000) {
+            *error = QStringLiteral("--musicbrainz-interval needs milliseconds from 0 to 60000: %1")
+                             .arg(parser.value(QStringLiteral("musicbrainz-interval")));
+            return false;
+        }
+        if (publicServer && interval < PublicMusicBrainzIntervalMs) {
+            *error = QStringLiteral("--musicbrainz-interval below %1 is for a mirror of your own, "
+                                    "not %2")
+                             .arg(PublicMusicBrainzIntervalMs)
+                             .arg(host);
+            return false;
+        }
+        options->musicBrainzIntervalMs = interval;
     }
     if (parser.isSet(QStringLiteral("algorithm")))
         options->algorithm = parser.value(QStringLiteral("algorithm"));

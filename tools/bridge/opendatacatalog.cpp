@@ -12,9 +12,6 @@
 
 namespace {
 
-// MusicBrainz asks for one request a second; a little more keeps two
-// requests out of any one second however the timers fall.
-constexpr int MusicBrainzIntervalMs = 1050;
 constexpr int ListenBrainzIntervalMs = 250;
 // The archive publishes no rate: as gently as MusicBrainz.
 constexpr int CoverArtIntervalMs = 1000;
@@ -73,10 +70,12 @@ OpenDataCatalog::OpenDataCatalog(const BridgeOptions &options, BridgeCache *cach
         auto *upstream =
                 new UpstreamService(name, root, intervalMs, answers, cache, m_network, this);
         upstream->setUserAgent(options.userAgent());
+        if (options.requestDeadlineMs > 0)
+            upstream->setRequestDeadline(options.requestDeadlineMs);
         return upstream;
     };
     m_musicBrainz = service(QStringLiteral("musicbrainz"), options.musicBrainz,
-                            MusicBrainzIntervalMs);
+                            options.musicBrainzIntervalMs);
     m_listenBrainz = service(QStringLiteral("listenbrainz"), options.listenBrainz,
                              ListenBrainzIntervalMs);
     m_labs = service(QStringLiteral("listenbrainz-labs"), options.listenBrainzLabs,

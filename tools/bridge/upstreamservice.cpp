@@ -109,7 +109,7 @@ void UpstreamService::sendNext()
         if (m_body.size() > MaxAnswerBytes)
             reply->abort();
     });
-    QTimer::singleShot(RequestDeadlineMs, reply, &QNetworkReply::abort);
+    QTimer::singleShot(m_requestDeadlineMs, reply, &QNetworkReply::abort);
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, key] { onFinished(reply, key); });
 }

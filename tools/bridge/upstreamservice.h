@@ -29,8 +29,6 @@ class UpstreamService : public QObject
 public:
     static constexpr qint64 MaxAnswerBytes = 2 * 1024 * 1024;
     static constexpr int TransferTimeoutMs = 8000;
-    // However it trickles in, an answer ends by then: the service's next
-    // requests wait behind it.
     static constexpr int RequestDeadlineMs = 15000;
     static constexpr int MaxBackoffMs = 60000;
     static constexpr int EmptyAgeSecs = 24 * 3600;
@@ -58,6 +56,9 @@ public:
     QString name() const { return m_name; }
     QUrl root() const { return m_root; }
     void setUserAgent(const QByteArray &userAgent) { m_userAgent = userAgent; }
+    // However it trickles in, an answer ends by then: the service's next
+    // requests wait behind it.
+    void setRequestDeadline(int ms) { m_requestDeadlineMs = ms; }
 
     // pathAndQuery follows the root, encoded. callback runs in context's
     // thread, never from inside this call, and not once context is gone.
@@ -89,6 +90,7 @@ private:
     QString m_name;
     QUrl m_root;
     int m_intervalMs;
+    int m_requestDeadlineMs = RequestDeadlineMs;
     Answers m_answers;
     BridgeCache *m_cache;
     QNetworkAccessManager *m_network;
