@@ -20,4 +20,10 @@ function(vellora_add_test name)
     get_filename_component(area ${CMAKE_CURRENT_SOURCE_DIR} NAME)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS ${area}
         ENVIRONMENT "SOLVANETOUCH_TRANSLATION_PATH=${VELLORA_TRANSLATIONS_DIR};${ARG_ENVIRONMENT}")
+    # And build them by the same name (vellora_tests_network), for a run of
+    # some areas that need not build the rest.
+    if(NOT TARGET vellora_tests_${area})
+        add_custom_target(vellora_tests_${area})
+    endif()
+    add_dependencies(vellora_tests_${area} ${target})
 endfunction()
