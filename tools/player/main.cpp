@@ -286,26 +286,8 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
                          out() << "Link: " << link << Qt::endl;
                          playerWindow.showLinkSent(link);
                      });
-    if (follower) {
-        playerWindow.showFollowedTrack(QString(), PlayerTrack());
-        QObject::connect(follower, &MprisFollower::followedChanged, &playerWindow,
-                         [&playerWindow, follower] {
-                             playerWindow.showFollowedTrack(follower->playerName(),
-                                                            follower->track());
-                         });
-        QObject::connect(follower, &MprisFollower::controlsChanged, &playerWindow,
-                         [&playerWindow, follower] {
-                             const MprisFollower::Controls controls = follower->controls();
-                             playerWindow.showPlayerControls(controls.previous, controls.playPause,
-                                                             controls.next);
-                         });
-        QObject::connect(&playerWindow, &PlayerWindow::previousRequested, follower,
-                         &MprisFollower::previous);
-        QObject::connect(&playerWindow, &PlayerWindow::playPauseRequested, follower,
-                         &MprisFollower::playPause);
-        QObject::connect(&playerWindow, &PlayerWindow::nextRequested, follower,
-                         &MprisFollower::next);
-    }
+    if (follower)
+        playerWindow.follow(follower);
     QObject::connect(&playerWindow, &PlayerWindow::shownOnScreen, &playerWindow, [&playerWindow] {
         out() << "Window: " << QGuiApplication::platformName() << ", "
               << playerWindow.width() << " x " << playerWindow.height() << Qt::endl;

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "mprisfollower.h"
 #include "panelprobe.h"
 #include "pluginhost.h"
 #include "svtheme.h"
@@ -224,6 +225,20 @@ void PlayerWindow::showOpenDataChosen(bool on, bool saved)
     else
         m_statusLabel->setText(on ? QStringLiteral("Open data answers from the next start on")
                                   : QStringLiteral("The store emulator answers from the next start on"));
+}
+
+void PlayerWindow::follow(MprisFollower *follower)
+{
+    showFollowedTrack(QString(), PlayerTrack());
+    connect(follower, &MprisFollower::followedChanged, this,
+            [this, follower] { showFollowedTrack(follower->playerName(), follower->track()); });
+    connect(follower, &MprisFollower::controlsChanged, this, [this, follower] {
+        const MprisFollower::Controls controls = follower->controls();
+        showPlayerControls(controls.previous, controls.playPause, controls.next);
+    });
+    connect(this, &PlayerWindow::previousRequested, follower, &MprisFollower::previous);
+    connect(this, &PlayerWindow::playPauseRequested, follower, &MprisFollower::playPause);
+    connect(this, &PlayerWindow::nextRequested, follower, &MprisFollower::next);
 }
 
 void PlayerWindow::showPlayerControls(bool previous, bool playPause, bool next)

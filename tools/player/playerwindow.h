@@ -17,6 +17,7 @@ class QGraphicsScene;
 class QGraphicsView;
 class QLabel;
 class PanelProbe;
+class MprisFollower;
 class PluginHost;
 class SvWidget;
 
@@ -39,6 +40,11 @@ public:
     // answered and simply knows no match.
     using StoreCheck = std::function<QString(const QString &artist, const QString &viewId)>;
     void setStoreCheck(const StoreCheck &check);
+
+    // Shows the track of the player the follower follows, or the playlist
+    // while there is none, and drives that player by the window's controls
+    // as far as the player allows.
+    void follow(MprisFollower *follower);
 
     // A store link in words: the artist, album or track it names.
     static QString describeLink(const QString &link);
