@@ -10,7 +10,9 @@
 #include <utility>
 
 AnswerQueue::AnswerQueue(const ConnectionCheck &connected, QObject *parent)
-    : QObject(parent), m_connected(connected), m_network(new QNetworkAccessManager(this))
+    : QObject(parent),
+      m_connected(connected),
+      m_network(new QNetworkAccessManager(this))
 {
     m_cachePool.setMaxThreadCount(1);
 }

@@ -20,7 +20,9 @@ Download *Download::start(QNetworkAccessManager *manager, QNetworkRequest reques
 }
 
 Download::Download(QNetworkReply *reply, qint64 sizeLimit)
-    : QObject(reply), m_reply(reply), m_sizeLimit(sizeLimit)
+    : QObject(reply),
+      m_reply(reply),
+      m_sizeLimit(sizeLimit)
 {
     // The announced length stops a large body before it comes; a body without
     // one (chunked, or ended by closing) is stopped once too much has come.

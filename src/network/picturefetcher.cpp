@@ -33,7 +33,8 @@ void yieldToInterface()
 } // namespace
 
 PictureFetcher::PictureFetcher(QObject *parent)
-    : QObject(parent), m_network(new QNetworkAccessManager(this))
+    : QObject(parent),
+      m_network(new QNetworkAccessManager(this))
 {
     m_pool.setMaxThreadCount(1);
 }

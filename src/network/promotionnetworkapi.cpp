@@ -56,8 +56,7 @@ PromotionNetworkAPI::PromotionNetworkAPI(QObject *parent)
     connect(m_answers, &AnswerQueue::cacheWritten, this, &PromotionNetworkAPI::countCacheWrite);
     connect(m_pictures, &PictureFetcher::pictureStored, this,
             &PromotionNetworkAPI::imageDownloaded);
-    connect(m_pictures, &PictureFetcher::cacheWritten, this,
-            &PromotionNetworkAPI::countCacheWrite);
+    connect(m_pictures, &PictureFetcher::cacheWritten, this, &PromotionNetworkAPI::countCacheWrite);
 
     setProxyFromEnvironment();
     m_isOnline = m_configurationManager->isOnline();

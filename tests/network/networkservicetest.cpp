@@ -31,8 +31,7 @@ NetworkServiceTest::Spies::Spies(PromotionNetworkAPI *api)
       downloaded(api, &PromotionNetworkAPI::xmlDownloaded),
       error(api, &PromotionNetworkAPI::errorOccurred),
       image(api, &PromotionNetworkAPI::imageDownloaded)
-{
-}
+{ }
 
 StoreServer::Answer NetworkServiceTest::answerWith(const QByteArray &body)
 {

@@ -52,8 +52,7 @@ void BridgeOptions::addTo(QCommandLineParser *parser)
     for (const Root &root : roots) {
         parser->addOption({ QLatin1String(root.name),
                             QStringLiteral("%1 (default %2).")
-                                    .arg(QLatin1String(root.what),
-                                         (defaults.*root.url).toString()),
+                                    .arg(QLatin1String(root.what), (defaults.*root.url).toString()),
                             QStringLiteral("URL") });
     }
     parser->addOption({ QStringLiteral("musicbrainz-interval"),
