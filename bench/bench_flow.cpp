@@ -5,7 +5,6 @@
 // is never the host's.
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,9 +29,11 @@
 #include <memory>
 #include <vector>
 
+#include "cachefile.h"
 #include "panelprobe.h"
 #include "playerenvironment.h"
 #include "pluginhost.h"
+#include "rowfield.h"
 #include "storeendpoint.h"
 #include "storeprocess.h"
 #include "storequeries.h"
@@ -40,6 +41,7 @@
 #include "svimagewidget.h"
 #include "svlocale.h"
 #include "svwidget.h"
+#include "velloramodel.h"
 #include "viewtraits.h"
 #include "xmlquerybatchpass.h"
 #include "xmlquerypath.h"
@@ -294,21 +296,22 @@ public:
         }
         if (id.isEmpty())
             return -1;
-        const QList<QStringList> rows =
-                extract(readCached(endpoint.similarUrl(id, traits.similarPath,
-                                                       StoreQueries::SimilarItemsLimit)),
-                        StoreQueries::similarItems(kind));
+        const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
+        const QList<QStringList> rows = extract(
+                readCached(endpoint.similarUrl(id, traits.similarPath,
+                                               StoreQueries::SimilarItemsLimit)),
+                set);
         if (rows.isEmpty())
             return -1;
-        const int pictureColumn = kind == StoreQueries::Similar::Tracks ? 4 : 3;
         for (int i = 0; i < rows.size() && i < int(m_cells.size()); ++i) {
+            const QStringList row = VelloraModel::rowOf(set, rows.at(i));
             SvDetailedListItem &cell = *m_cells.at(i);
-            cell.setTitle(rows.at(i).value(0));
-            cell.setSubtitle(rows.at(i).value(1));
-            cell.setSideBottomTitle(rows.at(i).value(2));
+            cell.setTitle(row.value(RowField::Title));
+            cell.setSubtitle(row.value(RowField::Subtitle));
+            cell.setSideBottomTitle(row.value(RowField::SideText));
             if (withPictures)
                 cell.imageWidget()->setImage(
-                        QImage(cacheFile("images", rows.at(i).value(pictureColumn)), "JPEG"));
+                        QImage(cacheFile("images", row.value(RowField::Picture)), "JPEG"));
             else
                 cell.imageWidget()->setImage(QStringLiteral("icon-m-content-audio"));
         }
@@ -321,10 +324,7 @@ private:
     static QString cacheFile(const char *folder, const QString &url)
     {
         return QDir::homePath() + QStringLiteral("/.cache/raskrestapi/") + QLatin1String(folder)
-                + QLatin1Char('/')
-                + QString::fromLatin1(
-                        QCryptographicHash::hash(url.toLower().toUtf8(), QCryptographicHash::Md5)
-                                .toHex());
+                + QLatin1Char('/') + CacheFile::nameFor(url);
     }
 
     static QByteArray readCached(const QString &url)

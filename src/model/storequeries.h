@@ -9,6 +9,7 @@
 #include <QXmlStreamNamespaceDeclaration>
 
 #include "promotionxmlparser.h"
+#include "rowfield.h"
 #include "storeconstants.h"
 
 // The path queries with which the model reads each store answer. The store's
@@ -18,12 +19,24 @@ namespace StoreQueries {
 using Path = PromotionXmlPath;
 using QueryList = PromotionXmlQueryList;
 
+// Where a field of the panel's row comes from, by column name: one column's
+// text, several joined by " | " (a track's artist and album), or a length in
+// seconds shown as a clock time.
+struct RowSource
+{
+    RowField::Field field;
+    QStringList columns;
+    bool seconds = false;
+};
+
 struct QuerySet
 {
     QVector<QXmlStreamNamespaceDeclaration> namespaces;
     QueryList queries;
     QStringList columns;
     int limit = 0; // values per query; 0 reads them all
+    // For the similar items: which columns fill the panel's row.
+    QList<RowSource> row = {};
 };
 
 // Similar items per view: tracks for the player, albums for the album view,
@@ -116,6 +129,12 @@ inline QuerySet similarItems(Similar kind)
                         QStringLiteral("text3"),    QStringLiteral("duration"),
                         QStringLiteral("image"),    QStringLiteral("METADATA1"),
                         QStringLiteral("METADATA2") };
+        set.row = { { RowField::Title, { QStringLiteral("text1") } },
+                    { RowField::Subtitle, { QStringLiteral("text2"), QStringLiteral("text3") } },
+                    { RowField::SideText, { QStringLiteral("duration") }, true },
+                    { RowField::Picture, { QStringLiteral("image") } },
+                    { RowField::StoreId, { QStringLiteral("METADATA1") } },
+                    { RowField::TrackArtist, { QStringLiteral("METADATA2") } } };
         return set;
     }
     const bool albums = kind == Similar::Albums;
@@ -128,6 +147,11 @@ inline QuerySet similarItems(Similar kind)
                     { QStringLiteral("METADATA1"), inMetadata("id") } };
     set.columns = { QStringLiteral("text1"), QStringLiteral("text2"), QStringLiteral("text3"),
                     QStringLiteral("image"), QStringLiteral("METADATA1") };
+    set.row = { { RowField::Title, { QStringLiteral("text1") } },
+                { RowField::Subtitle, { QStringLiteral("text2") } },
+                { RowField::SideText, { QStringLiteral("text3") } },
+                { RowField::Picture, { QStringLiteral("image") } },
+                { RowField::StoreId, { QStringLiteral("METADATA1") } } };
     return set;
 }
 

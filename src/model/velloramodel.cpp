@@ -29,16 +29,12 @@ const int MinimumAnswerFields = 5;
 // would go to the store whole inside the search URL.
 const int MaxArtistNameLength = 1024;
 
-// The columns of the similar-tracks answer, in the order its query set names them.
-enum TrackColumn {
-    TrackTitle,
-    TrackArtist,
-    TrackAlbum,
-    TrackDuration,
-    TrackPicture,
-    TrackId,
-    TrackLinkArtist
-};
+// A clock time: "mm:ss" below an hour, else "h:mm:ss"; a day or more wraps.
+QString clockTime(int seconds)
+{
+    const QTime time = QTime(0, 0).addSecs(seconds);
+    return time.toString(seconds < 3600 ? QStringLiteral("mm:ss") : QStringLiteral("h:mm:ss"));
+}
 
 } // namespace
 
@@ -160,8 +156,23 @@ void VelloraModel::changeImage(const QString &from, const QString &to)
 
 QString VelloraModel::convertSecondsToString(int seconds) const
 {
-    const QTime time = QTime(0, 0).addSecs(seconds);
-    return time.toString(seconds < 3600 ? QStringLiteral("mm:ss") : QStringLiteral("h:mm:ss"));
+    return clockTime(seconds);
+}
+
+QStringList VelloraModel::rowOf(const StoreQueries::QuerySet &set, const QStringList &entry)
+{
+    int size = 0;
+    for (const StoreQueries::RowSource &source : set.row)
+        size = qMax(size, source.field + 1);
+    QStringList row(size);
+    for (const StoreQueries::RowSource &source : set.row) {
+        QStringList texts;
+        for (const QString &column : source.columns)
+            texts.append(entry.value(set.columns.indexOf(column)));
+        row[source.field] = source.seconds ? clockTime(texts.value(0).toInt(nullptr, 10))
+                                           : texts.join(QStringLiteral(" | "));
+    }
+    return row;
 }
 
 QPair<QString, QString> VelloraModel::makePair(const QXmlStreamNamespaceDeclaration &declaration,
@@ -360,7 +371,7 @@ void VelloraModel::setArtistId(const QString &id)
     m_step = Step::Similar;
     m_promotionUrl =
             m_endpoint.similarUrl(m_artistId, ViewTraits::of(m_viewName).similarPath,
-                                           StoreQueries::SimilarItemsLimit);
+                                  StoreQueries::SimilarItemsLimit);
     connect(m_network, &PromotionNetwork::xmlDownloaded, this,
             &VelloraModel::onPromotiontXmlFetched, Qt::UniqueConnection);
     m_network->fetchXml(m_promotionUrl, fetchDelay());
@@ -405,12 +416,13 @@ void VelloraModel::onPromotiontXmlParsed()
     m_rows.clear();
     endResetModel();
 
-    const bool tracks = ViewTraits::of(m_viewName).similar == StoreQueries::Similar::Tracks;
+    const StoreQueries::QuerySet set =
+            StoreQueries::similarItems(ViewTraits::of(m_viewName).similar);
     int row = 0;
     for (const QStringList &answerRow : std::as_const(result)) {
         if (answerRow.count() < MinimumAnswerFields)
             continue;
-        insertData(row++, tracks ? trackRow(answerRow) : answerRow);
+        insertData(row++, rowOf(set, answerRow));
     }
 
     if (rowCount() == 0) {
@@ -463,20 +475,6 @@ void VelloraModel::onPromotionClicked(const QModelIndex &index)
     qDebug() << "VelloraModel::onPromotionClicked()" << first << second << id;
     PromotionLauncher::instance()->launchInMusicStoreClient(
             traits.rowLink + first + QLatin1Char('/') + second + QLatin1Char('/') + id);
-}
-
-QStringList VelloraModel::trackRow(const QStringList &answer) const
-{
-    QStringList row(RowField::TrackArtist + 1);
-    row[RowField::Title] = answer.value(TrackTitle);
-    row[RowField::Subtitle] =
-            answer.value(TrackArtist) + QStringLiteral(" | ") + answer.value(TrackAlbum);
-    row[RowField::SideText] =
-            convertSecondsToString(answer.value(TrackDuration).toInt(nullptr, 10));
-    row[RowField::Picture] = answer.value(TrackPicture);
-    row[RowField::StoreId] = answer.value(TrackId);
-    row[RowField::TrackArtist] = answer.value(TrackLinkArtist);
-    return row;
 }
 
 int VelloraModel::fetchDelay() const

@@ -53,6 +53,9 @@ public:
 
     void insertData(int row, const QStringList &values);
     QString convertSecondsToString(int seconds) const;
+    // The row the panel shows for an entry of a similar-items answer, each
+    // field from the columns the query set names for it.
+    static QStringList rowOf(const StoreQueries::QuerySet &set, const QStringList &entry);
     QPair<QString, QString> makePair(const QXmlStreamNamespaceDeclaration &declaration,
                                      const QString &stepText);
     void setLoadingText(const QString &text);
@@ -93,8 +96,6 @@ private slots:
 private:
     enum class Step { Idle, Territory, Search, Similar };
 
-    // A row of the similar-tracks answer as the panel shows it.
-    QStringList trackRow(const QStringList &answer) const;
     int fetchDelay() const;
     void parseAnswer(const StoreQueries::QuerySet &set, void (VelloraModel::*parsedSlot)());
     // Takes the parser's result for a slot that its signal invoked; an empty

@@ -22,6 +22,7 @@
 #include "storefetcher.h"
 #include "storefeedwriter.h"
 #include "storehttprequest.h"
+#include "storequeries.h"
 #include "storeserver.h"
 #include "testfiles.h"
 #include "rowfield.h"
@@ -79,6 +80,8 @@ private slots:
 
     void durationText_data();
     void durationText();
+    void rowFromAnswerColumns_data();
+    void rowFromAnswerColumns();
     void rolesAndCounts();
     void changeImage_data();
     void changeImage();
@@ -220,6 +223,39 @@ void tst_VelloraModel::durationText()
     QFETCH(QString, text);
     VelloraModel model;
     QCOMPARE(model.convertSecondsToString(seconds), text);
+}
+
+void tst_VelloraModel::rowFromAnswerColumns_data()
+{
+    using StoreQueries::Similar;
+    QTest::addColumn<Similar>("kind");
+    QTest::addColumn<QStringList>("entry"); // a value per column, in the set's order
+    QTest::addColumn<QStringList>("row"); // by RowField
+    QTest::newRow("track") << Similar::Tracks
+                           << QStringList { "Song", "Ann", "Al", "245", "pic", "t1", "Ann" }
+                           << QStringList { "Song", "Ann | Al", "04:05", "pic", "t1", "Ann" };
+    QTest::newRow("track, length not a number")
+            << Similar::Tracks << QStringList { "Song", "Ann", "Al", "4m", "pic", "t1", "Ann" }
+            << QStringList { "Song", "Ann | Al", "00:00", "pic", "t1", "Ann" };
+    QTest::newRow("album") << Similar::Albums << QStringList { "Al", "Ann", "12", "pic", "a1" }
+                           << QStringList { "Al", "Ann", "12", "pic", "a1" };
+    QTest::newRow("artist") << Similar::Artists << QStringList { "Ann", "", "", "pic", "r1" }
+                            << QStringList { "Ann", "", "", "pic", "r1" };
+}
+
+// Each field comes from its column by name: a column the set gains ahead of
+// the others moves nothing.
+void tst_VelloraModel::rowFromAnswerColumns()
+{
+    QFETCH(StoreQueries::Similar, kind);
+    QFETCH(QStringList, entry);
+    QFETCH(QStringList, row);
+    StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
+    QCOMPARE(entry.size(), set.columns.size());
+    QCOMPARE(VelloraModel::rowOf(set, entry), row);
+    set.columns.prepend(QStringLiteral("added"));
+    entry.prepend(QStringLiteral("new column"));
+    QCOMPARE(VelloraModel::rowOf(set, entry), row);
 }
 
 void tst_VelloraModel::rolesAndCounts()
