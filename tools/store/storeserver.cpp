@@ -459,7 +459,19 @@ StoreServer::Answer StoreServer::reshape(const Answer &answer, const StoreFault 
         result = { 200, "image/jpeg", jpeg, {} };
         break;
     }
-    default:
+    // When and how the answer goes, or how many entries it lists, not what it holds.
+    case Kind::Delay:
+    case Kind::Stall:
+    case Kind::CutBody:
+    case Kind::CutBodyNoLength:
+    case Kind::ExtraEntries:
+    case Kind::Drip:
+    case Kind::StallAfterHeaders:
+    case Kind::ChunkedWithoutLastChunk:
+    case Kind::ConnectionReset:
+    case Kind::EndlessChunked:
+    case Kind::Hold:
+    case Kind::InterimAnswers:
         break;
     }
     return result;
@@ -517,7 +529,30 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
         });
         return;
     }
-    default:
+    // With a length, as every answer the store means to finish.
+    case Kind::Delay:
+    case Kind::Status:
+    case Kind::CutBody:
+    case Kind::MalformedXml:
+    case Kind::EmptyBody:
+    case Kind::NotAnImage:
+    case Kind::HugePicture:
+    case Kind::ExtraEntries:
+    case Kind::Drip:
+    case Kind::StallAfterHeaders:
+    case Kind::ConnectionReset:
+    case Kind::RedirectLoop:
+    case Kind::HtmlErrorPage:
+    case Kind::Doctype:
+    case Kind::EntityBomb:
+    case Kind::DeepNesting:
+    case Kind::TruncatedJpeg:
+    case Kind::JpegClaimingHugeSize:
+    case Kind::ProgressiveJpeg:
+    case Kind::ProgressiveJpegBomb:
+    case Kind::JpegScanFlood:
+    case Kind::ReplaceBody:
+    case Kind::PadBody:
         break;
     }
 
@@ -558,9 +593,35 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
         timer->start(fault->intervalMs);
         return;
     }
-    default:
-        socket->write(answer.body);
-        connection->answerWritten();
+    // Answered without a length above.
+    case Kind::Stall:
+    case Kind::Hold:
+    case Kind::CutBodyNoLength:
+    case Kind::ChunkedWithoutLastChunk:
+    case Kind::EndlessChunked:
         return;
+    case Kind::Delay:
+    case Kind::Status:
+    case Kind::MalformedXml:
+    case Kind::EmptyBody:
+    case Kind::NotAnImage:
+    case Kind::HugePicture:
+    case Kind::ExtraEntries:
+    case Kind::RedirectLoop:
+    case Kind::HtmlErrorPage:
+    case Kind::Doctype:
+    case Kind::EntityBomb:
+    case Kind::DeepNesting:
+    case Kind::TruncatedJpeg:
+    case Kind::JpegClaimingHugeSize:
+    case Kind::ProgressiveJpeg:
+    case Kind::ProgressiveJpegBomb:
+    case Kind::JpegScanFlood:
+    case Kind::ReplaceBody:
+    case Kind::PadBody:
+    case Kind::InterimAnswers:
+        break;
     }
+    socket->write(answer.body);
+    connection->answerWritten();
 }
