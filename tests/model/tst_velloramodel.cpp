@@ -413,9 +413,11 @@ void tst_VelloraModel::rowLinks_data()
     QTest::addColumn<QStringList>("row");
     QTest::addColumn<QString>("link");
     QTest::addColumn<QString>("debugLine");
-    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/row-links.tsv"), 5)) {
-        QTest::newRow(qPrintable(row.at(0)))
-                << row.at(1) << row.at(2).split(QStringLiteral(" ; ")) << row.at(3) << row.at(4);
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/row-links.tsv"))) {
+        QTest::newRow(qPrintable(row["tag"]))
+                << row["view"] << row["row"].split(QStringLiteral(" ; ")) << row["link"]
+                << row["debug line"];
     }
 }
 
@@ -468,10 +470,10 @@ void tst_VelloraModel::rowsByView_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QString>("similarPath");
     QTest::addColumn<QString>("storePrefix");
-    for (const QStringList &row :
-         TestFiles::table(QStringLiteral(TEST_DATA "/rows-by-view.tsv"), 6))
-        QTest::newRow(qPrintable(row.at(0)))
-                << row.at(1) << row.at(2) << row.at(3) << row.at(4) << row.at(5);
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/rows-by-view.tsv")))
+        QTest::newRow(qPrintable(row["tag"])) << row["view"] << row["artist"] << row["query"]
+                                              << row["similar path"] << row["store prefix"];
 }
 
 void tst_VelloraModel::rowsByView()
@@ -641,15 +643,17 @@ void tst_VelloraModel::failures_data()
     QTest::addColumn<int>("similarRequests");
 
     const QMetaEnum kinds = QMetaEnum::fromType<StoreFault::Kind>();
-    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/failures.tsv"), 7)) {
-        const int kind = kinds.keyToValue(row.at(2).toLatin1().constData());
-        QVERIFY2(kind >= 0, qPrintable(row.at(2)));
-        QTest::newRow(qPrintable(row.at(0)))
-                << row.at(1) << StoreFault(StoreFault::Kind(kind), row.at(3)) << row.at(4)
-                << (row.at(5) == QLatin1String("built-in")
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/failures.tsv"))) {
+        const int kind = kinds.keyToValue(row["kind"].toLatin1().constData());
+        QVERIFY2(kind >= 0, qPrintable(row["kind"]));
+        QTest::newRow(qPrintable(row["tag"]))
+                << row["artist"] << StoreFault(StoreFault::Kind(kind), row["path"])
+                << row["debug line"]
+                << (row["catalog"] == QLatin1String("built-in")
                             ? StoreCatalog::builtInFileName()
-                            : QStringLiteral(TEST_DATA "/") + row.at(5))
-                << row.at(6).toInt();
+                            : QStringLiteral(TEST_DATA "/") + row["catalog"])
+                << row["similar requests"].toInt();
     }
 }
 
@@ -882,12 +886,13 @@ void tst_VelloraModel::hostileUrlParts_data()
                 + word.section(QLatin1Char(' '), 1) + QStringLiteral("\"$");
     };
 
-    for (const QStringList &fields :
-         TestFiles::table(QStringLiteral(TEST_DATA "/hostile-url-parts.tsv"), 9, placeholders)) {
-        QTest::newRow(qPrintable(fields.at(0)))
-                << fields.at(1) << QVariant(fields.at(2)) << fields.at(3) << fields.at(4)
-                << fields.at(5) << fields.at(6) << fields.at(7).split(QStringLiteral(" ; "))
-                << debugLine(fields.at(8), fields.at(1));
+    for (const TestFiles::TableRow &fields :
+         TestFiles::table(QStringLiteral(TEST_DATA "/hostile-url-parts.tsv"), placeholders)) {
+        QTest::newRow(qPrintable(fields["row"]))
+                << fields["host"] << QVariant(fields["territory"]) << fields["version"]
+                << fields["token"] << fields["country"] << fields["id"]
+                << fields["requests"].split(QStringLiteral(" ; "))
+                << debugLine(fields["debug"], fields["host"]);
     }
 }
 

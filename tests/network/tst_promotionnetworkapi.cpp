@@ -223,11 +223,12 @@ void tst_PromotionNetworkAPI::proxyFromEnvironment_data()
     const QHash<QString, int> types { { "default", QNetworkProxy::DefaultProxy },
                                       { "http", QNetworkProxy::HttpProxy },
                                       { "none", QNetworkProxy::NoProxy } };
-    for (const QStringList &row :
-         TestFiles::table(QStringLiteral(TEST_DATA "/proxy-environments.tsv"), 8)) {
-        QTest::newRow(qPrintable(row.at(0)))
-                << environmentOf(row.at(1)) << types.value(row.at(2), -1) << row.at(3)
-                << row.at(4).toInt() << row.at(5).toInt() << row.at(6) << row.at(7);
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/proxy-environments.tsv"))) {
+        QTest::newRow(qPrintable(row["tag"]))
+                << environmentOf(row["environment"]) << types.value(row["type"], -1) << row["host"]
+                << row["port"].toInt() << row["debug lines"].toInt() << row["user"]
+                << row["password"];
     }
 }
 
@@ -258,10 +259,11 @@ void tst_PromotionNetworkAPI::proxyCarriesRequests_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QByteArray>("credentials");
     QTest::addColumn<QByteArray>("body");
-    for (const QStringList &row :
-         TestFiles::table(QStringLiteral(TEST_DATA "/proxied-requests.tsv"), 5)) {
-        QTest::newRow(qPrintable(row.at(0))) << environmentOf(row.at(1)) << row.at(2)
-                                             << row.at(3).toLatin1() << row.at(4).toUtf8();
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/proxied-requests.tsv"))) {
+        QTest::newRow(qPrintable(row["tag"]))
+                << environmentOf(row["environment"]) << row["host"] << row["credentials"].toLatin1()
+                << row["body"].toUtf8();
     }
 }
 
@@ -295,9 +297,11 @@ void tst_PromotionNetworkAPI::hostsReachedDirectly_data()
     QTest::addColumn<QByteArray>("noProxy");
     QTest::addColumn<QString>("host");
     QTest::addColumn<bool>("direct");
-    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/no-proxy.tsv"), 5)) {
-        QTest::newRow(qPrintable(row.at(0))) << row.at(1).toLatin1() << row.at(2).toUtf8()
-                                             << row.at(3) << (row.at(4) == QLatin1String("true"));
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/no-proxy.tsv"))) {
+        QTest::newRow(qPrintable(row["tag"]))
+                << row["variable"].toLatin1() << row["value"].toUtf8() << row["host"]
+                << (row["direct"] == QLatin1String("true"));
     }
 }
 

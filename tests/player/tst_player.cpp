@@ -128,6 +128,8 @@ private slots:
     void silentLauncherIsNotWaitedFor();
     void rememberedOpenDataChoosesTheStore_data();
     void rememberedOpenDataChoosesTheStore();
+    void manualPageNamesEveryOption_data();
+    void manualPageNamesEveryOption();
 
 private:
     // The player's output; its error output too when errors is given, else passed on.
@@ -332,14 +334,14 @@ void tst_Player::usageErrors_data()
     const QString table = QStringLiteral(TEST_DATA "/usage-errors.tsv");
     const QString pipe = QDir::homePath() + QStringLiteral("/settings-pipe");
     QVERIFY(QFile::exists(pipe) || ::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
-    for (const QStringList &row : TestFiles::table(table, 3)) {
-        QStringList arguments = row.at(1).split(QStringLiteral(" ; "), Qt::SkipEmptyParts);
+    for (const TestFiles::TableRow &row : TestFiles::table(table)) {
+        QStringList arguments = row["arguments"].split(QStringLiteral(" ; "), Qt::SkipEmptyParts);
         for (QString &argument : arguments)
             argument = argument == QLatin1String("\"\"")
                     ? QString()
                     : argument.replace(QLatin1String("@TABLE@"), table)
                               .replace(QLatin1String("@PIPE@"), pipe);
-        QTest::newRow(qPrintable(row.at(0))) << arguments << row.at(2);
+        QTest::newRow(qPrintable(row["tag"])) << arguments << row["message"];
     }
 }
 
@@ -647,6 +649,53 @@ void tst_Player::rememberedOpenDataChoosesTheStore()
     QVERIFY2(output.startsWith(store), output.constData());
     ::kill(pid_t(player.processId()), SIGTERM);
     QVERIFY(player.waitForFinished(30000));
+}
+
+void tst_Player::manualPageNamesEveryOption_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("vellora-player") << QStringLiteral(VELLORA_PLAYER_FILE)
+                                    << QStringLiteral(VELLORA_TOOLS_DIR "/player/vellora-player.1");
+    QTest::newRow("vellora-store") << QStringLiteral(VELLORA_STORE_FILE)
+                                   << QStringLiteral(VELLORA_TOOLS_DIR "/store/vellora-store.1");
+    QTest::newRow("vellora-bridge") << QStringLiteral(VELLORA_BRIDGE_FILE)
+                                    << QStringLiteral(VELLORA_TOOLS_DIR "/bridge/vellora-bridge.1");
+}
+
+// The long options --help lists and those the manual page's OPTIONS section
+// names are the same.
+void tst_Player::manualPageNamesEveryOption()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, page);
+    QProcess help;
+    help.setProcessEnvironment(withoutDisplayOrBus());
+    help.start(program, { QStringLiteral("--help") });
+    QVERIFY(help.waitForFinished(30000));
+    QCOMPARE(help.exitCode(), 0);
+    QStringList helped;
+    static const QRegularExpression listed(QStringLiteral("^\\s+(?:-\\w, )?--([a-z][a-z-]*)"),
+                                           QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch &match :
+         listed.globalMatch(QString::fromUtf8(help.readAllStandardOutput())))
+        helped.append(match.captured(1));
+
+    const QString manual = QString::fromUtf8(TestFiles::read(page));
+    const qsizetype options = manual.indexOf(QLatin1String("\n.SH OPTIONS"));
+    QVERIFY(options >= 0);
+    const QString section =
+            manual.mid(options, manual.indexOf(QLatin1String("\n.SH "), options + 1) - options);
+    QStringList named;
+    static const QRegularExpression option(QStringLiteral("\\\\-\\\\-([a-z](?:[a-z]|\\\\-)*)"));
+    for (const QRegularExpressionMatch &match : option.globalMatch(section))
+        named.append(match.captured(1).remove(QLatin1Char('\\')));
+
+    helped.sort();
+    helped.removeDuplicates();
+    named.sort();
+    named.removeDuplicates();
+    QCOMPARE(named, helped);
 }
 
 QTEST_MAIN(tst_Player)

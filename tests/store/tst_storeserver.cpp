@@ -176,8 +176,9 @@ void tst_StoreServer::territory_data()
 {
     QTest::addColumn<QString>("mcc");
     QTest::addColumn<QString>("country");
-    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/territories.tsv"), 3))
-        QTest::newRow(qPrintable(row.at(0))) << row.at(1) << row.at(2);
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/territories.tsv")))
+        QTest::newRow(qPrintable(row["tag"])) << row["mcc"] << row["country"];
 }
 
 void tst_StoreServer::territory()
@@ -196,10 +197,11 @@ void tst_StoreServer::artistSearch_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("leading");
     QTest::addColumn<int>("count");
-    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/searches.tsv"), 4)) {
-        QTest::newRow(qPrintable(row.at(0)))
-                << row.at(1) << row.at(2).split(QStringLiteral(" ; "), Qt::SkipEmptyParts)
-                << row.at(3).toInt();
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/searches.tsv"))) {
+        QTest::newRow(qPrintable(row["tag"]))
+                << row["query"] << row["leading"].split(QStringLiteral(" ; "), Qt::SkipEmptyParts)
+                << row["count"].toInt();
     }
 }
 
@@ -276,9 +278,9 @@ void tst_StoreServer::errors_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("status");
-    for (const QStringList &row : TestFiles::table(QStringLiteral(TEST_DATA "/errors.tsv"), 3,
-                                                   { { QStringLiteral("{token}"), token } }))
-        QTest::newRow(qPrintable(row.at(0))) << row.at(1) << row.at(2).toInt();
+    for (const TestFiles::TableRow &row : TestFiles::table(
+                 QStringLiteral(TEST_DATA "/errors.tsv"), { { QStringLiteral("{token}"), token } }))
+        QTest::newRow(qPrintable(row["tag"])) << row["path"] << row["status"].toInt();
 }
 
 void tst_StoreServer::errors()
@@ -352,13 +354,13 @@ void tst_StoreServer::rawRequests_data()
         { QStringLiteral("{lf}"), QStringLiteral("\n") },
         { QStringLiteral("{big}"), QString(70000, u'a') }
     };
-    for (const QStringList &row :
-         TestFiles::table(QStringLiteral(TEST_DATA "/raw-requests.tsv"), 4, placeholders)) {
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/raw-requests.tsv"), placeholders)) {
         QList<int> statuses;
-        for (const QString &status : row.at(2).split(u' '))
+        for (const QString &status : row["statuses"].split(u' '))
             statuses.append(status.toInt());
-        QTest::newRow(qPrintable(row.at(0)))
-                << row.at(1).toUtf8() << statuses << (row.at(3) == QLatin1String("yes"));
+        QTest::newRow(qPrintable(row["tag"]))
+                << row["bytes"].toUtf8() << statuses << (row["closes"] == QLatin1String("yes"));
     }
 }
 

@@ -34,36 +34,59 @@ QByteArray picture(const QSize &size, const char *format, const QColor &colour)
     return bytes;
 }
 
-QList<QStringList> table(const QString &path, int columns, const Placeholders &placeholders)
+TableRow::TableRow(const QStringList &names, const QStringList &fields)
+    : m_names(names),
+      m_fields(fields)
+{ }
+
+QString TableRow::operator[](const char *name) const
 {
-    QList<QStringList> rows;
+    const qsizetype column = m_names.indexOf(QLatin1String(name));
+    if (column < 0) {
+        QTest::qFail(
+                qPrintable(QStringLiteral("no column %1 in the table").arg(QLatin1String(name))),
+                __FILE__, __LINE__);
+        return QString();
+    }
+    return m_fields.at(column);
+}
+
+QList<TableRow> table(const QString &path, const Placeholders &placeholders)
+{
+    QList<TableRow> rows;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         QTest::qFail(qPrintable(path + QStringLiteral(": ") + file.errorString()), __FILE__,
                      __LINE__);
         return rows;
     }
+    QStringList names;
     for (int number = 1; !file.atEnd(); ++number) {
         QString line = QString::fromUtf8(file.readLine());
         if (line.endsWith(QLatin1Char('\n')))
             line.chop(1);
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
-        rows.append(line.split(QLatin1Char('\t')));
+        QStringList fields = line.split(QLatin1Char('\t'));
+        if (names.isEmpty()) {
+            names = fields;
+            continue;
+        }
         // Field by field, so that a placeholder may stand for a tab.
-        for (QString &field : rows.last()) {
+        for (QString &field : fields) {
             for (const auto &[name, value] : placeholders)
                 field.replace(name, value);
         }
-        if (rows.last().size() != columns) {
+        if (fields.size() != names.size()) {
             QTest::qFail(qPrintable(QStringLiteral("%1:%2: %3 fields, not %4")
                                             .arg(path)
                                             .arg(number)
-                                            .arg(rows.last().size())
-                                            .arg(columns)),
+                                            .arg(fields.size())
+                                            .arg(names.size())),
                          __FILE__, __LINE__);
             return {};
         }
+        rows.append(TableRow(names, fields));
     }
     return rows;
 }

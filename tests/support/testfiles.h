@@ -23,10 +23,24 @@ QByteArray picture(const QSize &size, const char *format = "JPEG", const QColor 
 // Names in a table's fields and what each stands for, replaced in this order
 // in each field.
 using Placeholders = QList<std::pair<QString, QString>>;
-// The rows of a tab-separated table, without blank lines and lines starting
-// with '#', the placeholders filled in. A missing file or a row of another
-// width fails the running test.
-QList<QStringList> table(const QString &path, int columns,
-                         const Placeholders &placeholders = Placeholders());
+
+// One row of a table, its fields read by the names of the table's columns.
+class TableRow
+{
+public:
+    TableRow(const QStringList &names, const QStringList &fields);
+    // The field in the column of that name; a name the table lacks fails the
+    // running test.
+    QString operator[](const char *name) const;
+
+private:
+    QStringList m_names;
+    QStringList m_fields;
+};
+
+// The rows of a tab-separated table whose first line names its columns,
+// without blank lines and lines starting with '#', the placeholders filled
+// in. A missing file or a row of another width fails the running test.
+QList<TableRow> table(const QString &path, const Placeholders &placeholders = Placeholders());
 
 } // namespace TestFiles

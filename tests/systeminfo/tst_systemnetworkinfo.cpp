@@ -113,13 +113,13 @@ void tst_SystemNetworkInfo::countryCodeFromSim_data()
         { "unset", QVariant() },
         { "text0", simPath(0) }
     };
-    for (const QStringList &row :
-         TestFiles::table(QStringLiteral(TEST_DATA "/sim-country-codes.tsv"), 4)) {
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/sim-country-codes.tsv"))) {
         QVariantList modems;
-        for (const QString &sim : row.at(1).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        for (const QString &sim : row["SIMs"].split(QLatin1Char(' '), Qt::SkipEmptyParts))
             modems.append(sims.value(sim, QStringLiteral("unknown SIM token")));
         QVariantMap ids;
-        for (const QString &id : row.at(2).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        for (const QString &id : row["operator ids"].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             const QString value = id.section(QLatin1Char('='), 1);
             ids.insert(simPath(id.section(QLatin1Char('='), 0, 0).toInt()),
                        value == QLatin1String("<unset>") ? QVariant()
@@ -127,7 +127,7 @@ void tst_SystemNetworkInfo::countryCodeFromSim_data()
                                ? QVariant(value.mid(6).toUInt())
                                : QVariant(value));
         }
-        QTest::newRow(qPrintable(row.at(0))) << modems << ids << row.at(3);
+        QTest::newRow(qPrintable(row["tag"])) << modems << ids << row["code"];
     }
 }
 

@@ -199,11 +199,13 @@ void tst_PanelAccessibility::spokenRows_data()
         { QStringLiteral("albums"), StoreQueries::Similar::Albums },
         { QStringLiteral("artists"), StoreQueries::Similar::Artists }
     };
-    for (const QStringList &fields :
-         TestFiles::table(QStringLiteral(TEST_DATA "/spoken-rows.tsv"), 5)) {
-        QVERIFY2(kinds.contains(fields.at(0)), qPrintable(fields.at(0)));
-        QTest::addRow("%s-%s", qPrintable(fields.at(0)), qPrintable(fields.at(1)))
-                << kinds.value(fields.at(0)) << fields.mid(1, 3) << fields.at(4);
+    for (const TestFiles::TableRow &fields :
+         TestFiles::table(QStringLiteral(TEST_DATA "/spoken-rows.tsv"))) {
+        QVERIFY2(kinds.contains(fields["kind"]), qPrintable(fields["kind"]));
+        QTest::addRow("%s-%s", qPrintable(fields["kind"]), qPrintable(fields["title"]))
+                << kinds.value(fields["kind"])
+                << QStringList { fields["title"], fields["subtitle"], fields["side"] }
+                << fields["spoken"];
     }
 }
 

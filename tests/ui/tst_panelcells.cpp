@@ -160,9 +160,10 @@ void tst_PanelCells::localPictures_data()
         { QStringLiteral("{cache}"), CacheFolder::folder(QStringLiteral("images")) },
         { QStringLiteral("{home}"), QDir::homePath() + QLatin1Char('/') },
     };
-    for (const QStringList &row :
-         TestFiles::table(QStringLiteral(TEST_DATA "/local-pictures.tsv"), 3, folders))
-        QTest::newRow(qPrintable(row.at(0))) << row.at(1) << (row.at(2) == QLatin1String("true"));
+    for (const TestFiles::TableRow &row :
+         TestFiles::table(QStringLiteral(TEST_DATA "/local-pictures.tsv"), folders))
+        QTest::newRow(qPrintable(row["tag"]))
+                << row["picture"] << (row["shown"] == QLatin1String("true"));
 }
 
 void tst_PanelCells::localPictures()
