@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -67,6 +68,9 @@ PlayerWindow::PlayerWindow(PluginHost *host, const QList<PlayerTrack> &playlist,
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_settling.setInterval(settlingCheckMs);
     connect(&m_settling, &QTimer::timeout, this, &PlayerWindow::onSettlingCheck);
+    m_resized.setSingleShot(true);
+    m_resized.setInterval(200);
+    connect(&m_resized, &QTimer::timeout, this, &PlayerWindow::shownOnScreen);
 
     m_previous->setEnabled(m_playlist.size() > 1);
     m_next->setEnabled(m_playlist.size() > 1);
@@ -282,6 +286,13 @@ void PlayerWindow::showEvent(QShowEvent *event)
     if (!m_shownOnScreen && windowHandle())
         windowHandle()->installEventFilter(this);
     QWidget::showEvent(event);
+}
+
+void PlayerWindow::resizeEvent(QResizeEvent *event)
+{
+    if (m_shownOnScreen && event->spontaneous())
+        m_resized.start();
+    QWidget::resizeEvent(event);
 }
 
 void PlayerWindow::showPanel(const QString &viewId)

@@ -50,7 +50,9 @@ public:
     static QString describeLink(const QString &link);
 
 signals:
-    // The window system showed the window for the first time.
+    // The window system showed the window for the first time, or later gave
+    // it another size (said once the size has held for a moment): a shell
+    // may show a window at its own size first and fit it to the screen after.
     void shownOnScreen();
     // While a player is followed, its controls were touched.
     void previousRequested();
@@ -83,6 +85,7 @@ private slots:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void showPanel(const QString &viewId);
@@ -108,6 +111,7 @@ private:
     QLabel *m_trackLabel;
     QLabel *m_statusLabel;
     QTimer m_settling;
+    QTimer m_resized;
     QDeadlineTimer m_settlingDeadline;
     QString m_followedPlayer; // empty: the playlist is shown
     QList<PlayerTrack> m_demo; // shown while no player is followed
