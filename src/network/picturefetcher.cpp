@@ -122,7 +122,7 @@ void PictureFetcher::onDownloadFinished(const QString &url, Download *download)
     }
     const QNetworkReply *reply = download->reply();
     if (reply->error() != QNetworkReply::NoError) {
-        m_fetches.erase(fetch);
+        m_fetches.remove(url);
         qDebug() << (download->isTooLarge() ? QStringLiteral("picture too large")
                                             : Download::withoutToken(reply->errorString()))
                  << int(reply->error());
