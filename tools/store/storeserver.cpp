@@ -486,18 +486,15 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
     QList<Header> headers = { { "Content-Type", answer.contentType } };
     headers += answer.headers;
 
+    // The head of an answer whose length is told.
+    const auto writeHead = [&] {
+        headers.append(Header("Content-Length", QByteArray::number(answer.body.size())));
+        socket->write(StoreHttpConnection::head(answer.status, headers));
+    };
     switch (kind) {
     case Kind::Stall:
     case Kind::Hold:
         return;
-    case Kind::InterimAnswers:
-        for (const int status : fault->interimStatuses) {
-            socket->write(StoreHttpConnection::head(
-                    status,
-                    status == 103 ? QList<Header> { { "Link", "</style.css>; rel=preload" } }
-                                  : QList<Header> {}));
-        }
-        break;
     case Kind::CutBodyNoLength:
         headers.append(Header("Connection", "close"));
         socket->write(StoreHttpConnection::head(answer.status, headers));
@@ -529,43 +526,16 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
         });
         return;
     }
-    // With a length, as every answer the store means to finish.
-    case Kind::Delay:
-    case Kind::Status:
-    case Kind::CutBody:
-    case Kind::MalformedXml:
-    case Kind::EmptyBody:
-    case Kind::NotAnImage:
-    case Kind::HugePicture:
-    case Kind::ExtraEntries:
-    case Kind::Drip:
     case Kind::StallAfterHeaders:
-    case Kind::ConnectionReset:
-    case Kind::RedirectLoop:
-    case Kind::HtmlErrorPage:
-    case Kind::Doctype:
-    case Kind::EntityBomb:
-    case Kind::DeepNesting:
-    case Kind::TruncatedJpeg:
-    case Kind::JpegClaimingHugeSize:
-    case Kind::ProgressiveJpeg:
-    case Kind::ProgressiveJpegBomb:
-    case Kind::JpegScanFlood:
-    case Kind::ReplaceBody:
-    case Kind::PadBody:
-        break;
-    }
-
-    headers.append(Header("Content-Length", QByteArray::number(answer.body.size())));
-    socket->write(StoreHttpConnection::head(answer.status, headers));
-    switch (kind) {
-    case Kind::StallAfterHeaders:
+        writeHead();
         return;
     case Kind::CutBody:
+        writeHead();
         socket->write(answer.body.left(answer.body.size() / 2));
         socket->disconnectFromHost();
         return;
     case Kind::ConnectionReset: {
+        writeHead();
         // Part of the answer goes first: a client resends a request whose
         // kept-alive connection breaks before any byte of the answer, and the
         // reset would never reach it. A zero linger time makes the close send
@@ -579,6 +549,7 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
         return;
     }
     case Kind::Drip: {
+        writeHead();
         auto *timer = new QTimer(socket);
         auto sent = std::make_shared<qsizetype>(0);
         connect(timer, &QTimer::timeout, socket, [connection, timer, sent, body = answer.body] {
@@ -593,13 +564,15 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
         timer->start(fault->intervalMs);
         return;
     }
-    // Answered without a length above.
-    case Kind::Stall:
-    case Kind::Hold:
-    case Kind::CutBodyNoLength:
-    case Kind::ChunkedWithoutLastChunk:
-    case Kind::EndlessChunked:
-        return;
+    case Kind::InterimAnswers:
+        for (const int status : fault->interimStatuses) {
+            socket->write(StoreHttpConnection::head(
+                    status,
+                    status == 103 ? QList<Header> { { "Link", "</style.css>; rel=preload" } }
+                                  : QList<Header> {}));
+        }
+        // Then the answer, as any other.
+        break;
     case Kind::Delay:
     case Kind::Status:
     case Kind::MalformedXml:
@@ -619,9 +592,9 @@ void StoreServer::deliver(StoreHttpConnection *connection, const Answer &answer,
     case Kind::JpegScanFlood:
     case Kind::ReplaceBody:
     case Kind::PadBody:
-    case Kind::InterimAnswers:
         break;
     }
+    writeHead();
     socket->write(answer.body);
     connection->answerWritten();
 }
