@@ -26,7 +26,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption tokenOption(QStringLiteral("token"),
                                          QStringLiteral("Client token to accept."),
                                          QStringLiteral("TOKEN"));
-    parser.addOptions({ portOption, catalogOption, tokenOption });
+    const QCommandLineOption headTimeoutOption(
+            QStringLiteral("head-timeout"),
+            QStringLiteral("Milliseconds a request's head may take from its first byte."),
+            QStringLiteral("MS"), QString::number(StoreHttpListener::DefaultHeadTimeoutMs));
+    parser.addOptions({ portOption, catalogOption, tokenOption, headTimeoutOption });
     parser.process(app);
 
     QTextStream err(stderr);
@@ -37,7 +41,14 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    const int headTimeoutMs = parser.value(headTimeoutOption).toInt(&ok);
+    if (!ok || headTimeoutMs < 1) {
+        err << "vellora-store: bad head time-out " << parser.value(headTimeoutOption) << Qt::endl;
+        return 2;
+    }
+
     StoreServer server;
+    server.setTimeouts(headTimeoutMs, StoreHttpListener::DefaultIdleTimeoutMs);
     if (parser.isSet(catalogOption)) {
         QString error;
         if (!server.loadCatalog(parser.value(catalogOption), &error)) {

@@ -19,6 +19,9 @@ class StoreHttpListener : public QObject
     Q_OBJECT
 
 public:
+    static constexpr int DefaultHeadTimeoutMs = 10000;
+    static constexpr int DefaultIdleTimeoutMs = 30000;
+
     explicit StoreHttpListener(QObject *parent = nullptr);
 
     // Port 0 takes a free port. On failure the reason is warned about, with
@@ -45,8 +48,8 @@ private:
     // In the order they came.
     QList<QPointer<StoreHttpConnection>> m_connections;
     int m_maxConnections = 0;
-    int m_headTimeoutMs = 10000;
-    int m_idleTimeoutMs = 30000;
+    int m_headTimeoutMs = DefaultHeadTimeoutMs;
+    int m_idleTimeoutMs = DefaultIdleTimeoutMs;
     quint16 m_port = 0;
     // Last, so that the connections go, with what waits on them, before
     // anything they use.
