@@ -663,15 +663,15 @@ void tst_Player::manualPageNamesEveryOption_data()
                                     << QStringLiteral(VELLORA_TOOLS_DIR "/bridge/vellora-bridge.1");
 }
 
-// The long options --help lists and those the manual page's OPTIONS section
-// names are the same.
+// The long options --help-all lists, Qt's among them, and those the manual
+// page's OPTIONS section names are the same.
 void tst_Player::manualPageNamesEveryOption()
 {
     QFETCH(QString, program);
     QFETCH(QString, page);
     QProcess help;
     help.setProcessEnvironment(withoutDisplayOrBus());
-    help.start(program, { QStringLiteral("--help") });
+    help.start(program, { QStringLiteral("--help-all") });
     QVERIFY(help.waitForFinished(30000));
     QCOMPARE(help.exitCode(), 0);
     QStringList helped;

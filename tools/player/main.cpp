@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDir>
 #include <QEventLoop>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "accessibilitybus.h"
 #include "bridgethread.h"
@@ -422,19 +424,30 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    PlayerOptions options;
+    QString error;
+    if (!PlayerOptions::parse(&parser, arguments, &options, &error)) {
+        err() << "vellora-player: " << error << Qt::endl;
+        return UsageError;
+    }
+
     // Started as a launcher starts it, with no options: the window follows the
     // player that plays on the user's bus, and shows the demo playlist while
     // none is there.
     const bool launched = argc == 1 && !PlayerEnvironment::sessionBusAddress().isEmpty();
-    const bool follows = launched || PlayerOptions::follows(argc, argv);
-    PlayerEnvironment environment(argc, argv, follows);
-    if (PlayerOptions::onlyTellsAboutItself(argc, argv)) {
+    options.follow = options.follow || launched;
+    PlayerEnvironment environment(argc, argv, options.homeFolder, options.follow);
+    if (options.tellsAboutItself) {
         // The application object is made only for the text of --help-all;
         // what the window system says about the session is beside the point.
         QLoggingCategory::setFilterRules(QStringLiteral("default.warning=false"));
     } else {
         // A private bus would have no players on it to follow.
-        if (follows && !PlayerEnvironment::findSessionBus()) {
+        if (options.follow && !PlayerEnvironment::findSessionBus()) {
             err() << "vellora-player: --follow needs your session bus, and "
                      "DBUS_SESSION_BUS_ADDRESS names none"
                   << Qt::endl;
@@ -444,13 +457,14 @@ int main(int argc, char *argv[])
             return status;
     }
 
-    // Without a display even a mistyped option would end in the window
-    // system's abort; the options are read first, and only then does a
-    // window run find out that it has nowhere to go.
-    const bool platformGiven = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    // Without a display the window system would abort; only a window run
+    // needs one, and it says so below when there is none.
+    const bool platformGiven =
+            options.platformGiven || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    const bool window = options.run == PlayerOptions::Run::Window && !options.tellsAboutItself;
     const DisplayProbe::Kind display = DisplayProbe::reachable();
     const bool hasDisplay = display != DisplayProbe::Kind::None;
-    if (!platformGiven && (!hasDisplay || !PlayerOptions::opensWindow(argc, argv)))
+    if (!platformGiven && (!hasDisplay || !window))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Natively on a Wayland session, also where Xwayland would take the window.
     else if (!platformGiven && display == DisplayProbe::Kind::Wayland)
@@ -458,25 +472,32 @@ int main(int argc, char *argv[])
     else if (!platformGiven)
         qputenv("QT_QPA_PLATFORM", "xcb");
 
-    const QString pluginArgument = PluginHost::takePluginArgument(&argc, argv);
-    QApplication app(argc, argv);
+    // The application object sees Qt's options alone: Qt would take the
+    // player's --plugin for one of its own.
+    QList<QByteArray> qtArguments { QByteArray(argv[0]) };
+    for (const QString &argument : std::as_const(options.qtArguments))
+        qtArguments.append(argument.toLocal8Bit());
+    std::vector<char *> qtArgv;
+    for (QByteArray &argument : qtArguments)
+        qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = int(qtArguments.size());
+    QApplication app(qtArgc, qtArgv.data());
     QCoreApplication::setApplicationName(QStringLiteral("vellora-player"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELLORA_VERSION));
     // The Wayland app id, by which a shell finds the desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELLORA_APP_ID));
+    if (options.tellsAboutItself)
+        parser.process(arguments);
+    if (!options.pluginNamed)
+        options.pluginFile = PlayerPaths::defaultPluginFile();
 
-    PlayerOptions options;
-    QString error;
-    if (!PlayerOptions::parse(app, pluginArgument, &options, &error)) {
-        err() << "vellora-player: " << error << Qt::endl;
-        return UsageError;
-    }
     // The plug-in's debug lines are for those who ask for them.
     if (!options.verbose && !qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     if (options.run == PlayerOptions::Run::ListPlugins)
         return listPlugins(options.pluginFile, options.pluginNamed);
-    if (options.run == PlayerOptions::Run::Window && !platformGiven && !hasDisplay) {
+    if (window && !platformGiven && !hasDisplay) {
         err() << "vellora-player: no display for the window";
         if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("DISPLAY"))
             err() << " (none answers at WAYLAND_DISPLAY=" << qEnvironmentVariable("WAYLAND_DISPLAY")
@@ -491,7 +512,6 @@ int main(int argc, char *argv[])
 
     // The window's open-data switch, where the run chooses its store: a
     // choice remembered from an earlier run, unless --open-data says on.
-    const bool window = options.run == PlayerOptions::Run::Window;
     const bool offersOpenData =
             window && environment.isSandboxed() && options.settingsFile.isEmpty();
     options.openData = options.openData || (offersOpenData && CompanionSettings::openData());
@@ -501,7 +521,6 @@ int main(int argc, char *argv[])
         return status;
 
     std::unique_ptr<MprisFollower> follower;
-    options.follow = options.follow || launched;
     if (options.follow) {
         follower = std::make_unique<MprisFollower>(options.followName);
         if (!follower->start()) {

@@ -191,8 +191,10 @@ void pointHomeAt(const QByteArray &home)
 
 } // namespace
 
-PlayerEnvironment::PlayerEnvironment(int argc, char **argv, bool keepsSessionBus)
-    : m_keepsSessionBus(keepsSessionBus)
+PlayerEnvironment::PlayerEnvironment(int argc, char **argv, const QString &home,
+                                     bool keepsSessionBus)
+    : m_home(home),
+      m_keepsSessionBus(keepsSessionBus)
 {
     for (int i = 0; i < argc; ++i)
         m_arguments.append(QByteArray(argv[i]));
@@ -207,18 +209,6 @@ PlayerEnvironment::~PlayerEnvironment()
         if (!folder.isEmpty())
             QDir(QString::fromLocal8Bit(folder)).removeRecursively();
     }
-}
-
-QByteArray PlayerEnvironment::homeArgument() const
-{
-    for (int i = 1; i < m_arguments.size(); ++i) {
-        const QByteArray &argument = m_arguments.at(i);
-        if ((argument == "--home" || argument == "-home") && i + 1 < m_arguments.size())
-            return m_arguments.at(i + 1);
-        if (argument.startsWith("--home="))
-            return argument.mid(7);
-    }
-    return QByteArray();
 }
 
 bool PlayerEnvironment::isSandboxed() const
@@ -286,8 +276,7 @@ int PlayerEnvironment::isolate()
     // Found before a sandbox points the runtime folder elsewhere.
     m_userBus = sessionBusAddress();
     keepDisplayReachable();
-    const QByteArray home = homeArgument();
-    if (home.isEmpty()) {
+    if (m_home.isEmpty()) {
         setVariable(CallerCacheVariable,
                     QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
                             .toLocal8Bit());
@@ -297,7 +286,7 @@ int PlayerEnvironment::isolate()
         if (!makeSandbox())
             return 1;
     } else {
-        pointHomeAt(QFileInfo(QString::fromLocal8Bit(home)).absoluteFilePath().toLocal8Bit());
+        pointHomeAt(QFileInfo(m_home).absoluteFilePath().toLocal8Bit());
         // Qt warns about a missing runtime folder; the bus would want one too.
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && !makeRuntimeFolder())
             return 1;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // Keeps the demo away from the user's own home, cache, settings and
 // session bus unless a home is named: before anything reads them it points
@@ -16,7 +17,9 @@ public:
     // XDG folders' place.
     static constexpr char CallerCacheVariable[] = "VELLORA_CALLER_CACHE";
 
-    PlayerEnvironment(int argc, char **argv, bool keepsSessionBus = false);
+    // home: the folder named for the run; empty for a throw-away one.
+    PlayerEnvironment(int argc, char **argv, const QString &home = QString(),
+                      bool keepsSessionBus = false);
     ~PlayerEnvironment();
 
     // -1: go on in this process; otherwise the exit status of the player
@@ -37,7 +40,6 @@ public:
     static QByteArray sessionBusAddress();
 
 private:
-    QByteArray homeArgument() const;
     bool makeSandbox();
     // A private runtime folder for a named home when the caller has none.
     bool makeRuntimeFolder();
@@ -46,6 +48,7 @@ private:
     int runInChild(bool privateBus);
 
     QList<QByteArray> m_arguments;
+    QString m_home;
     QByteArray m_sandbox;
     QByteArray m_runtimeFolder; // made for a named home, removed at the end
     QByteArray m_userBus; // the caller's session bus, if any

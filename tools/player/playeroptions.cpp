@@ -1,36 +1,16 @@
 #include "playeroptions.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFileInfo>
-
-#include <iterator>
 
 #include "bridgeoptions.h"
 #include "playerenvironment.h"
-#include "playerpaths.h"
 #include "pluginhost.h"
 
 namespace {
 
-const char *const helpOptions[] = { "--help", "-h", "--help-all", "--version", "-v" };
-const char *const batchOptions[] = { "--print", "--screenshot", "--click", "--more",
-                                     "--list-plugins" };
-
-bool hasOption(int argc, char **argv, const char *const *options, size_t count)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        for (size_t j = 0; j < count; ++j) {
-            if (argument == options[j] || argument.startsWith(QByteArray(options[j]) + '='))
-                return true;
-        }
-    }
-    return false;
-}
-
 // Every option the player takes: name, help text, value name and default
-// (none for a switch). The plug-in's default path is only known at run time.
+// (none for a switch).
 struct OptionEntry
 {
     const char *name;
@@ -72,6 +52,21 @@ const OptionEntry optionTable[] = {
       nullptr },
 };
 
+// Qt's own options, which the application object takes, but for -plugin,
+// whose name is the player's: handed on to it. Their help is Qt's, under
+// --help-all.
+const struct
+{
+    const char *name;
+    bool takesValue;
+} qtOptions[] = {
+    { "platform", true },      { "platformpluginpath", true },
+    { "platformtheme", true }, { "qwindowgeometry", true },
+    { "qwindowicon", true },   { "qwindowtitle", true },
+    { "reverse", false },      { "session", true },
+    { "qmljsdebugger", true },
+};
+
 QCommandLineOption makeOption(const OptionEntry &entry)
 {
     QCommandLineOption option(QLatin1String(entry.name), QLatin1String(entry.description));
@@ -79,61 +74,60 @@ QCommandLineOption makeOption(const OptionEntry &entry)
         option.setValueName(QLatin1String(entry.valueName));
     if (entry.defaultValue)
         option.setDefaultValue(QLatin1String(entry.defaultValue));
-    else if (qstrcmp(entry.name, "plugin") == 0)
-        option.setDefaultValue(PlayerPaths::defaultPluginFile());
     return option;
 }
 
 } // namespace
 
-bool PlayerOptions::onlyTellsAboutItself(int argc, char **argv)
-{
-    return hasOption(argc, argv, helpOptions, std::size(helpOptions));
-}
-
-bool PlayerOptions::opensWindow(int argc, char **argv)
-{
-    return !onlyTellsAboutItself(argc, argv)
-            && !hasOption(argc, argv, batchOptions, std::size(batchOptions));
-}
-
-bool PlayerOptions::follows(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--follow") == 0)
-            return true;
-    }
-    return false;
-}
-
-bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgument,
+bool PlayerOptions::parse(QCommandLineParser *parser, const QStringList &arguments,
                           PlayerOptions *options, QString *error)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    parser->setApplicationDescription(QStringLiteral(
             "Demo music player for the libvellora plug-in.\n"
             "Without --home it runs in a throw-away home, with its own session bus and the\n"
             "embedded store emulator. With neither --print, --screenshot, --click nor --more\n"
             "it opens a window with a small playlist. With --follow it shows the track of a\n"
             "music player on your session bus instead (MPRIS 2)."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // Qt's own options are written with one dash as often as with two.
+    parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser->addHelpOption();
+    parser->addVersionOption();
     for (const OptionEntry &entry : optionTable)
-        parser.addOption(makeOption(entry));
-    BridgeOptions::addTo(&parser);
-    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
-                                 QStringLiteral("[NAME]"));
-    // A mistake is a usage error (exit 2) said in the player's own words;
-    // process() then only answers --help, --help-all and --version.
-    if (!parser.parse(app.arguments())) {
-        *error = parser.errorText();
+        parser->addOption(makeOption(entry));
+    BridgeOptions::addTo(parser);
+    for (const auto &qt : qtOptions) {
+        QCommandLineOption option(QLatin1String(qt.name), QString());
+        if (qt.takesValue)
+            option.setValueName(QStringLiteral("VALUE"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser->addOption(option);
+    }
+    parser->addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The player to follow."),
+                                  QStringLiteral("[NAME]"));
+    // A mistake is a usage error (exit 2) said in the player's own words.
+    if (!parser->parse(arguments)) {
+        *error = parser->errorText();
         return false;
     }
-    parser.process(app);
+    options->tellsAboutItself = parser->isSet(QStringLiteral("help"))
+            || parser->isSet(QStringLiteral("help-all"))
+            || parser->isSet(QStringLiteral("version"));
+    for (const auto &qt : qtOptions) {
+        const QString name = QLatin1String(qt.name);
+        if (!parser->isSet(name))
+            continue;
+        options->qtArguments.append(QLatin1Char('-') + name);
+        if (qt.takesValue)
+            options->qtArguments.append(parser->value(name));
+    }
+    options->platformGiven = parser->isSet(QStringLiteral("platform"));
+    if (options->tellsAboutItself)
+        return true;
+    options->homeFolder = parser->value(QStringLiteral("home"));
 
-    options->verbose = parser.isSet(QStringLiteral("verbose"));
-    options->openData = parser.isSet(QStringLiteral("open-data"));
-    if (!BridgeOptions::read(parser, &options->bridge, error))
+    options->verbose = parser->isSet(QStringLiteral("verbose"));
+    options->openData = parser->isSet(QStringLiteral("open-data"));
+    if (!BridgeOptions::read(*parser, &options->bridge, error))
         return false;
     // A throw-away home's cache goes with it: the bridge keeps its answers
     // in the caller's.
@@ -141,62 +135,62 @@ bool PlayerOptions::parse(const QCoreApplication &app, const QString &pluginArgu
     if (options->bridge.cacheFolder.isEmpty() && qEnvironmentVariableIsSet(callerCache))
         options->bridge.cacheFolder =
                 qEnvironmentVariable(callerCache) + QLatin1String("/vellora-bridge");
-    options->pluginNamed = !pluginArgument.isEmpty();
+    options->pluginNamed = parser->isSet(QStringLiteral("plugin"));
     // The plug-in loader looks for a relative name among Qt's library folders.
-    options->pluginFile = options->pluginNamed ? QFileInfo(pluginArgument).absoluteFilePath()
-                                               : parser.value(QStringLiteral("plugin"));
-    if (parser.isSet(QStringLiteral("list-plugins"))) {
+    if (options->pluginNamed)
+        options->pluginFile = QFileInfo(parser->value(QStringLiteral("plugin"))).absoluteFilePath();
+    if (parser->isSet(QStringLiteral("list-plugins"))) {
         options->run = Run::ListPlugins;
         return true;
     }
 
-    options->viewName = parser.value(QStringLiteral("view"));
+    options->viewName = parser->value(QStringLiteral("view"));
     options->viewId = PluginHost::viewIdForName(options->viewName);
     if (options->viewId.isEmpty()) {
         *error = QStringLiteral("unknown view %1").arg(options->viewName);
         return false;
     }
     bool ok = false;
-    options->timeoutMs = parser.value(QStringLiteral("timeout")).toInt(&ok) * 1000;
+    options->timeoutMs = parser->value(QStringLiteral("timeout")).toInt(&ok) * 1000;
     if (!ok || options->timeoutMs <= 0) {
-        *error = QStringLiteral("bad time-out %1").arg(parser.value(QStringLiteral("timeout")));
+        *error = QStringLiteral("bad time-out %1").arg(parser->value(QStringLiteral("timeout")));
         return false;
     }
-    if (parser.isSet(QStringLiteral("click"))) {
-        options->clickRow = parser.value(QStringLiteral("click")).toInt(&ok) - 1;
+    if (parser->isSet(QStringLiteral("click"))) {
+        options->clickRow = parser->value(QStringLiteral("click")).toInt(&ok) - 1;
         if (!ok || options->clickRow < 0) {
-            *error = QStringLiteral("bad row %1").arg(parser.value(QStringLiteral("click")));
+            *error = QStringLiteral("bad row %1").arg(parser->value(QStringLiteral("click")));
             return false;
         }
     }
-    options->timeoutGiven = parser.isSet(QStringLiteral("timeout"));
-    options->follow = parser.isSet(QStringLiteral("follow"));
-    const QStringList names = parser.positionalArguments();
+    options->timeoutGiven = parser->isSet(QStringLiteral("timeout"));
+    options->follow = parser->isSet(QStringLiteral("follow"));
+    const QStringList names = parser->positionalArguments();
     if (names.size() > (options->follow ? 1 : 0)) {
         *error = QStringLiteral("unexpected argument %1").arg(names.constLast());
         return false;
     }
     options->followName = names.value(0);
-    if (parser.isSet(QStringLiteral("artist"))) {
-        if (parser.value(QStringLiteral("artist")).trimmed().isEmpty()) {
+    if (parser->isSet(QStringLiteral("artist"))) {
+        if (parser->value(QStringLiteral("artist")).trimmed().isEmpty()) {
             *error = QStringLiteral("--artist needs a name");
             return false;
         }
-        options->track = { parser.value(QStringLiteral("artist")),
-                           parser.value(QStringLiteral("album")),
-                           parser.value(QStringLiteral("song")),
-                           parser.value(QStringLiteral("genre")) };
+        options->track = { parser->value(QStringLiteral("artist")),
+                           parser->value(QStringLiteral("album")),
+                           parser->value(QStringLiteral("song")),
+                           parser->value(QStringLiteral("genre")) };
     }
-    if (parser.isSet(QStringLiteral("home"))
-        && !QFileInfo(parser.value(QStringLiteral("home"))).isDir()) {
-        *error =
-                QStringLiteral("no folder %1 for --home").arg(parser.value(QStringLiteral("home")));
+    if (parser->isSet(QStringLiteral("home"))
+        && !QFileInfo(parser->value(QStringLiteral("home"))).isDir()) {
+        *error = QStringLiteral("no folder %1 for --home")
+                         .arg(parser->value(QStringLiteral("home")));
         return false;
     }
-    options->print = parser.isSet(QStringLiteral("print"));
-    options->screenshotFile = parser.value(QStringLiteral("screenshot"));
-    options->more = parser.isSet(QStringLiteral("more"));
-    options->settingsFile = parser.value(QStringLiteral("settings"));
+    options->print = parser->isSet(QStringLiteral("print"));
+    options->screenshotFile = parser->value(QStringLiteral("screenshot"));
+    options->more = parser->isSet(QStringLiteral("more"));
+    options->settingsFile = parser->value(QStringLiteral("settings"));
     if (options->follow
         && (!options->screenshotFile.isEmpty() || options->clickRow >= 0 || options->more)) {
         *error = QStringLiteral("--follow takes --print but not --screenshot, --click or --more");

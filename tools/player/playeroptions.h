@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "bridgeoptions.h"
 #include "playertrack.h"
 
-class QCoreApplication;
+class QCommandLineParser;
 
-// The command line of vellora-player, read and checked.
+// The command line of vellora-player, read once and checked before the
+// application object exists: the home, the display, the bus and the plug-in
+// are all chosen from it.
 struct PlayerOptions
 {
     enum class Run {
@@ -30,23 +33,25 @@ struct PlayerOptions
     bool follow = false;
     QString followName; // empty: the first player that plays
     QString settingsFile;
+    // Empty unless named: the one beside the player is found once the
+    // application object knows where the player is.
     QString pluginFile;
-    bool pluginNamed = false; // --plugin given, rather than the one found beside the player
+    bool pluginNamed = false;
     bool verbose = false; // the plug-in's debug lines shown
     bool openData = false; // the bridge to open data instead of the store emulator
     BridgeOptions bridge;
 
-    // Before the application object exists: whether the run shows a window,
-    // which decides the platform plug-in, and whether it follows the
-    // players on the caller's session bus.
-    static bool opensWindow(int argc, char **argv);
-    // --help, --help-all and --version: nothing runs, no bus or home is made.
-    static bool onlyTellsAboutItself(int argc, char **argv);
-    static bool follows(int argc, char **argv);
+    // --help, --help-all or --version: nothing runs, no bus or home is
+    // made; the parser answers them once the application object exists.
+    bool tellsAboutItself = false;
+    QString homeFolder; // empty: a throw-away home
+    // Qt's own options that were given (--platform and the like), for the
+    // application object; the player's own never reach it.
+    QStringList qtArguments;
+    bool platformGiven = false;
 
-    // --help, --help-all and --version end the process as QCommandLineParser
-    // does; an unknown option, a missing or bad value gives false and the reason.
-    // pluginArgument: what PluginHost::takePluginArgument() took, if anything.
-    static bool parse(const QCoreApplication &app, const QString &pluginArgument,
+    // Unknown options, missing or bad values give false and the reason.
+    // The parser keeps the options for --help and the like.
+    static bool parse(QCommandLineParser *parser, const QStringList &arguments,
                       PlayerOptions *options, QString *error);
 };
