@@ -24,7 +24,6 @@
 #include <valgrind/callgrind.h>
 
 #include <algorithm>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -34,6 +33,7 @@
 #include "playerenvironment.h"
 #include "pluginhost.h"
 #include "rowfield.h"
+#include "stallclock.h"
 #include "storeendpoint.h"
 #include "storeprocess.h"
 #include "storequeries.h"
@@ -90,14 +90,6 @@ struct InstructionCount
     static void start() { CALLGRIND_ZERO_STATS; }
     static void stop(const QString &label) { CALLGRIND_DUMP_STATS_AT(label.toUtf8().constData()); }
 };
-
-// Time the calling thread has spent running.
-double threadCpuMs()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 double median(QList<double> values)
 {
@@ -207,55 +199,14 @@ struct ChainFigures
     double picturesOverhead() const { return pictures - designed - picturesStore; }
 };
 
-// The longest gap, beyond its own interval, between two ticks of a 1 ms
-// timer on the user-interface thread, and how much of that gap the thread
-// spent running: the rest it was waiting for a processor. Also the longest
-// time the thread ran between two ticks, which is the work that held it.
-class StallClock
+// The stalls are counted beyond the clock's own tick.
+const int stallTickMs = 1;
+
+StallClock::Stall beyondTick(StallClock::Stall stall)
 {
-public:
-    struct Stall
-    {
-        double ms = 0;
-        double runningMs = 0;
-        double longestRunMs = 0;
-    };
-
-    StallClock()
-    {
-        m_ticker.setTimerType(Qt::PreciseTimer);
-        m_ticker.setInterval(1);
-        QObject::connect(&m_ticker, &QTimer::timeout, [this] { onTick(); });
-    }
-
-    void start()
-    {
-        m_lastAt = nowMs();
-        m_lastCpu = threadCpuMs();
-        m_ticker.start();
-    }
-    void stop() { m_ticker.stop(); }
-    Stall longest() const { return m_longest; }
-
-private:
-    void onTick()
-    {
-        const double now = nowMs();
-        const double cpu = threadCpuMs();
-        if (now - m_lastAt - 1 > m_longest.ms) {
-            m_longest.ms = now - m_lastAt - 1;
-            m_longest.runningMs = cpu - m_lastCpu;
-        }
-        m_longest.longestRunMs = std::max(m_longest.longestRunMs, cpu - m_lastCpu);
-        m_lastAt = now;
-        m_lastCpu = cpu;
-    }
-
-    QTimer m_ticker;
-    double m_lastAt = 0;
-    double m_lastCpu = 0;
-    Stall m_longest;
-};
+    stall.ms -= stallTickMs;
+    return stall;
+}
 
 // The work of one artist done directly, without the plug-in's queue,
 // threads and timers: its two answers read from the cache and extracted,
@@ -549,7 +500,7 @@ public:
         clearCache();
         m_store->serveHugePictures(hugePictureSize);
 
-        StallClock stalls;
+        StallClock stalls(stallTickMs);
 
         int published = 0;
         QTimer changer;
@@ -565,11 +516,10 @@ public:
         changer.start();
         const bool settled = waitFor([&] { return published == changes && allSettled(); },
                                      changes * intervalMs + settleTimeoutMs);
-        stalls.stop();
+        *longest = beyondTick(stalls.stop());
         changer.stop();
 
         *pictures = m_store->servePlainPictures();
-        *longest = stalls.longest();
         return settled;
     }
 
@@ -577,11 +527,10 @@ public:
     // stalls that the machine itself causes.
     static StallClock::Stall idleStall(int ms)
     {
-        StallClock stalls;
+        StallClock stalls(stallTickMs);
         stalls.start();
         idle(ms);
-        stalls.stop();
-        return stalls.longest();
+        return beyondTick(stalls.stop());
     }
 
 private:

@@ -21,8 +21,6 @@
 
 namespace {
 
-const int TickMs = 10;
-
 const int FailureDelay = 100;
 
 bool allRows(const PanelProbe &probe, const std::function<bool(const PanelProbe::Row &)> &check)
@@ -92,35 +90,6 @@ QString describe(const PanelProbe &probe)
 }
 
 } // namespace
-
-UiGapWatch::UiGapWatch(QObject *parent) : QObject(parent)
-{
-    m_timer.setInterval(TickMs);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &UiGapWatch::onTick);
-}
-
-void UiGapWatch::start()
-{
-    m_clock.start();
-    m_last = 0;
-    m_longest = 0;
-    m_timer.start();
-}
-
-qint64 UiGapWatch::stop()
-{
-    onTick();
-    m_timer.stop();
-    return m_longest;
-}
-
-void UiGapWatch::onTick()
-{
-    const qint64 now = m_clock.elapsed();
-    m_longest = qMax(m_longest, now - m_last);
-    m_last = now;
-}
 
 PanelRun::PanelRun(const QString &viewName) : viewName(viewName), view(viewName), probe(&view)
 {
@@ -242,13 +211,13 @@ Outcome defaultIcons(const QString &debugLine)
 
 Awaited await(PanelRun &run, const Outcome &expect, const QString &artist)
 {
-    UiGapWatch watch;
-    watch.start();
+    StallClock stalls(StallTickMs);
+    stalls.start();
     run.view.setDetails(artist, QStringLiteral("album"), QStringLiteral("song"),
                         QStringLiteral("genre"));
     Awaited result;
     result.reached = QTest::qWaitFor([&] { return expect.reached(run); }, OutcomeWaitMs);
-    result.longestGap = watch.stop();
+    result.longestGap = qint64(stalls.stop().ms);
     result.shown = result.reached ? expect.label : describe(run.probe);
     return result;
 }

@@ -1,41 +1,17 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 
 #include "messagerecorder.h"
 #include "panelprobe.h"
+#include "stallclock.h"
 #include "velloraview.h"
 
 class VelloraModel;
-
-// Measures how long the event loop of the thread it lives on goes without
-// turning: a 10 ms timer that notes the longest gap between two ticks.
-class UiGapWatch : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit UiGapWatch(QObject *parent = nullptr);
-
-    void start();
-    // Milliseconds; the tick interval is part of every gap.
-    qint64 stop();
-
-private slots:
-    void onTick();
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
 
 // A fresh panel of one view, what it shows, and what happened on the way.
 struct PanelRun
@@ -70,6 +46,9 @@ struct Awaited
 };
 
 namespace FaultHarness {
+
+// How often the stall clock of a fault row ticks.
+const int StallTickMs = 10;
 
 // The event loop standing still longer than this is a freeze, not noise.
 const qint64 UiGapCeilingMs = 500;
