@@ -424,9 +424,8 @@ int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &st
 
 int main(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    PlayerEnvironment environment(argc, argv);
+    const QStringList arguments = environment.arguments();
     QCommandLineParser parser;
     PlayerOptions options;
     QString error;
@@ -440,7 +439,6 @@ int main(int argc, char *argv[])
     // none is there.
     const bool launched = argc == 1 && !PlayerEnvironment::sessionBusAddress().isEmpty();
     options.follow = options.follow || launched;
-    PlayerEnvironment environment(argc, argv, options.homeFolder, options.follow);
     if (options.tellsAboutItself) {
         // The application object is made only for the text of --help-all;
         // what the window system says about the session is beside the point.
@@ -453,7 +451,7 @@ int main(int argc, char *argv[])
                   << Qt::endl;
             return UsageError;
         }
-        if (const int status = environment.isolate(); status >= 0)
+        if (const int status = environment.isolate(options.homeFolder, options.follow); status >= 0)
             return status;
     }
 

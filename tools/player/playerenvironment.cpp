@@ -191,13 +191,18 @@ void pointHomeAt(const QByteArray &home)
 
 } // namespace
 
-PlayerEnvironment::PlayerEnvironment(int argc, char **argv, const QString &home,
-                                     bool keepsSessionBus)
-    : m_home(home),
-      m_keepsSessionBus(keepsSessionBus)
+PlayerEnvironment::PlayerEnvironment(int argc, char **argv)
 {
     for (int i = 0; i < argc; ++i)
         m_arguments.append(QByteArray(argv[i]));
+}
+
+QStringList PlayerEnvironment::arguments() const
+{
+    QStringList arguments;
+    for (const QByteArray &argument : m_arguments)
+        arguments.append(QString::fromLocal8Bit(argument));
+    return arguments;
 }
 
 PlayerEnvironment::~PlayerEnvironment()
@@ -268,7 +273,7 @@ bool PlayerEnvironment::makeSandbox()
     return true;
 }
 
-int PlayerEnvironment::isolate()
+int PlayerEnvironment::isolate(const QString &home, bool keepsSessionBus)
 {
     if (qEnvironmentVariableIsSet(childMarker))
         return -1;
@@ -276,7 +281,7 @@ int PlayerEnvironment::isolate()
     // Found before a sandbox points the runtime folder elsewhere.
     m_userBus = sessionBusAddress();
     keepDisplayReachable();
-    if (m_home.isEmpty()) {
+    if (home.isEmpty()) {
         setVariable(CallerCacheVariable,
                     QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
                             .toLocal8Bit());
@@ -286,7 +291,7 @@ int PlayerEnvironment::isolate()
         if (!makeSandbox())
             return 1;
     } else {
-        pointHomeAt(QFileInfo(m_home).absoluteFilePath().toLocal8Bit());
+        pointHomeAt(QFileInfo(home).absoluteFilePath().toLocal8Bit());
         // Qt warns about a missing runtime folder; the bus would want one too.
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && !makeRuntimeFolder())
             return 1;
@@ -298,7 +303,7 @@ int PlayerEnvironment::isolate()
     if (!isSandboxed() && hasSessionBus && m_runtimeFolder.isEmpty())
         return -1;
     // A named home keeps the caller's bus; a throw-away one keeps it only when asked to.
-    return runInChild(!(hasSessionBus && (m_keepsSessionBus || !isSandboxed())));
+    return runInChild(!(hasSessionBus && (keepsSessionBus || !isSandboxed())));
 }
 
 int PlayerEnvironment::runInChild(bool privateBus)

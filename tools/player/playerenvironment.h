@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Keeps the demo away from the user's own home, cache, settings and
 // session bus unless a home is named: before anything reads them it points
@@ -11,20 +12,22 @@
 class PlayerEnvironment
 {
 public:
-    // keepsSessionBus: the home is still a throw-away one, but the player
-    // stays on the caller's session bus, where the players it follows are.
     // The caller's cache folder, kept before a throw-away home takes the
     // XDG folders' place.
     static constexpr char CallerCacheVariable[] = "VELLORA_CALLER_CACHE";
 
-    // home: the folder named for the run; empty for a throw-away one.
-    PlayerEnvironment(int argc, char **argv, const QString &home = QString(),
-                      bool keepsSessionBus = false);
+    PlayerEnvironment(int argc, char **argv);
     ~PlayerEnvironment();
 
+    // The command line, as text, for its parser.
+    QStringList arguments() const;
+
     // -1: go on in this process; otherwise the exit status of the player
-    // run in a child process.
-    int isolate();
+    // run in a child process. home: the folder named for the run; empty for
+    // a throw-away one. keepsSessionBus: the home is still a throw-away one,
+    // but the player stays on the caller's session bus, where the players it
+    // follows are.
+    int isolate(const QString &home = QString(), bool keepsSessionBus = false);
 
     // True inside a throw-away home, where the demo may write the store
     // client's settings file.
@@ -48,9 +51,7 @@ private:
     int runInChild(bool privateBus);
 
     QList<QByteArray> m_arguments;
-    QString m_home;
     QByteArray m_sandbox;
     QByteArray m_runtimeFolder; // made for a named home, removed at the end
     QByteArray m_userBus; // the caller's session bus, if any
-    bool m_keepsSessionBus;
 };

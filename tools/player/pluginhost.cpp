@@ -135,24 +135,3 @@ void PluginHost::publish(const QString &viewId, const PlayerTrack &track)
     m_mediator.publish(QSharedPointer<ApplicationActionContent>(
             new MusicApplicationActionContent(viewType(viewId), values)));
 }
-
-QString PluginHost::takePluginArgument(int *argc, char **argv)
-{
-    QString plugin;
-    int kept = 1;
-    for (int i = 1; i < *argc; ++i) {
-        const QByteArray argument(argv[i]);
-        if (argument == "--plugin" && i + 1 < *argc) {
-            plugin = QString::fromLocal8Bit(argv[++i]);
-            continue;
-        }
-        if (argument.startsWith("--plugin=")) {
-            plugin = QString::fromLocal8Bit(argument.mid(9));
-            continue;
-        }
-        argv[kept++] = argv[i];
-    }
-    *argc = kept;
-    argv[kept] = nullptr;
-    return plugin;
-}

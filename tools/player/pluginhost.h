@@ -39,11 +39,6 @@ public:
     // ("player", "album", "artist"); empty for an id or name of none.
     static QString viewName(const QString &viewId);
     static QString viewIdForName(const QString &name);
-
-    // Takes --plugin FILE (or --plugin=FILE) out of the arguments before the
-    // application object sees them: Qt's GUI application reads --plugin as
-    // its own option and would drop it. Empty when none is given.
-    static QString takePluginArgument(int *argc, char **argv);
     bool servesView(const QString &viewId) const;
 
     // initialize() then widget(), as the player does for each of its views.

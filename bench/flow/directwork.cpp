@@ -1,0 +1,113 @@
+#include "directwork.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QXmlStreamReader>
+
+#include <functional>
+
+#include "cachefile.h"
+#include "flowcommon.h"
+#include "rowfield.h"
+#include "storeendpoint.h"
+#include "svdetailedlistitem.h"
+#include "svimagewidget.h"
+#include "velloramodel.h"
+#include "viewtraits.h"
+#include "xmlquerybatchpass.h"
+#include "xmlstructurecheck.h"
+
+DirectWork::DirectWork()
+{
+    for (int i = 0; i < StoreQueries::SimilarItemsLimit; ++i)
+        m_cells.push_back(std::make_unique<SvDetailedListItem>());
+}
+
+DirectWork::~DirectWork() = default;
+
+double DirectWork::run(const QString &viewId, const QString &artist, bool withPictures,
+                       const QString &label)
+{
+    StoreEndpoint endpoint = StoreEndpoint::read();
+    if (endpoint.territory.isEmpty())
+        endpoint.territory = QStringLiteral("gb");
+    const QString searchUrl = endpoint.searchUrl(artist);
+    const ViewTraits &traits = ViewTraits::of(viewId);
+    const StoreQueries::Similar kind = traits.similar;
+
+    InstructionCount::start();
+    const double start = nowMs();
+    QString id;
+    const QList<QStringList> found = extract(readCached(searchUrl), StoreQueries::artistSearch());
+    for (const QStringList &row : found) {
+        if (row.value(0).compare(artist, Qt::CaseInsensitive) == 0) {
+            id = row.value(1);
+            break;
+        }
+    }
+    if (id.isEmpty())
+        return -1;
+    const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
+    const QList<QStringList> rows =
+            extract(readCached(endpoint.similarUrl(id, traits.similarPath,
+                                                   StoreQueries::SimilarItemsLimit)),
+                    set);
+    if (rows.isEmpty())
+        return -1;
+    for (int i = 0; i < rows.size() && i < int(m_cells.size()); ++i) {
+        const QStringList row = VelloraModel::rowOf(set, rows.at(i));
+        SvDetailedListItem &cell = *m_cells.at(i);
+        cell.setTitle(row.value(RowField::Title));
+        cell.setSubtitle(row.value(RowField::Subtitle));
+        cell.setSideBottomTitle(row.value(RowField::SideText));
+        if (withPictures)
+            cell.imageWidget()->setImage(
+                    QImage(cacheFile("images", row.value(RowField::Picture)), "JPEG"));
+        else
+            cell.imageWidget()->setImage(QStringLiteral("icon-m-content-audio"));
+    }
+    const double end = nowMs();
+    InstructionCount::stop(label);
+    return end - start;
+}
+
+QString DirectWork::cacheFile(const char *folder, const QString &url)
+{
+    return QDir::homePath() + QStringLiteral("/.cache/raskrestapi/") + QLatin1String(folder)
+            + QLatin1Char('/') + CacheFile::nameFor(url);
+}
+
+QByteArray DirectWork::readCached(const QString &url)
+{
+    QFile file(cacheFile("queries", url));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QStringList> DirectWork::extract(const QByteArray &data, const StoreQueries::QuerySet &set)
+{
+    if (data.isEmpty() || !XmlStructureCheck::isWithinLimits(data))
+        return {};
+    QList<XmlQueryPath> &paths = m_compiled[set.columns.join(QLatin1Char(' '))];
+    if (paths.isEmpty()) {
+        for (const auto &query : set.queries)
+            paths.append(XmlQueryPath::compile(query.second));
+    }
+    QXmlStreamReader reader;
+    reader.addExtraNamespaceDeclarations(set.namespaces);
+    reader.addData(data);
+    const std::function<bool()> never = [] { return false; };
+    const QList<QStringList> values = XmlQueryBatchPass(reader, paths, set.limit, never).run();
+    QHash<QString, QStringList> byName;
+    for (int i = 0; i < set.queries.size() && i < values.size(); ++i)
+        byName.insert(set.queries.at(i).first, values.at(i));
+    QList<QStringList> rows;
+    const qsizetype count = byName.value(set.columns.constFirst()).size();
+    for (qsizetype row = 0; row < count; ++row) {
+        QStringList values;
+        for (const QString &column : set.columns)
+            values.append(byName.value(column).value(row));
+        rows.append(values);
+    }
+    return rows;
+}
