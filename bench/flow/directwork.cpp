@@ -9,6 +9,7 @@
 
 #include "cachefile.h"
 #include "flowcommon.h"
+#include "promotionxmlparser_p.h"
 #include "rowfield.h"
 #include "storeendpoint.h"
 #include "svdetailedlistitem.h"
@@ -101,13 +102,5 @@ QList<QStringList> DirectWork::extract(const QByteArray &data, const StoreQuerie
     QHash<QString, QStringList> byName;
     for (int i = 0; i < set.queries.size() && i < values.size(); ++i)
         byName.insert(set.queries.at(i).first, values.at(i));
-    QList<QStringList> rows;
-    const qsizetype count = byName.value(set.columns.constFirst()).size();
-    for (qsizetype row = 0; row < count; ++row) {
-        QStringList values;
-        for (const QString &column : set.columns)
-            values.append(byName.value(column).value(row));
-        rows.append(values);
-    }
-    return rows;
+    return PromotionXmlParserPrivate::rowsByColumn(byName, set.columns).values();
 }

@@ -209,18 +209,26 @@ void PromotionXmlParserPrivate::runQueries()
             m_queryValues.insert(query.first, QStringList(referenceCount, QString()));
     }
 
-    const qsizetype rows =
-            m_columns.isEmpty() ? 0 : m_queryValues.value(m_columns.constFirst()).size();
-    for (qsizetype row = 0; row < rows; ++row) {
+    m_resultsMap = rowsByColumn(m_queryValues, m_columns);
+}
+
+QMap<int, QStringList>
+PromotionXmlParserPrivate::rowsByColumn(const QHash<QString, QStringList> &valuesByName,
+                                        const QStringList &columns)
+{
+    QMap<int, QStringList> rows;
+    const qsizetype count = columns.isEmpty() ? 0 : valuesByName.value(columns.constFirst()).size();
+    for (qsizetype row = 0; row < count; ++row) {
         QStringList values;
-        values.reserve(m_columns.size());
-        for (const QString &column : std::as_const(m_columns)) {
-            const auto entry = m_queryValues.constFind(column);
-            if (entry != m_queryValues.constEnd())
-                values.append(entry->at(row));
+        values.reserve(columns.size());
+        for (const QString &column : columns) {
+            const auto entry = valuesByName.constFind(column);
+            if (entry != valuesByName.constEnd())
+                values.append(entry->value(row));
         }
-        m_resultsMap.insert(int(row), values);
+        rows.insert(int(row), values);
     }
+    return rows;
 }
 
 bool PromotionXmlParserPrivate::isAborted() const

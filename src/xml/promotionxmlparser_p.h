@@ -31,6 +31,11 @@ public:
     QMap<int, QStringList> getResultsMap();
     bool hasError() const;
 
+    // A pass's rows from each query's values by name: as many rows as the first column has
+    // values, each with the columns in order; a column that no query filled is left out.
+    static QMap<int, QStringList> rowsByColumn(const QHash<QString, QStringList> &valuesByName,
+                                               const QStringList &columns);
+
     // How long setData() and the destructor wait for a running worker (5000 and 2000 ms).
     void setWaitTimeouts(int setDataMs, int destructionMs);
 
