@@ -18,6 +18,7 @@
 #include "panelfixture.h"
 #include "promotionnetworkapi.h"
 #include "storeconstants.h"
+#include "storeendpoint.h"
 #include "storeclientsettings.h"
 #include "storefetcher.h"
 #include "storefeedwriter.h"
@@ -110,6 +111,8 @@ private slots:
     void blankTerritoryWithoutSim();
     void hostileUrlParts_data();
     void hostileUrlParts();
+    void storeProtocol_data();
+    void storeProtocol();
 
     void init();
 
@@ -948,6 +951,40 @@ void tst_VelloraModel::hostileUrlParts()
     for (const StoreRequest &request : received)
         seen << QString(request.url).remove(0, 7);
     QCOMPARE(seen, requests);
+}
+
+void tst_VelloraModel::storeProtocol_data()
+{
+    QTest::addColumn<QVariant>("protocol"); // invalid: not in the file
+    QTest::addColumn<QString>("baseUrl");
+    const QString store = QStringLiteral("://store.invalid:8080");
+    // An https store once fell back to http, and the token travelled in clear.
+    QTest::newRow("https") << QVariant(QStringLiteral("https")) << QLatin1String("https") + store;
+    QTest::newRow("https in capitals")
+            << QVariant(QStringLiteral("HTTPS")) << QLatin1String("HTTPS") + store;
+    QTest::newRow("http") << QVariant(QStringLiteral("http")) << QLatin1String("http") + store;
+    QTest::newRow("missing") << QVariant() << QLatin1String("http") + store;
+    QTest::newRow("another scheme")
+            << QVariant(QStringLiteral("ftp")) << QLatin1String("http") + store;
+    QTest::newRow("a scheme with a host")
+            << QVariant(QStringLiteral("x://evil/?")) << QLatin1String("http") + store;
+}
+
+void tst_VelloraModel::storeProtocol()
+{
+    QFETCH(QVariant, protocol);
+    QFETCH(QString, baseUrl);
+    const QString file = QDir::homePath() + QStringLiteral("/protocol.conf");
+    QFile::remove(file);
+    {
+        QSettings settings(file, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/host"),
+                          QStringLiteral("store.invalid:8080"));
+        if (protocol.isValid())
+            settings.setValue(QStringLiteral("ServiceProviders/CorvexMusic/PAPI/protocol"),
+                              protocol);
+    }
+    QCOMPARE(StoreEndpoint::read(file).baseUrl, baseUrl);
 }
 
 QTEST_MAIN(tst_VelloraModel)
