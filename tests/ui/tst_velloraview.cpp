@@ -1,6 +1,7 @@
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -10,6 +11,7 @@
 #include "aoainterfacecontentitemcreator.h"
 #include "panelfixture.h"
 #include "rowfield.h"
+#include "storecatalog.h"
 #include "svlabel.h"
 #include "svlayout.h"
 #include "svlinearlayoutpolicy.h"
@@ -117,6 +119,8 @@ private slots:
     void loadingThenResults_data();
     void loadingThenResults();
     void buttonWithoutRowsShowsNothing();
+    void oneRowShowsThePanel_data();
+    void oneRowShowsThePanel();
     void switchHoldsLatestDetails();
     void resultsWithdrawn_data();
     void resultsWithdrawn();
@@ -288,6 +292,29 @@ void tst_VelloraView::buttonWithoutRowsShowsNothing()
     QCOMPARE(view.layoutPolicy()->count(), 0);
     QVERIFY(!view.storeButton()->isVisible());
     QVERIFY(!view.container()->isVisible());
+}
+
+void tst_VelloraView::oneRowShowsThePanel_data()
+{
+    QTest::addColumn<QString>("viewName");
+    QTest::newRow("player") << ViewNames::Player;
+    QTest::newRow("album") << ViewNames::Album;
+    QTest::newRow("artist") << ViewNames::Artist;
+}
+
+// A store that knows one similar item: the panel shows its one row.
+void tst_VelloraView::oneRowShowsThePanel()
+{
+    QFETCH(QString, viewName);
+    QString error;
+    QVERIFY2(m_fixture.store().loadCatalog(PanelFixture::writeOneAlbumCatalog(1), &error),
+             qPrintable(error));
+    const auto restoreCatalog =
+            qScopeGuard([this] { m_fixture.store().loadCatalog(StoreCatalog::builtInFileName()); });
+    VelloraView view(viewName);
+    QVERIFY(showResults(view, QStringLiteral("Shared Seed")));
+    QCOMPARE(view.container()->promotionModel()->rowCount(), 1);
+    QVERIFY(view.container()->isVisible());
 }
 
 void tst_VelloraView::switchHoldsLatestDetails()
