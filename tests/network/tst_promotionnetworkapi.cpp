@@ -49,6 +49,7 @@ private slots:
     void missingCacheFolders();
     void cacheIsTrimmed_data();
     void cacheIsTrimmed();
+    void cacheIsTrimmedAgainAfterWrites();
     void proxyFromEnvironment_data();
     void proxyFromEnvironment();
     void proxyCarriesRequests_data();
@@ -209,6 +210,32 @@ void tst_PromotionNetworkAPI::cacheIsTrimmed()
             QVERIFY2(QFile::exists(CacheFolder::folder(file.kind) + file.name),
                      qPrintable(file.name));
     }
+}
+
+// A host runs for days: the trim comes again after a hundred files written.
+void tst_PromotionNetworkAPI::cacheIsTrimmedAgainAfterWrites()
+{
+    const QString queries = CacheFolder::folder(QStringLiteral("queries"));
+    const auto plantOld = [&queries](QChar letter) {
+        QFile file(queries + QString(32, letter));
+        return file.open(QIODevice::WriteOnly)
+                && file.setFileTime(QDateTime::currentDateTime().addDays(-40),
+                                    QFileDevice::FileModificationTime);
+    };
+    delete m_api;
+    m_api = nullptr;
+    QVERIFY(plantOld(QLatin1Char('a')));
+    recreateService();
+    // Gone: the trim at the start has passed the folder.
+    QTRY_VERIFY(!QFile::exists(queries + QString(32, QLatin1Char('a'))));
+    QVERIFY(plantOld(QLatin1Char('b')));
+
+    m_server->setHandler(QString(), [](const StoreHttpRequest &) { return answerWith("<feed/>"); });
+    const int writes = 100;
+    for (int i = 0; i < writes; ++i)
+        m_api->fetchXml(url(QStringLiteral("/answer%1").arg(i)), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_spies->downloaded.count(), writes, 30000);
+    QTRY_VERIFY(!QFile::exists(queries + QString(32, QLatin1Char('b'))));
 }
 
 void tst_PromotionNetworkAPI::proxyFromEnvironment_data()
