@@ -29,6 +29,7 @@ private slots:
     void answeredEntryAnswersLateRequester();
     void cachedAnswer_data();
     void cachedAnswer();
+    void staleAnswerGoesWhenTheStoreFails();
     void cacheFileNameIgnoresLetterCase_data();
     void cacheFileNameIgnoresLetterCase();
     void answerOutcome_data();
@@ -150,6 +151,20 @@ void tst_AnswerQueue::cachedAnswer()
     QCOMPARE(m_spies->started.count(), requestCount());
     QCOMPARE(requestCount(), int(expected != cached));
     QCOMPARE(TestFiles::read(CacheFolder::filePath("queries", url("/search")), Missing), expected);
+}
+
+// An answer too old to use goes when it is looked up, not only once a new
+// one replaces it: a store that fails would have left it for good.
+void tst_AnswerQueue::staleAnswerGoesWhenTheStoreFails()
+{
+    const QString path = CacheFolder::filePath("queries", url("/search"));
+    QVERIFY(TestFiles::write(path, "from cache", QDateTime::currentDateTime().addDays(-7)));
+    m_server->addFault(fault(Kind::Status, QStringLiteral("/search")));
+
+    m_api->fetchXml(url("/search"), 0);
+    QTRY_COMPARE(m_spies->error.count(), 1);
+    QCOMPARE(requestCount(), 1);
+    QCOMPARE(TestFiles::read(path, Missing), Missing);
 }
 
 void tst_AnswerQueue::cacheFileNameIgnoresLetterCase_data()
