@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+#include "storeanswer.h"
+#include "storeanswershaper.h"
 #include "storecatalog.h"
 #include "storefault.h"
 #include "storehttplistener.h"
@@ -31,13 +33,7 @@ class StoreServer : public QObject
 public:
     // What one request gets. Faults added with addFault still shape how it
     // is written.
-    struct Answer
-    {
-        int status = 200;
-        QByteArray contentType = "text/plain; charset=utf-8";
-        QByteArray body;
-        QList<QPair<QByteArray, QByteArray>> headers;
-    };
+    using Answer = StoreAnswer;
     using Handler = std::function<Answer(const StoreHttpRequest &request)>;
 
     explicit StoreServer(QObject *parent = nullptr);
@@ -110,8 +106,6 @@ private:
     Answer route(const QString &path, const QString &query, int extraEntries,
                  StoreRequest::Kind *kind);
     Answer similarAnswer(const QString &id, int items, StoreRequest::Kind kind);
-    Answer reshape(const Answer &answer, const StoreFault &fault);
-    QByteArray hugePicture(const QSize &size, const QByteArray &format, bool progressive = false);
     std::optional<StoreFault> takeFault(const QString &path);
     // Writes the answer as the fault shapes it, and tells the connection
     // once it is whole.
@@ -122,7 +116,7 @@ private:
 
     StoreCatalog m_catalog;
     std::unique_ptr<StorePictures> m_pictures;
-    QHash<QString, QByteArray> m_hugePictures;
+    StoreAnswerShaper m_shaper;
     QList<StoreFault> m_faults;
     QList<Held> m_held;
     QHash<QString, Handler> m_handlers;
