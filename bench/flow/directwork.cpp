@@ -57,7 +57,7 @@ double DirectWork::run(const QString &viewId, const QString &artist, bool withPi
     if (rows.isEmpty())
         return -1;
     for (int i = 0; i < rows.size() && i < int(m_cells.size()); ++i) {
-        const QStringList row = VelloraModel::rowOf(set, rows.at(i));
+        const QStringList row = StoreQueries::rowOf(set, rows.at(i));
         SvDetailedListItem &cell = *m_cells.at(i);
         cell.setTitle(row.value(RowField::Title));
         cell.setSubtitle(row.value(RowField::Subtitle));

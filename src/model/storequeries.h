@@ -155,4 +155,11 @@ inline QuerySet similarItems(Similar kind)
     return set;
 }
 
+// The row the panel shows for an entry of a similar-items answer, each field
+// from the columns the set names for it.
+QStringList rowOf(const QuerySet &set, const QStringList &entry);
+
+// A clock time: "mm:ss" below an hour, else "h:mm:ss"; a day or more wraps.
+QString clockTime(int seconds);
+
 } // namespace StoreQueries

@@ -1,16 +1,13 @@
 #include "velloramodel.h"
 
-#include <QDateTime>
 #include <QDebug>
-#include <QDir>
-#include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QTime>
 
 #include "promotionlauncher.h"
 #include "promotionnetwork.h"
 #include "promotionnetworkapi.h"
 #include "promotionxmlparser.h"
+#include "settingsfilewatch.h"
 #include "spokenrow.h"
 #include "storeendpoint.h"
 #include "storequeries.h"
@@ -29,13 +26,6 @@ const int MinimumAnswerFields = 5;
 // would go to the store whole inside the search URL.
 const int MaxArtistNameLength = 1024;
 
-// A clock time: "mm:ss" below an hour, else "h:mm:ss"; a day or more wraps.
-QString clockTime(int seconds)
-{
-    const QTime time = QTime(0, 0).addSecs(seconds);
-    return time.toString(seconds < 3600 ? QStringLiteral("mm:ss") : QStringLiteral("h:mm:ss"));
-}
-
 } // namespace
 
 VelloraModel::VelloraModel(QObject *parent)
@@ -49,17 +39,8 @@ VelloraModel::VelloraModel(QObject *parent)
 
     m_settingsPath = StoreEndpoint::settingsPath();
     m_watcher = new QFileSystemWatcher(this);
-    watchSettingsFile();
-
-    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] {
-        watchSettingsFile();
-        loadSondrelSettings();
-    });
-    // Creation, deletion and replacement by rename show up in the folder.
-    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-        if (watchSettingsFile())
-            loadSondrelSettings();
-    });
+    connect(new SettingsFileWatch(m_watcher, m_settingsPath, this), &SettingsFileWatch::changed,
+            this, &VelloraModel::loadSondrelSettings);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &VelloraModel::onTimeout);
     connect(m_network, &PromotionNetwork::errorOccurred, this, &VelloraModel::onErrorOccurred);
@@ -154,27 +135,6 @@ void VelloraModel::changeImage(const QString &from, const QString &to)
     }
 }
 
-QString VelloraModel::convertSecondsToString(int seconds) const
-{
-    return clockTime(seconds);
-}
-
-QStringList VelloraModel::rowOf(const StoreQueries::QuerySet &set, const QStringList &entry)
-{
-    int size = 0;
-    for (const StoreQueries::RowSource &source : set.row)
-        size = qMax(size, source.field + 1);
-    QStringList row(size);
-    for (const StoreQueries::RowSource &source : set.row) {
-        QStringList texts;
-        for (const QString &column : source.columns)
-            texts.append(entry.value(set.columns.indexOf(column)));
-        row[source.field] = source.seconds ? clockTime(texts.value(0).toInt(nullptr, 10))
-                                           : texts.join(QStringLiteral(" | "));
-    }
-    return row;
-}
-
 QPair<QString, QString> VelloraModel::makePair(const QXmlStreamNamespaceDeclaration &declaration,
                                                const QString &stepText)
 {
@@ -189,16 +149,6 @@ void VelloraModel::setLoadingText(const QString &text)
     }
     if (m_loadingText == m_noMatchesText)
         m_noMatches = true;
-}
-
-QString VelloraModel::loadingText() const
-{
-    return m_loadingText;
-}
-
-void VelloraModel::setFailureDelay(int milliseconds)
-{
-    m_failureDelay = milliseconds;
 }
 
 void VelloraModel::setLoading(bool loading)
@@ -222,40 +172,6 @@ void VelloraModel::setButtonVisible(bool visible)
 void VelloraModel::onXmlFetchingStarted()
 {
     setLoading(true);
-}
-
-void VelloraModel::onTimeout()
-{
-    setLoading(false);
-}
-
-bool VelloraModel::watchSettingsFile()
-{
-    const QFileInfo file(m_settingsPath);
-    // Re-armed every time: a file replaced by rename keeps its name but
-    // loses its watch.
-    m_watcher->removePath(m_settingsPath);
-    if (file.exists())
-        m_watcher->addPath(m_settingsPath);
-
-    // The deepest folder that exists tells when the file, or a folder on
-    // its way, is created, deleted or replaced.
-    QDir folder = file.absoluteDir();
-    while (!folder.exists() && !folder.isRoot())
-        folder.setPath(QFileInfo(folder.absolutePath()).absolutePath());
-    const QString folderPath = folder.absolutePath();
-    const QStringList watched = m_watcher->directories();
-    for (const QString &path : watched) {
-        if (path != folderPath)
-            m_watcher->removePath(path);
-    }
-    if (!watched.contains(folderPath))
-        m_watcher->addPath(folderPath);
-
-    const QDateTime stamp = file.exists() ? file.lastModified() : QDateTime();
-    const bool changed = stamp != m_settingsStamp;
-    m_settingsStamp = stamp;
-    return changed;
 }
 
 void VelloraModel::loadSondrelSettings()
@@ -422,7 +338,7 @@ void VelloraModel::onPromotiontXmlParsed()
     for (const QStringList &answerRow : std::as_const(result)) {
         if (answerRow.count() < MinimumAnswerFields)
             continue;
-        insertData(row++, rowOf(set, answerRow));
+        insertData(row++, StoreQueries::rowOf(set, answerRow));
     }
 
     if (rowCount() == 0) {

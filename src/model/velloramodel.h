@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractItemModel>
-#include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QPair>
@@ -12,11 +11,9 @@
 #include <QXmlStreamNamespaceDeclaration>
 
 #include "storeendpoint.h"
+#include "storequeries.h"
 
 class QFileSystemWatcher;
-namespace StoreQueries {
-struct QuerySet;
-}
 class PromotionNetwork;
 class PromotionXmlParser;
 
@@ -52,21 +49,18 @@ public:
     virtual void clearModel();
 
     void insertData(int row, const QStringList &values);
-    QString convertSecondsToString(int seconds) const;
-    // The row the panel shows for an entry of a similar-items answer, each
-    // field from the columns the query set names for it.
-    static QStringList rowOf(const StoreQueries::QuerySet &set, const QStringList &entry);
+    QString convertSecondsToString(int seconds) const { return StoreQueries::clockTime(seconds); }
     QPair<QString, QString> makePair(const QXmlStreamNamespaceDeclaration &declaration,
                                      const QString &stepText);
     void setLoadingText(const QString &text);
-    QString loadingText() const;
+    QString loadingText() const { return m_loadingText; }
 
     void setDetails(const QString &artistName, const QString &albumTitle, const QString &songTitle,
                     const QString &genre, const QString &viewName);
     void setArtistId(const QString &id);
 
     // How long the no-matches text stays after a failure; tests shorten it.
-    void setFailureDelay(int milliseconds);
+    void setFailureDelay(int milliseconds) { m_failureDelay = milliseconds; }
 
 signals:
     void buttonVisibleChanged(bool visible);
@@ -89,7 +83,7 @@ private slots:
     void onTerritoryXmlFetched();
     void onTerritoryXmlParsed();
     void onErrorOccurred(const QString &error, int code = 0);
-    void onTimeout();
+    void onTimeout() { setLoading(false); }
     void setButtonVisible(bool visible);
     void setLoading(bool loading);
 
@@ -101,9 +95,6 @@ private:
     // Takes the parser's result for a slot that its signal invoked; an empty
     // result is reported as a parser error. True when there is a result to use.
     bool takeParseResult(QMap<int, QStringList> &result);
-    // Follows the settings file across creation and replacement; true when
-    // it differs from the last time it was looked at.
-    bool watchSettingsFile();
 
     QMap<int, QStringList> m_rows;
     QString m_fetchingText;
@@ -127,5 +118,4 @@ private:
     Step m_step = Step::Idle;
     int m_failureDelay = 3000;
     QString m_settingsPath;
-    QDateTime m_settingsStamp;
 };

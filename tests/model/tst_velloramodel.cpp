@@ -255,10 +255,10 @@ void tst_VelloraModel::rowFromAnswerColumns()
     QFETCH(QStringList, row);
     StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
     QCOMPARE(entry.size(), set.columns.size());
-    QCOMPARE(VelloraModel::rowOf(set, entry), row);
+    QCOMPARE(StoreQueries::rowOf(set, entry), row);
     set.columns.prepend(QStringLiteral("added"));
     entry.prepend(QStringLiteral("new column"));
-    QCOMPARE(VelloraModel::rowOf(set, entry), row);
+    QCOMPARE(StoreQueries::rowOf(set, entry), row);
 }
 
 void tst_VelloraModel::rolesAndCounts()
