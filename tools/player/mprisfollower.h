@@ -6,9 +6,8 @@
 #include <QString>
 #include <QTimer>
 
-#include <optional>
-
 #include "busprobe.h"
+#include "mprischange.h"
 #include "playertrack.h"
 
 class QDBusMessage;
@@ -68,14 +67,6 @@ public:
     void playPause();
     void next();
 
-    // The track of the metadata map of a player: the first non-empty text of
-    // each xesam field, given as a string or a list of strings; other values
-    // count as missing, and without an artist there is no track.
-    static PlayerTrack trackFromMetadata(const QVariantMap &metadata);
-    // The first of several artists joined in one text: by ";", "feat." or
-    // "ft."; by a comma or an ampersand only after the album's artist.
-    static QString firstArtist(const QString &artist, const QString &albumArtist);
-
 signals:
     // The player followed or its track changed.
     void followedChanged();
@@ -91,19 +82,6 @@ private slots:
     void checkHealth();
 
 private:
-    // What one change of a player's properties says, read once for all the
-    // names of the peer that sent it.
-    struct Change
-    {
-        std::optional<QString> status;
-        std::optional<PlayerTrack> track;
-        std::optional<bool> canGoPrevious;
-        std::optional<bool> canPlay;
-        std::optional<bool> canPause;
-        std::optional<bool> canGoNext;
-    };
-    static Change changeOf(const QVariantMap &properties);
-
     struct Player
     {
         QString owner;
@@ -129,7 +107,8 @@ private:
     void reconnect();
     void addPlayer(const QString &name, const QString &owner);
     void readProperties(const QString &name);
-    void applyChange(const QString &name, const Change &change);
+    // A change is read once for all the names of the peer that sent it.
+    void applyChange(const QString &name, const MprisChange &change);
     void choosePlayer();
     void callFollowed(const QString &method);
 
