@@ -2,21 +2,16 @@
 #include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QGraphicsScene>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QPluginLoader>
 #include <QSocketNotifier>
-#include <QTextStream>
-#include <QTimer>
 
 #include <csignal>
 #include <fcntl.h>
-#include <functional>
 #include <unistd.h>
 #include <memory>
 #include <optional>
@@ -30,7 +25,8 @@
 #include "fakestoreclient.h"
 #include "mprisfollower.h"
 #include "pageopener.h"
-#include "panelprobe.h"
+#include "panelrunner.h"
+#include "playerconsole.h"
 #include "playerenvironment.h"
 #include "playeroptions.h"
 #include "playerpaths.h"
@@ -42,14 +38,8 @@
 #include "storeendpoint.h"
 #include "svapplicationextensioninterface.h"
 #include "svlocale.h"
-#include "svwidget.h"
 
 namespace {
-
-enum ExitCode { Success = 0, Failure = 1, UsageError = 2, StoreUnreachable = 3 };
-
-// How long the store may take to answer when the panel found nothing.
-const int StoreCheckTimeoutMs = 5000;
 
 const int playlistLength = 6;
 
@@ -70,88 +60,6 @@ QSocketNotifier *terminationNotifier(QObject *parent)
     for (const int signalNumber : { SIGTERM, SIGINT })
         std::signal(signalNumber, onTermination);
     return new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, parent);
-}
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-// Touches the panel and prints the link that reached the stand-in, or says
-// where it went. The launcher may call the stand-in in this same process
-// before the touch returns, so the link is listened for first.
-bool touchAndAwaitLink(FakeStoreClient &storeClient, PageOpener *opener,
-                       const std::function<bool()> &touch, int timeoutMs)
-{
-    QString link;
-    bool received = false;
-    QEventLoop loop;
-    QObject::connect(&storeClient, &FakeStoreClient::linkOpened, &loop, [&](const QString &opened) {
-        link = opened;
-        received = true;
-        loop.quit();
-    });
-    if (!touch())
-        return false;
-    if (!storeClient.isRegistered()) {
-        out() << "Link sent to the store client on the session bus" << Qt::endl;
-        return true;
-    }
-    if (!received) {
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    if (!received) {
-        err() << "vellora-player: no link reached the store client" << Qt::endl;
-        return false;
-    }
-    out() << "Link: " << link << Qt::endl;
-    if (opener && !opener->pageFor(link).isEmpty()) {
-        const auto opened = std::make_shared<bool>(false);
-        QObject::connect(opener, &PageOpener::pageOpened, &loop,
-                         [opened, &loop](const QUrl &page, bool viaPortal) {
-                             out() << "Page: " << page.toString()
-                                   << (viaPortal ? " (portal)" : " (xdg-open)") << Qt::endl;
-                             *opened = true;
-                             loop.quit();
-                         });
-        opener->open(link);
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-        if (!*opened) {
-            err() << "vellora-player: no program opened " << opener->pageFor(link).toString()
-                  << Qt::endl;
-            return false;
-        }
-    }
-    return true;
-}
-
-QString describe(const PlayerTrack &track)
-{
-    const QString text = track.text();
-    return text.isEmpty() ? QStringLiteral("none") : text;
-}
-
-// The panel's rows (number, title, subtitle, side text) or its no-matches text.
-void printPanel(const PanelProbe &probe)
-{
-    if (probe.state() == PanelProbe::State::NoMatches) {
-        out() << PanelProbe::noMatchesText() << Qt::endl;
-        return;
-    }
-    const QList<PanelProbe::Row> rows = probe.rows();
-    for (int i = 0; i < rows.size(); ++i) {
-        out() << i + 1 << ".\t" << rows.at(i).title << '\t' << rows.at(i).subtitle << '\t'
-              << rows.at(i).sideText << Qt::endl;
-    }
 }
 
 // The plug-ins of the folder of --plugin, or that file alone when named,
@@ -179,19 +87,22 @@ int listPlugins(const QString &pluginFile, bool named)
         for (const QJsonValue &id : interfaces)
             views.append(PluginHost::viewName(id.toString()));
         views.removeAll(QString());
-        out() << file << Qt::endl
-              << "  Name: " << plugin.value(QLatin1String("Name")).toString() << Qt::endl
-              << "  Version: " << plugin.value(QLatin1String("Version")).toString() << Qt::endl
-              << "  Description: " << plugin.value(QLatin1String("Description")).toString()
-              << Qt::endl
-              << "  Views: " << views.join(QLatin1String(", ")) << Qt::endl;
+        PlayerConsole::out() << file << Qt::endl
+                             << "  Name: " << plugin.value(QLatin1String("Name")).toString()
+                             << Qt::endl
+                             << "  Version: " << plugin.value(QLatin1String("Version")).toString()
+                             << Qt::endl
+                             << "  Description: "
+                             << plugin.value(QLatin1String("Description")).toString() << Qt::endl
+                             << "  Views: " << views.join(QLatin1String(", ")) << Qt::endl;
         ++listed;
     }
     if (listed == 0) {
-        err() << "vellora-player: no music player extension at " << pluginFile << Qt::endl;
-        return Failure;
+        PlayerConsole::err() << "vellora-player: no music player extension at " << pluginFile
+                             << Qt::endl;
+        return PlayerConsole::Failure;
     }
-    return Success;
+    return PlayerConsole::Success;
 }
 
 // The store: the one the settings file names, or the embedded one in a
@@ -201,8 +112,9 @@ int startStore(const PlayerOptions &options, const PlayerEnvironment &environmen
 {
     if (!options.settingsFile.isEmpty()) {
         if (!environment.isSandboxed()) {
-            err() << "vellora-player: --settings and --home exclude each other" << Qt::endl;
-            return UsageError;
+            PlayerConsole::err() << "vellora-player: --settings and --home exclude each other"
+                                 << Qt::endl;
+            return PlayerConsole::UsageError;
         }
         // Read once and checked on what was opened: a pipe, a device or a
         // file under /proc named here would hang the run or pass for empty.
@@ -216,53 +128,57 @@ int startStore(const PlayerOptions &options, const PlayerEnvironment &environmen
                 reason = QStringLiteral("not a regular file");
             else if (status == RegularFile::Status::TooLarge)
                 reason = QStringLiteral("larger than 1 MiB");
-            err() << "vellora-player: --settings needs a readable regular file of at most 1 MiB: "
-                  << options.settingsFile << ": " << reason << Qt::endl;
-            return UsageError;
+            PlayerConsole::err()
+                    << "vellora-player: --settings needs a readable regular file of at most 1 MiB: "
+                    << options.settingsFile << ": " << reason << Qt::endl;
+            return PlayerConsole::UsageError;
         }
         const QString target = StoreEndpoint::settingsPath();
         QDir().mkpath(QFileInfo(target).absolutePath());
         QFile copy(target);
         if (!copy.open(QIODevice::WriteOnly) || copy.write(settings) != settings.size()) {
-            err() << "vellora-player: cannot write " << target << Qt::endl;
-            return Failure;
+            PlayerConsole::err() << "vellora-player: cannot write " << target << Qt::endl;
+            return PlayerConsole::Failure;
         }
     } else if (environment.isSandboxed() && options.openData) {
         *bridge = std::make_unique<BridgeThread>(options.bridge);
         if (!(*bridge)->start()) {
-            err() << "vellora-player: the open-data bridge cannot listen on 127.0.0.1" << Qt::endl;
-            return Failure;
+            PlayerConsole::err()
+                    << "vellora-player: the open-data bridge cannot listen on 127.0.0.1"
+                    << Qt::endl;
+            return PlayerConsole::Failure;
         }
         DemoStore::writeClientSettings((*bridge)->port(),
                                        QLatin1String(StoreConstants::DefaultToken),
                                        QLatin1String(StoreConstants::DefaultVersion));
-        out() << "Open-data bridge: " << (*bridge)->baseUrl() << Qt::endl;
+        PlayerConsole::out() << "Open-data bridge: " << (*bridge)->baseUrl() << Qt::endl;
     } else if (environment.isSandboxed()) {
         *store = std::make_unique<DemoStore>();
         if (!(*store)->start()) {
-            err() << "vellora-player: the store emulator cannot listen on 127.0.0.1" << Qt::endl;
-            return Failure;
+            PlayerConsole::err() << "vellora-player: the store emulator cannot listen on 127.0.0.1"
+                                 << Qt::endl;
+            return PlayerConsole::Failure;
         }
         (*store)->writeClientSettings();
-        out() << "Store emulator: " << (*store)->server().baseUrl() << Qt::endl;
+        PlayerConsole::out() << "Store emulator: " << (*store)->server().baseUrl() << Qt::endl;
     }
-    return Success;
+    return PlayerConsole::Success;
 }
 
 int loadPlugin(const PlayerOptions &options, PluginHost *host)
 {
     if (!host->load(options.pluginFile)) {
-        err() << "vellora-player: " << host->errorString() << Qt::endl;
+        PlayerConsole::err() << "vellora-player: " << host->errorString() << Qt::endl;
         // A plug-in named on the command line is the caller's mistake.
-        return options.pluginNamed ? UsageError : Failure;
+        return options.pluginNamed ? PlayerConsole::UsageError : PlayerConsole::Failure;
     }
     host->initializeAll();
     if (!host->view(options.viewId)) {
-        err() << "vellora-player: the plug-in does not serve the " << options.viewName << " view"
-              << Qt::endl;
-        return Failure;
+        PlayerConsole::err() << "vellora-player: the plug-in does not serve the "
+                             << options.viewName << " view" << Qt::endl;
+        return PlayerConsole::Failure;
     }
-    return Success;
+    return PlayerConsole::Success;
 }
 
 int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
@@ -281,18 +197,18 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
                          });
     }
     playerWindow.setStoreCheck([](const QString &artist, const QString &viewId) {
-        return StoreCheck::problem(artist, viewId, StoreCheckTimeoutMs);
+        return StoreCheck::problem(artist, viewId, StoreCheck::TimeoutMs);
     });
     QObject::connect(&storeClient, &FakeStoreClient::linkOpened, &playerWindow,
                      [&playerWindow](const QString &link) {
-                         out() << "Link: " << link << Qt::endl;
+                         PlayerConsole::out() << "Link: " << link << Qt::endl;
                          playerWindow.showLinkSent(link);
                      });
     if (follower)
         playerWindow.follow(follower);
     QObject::connect(&playerWindow, &PlayerWindow::shownOnScreen, &playerWindow, [&playerWindow] {
-        out() << "Window: " << QGuiApplication::platformName() << ", "
-              << playerWindow.width() << " x " << playerWindow.height() << Qt::endl;
+        PlayerConsole::out() << "Window: " << QGuiApplication::platformName() << ", "
+                             << playerWindow.width() << " x " << playerWindow.height() << Qt::endl;
     });
     // The session's SIGTERM, or Ctrl-C, closes the window as its own button
     // would: the plug-in is unloaded and the run ends well.
@@ -301,123 +217,6 @@ int runWindow(QApplication &app, PluginHost &host, FakeStoreClient &storeClient,
         QObject::connect(termination, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     playerWindow.show();
     return app.exec();
-}
-
-// Each change of the followed player or its track goes to the panel, as the
-// host publishes it, and is printed as a block, with the panel's rows once it
-// has settled on them, until interrupted or the time-out given.
-int runFollowPrint(QApplication &app, const PlayerOptions &options, PluginHost &host,
-                   MprisFollower &follower)
-{
-    QGraphicsScene scene;
-    SvWidget *panel = host.view(options.viewId);
-    scene.addItem(panel);
-    PanelProbe probe(panel);
-    probe.fitToContents();
-    QTimer settling;
-    settling.setInterval(20);
-    QObject::connect(&settling, &QTimer::timeout, &probe, [&] {
-        if (probe.state() == PanelProbe::State::Pending)
-            return;
-        settling.stop();
-        printPanel(probe);
-        out() << Qt::endl;
-    });
-    QObject::connect(&follower, &MprisFollower::followedChanged, &follower, [&] {
-        // A block whose panel never settled is closed before the next one.
-        if (settling.isActive())
-            out() << Qt::endl;
-        settling.stop();
-        host.publish(options.viewId, follower.track());
-        out() << "Player: "
-              << (follower.player().isEmpty() ? QStringLiteral("none") : follower.player())
-              << Qt::endl
-              << "Track: " << describe(follower.track()) << Qt::endl;
-        // Without an artist the panel shows nothing to wait for.
-        if (follower.track().artist.isEmpty())
-            out() << Qt::endl;
-        else
-            settling.start();
-    });
-    if (options.timeoutGiven)
-        QTimer::singleShot(options.timeoutMs, &app, &QCoreApplication::quit);
-    out() << "Following "
-          << (options.followName.isEmpty() ? QStringLiteral("the player that plays")
-                                           : options.followName)
-          << Qt::endl
-          << Qt::endl;
-    const int status = app.exec();
-    scene.removeItem(panel);
-    return status;
-}
-
-// One track in one view: waits for the panel, then prints, renders and
-// touches it as asked.
-int runPanel(const PlayerOptions &options, PluginHost &host, FakeStoreClient &storeClient,
-             PageOpener *opener, const PlayerTrack &track)
-{
-    QGraphicsScene scene;
-    SvWidget *panel = host.view(options.viewId);
-    scene.addItem(panel);
-    PanelProbe probe(panel);
-    probe.fitToContents();
-    host.publish(options.viewId, track);
-
-    const bool withPictures = !options.screenshotFile.isEmpty();
-    const bool settled = probe.waitForSettled(options.timeoutMs, withPictures);
-    int status = Success;
-    if (options.print) {
-        out() << "View: " << options.viewName << Qt::endl;
-        out() << "Track: " << describe(track) << Qt::endl;
-        printPanel(probe);
-        // The panel shows the same text when the store cannot be reached,
-        // refuses the client or fails.
-        if (probe.state() == PanelProbe::State::NoMatches) {
-            const QString problem = StoreCheck::problem(track.artist, options.viewId,
-                                                        StoreCheckTimeoutMs);
-            if (!problem.isEmpty()) {
-                err() << "vellora-player: " << problem << Qt::endl;
-                status = StoreUnreachable;
-            }
-        }
-    }
-    if (!settled) {
-        err() << "vellora-player: the panel did not settle within " << options.timeoutMs / 1000
-              << " s" << Qt::endl;
-        status = Failure;
-    }
-    if (settled && withPictures) {
-        QDir().mkpath(QFileInfo(options.screenshotFile).absolutePath());
-        if (probe.render().save(options.screenshotFile, "PNG")) {
-            out() << "Screenshot: " << QFileInfo(options.screenshotFile).absoluteFilePath()
-                  << Qt::endl;
-        } else {
-            err() << "vellora-player: cannot write " << options.screenshotFile << Qt::endl;
-            status = Failure;
-        }
-    }
-    if (settled && options.clickRow >= 0) {
-        const auto touchRow = [&probe, row = options.clickRow] {
-            if (probe.clickRow(row))
-                return true;
-            err() << "vellora-player: the panel has no row " << row + 1 << Qt::endl;
-            return false;
-        };
-        if (!touchAndAwaitLink(storeClient, opener, touchRow, options.timeoutMs))
-            status = Failure;
-    }
-    if (settled && options.more) {
-        const auto touchStoreRow = [&probe] {
-            if (probe.clickStoreRow())
-                return true;
-            err() << "vellora-player: the panel shows no store row" << Qt::endl;
-            return false;
-        };
-        if (!touchAndAwaitLink(storeClient, opener, touchStoreRow, options.timeoutMs))
-            status = Failure;
-    }
-    scene.removeItem(panel);
-    return status;
 }
 
 } // namespace
@@ -430,8 +229,8 @@ int main(int argc, char *argv[])
     PlayerOptions options;
     QString error;
     if (!PlayerOptions::parse(&parser, arguments, &options, &error)) {
-        err() << "vellora-player: " << error << Qt::endl;
-        return UsageError;
+        PlayerConsole::err() << "vellora-player: " << error << Qt::endl;
+        return PlayerConsole::UsageError;
     }
 
     // Started as a launcher starts it, with no options: the window follows the
@@ -446,10 +245,10 @@ int main(int argc, char *argv[])
     } else {
         // A private bus would have no players on it to follow.
         if (options.follow && !PlayerEnvironment::findSessionBus()) {
-            err() << "vellora-player: --follow needs your session bus, and "
-                     "DBUS_SESSION_BUS_ADDRESS names none"
-                  << Qt::endl;
-            return UsageError;
+            PlayerConsole::err() << "vellora-player: --follow needs your session bus, and "
+                                    "DBUS_SESSION_BUS_ADDRESS names none"
+                                 << Qt::endl;
+            return PlayerConsole::UsageError;
         }
         if (const int status = environment.isolate(options.homeFolder, options.follow); status >= 0)
             return status;
@@ -496,12 +295,13 @@ int main(int argc, char *argv[])
     if (options.run == PlayerOptions::Run::ListPlugins)
         return listPlugins(options.pluginFile, options.pluginNamed);
     if (window && !platformGiven && !hasDisplay) {
-        err() << "vellora-player: no display for the window";
+        PlayerConsole::err() << "vellora-player: no display for the window";
         if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("DISPLAY"))
-            err() << " (none answers at WAYLAND_DISPLAY=" << qEnvironmentVariable("WAYLAND_DISPLAY")
-                  << " or DISPLAY=" << qEnvironmentVariable("DISPLAY") << ")";
-        err() << "; --print, --screenshot, --click and --more need none" << Qt::endl;
-        return UsageError;
+            PlayerConsole::err() << " (none answers at WAYLAND_DISPLAY="
+                                 << qEnvironmentVariable("WAYLAND_DISPLAY")
+                                 << " or DISPLAY=" << qEnvironmentVariable("DISPLAY") << ")";
+        PlayerConsole::err() << "; --print, --screenshot, --click and --more need none" << Qt::endl;
+        return PlayerConsole::UsageError;
     }
 
     // Searched after SOLVANETOUCH_TRANSLATION_PATH and before the folders
@@ -515,15 +315,16 @@ int main(int argc, char *argv[])
     options.openData = options.openData || (offersOpenData && CompanionSettings::openData());
     std::unique_ptr<DemoStore> store;
     std::unique_ptr<BridgeThread> bridge;
-    if (const int status = startStore(options, environment, &store, &bridge); status != Success)
+    if (const int status = startStore(options, environment, &store, &bridge);
+        status != PlayerConsole::Success)
         return status;
 
     std::unique_ptr<MprisFollower> follower;
     if (options.follow) {
         follower = std::make_unique<MprisFollower>(options.followName);
         if (!follower->start()) {
-            err() << "vellora-player: the session bus does not answer" << Qt::endl;
-            return Failure;
+            PlayerConsole::err() << "vellora-player: the session bus does not answer" << Qt::endl;
+            return PlayerConsole::Failure;
         }
     }
     QList<PlayerTrack> playlist;
@@ -532,8 +333,8 @@ int main(int argc, char *argv[])
     if (store && (window || playlist.isEmpty()))
         playlist.append(store->sampleTracks(window ? playlistLength : 1));
     if (playlist.isEmpty() && !follower) {
-        err() << "vellora-player: give a track with --artist" << Qt::endl;
-        return UsageError;
+        PlayerConsole::err() << "vellora-player: give a track with --artist" << Qt::endl;
+        return PlayerConsole::UsageError;
     }
 
     FakeStoreClient storeClient;
@@ -552,10 +353,10 @@ int main(int argc, char *argv[])
     }
 
     PluginHost host;
-    if (const int status = loadPlugin(options, &host); status != Success)
+    if (const int status = loadPlugin(options, &host); status != PlayerConsole::Success)
         return status;
     if (options.run == PlayerOptions::Run::FollowPrint)
-        return runFollowPrint(app, options, host, *follower);
+        return PanelRunner::follow(options, host, *follower);
     if (window) {
         // Only a window has anything to show a screen reader.
         AccessibilityBus accessibilityBus;
@@ -567,5 +368,5 @@ int main(int argc, char *argv[])
                          launched, offersOpenData ? std::optional<bool>(options.openData)
                                                   : std::nullopt);
     }
-    return runPanel(options, host, storeClient, opener.get(), playlist.constFirst());
+    return PanelRunner::runOnce(options, host, storeClient, opener.get(), playlist.constFirst());
 }

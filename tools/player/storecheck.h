@@ -17,4 +17,7 @@ public:
     // refused", "store timed out", "store refused: Host requires
     // authentication" or "store failed: 500 Internal Server Error".
     static QString problem(const QString &artist, const QString &viewName, int timeoutMs);
+
+    // How long the store may take when the panel found nothing.
+    static constexpr int TimeoutMs = 5000;
 };
