@@ -53,7 +53,7 @@ MprisFollower::MprisFollower(const QString &name, QObject *parent)
 MprisFollower::~MprisFollower()
 {
     if (!m_connectionName.isEmpty())
-        QDBusConnection::disconnectFromBus(m_connectionName);
+        dropConnection();
 }
 
 bool MprisFollower::start()
@@ -83,6 +83,20 @@ bool MprisFollower::connectToBus()
     bus.connect(QString(), objectPath, propertiesInterface, QStringLiteral("PropertiesChanged"),
                 this, SLOT(onPropertiesChanged(QDBusMessage)));
     return true;
+}
+
+void MprisFollower::dropConnection()
+{
+    // The connection lets go of this receiver before it goes itself: the bus
+    // thread, delivering to a connection on its way out that still listed a
+    // receiver being destroyed, crashed the player now and then as it closed.
+    QDBusConnection connection = bus();
+    connection.disconnect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
+                          SLOT(onNameOwnerChanged(QString, QString, QString)));
+    connection.disconnect(QString(), objectPath, propertiesInterface,
+                          QStringLiteral("PropertiesChanged"), this,
+                          SLOT(onPropertiesChanged(QDBusMessage)));
+    QDBusConnection::disconnectFromBus(m_connectionName);
 }
 
 void MprisFollower::readPlayers()
@@ -160,7 +174,7 @@ void MprisFollower::onProbeAnswered(bool answering)
 void MprisFollower::reconnect()
 {
     // Whatever the deaf connection still holds goes with it.
-    QDBusConnection::disconnectFromBus(m_connectionName);
+    dropConnection();
     if (connectToBus())
         readPlayers();
 }

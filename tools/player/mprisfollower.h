@@ -101,6 +101,8 @@ private:
     QDBusConnection bus() const;
     // Opens a connection under a new name and listens on it.
     bool connectToBus();
+    // Closes the connection, with what it listens for.
+    void dropConnection();
     // Asks for the players on the bus now; what is known of those still
     // there is kept, and each is asked for its state.
     void readPlayers();
