@@ -7,10 +7,15 @@
 #include <QImage>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 #include "cachefolder.h"
 #include "networkservicetest.h"
+#include "picturefetcher.h"
 #include "storehttprequest.h"
 #include "testfiles.h"
 
@@ -63,6 +68,7 @@ private slots:
     void untrustedCachedPicture();
     void releasedPictureDownloadsStop_data();
     void releasedPictureDownloadsStop();
+    void queuedPicturesAreDroppedAtShutdown();
 };
 
 void tst_PictureFetcher::pictureIsStoredAsThumbnail_data()
@@ -235,6 +241,28 @@ void tst_PictureFetcher::releasedPictureDownloadsStop()
     QCOMPARE(requestCount(), hanging + 1);
     QCOMPARE(QDir(CacheFolder::folder("images")).entryList(QDir::Files).size(),
              1 + keptByOtherView);
+}
+
+void tst_PictureFetcher::queuedPicturesAreDroppedAtShutdown()
+{
+    // Pictures already downloaded wait for the one decoder thread; a fetcher
+    // destroyed meanwhile used to decode and store every one of them first.
+    const int pictures = 12;
+    const QByteArray large = TestFiles::picture(QSize(3000, 2250));
+    m_server->setHandler(QString(),
+                         [&large](const StoreHttpRequest &) { return answerWith(large); });
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    auto fetcher = std::make_unique<PictureFetcher>();
+    fetcher->setCacheFolder(folder.path() + QLatin1Char('/'));
+    QSignalSpy stored(fetcher.get(), &PictureFetcher::cacheWritten);
+    for (int i = 0; i < pictures; ++i)
+        QVERIFY(fetcher->pictureOf(url(QStringLiteral("/large%1").arg(i))).isEmpty());
+    QTRY_COMPARE(requestCount(), pictures);
+    QVERIFY(stored.wait(30000));
+    fetcher.reset();
+    const qsizetype written = QDir(folder.path()).entryList(QDir::Files).size();
+    QVERIFY2(written <= pictures / 2, qPrintable(QString::number(written)));
 }
 
 QTEST_MAIN(tst_PictureFetcher)

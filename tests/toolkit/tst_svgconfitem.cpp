@@ -1,3 +1,6 @@
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -25,6 +28,7 @@ private slots:
     void invalidKey_data();
     void invalidKey();
     void deletedWhileChangePending();
+    void watchEndsWithItem();
 };
 
 void tst_SvGConfItem::unsetKeyIsInvalid()
@@ -138,6 +142,40 @@ void tst_SvGConfItem::deletedWhileChangePending()
     QSignalSpy changedSpy(&witness, &SvGConfItem::valueChanged);
     DconfTool::write(key, "2");
     QVERIFY(changedSpy.wait(5000));
+}
+
+// The bus's match rules, of every connection, that name the key: a watch of
+// the key is one; -1 when the bus does not tell.
+static int watchesOf(const QString &key)
+{
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus.Debug.Stats"),
+            QStringLiteral("GetAllMatchRules")));
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return -1;
+    QMap<QString, QStringList> rules;
+    reply.arguments().constFirst().value<QDBusArgument>() >> rules;
+    int watches = 0;
+    for (const QStringList &ofConnection : std::as_const(rules))
+        watches += int(
+                ofConnection.filter(QLatin1String("arg0path='") + key + QLatin1Char('\'')).size());
+    return watches;
+}
+
+void tst_SvGConfItem::watchEndsWithItem()
+{
+    // A watch left behind kept the bus sending this process every change of
+    // the key for as long as it ran.
+    const QString key = folder + "watched";
+    if (watchesOf(key) < 0)
+        QSKIP("the session bus does not list its match rules");
+    QCOMPARE(watchesOf(key), 0);
+    {
+        SvGConfItem item(key);
+        QTRY_COMPARE(watchesOf(key), 1);
+    }
+    QTRY_COMPARE(watchesOf(key), 0);
 }
 
 QTEST_MAIN(tst_SvGConfItem)
