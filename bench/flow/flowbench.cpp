@@ -24,6 +24,9 @@ StallClock::Stall beyondTick(StallClock::Stall stall)
     return stall;
 }
 
+const int PanelWidth = 480;
+const int PanelHeight = 400;
+
 } // namespace
 
 FlowBench::FlowBench(PluginHost &host, const QList<PlayerTrack> &tracks, StoreProcess *store)
@@ -31,13 +34,16 @@ FlowBench::FlowBench(PluginHost &host, const QList<PlayerTrack> &tracks, StorePr
       m_store(store),
       m_tracks(tracks)
 {
+    // As the player's window has: a scene without its own rectangle works
+    // out the bounding rectangle of every item at each change.
+    m_scene.setSceneRect(0, 0, PanelWidth, PanelHeight);
     const QStringList ids = PluginHost::viewIds();
     for (const QString &id : ids) {
         SvWidget *panel = host.view(id);
         if (!panel)
             continue;
         m_scene.addItem(panel);
-        panel->resize(480, 400);
+        panel->resize(PanelWidth, PanelHeight);
         auto watch = std::make_unique<PanelWatch>(id, panel);
         watch->changed = [this] { onPanelChanged(); };
         m_watches.push_back(std::move(watch));

@@ -6,10 +6,11 @@ PanelWatch::PanelWatch(const QString &viewId, SvWidget *panel) : m_viewId(viewId
 {
     m_valid = m_probe.follow();
     connect(&m_probe, &PanelProbe::rowsArrived, this, [this] {
+        const InstructionCount::Pause pause;
         m_rowsAt = nowMs();
         if (!m_label.isEmpty())
             InstructionCount::stop(m_label + QStringLiteral(" rows"));
-        onChanged();
+        look();
     });
     connect(&m_probe, &PanelProbe::changed, this, &PanelWatch::onChanged);
 }
@@ -24,6 +25,12 @@ void PanelWatch::arm(const QString &label)
 }
 
 void PanelWatch::onChanged()
+{
+    const InstructionCount::Pause pause;
+    look();
+}
+
+void PanelWatch::look()
 {
     m_loadingShown = m_loadingShown || m_probe.isLoading();
     if (m_probe.rows().isEmpty() || !m_probe.picturesLoaded())

@@ -34,6 +34,7 @@ public:
 
 private:
     void onChanged();
+    void look();
 
     QString m_viewId;
     QString m_label;
