@@ -34,15 +34,17 @@ FlowBench::FlowBench(PluginHost &host, const QList<PlayerTrack> &tracks, StorePr
       m_store(store),
       m_tracks(tracks)
 {
-    // As the player's window has: a scene without its own rectangle works
-    // out the bounding rectangle of every item at each change.
-    m_scene.setSceneRect(0, 0, PanelWidth, PanelHeight);
     const QStringList ids = PluginHost::viewIds();
     for (const QString &id : ids) {
         SvWidget *panel = host.view(id);
         if (!panel)
             continue;
-        m_scene.addItem(panel);
+        // As the player's window shows a panel: in a scene of its own, with
+        // a rectangle, where a scene without one works out the bounding
+        // rectangle of every item at each change.
+        auto scene = std::make_unique<QGraphicsScene>(0, 0, PanelWidth, PanelHeight);
+        scene->addItem(panel);
+        m_scenes.push_back(std::move(scene));
         panel->resize(PanelWidth, PanelHeight);
         auto watch = std::make_unique<PanelWatch>(id, panel);
         watch->changed = [this] { onPanelChanged(); };
@@ -52,10 +54,13 @@ FlowBench::FlowBench(PluginHost &host, const QList<PlayerTrack> &tracks, StorePr
 
 FlowBench::~FlowBench()
 {
-    const QList<QGraphicsItem *> panels = m_scene.items();
-    for (QGraphicsItem *item : panels) {
-        if (!item->parentItem())
-            m_scene.removeItem(item);
+    // The panels are the plug-in's to delete.
+    for (const std::unique_ptr<QGraphicsScene> &scene : m_scenes) {
+        const QList<QGraphicsItem *> panels = scene->items();
+        for (QGraphicsItem *item : panels) {
+            if (!item->parentItem())
+                scene->removeItem(item);
+        }
     }
 }
 

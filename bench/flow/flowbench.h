@@ -98,7 +98,7 @@ private:
     StoreProcess *m_store;
     QList<PlayerTrack> m_tracks;
     QHash<int, QString> m_shown;
-    QGraphicsScene m_scene;
+    std::vector<std::unique_ptr<QGraphicsScene>> m_scenes;
     std::vector<std::unique_ptr<PanelWatch>> m_watches;
     QEventLoop *m_waiting = nullptr;
     std::function<bool()> m_done;
