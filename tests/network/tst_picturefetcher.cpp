@@ -247,22 +247,25 @@ void tst_PictureFetcher::queuedPicturesAreDroppedAtShutdown()
 {
     // Pictures already downloaded wait for the one decoder thread; a fetcher
     // destroyed meanwhile used to decode and store every one of them first.
+    // A PNG is decoded whole, so the queue builds up behind the first.
     const int pictures = 12;
-    const QByteArray large = TestFiles::picture(QSize(3000, 2250));
+    const QByteArray large = TestFiles::picture(QSize(3000, 2250), "PNG");
     m_server->setHandler(QString(),
                          [&large](const StoreHttpRequest &) { return answerWith(large); });
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
+    const auto stored = [&folder] { return QDir(folder.path()).entryList(QDir::Files).size(); };
     auto fetcher = std::make_unique<PictureFetcher>();
     fetcher->setCacheFolder(folder.path() + QLatin1Char('/'));
-    QSignalSpy stored(fetcher.get(), &PictureFetcher::cacheWritten);
     for (int i = 0; i < pictures; ++i)
         QVERIFY(fetcher->pictureOf(url(QStringLiteral("/large%1").arg(i))).isEmpty());
     QTRY_COMPARE(requestCount(), pictures);
-    QVERIFY(stored.wait(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(stored() > 0, 30000);
+    const qsizetype before = stored();
     fetcher.reset();
-    const qsizetype written = QDir(folder.path()).entryList(QDir::Files).size();
-    QVERIFY2(written <= pictures / 2, qPrintable(QString::number(written)));
+    // Only the picture being decoded is finished.
+    QVERIFY2(stored() <= before + 1,
+             qPrintable(QStringLiteral("%1 stored before, %2 after").arg(before).arg(stored())));
 }
 
 QTEST_MAIN(tst_PictureFetcher)
