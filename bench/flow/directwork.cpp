@@ -62,11 +62,16 @@ double DirectWork::run(const QString &viewId, const QString &artist, bool withPi
         cell.setTitle(row.value(RowField::Title));
         cell.setSubtitle(row.value(RowField::Subtitle));
         cell.setSideBottomTitle(row.value(RowField::SideText));
-        if (withPictures)
-            cell.imageWidget()->setImage(
-                    QImage(cacheFile("images", row.value(RowField::Picture)), "JPEG"));
-        else
+        if (withPictures) {
+            const QImage picture(cacheFile("images", row.value(RowField::Picture)), "JPEG");
+            // Without its pictures the floor would be short of the panel's
+            // work, and every ratio to it flattering.
+            if (picture.isNull())
+                return -1;
+            cell.imageWidget()->setImage(picture);
+        } else {
             cell.imageWidget()->setImage(QStringLiteral("icon-m-content-audio"));
+        }
     }
     const double end = nowMs();
     InstructionCount::stop(label);
@@ -89,11 +94,7 @@ QList<QStringList> DirectWork::extract(const QByteArray &data, const StoreQuerie
 {
     if (data.isEmpty() || !XmlStructureCheck::isWithinLimits(data))
         return {};
-    QList<XmlQueryPath> &paths = m_compiled[set.columns.join(QLatin1Char(' '))];
-    if (paths.isEmpty()) {
-        for (const auto &query : set.queries)
-            paths.append(XmlQueryPath::compile(query.second));
-    }
+    const QList<XmlQueryPath> &paths = compiled(set.queries);
     QXmlStreamReader reader;
     reader.addExtraNamespaceDeclarations(set.namespaces);
     reader.addData(data);
@@ -103,4 +104,16 @@ QList<QStringList> DirectWork::extract(const QByteArray &data, const StoreQuerie
     for (int i = 0; i < set.queries.size() && i < values.size(); ++i)
         byName.insert(set.queries.at(i).first, values.at(i));
     return PromotionXmlParserPrivate::rowsByColumn(byName, set.columns).values();
+}
+
+const QList<XmlQueryPath> &DirectWork::compiled(const StoreQueries::QueryList &queries)
+{
+    for (const auto &[known, paths] : m_compiled) {
+        if (known == queries)
+            return paths;
+    }
+    QList<XmlQueryPath> paths;
+    for (const auto &query : queries)
+        paths.append(XmlQueryPath::compile(query.second));
+    return m_compiled.emplace_back(queries, paths).second;
 }

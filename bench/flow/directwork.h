@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -23,7 +22,8 @@ public:
     DirectWork();
     ~DirectWork();
 
-    // Milliseconds, or a negative value when an answer is not in the cache.
+    // Milliseconds, or a negative value when an answer or, withPictures, a
+    // picture is not in the cache.
     // withPictures: the cached pictures are decoded into the cells, as for a
     // cached artist; otherwise the cells show the default icon.
     double run(const QString &viewId, const QString &artist, bool withPictures,
@@ -37,7 +37,10 @@ private:
     // The rows of one answer, as the plug-in's extraction gives them; the
     // paths are compiled once, as the plug-in keeps them.
     QList<QStringList> extract(const QByteArray &data, const StoreQueries::QuerySet &set);
+    // The set's paths compiled, found by the queries themselves: the album
+    // and artist sets share their column names but not their paths.
+    const QList<XmlQueryPath> &compiled(const StoreQueries::QueryList &queries);
 
     std::vector<std::unique_ptr<SvDetailedListItem>> m_cells;
-    QHash<QString, QList<XmlQueryPath>> m_compiled;
+    std::vector<std::pair<StoreQueries::QueryList, QList<XmlQueryPath>>> m_compiled;
 };
