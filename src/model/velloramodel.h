@@ -88,6 +88,10 @@ private slots:
     void setLoading(bool loading);
 
 private:
+    // Its rows set the presentation state without a store behind it and call
+    // the parsed slots as an outside caller would, by the compiler's names.
+    friend class tst_VelloraModel;
+
     enum class Step { Idle, Territory, Search, Similar };
 
     int fetchDelay() const;
