@@ -413,15 +413,15 @@ void tst_VelloraView::touchesOpenTheStore()
     QCOMPARE(list->cellCount(), 4);
     const VelloraModel *model = view->container()->promotionModel();
     const QModelIndex second = model->index(1, 0);
-    const QStringList row = { second.data(RowField::role(RowField::Title)).toString(),
-                              second.data(RowField::role(RowField::StoreId)).toString(),
-                              second.data(RowField::role(RowField::TrackArtist)).toString() };
+    const QString title = second.data(RowField::role(RowField::Title)).toString();
+    const QString storeId = second.data(RowField::role(RowField::StoreId)).toString();
+    const QString trackArtist = second.data(RowField::role(RowField::TrackArtist)).toString();
     QTest::mouseClick(graphicsView.viewport(), Qt::LeftButton, {},
                       centreOf(graphicsView, list->cellAt(1)));
     QTRY_COMPARE(m_fixture.storeClient().links().size(), 1);
     QCOMPARE(m_fixture.storeClient().links().at(0),
              QStringLiteral("#Product/SolvaneSonavoNowPlayingViewVellora/%1/%2/%3")
-                     .arg(row.at(2), row.at(0), row.at(1)));
+                     .arg(trackArtist, title, storeId));
 
     // The store row follows on the same bus connection, so a second link from
     // the row would have arrived before it.
