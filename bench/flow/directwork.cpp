@@ -39,21 +39,16 @@ double DirectWork::run(const QString &viewId, const QString &artist, bool withPi
 
     InstructionCount::start();
     const double start = nowMs();
-    QString id;
-    const QList<QStringList> found = extract(readCached(searchUrl), StoreQueries::artistSearch());
-    for (const QStringList &row : found) {
-        if (row.value(0).compare(artist, Qt::CaseInsensitive) == 0) {
-            id = row.value(1);
-            break;
-        }
-    }
+    const QString id = StoreQueries::artistId(
+            extract(readCached(searchUrl), StoreQueries::artistSearch()), artist);
     if (id.isEmpty())
         return -1;
     const StoreQueries::QuerySet set = StoreQueries::similarItems(kind);
     const QList<QStringList> rows =
             extract(readCached(endpoint.similarUrl(id, traits.similarPath,
                                                    StoreQueries::SimilarItemsLimit)),
-                    set);
+                    set)
+                    .values();
     if (rows.isEmpty())
         return -1;
     for (int i = 0; i < rows.size() && i < int(m_cells.size()); ++i) {
@@ -90,7 +85,8 @@ QByteArray DirectWork::readCached(const QString &url)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QList<QStringList> DirectWork::extract(const QByteArray &data, const StoreQueries::QuerySet &set)
+QMap<int, QStringList> DirectWork::extract(const QByteArray &data,
+                                           const StoreQueries::QuerySet &set)
 {
     if (data.isEmpty() || !XmlStructureCheck::isWithinLimits(data))
         return {};
@@ -103,7 +99,7 @@ QList<QStringList> DirectWork::extract(const QByteArray &data, const StoreQuerie
     QHash<QString, QStringList> byName;
     for (int i = 0; i < set.queries.size() && i < values.size(); ++i)
         byName.insert(set.queries.at(i).first, values.at(i));
-    return PromotionXmlParserPrivate::rowsByColumn(byName, set.columns).values();
+    return PromotionXmlParserPrivate::rowsByColumn(byName, set.columns);
 }
 
 const QList<XmlQueryPath> &DirectWork::compiled(const StoreQueries::QueryList &queries)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -36,7 +37,7 @@ private:
 
     // The rows of one answer, as the plug-in's extraction gives them; the
     // paths are compiled once, as the plug-in keeps them.
-    QList<QStringList> extract(const QByteArray &data, const StoreQueries::QuerySet &set);
+    QMap<int, QStringList> extract(const QByteArray &data, const StoreQueries::QuerySet &set);
     // The set's paths compiled, found by the queries themselves: the album
     // and artist sets share their column names but not their paths.
     const QList<XmlQueryPath> &compiled(const StoreQueries::QueryList &queries);

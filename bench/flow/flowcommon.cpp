@@ -81,10 +81,19 @@ void writeTracks(const QString &fileName, const QList<PlayerTrack> &tracks)
     if (!file.open(QIODevice::WriteOnly))
         return;
     for (const PlayerTrack &track : tracks)
-        file.write(QStringList { track.artist, track.album, track.song, track.genre }
-                           .join(QLatin1Char('\t'))
-                           .toUtf8()
-                   + '\n');
+        file.write(trackLine(track).toUtf8() + '\n');
+}
+
+QString trackLine(const PlayerTrack &track)
+{
+    return QStringList { track.artist, track.album, track.song, track.genre }.join(
+            QLatin1Char('\t'));
+}
+
+PlayerTrack trackOfLine(const QString &line)
+{
+    const QStringList fields = line.split(QLatin1Char('\t'));
+    return { fields.value(0), fields.value(1), fields.value(2), fields.value(3) };
 }
 
 QList<PlayerTrack> readTracks(const QString &fileName)
@@ -93,10 +102,8 @@ QList<PlayerTrack> readTracks(const QString &fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return tracks;
-    while (!file.atEnd()) {
-        const QStringList fields = QString::fromUtf8(file.readLine()).chopped(1).split('\t');
-        tracks.append({ fields.value(0), fields.value(1), fields.value(2), fields.value(3) });
-    }
+    while (!file.atEnd())
+        tracks.append(trackOfLine(QString::fromUtf8(file.readLine()).chopped(1)));
     return tracks;
 }
 

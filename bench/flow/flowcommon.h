@@ -57,6 +57,10 @@ void setUpFonts();
 QByteArray runSelf(const QStringList &arguments, int timeoutMs, const QString &wrapper = QString(),
                    const QStringList &wrapperArguments = {});
 
+// A track as one line of tab-separated fields, as the tracks file and the
+// store process carry it.
+QString trackLine(const PlayerTrack &track);
+PlayerTrack trackOfLine(const QString &line);
 void writeTracks(const QString &fileName, const QList<PlayerTrack> &tracks);
 QList<PlayerTrack> readTracks(const QString &fileName);
 

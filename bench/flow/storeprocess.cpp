@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "demostore.h"
+#include "flowcommon.h"
 
 namespace {
 
@@ -67,8 +68,7 @@ QStringList answer(StoreApplication &app, DemoStore &store, const QStringList &c
         QStringList lines;
         const QList<PlayerTrack> tracks = store.sampleTracks(command.value(1).toInt());
         for (const PlayerTrack &track : tracks)
-            lines << QStringList { track.artist, track.album, track.song, track.genre }.join(
-                    QLatin1Char('\t'));
+            lines << trackLine(track);
         return lines << QStringLiteral("end");
     }
     if (name == QLatin1String("huge")) {
@@ -127,10 +127,8 @@ QList<PlayerTrack> StoreProcess::sampleTracks(int count)
     QList<PlayerTrack> tracks;
     QStringList lines = ask(QStringLiteral("tracks %1").arg(count), true);
     lines.removeLast();
-    for (const QString &line : std::as_const(lines)) {
-        const QStringList fields = line.split(QLatin1Char('\t'));
-        tracks.append({ fields.value(0), fields.value(1), fields.value(2), fields.value(3) });
-    }
+    for (const QString &line : std::as_const(lines))
+        tracks.append(trackOfLine(line));
     return tracks;
 }
 
