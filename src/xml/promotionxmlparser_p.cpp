@@ -119,7 +119,7 @@ void PromotionXmlParserPrivate::startParsingUseQXmlStreamReader()
         return;
 
     // The values read before a break stay in the map; the caller decides by the error.
-    if (XmlStructureCheck::isWithinLimits(m_data)) {
+    if (XmlStructureCheck::isWithinLimits(m_data, m_abortCheck)) {
         // The single read goes on to the document's end even when every query is done.
         runQueries();
         m_error = m_reader.tokenType() != QXmlStreamReader::EndDocument;

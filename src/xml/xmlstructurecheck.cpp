@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -15,11 +16,21 @@ template<typename Char>
 class StructureScan
 {
 public:
-    StructureScan(const Char *begin, const Char *end) : m_position(begin), m_end(end) { }
+    StructureScan(const Char *begin, const Char *end, const std::function<bool()> &isAborted)
+        : m_position(begin),
+          m_end(end),
+          m_isAborted(isAborted)
+    { }
 
     bool isWithinLimits()
     {
+        int tagsToAbortCheck = AbortCheckInterval;
         for (;;) {
+            if (m_isAborted && --tagsToAbortCheck == 0) {
+                tagsToAbortCheck = AbortCheckInterval;
+                if (m_isAborted())
+                    return false;
+            }
             m_position = find(m_position, '<');
             if (m_position == m_end || ++m_position == m_end)
                 return true;
@@ -59,6 +70,9 @@ public:
     }
 
 private:
+    // A few kilobytes of markup between checks: the scan is far quicker than the passes.
+    static constexpr int AbortCheckInterval = 1024;
+
     static bool is(Char unit, char ascii) { return unit == Char(uchar(ascii)); }
 
     // '>', '=' and the quotes, the units that matter inside a tag.
@@ -191,6 +205,7 @@ private:
 
     const Char *m_position;
     const Char *const m_end;
+    const std::function<bool()> &m_isAborted;
     // The open elements' namespace declarations: the reader looks a prefix up through all of
     // them, for every element and prefixed attribute.
     std::array<int, XmlStructureCheck::MaxDepth> m_declarations;
@@ -259,14 +274,15 @@ std::optional<QStringDecoder> readerDecoder(const QByteArray &data)
 
 } // namespace
 
-bool XmlStructureCheck::isWithinLimits(const QByteArray &data)
+bool XmlStructureCheck::isWithinLimits(const QByteArray &data,
+                                       const std::function<bool()> &isAborted)
 {
     std::optional<QStringDecoder> decoder = readerDecoder(data);
     if (!decoder) {
         const auto *begin = reinterpret_cast<const uchar *>(data.constData());
-        return StructureScan<uchar>(begin, begin + data.size()).isWithinLimits();
+        return StructureScan<uchar>(begin, begin + data.size(), isAborted).isWithinLimits();
     }
     const QString text = (*decoder)(data);
     const auto *begin = reinterpret_cast<const char16_t *>(text.utf16());
-    return StructureScan<char16_t>(begin, begin + text.size()).isWithinLimits();
+    return StructureScan<char16_t>(begin, begin + text.size(), isAborted).isWithinLimits();
 }

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 // Bounds on the shape of an answer, checked before the stream reader sees it. Within one token
 // the reader cannot be stopped: it spends time quadratic in the attributes of a tag, memory in
 // the nesting depth, and for every name time in the namespace declarations in scope. Store feeds
@@ -24,6 +26,7 @@ public:
     // True when no tag of the document, read in the encoding the stream reader will use,
     // exceeds the limits. Comments, CDATA sections, processing instructions and quoted attribute
     // values are passed over; the scan ends at a document type declaration, which the passes
-    // refuse at its token, once it has found that declaration short.
-    static bool isWithinLimits(const QByteArray &data);
+    // refuse at its token, once it has found that declaration short. A scan that isAborted stops
+    // early and answers false.
+    static bool isWithinLimits(const QByteArray &data, const std::function<bool()> &isAborted = {});
 };

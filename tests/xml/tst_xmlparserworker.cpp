@@ -10,6 +10,7 @@
 #include "messagerecorder.h"
 #include "promotionxmlparser.h"
 #include "promotionxmlparser_p.h"
+#include "xmlstructurecheck.h"
 #include "xmltestsupport.h"
 
 using namespace XmlTestSupport;
@@ -27,6 +28,8 @@ private slots:
     void priorityFollowsFlag_data();
     void priorityFollowsFlag();
     void destructionDuringParse();
+    void structureScanHeedsAbort_data();
+    void structureScanHeedsAbort();
     void setDataTimeoutRefusesRequests();
     void destructorWaitsPastTimeout();
     void absurdDocumentReleasesWorker_data();
@@ -198,6 +201,28 @@ void tst_XmlParserWorker::destructionDuringParse()
     QCOMPARE(parseReadySpy.count(), 0);
     // The pass stops at the destructor's request instead of running through the document.
     QCOMPARE(recorder.messages(), QStringList());
+}
+
+// The scan runs before the passes, over the whole document; the destructor's wait covers it too.
+void tst_XmlParserWorker::structureScanHeedsAbort_data()
+{
+    QTest::addColumn<bool>("aborted");
+    QTest::addColumn<bool>("withinLimits");
+    QTest::newRow("aborted") << true << false;
+    QTest::newRow("running") << false << true;
+}
+
+void tst_XmlParserWorker::structureScanHeedsAbort()
+{
+    QFETCH(bool, aborted);
+    QFETCH(bool, withinLimits);
+    int checks = 0;
+    const bool answer = XmlStructureCheck::isWithinLimits(feedOfEntries(1000), [&] {
+        ++checks;
+        return aborted;
+    });
+    QCOMPARE(answer, withinLimits);
+    QVERIFY(checks > 0);
 }
 
 void tst_XmlParserWorker::setDataTimeoutRefusesRequests()
