@@ -70,7 +70,7 @@ public:
     }
 
 private:
-    // A few kilobytes of markup between checks: the scan is far quicker than the passes.
+    // Some tens of kilobytes of a feed between checks: the scan is far quicker than the passes.
     static constexpr int AbortCheckInterval = 1024;
 
     static bool is(Char unit, char ascii) { return unit == Char(uchar(ascii)); }
